@@ -1,0 +1,22 @@
+#pragma once
+
+#include "composer/FileSave.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace morvaleth {
+
+class TBitmap;
+
+inline constexpr std::uint32_t BmpHeaderBytes = 54;
+
+// Hands the bytes of the picture as a Windows BMP file to the sink: the file
+// header, a 40-byte info header, then the rows bottom to top, each padded to
+// 4 bytes. A picture without pixels gives no bytes at all.
+void WriteBmp(const TBitmap& picture, const ByteSink& sink);
+
+// The same bytes, gathered in memory.
+std::vector<std::uint8_t> EncodeBmp(const TBitmap& picture);
+
+} // namespace morvaleth

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "composer/Color.h"
+#include "composer/LogFont.h"
+
+#include <span>
+#include <string_view>
+
+namespace morvaleth {
+
+enum class TBrushStyle { bsSolid, bsClear };
+
+// The multibyte character set the bytes handed to TextOut are in.
+enum class TextEncoding { ShiftJis, Utf8 };
+
+// The pen is always 1 pixel wide and solid; only its colour changes.
+struct TPen {
+    TColor Color = clBlack;
+};
+
+struct TBrush {
+    TColor Color = clWhite;
+    TBrushStyle Style = TBrushStyle::bsSolid;
+};
+
+// The colour is held apart from the description: selecting a font keeps it.
+struct TFont {
+    LOGFONT Handle;
+    TColor Color = clBlack;
+};
+
+// The drawing state of a picture and the operations the engine draws with.
+// Drawing outside the picture, or on a picture without pixels, changes nothing.
+class TCanvas {
+public:
+    TPen Pen;
+    TBrush Brush;
+    TFont Font;
+
+    TCanvas() = default;
+    TCanvas(const TCanvas&) = delete;
+    TCanvas& operator=(const TCanvas&) = delete;
+    virtual ~TCanvas() = default;
+
+    // Makes a font from the description and uses it for text from now on. The
+    // font made for the previous selection is released.
+    void SelectFont(const LOGFONT& description)
+    {
+        Font.Handle = description;
+        FontSelected();
+    }
+
+    // A closed polygon through the points, the last joined to the first: the
+    // outline in the pen colour and, with a solid brush, the inside filled with
+    // the brush colour by the even-odd rule.
+    virtual void Polygon(std::span<const TPoint> points) = 0;
+
+    // Draws the text with its cell's top-left corner at (x, y), turned about
+    // that corner by the font's escapement, in the font colour. With a clear
+    // brush only the glyphs' own pixels change.
+    virtual void TextOut(int x, int y, std::string_view text,
+                         TextEncoding encoding = TextEncoding::ShiftJis) = 0;
+
+protected:
+    virtual void FontSelected() {}
+};
+
+} // namespace morvaleth

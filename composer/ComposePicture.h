@@ -1,0 +1,44 @@
+#pragma once
+
+#include "composer/Bitmap.h"
+#include "composer/RandomSource.h"
+#include "composer/SourceReader.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace morvaleth {
+
+// The inputs of one composition run.
+struct CompositionSettings {
+    std::string sourcePath;
+    std::string widthText = "640";
+    std::string heightText = "480";
+    std::string faceName = "ＭＳ Ｐゴシック";
+    // The composition font's size in points, used as a pixel count: margin,
+    // character pitch and line pitch at once.
+    std::int32_t size = 20;
+    bool realMode = false;
+    SourceEncoding encoding = SourceEncoding::Automatic;
+    // Fixes the picture; without it the run seeds from the clock.
+    std::optional<std::uint32_t> seed;
+};
+
+inline constexpr std::int32_t SmallestCompositionSize = 1;
+inline constexpr std::int32_t LargestCompositionSize = 65535;
+
+// Composes the source text into a new picture of the requested size. Returns
+// no picture when the source path is empty (the caller tells the user).
+// Fails with the message of whatever went wrong: a size text that is not an
+// integer, a picture that cannot be made, a source that cannot be read.
+std::unique_ptr<TBitmap> ComposePicture(const CompositionSettings& settings);
+
+// The run itself, on a picture already sized: reads the source and stamps
+// every character unit on the grid, wrapping rows at the right edge and
+// stopping at the first line end below the bottom edge.
+void ComposeText(TPicture& picture, SourceReader& source, const CompositionSettings& settings,
+                 RandomSource& random);
+
+} // namespace morvaleth

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "composer/Error.h"
+
+#include <string>
+
+namespace morvaleth {
+
+// The error for a source file that failed to open, read or close with the
+// system error number `error`.
+Error SourceFileError(int error, const std::string& path);
+
+} // namespace morvaleth

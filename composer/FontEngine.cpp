@@ -1,0 +1,331 @@
+#include "composer/FontEngine.h"
+
+#include "composer/DataFiles.h"
+#include "composer/TextDecoder.h"
+
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_ADVANCES_H
+#include FT_OUTLINE_H
+#include FT_TRUETYPE_TABLES_H
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <numbers>
+#include <type_traits>
+#include <utility>
+
+namespace morvaleth {
+namespace {
+
+template <typename T, auto Release>
+struct Releaser {
+    void operator()(T* handle) const { Release(handle); }
+};
+template <typename T, auto Release>
+using Owned = std::unique_ptr<T, Releaser<T, Release>>;
+
+using FcConfigPtr = Owned<FcConfig, FcConfigDestroy>;
+using FcPatternPtr = Owned<FcPattern, FcPatternDestroy>;
+using FcFontSetPtr = Owned<FcFontSet, FcFontSetDestroy>;
+using FtLibraryPtr = Owned<std::remove_pointer_t<FT_Library>, FT_Done_FreeType>;
+using FtFacePtr = Owned<std::remove_pointer_t<FT_Face>, FT_Done_Face>;
+
+// The system's font configuration with the engine's aliases added, loaded once
+// for the whole program.
+FcConfig* EngineFontConfig()
+{
+    static const FcConfigPtr config = [] {
+        FcConfigPtr loaded(FcInitLoadConfigAndFonts());
+        const std::string aliases = FindDataFile("morvaleth-fonts.conf");
+        if (loaded && !aliases.empty())
+            FcConfigParseAndLoad(loaded.get(), reinterpret_cast<const FcChar8*>(aliases.c_str()),
+                                 FcFalse);
+        return loaded;
+    }();
+    return config.get();
+}
+
+bool HasJapaneseGlyphs(FcPattern* font)
+{
+    FcCharSet* characters = nullptr;
+    if (FcPatternGetCharSet(font, FC_CHARSET, 0, &characters) != FcResultMatch)
+        return false;
+    // Hiragana, katakana and a kanji: a face with all three can set Japanese.
+    return FcCharSetHasChar(characters, 0x3042) && FcCharSetHasChar(characters, 0x30A2) &&
+           FcCharSetHasChar(characters, 0x6F22);
+}
+
+std::optional<FaceLocation> LocationOf(FcPattern* font)
+{
+    FcChar8* file = nullptr;
+    FcBool scalable = FcFalse;
+    if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch ||
+        FcPatternGetBool(font, FC_SCALABLE, 0, &scalable) != FcResultMatch || !scalable)
+        return std::nullopt;
+    FaceLocation location;
+    location.file = reinterpret_cast<const char*>(file);
+    FcPatternGetInteger(font, FC_INDEX, 0, &location.index);
+    FcChar8* family = nullptr;
+    if (FcPatternGetString(font, FC_FAMILY, 0, &family) == FcResultMatch)
+        location.family = reinterpret_cast<const char*>(family);
+    return location;
+}
+
+// A face's vertical metrics in font units, the cell being ascent + descent.
+struct CellMetrics {
+    double ascent = 0;
+    double descent = 0;
+};
+
+CellMetrics CellMetricsOf(FT_Face face)
+{
+    const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+    if (os2 != nullptr && os2->version != 0xFFFF && os2->usWinAscent + os2->usWinDescent > 0)
+        return {double(os2->usWinAscent), double(os2->usWinDescent)};
+    const auto* hhea = static_cast<const TT_HoriHeader*>(FT_Get_Sfnt_Table(face, FT_SFNT_HHEA));
+    if (hhea != nullptr && hhea->Ascender - hhea->Descender > 0)
+        return {double(hhea->Ascender), double(-hhea->Descender)};
+    if (face->ascender - face->descender > 0)
+        return {double(face->ascender), double(-face->descender)};
+    return {face->units_per_EM * 0.88, face->units_per_EM * 0.12};
+}
+
+struct OpenFace {
+    FtFacePtr face;
+    CellMetrics cell;
+    // The farthest any outline point lies from the glyph origin, and the
+    // widest advance, in font units: bounds for skipping off-picture text.
+    double reach = 0;
+    double maxAdvance = 0;
+    FT_F26Dot6 currentSize = 0;
+};
+
+// The cell height of a description with lfHeight 0, which asks for a default.
+constexpr double DefaultCellPixels = 16;
+// FreeType's span coordinates are 16-bit; a font must stay well inside them.
+constexpr double LargestEmPixels = 12000;
+
+struct SpanTarget {
+    const PixelSurface* surface;
+    int left;
+    int baselineRow;
+    TColor color;
+};
+
+void BlendSpans(int y, int count, const FT_Span* spans, void* user)
+{
+    const auto* target = static_cast<const SpanTarget*>(user);
+    // Rows count upwards from the baseline in FreeType, downwards on screen.
+    const int row = target->baselineRow - 1 - y;
+    for (int i = 0; i < count; ++i)
+        BlendSpan(*target->surface, target->left + spans[i].x, row, spans[i].len,
+                  spans[i].coverage, target->color);
+}
+
+} // namespace
+
+FaceLocation FindFace(std::string_view faceName)
+{
+    FcConfig* config = EngineFontConfig();
+    if (config == nullptr)
+        return {};
+    FcPatternPtr pattern(FcPatternCreate());
+    const std::string name(faceName);
+    if (!name.empty())
+        FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
+    FcPatternAddString(pattern.get(), FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
+    FcConfigSubstitute(config, pattern.get(), FcMatchPattern);
+    FcDefaultSubstitute(pattern.get());
+
+    FcResult result;
+    FcFontSetPtr fonts(FcFontSort(config, pattern.get(), FcFalse, nullptr, &result));
+    if (!fonts)
+        return {};
+    std::optional<FaceLocation> firstUsable;
+    for (int i = 0; i < fonts->nfont; ++i) {
+        std::optional<FaceLocation> location = LocationOf(fonts->fonts[i]);
+        if (!location)
+            continue;
+        if (HasJapaneseGlyphs(fonts->fonts[i]))
+            return *location;
+        if (!firstUsable)
+            firstUsable = location;
+    }
+    return firstUsable.value_or(FaceLocation{});
+}
+
+struct FontEngine::Impl {
+    FtLibraryPtr library;
+    std::map<std::string, OpenFace*, std::less<>> facesByName;
+    std::map<std::pair<std::string, int>, OpenFace> facesByFile;
+    TextDecoder decoder;
+    std::u32string codePoints;
+
+    // The font in use: its face at a size, and its turn.
+    OpenFace* face = nullptr;
+    FT_F26Dot6 emSize = 0; // 26.6 pixels
+    double ascent = 0;     // pixels
+    double cosine = 1;
+    double sine = 0;
+    FT_Matrix matrix{0x10000, 0, 0, 0x10000};
+
+    OpenFace* FaceNamed(std::string_view name);
+};
+
+OpenFace* FontEngine::Impl::FaceNamed(std::string_view name)
+{
+    if (auto known = facesByName.find(name); known != facesByName.end())
+        return known->second;
+
+    OpenFace* found = nullptr;
+    FaceLocation location = FindFace(name);
+    if (!location.file.empty()) {
+        auto key = std::make_pair(location.file, location.index);
+        auto open = facesByFile.find(key);
+        if (open == facesByFile.end()) {
+            FT_Face face = nullptr;
+            if (library && FT_New_Face(library.get(), location.file.c_str(), location.index, &face) == 0) {
+                OpenFace entry;
+                entry.face.reset(face);
+                entry.cell = CellMetricsOf(face);
+                const FT_BBox& box = face->bbox;
+                const double farX = std::max(std::abs(double(box.xMin)), std::abs(double(box.xMax)));
+                const double farY = std::max(std::abs(double(box.yMin)), std::abs(double(box.yMax)));
+                entry.reach = std::hypot(farX, farY);
+                entry.maxAdvance = std::max<double>(face->max_advance_width, face->units_per_EM);
+                open = facesByFile.emplace(std::move(key), std::move(entry)).first;
+            }
+        }
+        if (open != facesByFile.end())
+            found = &open->second;
+    }
+    facesByName.emplace(std::string(name), found);
+    return found;
+}
+
+FontEngine::FontEngine() : impl_(std::make_unique<Impl>())
+{
+    FT_Library library = nullptr;
+    if (FT_Init_FreeType(&library) == 0)
+        impl_->library.reset(library);
+}
+
+FontEngine::~FontEngine() = default;
+
+void FontEngine::SelectFont(const LOGFONT& description)
+{
+    Impl& font = *impl_;
+    font.face = font.FaceNamed(FaceNameOf(description));
+    if (font.face == nullptr)
+        return;
+
+    const CellMetrics& cell = font.face->cell;
+    const double unitsPerEm = font.face->face->units_per_EM;
+    double emPixels = 0;
+    if (description.lfHeight > 0)
+        emPixels = description.lfHeight * unitsPerEm / (cell.ascent + cell.descent);
+    else if (description.lfHeight < 0)
+        emPixels = -double(description.lfHeight);
+    else
+        emPixels = DefaultCellPixels * unitsPerEm / (cell.ascent + cell.descent);
+    emPixels = std::min(emPixels, LargestEmPixels);
+    font.emSize = std::max<FT_F26Dot6>(FT_F26Dot6(std::lround(emPixels * 64)), 1);
+    font.ascent = cell.ascent * (font.emSize / 64.0) / unitsPerEm;
+
+    const double angle = description.lfEscapement / 10.0 * std::numbers::pi / 180.0;
+    font.cosine = std::cos(angle);
+    font.sine = std::sin(angle);
+    font.matrix.xx = FT_Fixed(std::lround(font.cosine * 0x10000));
+    font.matrix.xy = FT_Fixed(std::lround(-font.sine * 0x10000));
+    font.matrix.yx = FT_Fixed(std::lround(font.sine * 0x10000));
+    font.matrix.yy = FT_Fixed(std::lround(font.cosine * 0x10000));
+}
+
+void FontEngine::DrawText(const PixelSurface& surface, int x, int y, std::string_view text,
+                          TextEncoding encoding, TColor color, std::optional<TColor> cellFill,
+                          bool cullOffSurface)
+{
+    Impl& font = *impl_;
+    if (font.face == nullptr || surface.bits == nullptr || text.empty())
+        return;
+    FT_Face face = font.face->face.get();
+    const double pixelsPerUnit = font.emSize / 64.0 / face->units_per_EM;
+
+    if (cullOffSurface && !cellFill) {
+        // No glyph can reach farther from (x, y) than the baseline's drop, an
+        // advance per byte and the face's own extent.
+        const double reach = font.ascent + 2 +
+                             pixelsPerUnit * (font.face->reach + double(text.size()) * font.face->maxAdvance);
+        if (x + reach < 0 || y + reach < 0 || x - reach >= surface.width || y - reach >= surface.height)
+            return;
+    }
+
+    if (font.face->currentSize != font.emSize) {
+        if (FT_Set_Char_Size(face, 0, font.emSize, 72, 72) != 0)
+            return;
+        font.face->currentSize = font.emSize;
+    }
+
+    font.decoder.Decode(text, encoding, font.codePoints);
+    auto glyphIndex = [face](char32_t c) {
+        return c == TextDecoder::Unconvertible ? 0 : FT_Get_Char_Index(face, c);
+    };
+
+    // The cell's top-left corner is (x, y); the baseline starts one ascent
+    // below it, both turned about (x, y). Screen y grows downwards.
+    const double cellHeight = (font.face->cell.ascent + font.face->cell.descent) * pixelsPerUnit;
+    if (cellFill) {
+        double width = 0;
+        for (char32_t c : font.codePoints) {
+            FT_Fixed advance = 0;
+            if (FT_Get_Advance(face, glyphIndex(c), FT_LOAD_NO_HINTING, &advance) == 0)
+                width += advance / 65536.0;
+        }
+        const PointF corners[] = {
+            {double(x), double(y)},
+            {x + width * font.cosine, y - width * font.sine},
+            {x + width * font.cosine + cellHeight * font.sine, y - width * font.sine + cellHeight * font.cosine},
+            {x + cellHeight * font.sine, y + cellHeight * font.cosine},
+        };
+        FillPolygon(surface, corners, *cellFill);
+    }
+
+    double penX = x + font.ascent * font.sine;
+    double penY = y + font.ascent * font.cosine;
+    for (char32_t c : font.codePoints) {
+        const double originX = std::floor(penX);
+        const double originY = std::floor(penY);
+        // Keep the glyph's own coordinates small: the rasterizer's are 16-bit.
+        if (std::abs(originX) > 1e9 || std::abs(originY) > 1e9)
+            return;
+        FT_Vector offset{FT_Pos(std::lround((penX - originX) * 64)),
+                         FT_Pos(-std::lround((penY - originY) * 64))};
+        FT_Set_Transform(face, &font.matrix, &offset);
+        if (FT_Load_Glyph(face, glyphIndex(c), FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0)
+            continue;
+        if (face->glyph->format == FT_GLYPH_FORMAT_OUTLINE) {
+            SpanTarget target{&surface, int(originX), int(originY), color};
+            FT_Raster_Params params{};
+            params.source = &face->glyph->outline;
+            params.flags = FT_RASTER_FLAG_AA | FT_RASTER_FLAG_DIRECT | FT_RASTER_FLAG_CLIP;
+            params.gray_spans = BlendSpans;
+            params.user = &target;
+            // The surface in the glyph's pixel coordinates (x right, y up from
+            // the origin), kept within what a span can address.
+            params.clip_box.xMin = std::clamp<FT_Pos>(-FT_Pos(originX), -32000, 32000);
+            params.clip_box.xMax = std::clamp<FT_Pos>(surface.width - FT_Pos(originX), -32000, 32000);
+            params.clip_box.yMin = std::clamp<FT_Pos>(FT_Pos(originY) - surface.height, -32000, 32000);
+            params.clip_box.yMax = std::clamp<FT_Pos>(FT_Pos(originY), -32000, 32000);
+            if (params.clip_box.xMin < params.clip_box.xMax && params.clip_box.yMin < params.clip_box.yMax)
+                FT_Outline_Render(font.library.get(), &face->glyph->outline, &params);
+        }
+        penX += face->glyph->advance.x / 64.0;
+        penY -= face->glyph->advance.y / 64.0;
+    }
+    FT_Set_Transform(face, nullptr, nullptr);
+}
+
+} // namespace morvaleth

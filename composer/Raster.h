@@ -1,0 +1,42 @@
+#pragma once
+
+#include "composer/Color.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace morvaleth {
+
+// The pixels of a 24-bit (blue, green, red) picture, for the drawing routines.
+// Every routine clips to the surface: nothing outside it is touched.
+struct PixelSurface {
+    std::uint8_t* bits = nullptr;
+    int width = 0;
+    int height = 0;
+    std::size_t stride = 0;
+
+    bool Contains(std::int64_t x, std::int64_t y) const
+    {
+        return x >= 0 && y >= 0 && x < width && y < height;
+    }
+};
+
+struct PointF {
+    double x = 0;
+    double y = 0;
+};
+
+// Sets every pixel whose centre lies inside the polygon by the even-odd rule.
+void FillPolygon(const PixelSurface& surface, std::span<const PointF> points, TColor color);
+
+// An aliased line one pixel wide through both end points, as a line drawing
+// routine sets it: one pixel per step along the longer axis.
+void DrawLine(const PixelSurface& surface, TPoint from, TPoint to, TColor color);
+
+// Blends color over `length` pixels of row y from column x with a coverage of
+// 0 (nothing changes) to 255 (the colour replaces the pixel).
+void BlendSpan(const PixelSurface& surface, int x, int y, int length, std::uint8_t coverage,
+               TColor color);
+
+} // namespace morvaleth

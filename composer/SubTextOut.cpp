@@ -1,0 +1,70 @@
+#include "composer/SubTextOut.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+
+namespace morvaleth {
+namespace {
+
+// Corners far beyond any picture saturate rather than overflow; they stay
+// off the picture either way.
+int Offset(int base, std::int64_t by)
+{
+    return int(std::clamp<std::int64_t>(base + by, INT_MIN, INT_MAX));
+}
+
+} // namespace
+
+ScrapColors ScrapColorsFor(int r)
+{
+    if (r <= 4)
+        return {clSilver, clGray, clBlack};
+    if (r <= 7)
+        return {clGray, clSilver, clBlack};
+    return {clSilver, clBlack, clSilver};
+}
+
+void SubTextOut(int x, int y, std::string_view text, int size, TCanvas& picture,
+                const StampStyle& style, RandomSource& random)
+{
+    const int r = random.Draw(10);
+    const int h = CharacterHeight(size, random.Draw(size / 2));
+    const int tilt = random.Draw(300) - 150;
+
+    LOGFONT font;
+    font.lfHeight = h;
+    font.lfWidth = 0;
+    font.lfEscapement = tilt;
+    font.lfOrientation = 0;
+    font.lfWeight = FW_NORMAL;
+    font.lfCharSet = DEFAULT_CHARSET;
+    SetFaceName(font, style.faceName);
+
+    if (style.realMode) {
+        picture.Brush.Style = TBrushStyle::bsSolid;
+        const int dx = random.Draw(7) - 3;
+        const int dy = random.Draw(7) - 3;
+        const ScrapColors colors = ScrapColorsFor(r);
+        picture.Pen.Color = colors.outline;
+        picture.Brush.Color = colors.fill;
+        picture.Font.Color = colors.character;
+        // Top-left corner exactly on (x, y); the left edge leans by dx, the
+        // top and bottom edges drop by dy, the right edge stands upright.
+        const TPoint scrap[] = {
+            {x, y},
+            {Offset(x, dx), Offset(y, h)},
+            {Offset(x, std::int64_t(h) + dx), Offset(y, std::int64_t(h) + dy)},
+            {Offset(x, std::int64_t(h) + dx), Offset(y, dy)},
+        };
+        picture.Polygon(scrap);
+    } else {
+        picture.Font.Color = clBlack;
+    }
+
+    picture.SelectFont(font);
+    picture.Brush.Style = TBrushStyle::bsClear;
+    picture.TextOut(x, y, text, style.encoding);
+}
+
+} // namespace morvaleth
