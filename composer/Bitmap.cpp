@@ -4,6 +4,7 @@
 #include "composer/Error.h"
 #include "composer/FileSave.h"
 #include "composer/FontEngine.h"
+#include "composer/PngWriter.h"
 #include "composer/Raster.h"
 
 #include <algorithm>
@@ -145,7 +146,13 @@ TColor TBitmap::Pixel(int x, int y) const
 
 void TBitmap::SaveToFile(const std::string& path) const
 {
-    ReplaceFile(path, [this](const ByteSink& sink) { WriteBmp(*this, sink); });
+    const bool png = IsPngFileName(path);
+    ReplaceFile(path, [this, png](const ByteSink& sink) {
+        if (png)
+            WritePng(*this, sink);
+        else
+            WriteBmp(*this, sink);
+    });
 }
 
 } // namespace morvaleth
