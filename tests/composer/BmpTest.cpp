@@ -1,0 +1,133 @@
+#include "TestSupport.h"
+
+#include "composer/BmpWriter.h"
+#include "composer/PngWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <png.h>
+
+namespace morvaleth {
+namespace {
+
+using testing::WhitePicture;
+
+std::uint32_t Field32(const std::vector<std::uint8_t>& bytes, std::size_t offset)
+{
+    return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 | std::uint32_t(bytes[offset + 3]) << 24;
+}
+
+std::uint16_t Field16(const std::vector<std::uint8_t>& bytes, std::size_t offset)
+{
+    return std::uint16_t(bytes[offset] | bytes[offset + 1] << 8);
+}
+
+struct BmpSize {
+    int width;
+    int height;
+    std::uint32_t rowBytes;
+};
+
+class BmpHeaderTest : public ::testing::TestWithParam<BmpSize> {};
+
+TEST_P(BmpHeaderTest, EveryFieldReadsBackAsWritten)
+{
+    const BmpSize size = GetParam();
+    const auto bytes = EncodeBmp(*WhitePicture(size.width, size.height));
+    const std::uint32_t imageBytes = size.rowBytes * std::uint32_t(size.height);
+
+    ASSERT_EQ(bytes.size(), 54 + imageBytes);
+    EXPECT_EQ(bytes[0], 'B');
+    EXPECT_EQ(bytes[1], 'M');
+    EXPECT_EQ(Field32(bytes, 2), 54 + imageBytes); // bfSize
+    EXPECT_EQ(Field32(bytes, 6), 0u);              // reserved
+    EXPECT_EQ(Field32(bytes, 10), 54u);            // bfOffBits
+    EXPECT_EQ(Field32(bytes, 14), 40u);            // biSize
+    EXPECT_EQ(Field32(bytes, 18), std::uint32_t(size.width));
+    EXPECT_EQ(Field32(bytes, 22), std::uint32_t(size.height));
+    EXPECT_EQ(Field16(bytes, 26), 1);  // planes
+    EXPECT_EQ(Field16(bytes, 28), 24); // bits per pixel
+    EXPECT_EQ(Field32(bytes, 30), 0u); // BI_RGB
+    EXPECT_EQ(Field32(bytes, 34), imageBytes);
+    for (std::size_t offset : {38u, 42u, 46u, 50u})
+        EXPECT_EQ(Field32(bytes, offset), 0u) << "offset " << offset;
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, BmpHeaderTest,
+                         ::testing::Values(BmpSize{640, 480, 1920}, BmpSize{641, 2, 1924}, BmpSize{47, 3, 144},
+                                           BmpSize{1, 1, 4}, BmpSize{2, 5, 8}, BmpSize{3, 1, 12}));
+
+TEST(Bmp, TheDefaultPictureMakesA921654ByteFile)
+{
+    EXPECT_EQ(EncodeBmp(*WhitePicture(640, 480)).size(), 921654u);
+}
+
+TEST(Bmp, APictureWithoutPixelsWritesNothing)
+{
+    TBitmap picture;
+    picture.SetWidth(640);
+    EXPECT_TRUE(EncodeBmp(picture).empty());
+    EXPECT_TRUE(EncodeBmp(TBitmap()).empty());
+}
+
+TEST(Bmp, RowsGoBottomFirstInBlueGreenRedWithZeroPadding)
+{
+    // An odd width, so that every row carries padding.
+    auto picture = WhitePicture(47, 3);
+    TCanvas& canvas = picture->Canvas();
+    canvas.Brush.Style = TBrushStyle::bsClear;
+    canvas.Pen.Color = MakeColor(0x11, 0x22, 0x33);
+    const TPoint topRow[] = {{0, 0}, {46, 0}};
+    canvas.Polygon(topRow);
+
+    const auto bytes = EncodeBmp(*picture);
+    const std::size_t row = 144;
+    const std::size_t lastRowInFile = 54 + 2 * row;
+    EXPECT_EQ(bytes[lastRowInFile + 0], 0x33); // blue
+    EXPECT_EQ(bytes[lastRowInFile + 1], 0x22); // green
+    EXPECT_EQ(bytes[lastRowInFile + 2], 0x11); // red
+    EXPECT_EQ(bytes[54], 0xFF);                // the bottom row is white
+    for (std::size_t r = 0; r < 3; ++r)
+        for (std::size_t pad = 141; pad < row; ++pad)
+            EXPECT_EQ(bytes[54 + r * row + pad], 0) << "row " << r << " byte " << pad;
+}
+
+// The PNG file holds the same pixels as the picture, read back by libpng.
+TEST(Png, DecodesToThePicturesPixels)
+{
+    auto picture = WhitePicture(47, 5);
+    TCanvas& canvas = picture->Canvas();
+    canvas.Pen.Color = MakeColor(0x10, 0x80, 0xF0);
+    canvas.Brush.Color = clGray;
+    const TPoint triangle[] = {{0, 0}, {46, 2}, {5, 4}};
+    canvas.Polygon(triangle);
+
+    std::vector<std::uint8_t> file;
+    WritePng(*picture, [&file](const std::uint8_t* data, std::size_t size) { file.insert(file.end(), data, data + size); });
+
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_NE(png_image_begin_read_from_memory(&image, file.data(), file.size()), 0);
+    image.format = PNG_FORMAT_RGB;
+    std::vector<std::uint8_t> pixels(PNG_IMAGE_SIZE(image));
+    ASSERT_NE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr), 0);
+    ASSERT_EQ(image.width, 47u);
+    ASSERT_EQ(image.height, 5u);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 47; ++x) {
+            const std::uint8_t* rgb = &pixels[(y * 47 + x) * 3];
+            EXPECT_EQ(MakeColor(rgb[0], rgb[1], rgb[2]), picture->Pixel(x, y)) << x << "," << y;
+        }
+}
+
+TEST(Png, ChosenByTheNamesEnding)
+{
+    EXPECT_TRUE(IsPngFileName("a.png"));
+    EXPECT_TRUE(IsPngFileName("/x/LETTER.PNG"));
+    EXPECT_FALSE(IsPngFileName("a.bmp"));
+    EXPECT_FALSE(IsPngFileName("png"));
+    EXPECT_FALSE(IsPngFileName("a.png.bmp"));
+}
+
+} // namespace
+} // namespace morvaleth
