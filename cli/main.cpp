@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -20,7 +21,8 @@ constexpr const char* ProgramName = "morvaleth-compose";
 constexpr const char* Usage =
     "Usage: morvaleth-compose INPUT -o OUTPUT [options]\n"
     "Composes the text file INPUT into a picture of characters cut out of\n"
-    "different printed sources and writes it to OUTPUT as a BMP file.\n"
+    "different printed sources and writes it to OUTPUT as a BMP file, or as\n"
+    "a PNG file when OUTPUT ends in .png.\n"
     "\n"
     "Options:\n"
     "  -o, --output FILE      the picture file to write (required)\n"
@@ -169,6 +171,9 @@ int main(int argc, char** argv)
         picture->SaveToFile(command.outputPath);
     } catch (const morvaleth::Error& error) {
         std::cerr << ProgramName << ": " << error.what() << "\n";
+        return 1;
+    } catch (const std::bad_alloc&) {
+        std::cerr << ProgramName << ": ｼｽﾃﾑ ﾘｿｰｽが足りません\n";
         return 1;
     }
     return 0;

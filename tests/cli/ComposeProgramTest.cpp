@@ -1,0 +1,110 @@
+#include "support/RunProgram.h"
+#include "support/TestSupport.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace morvaleth {
+namespace {
+
+using testing::ReadFile;
+using testing::RunProgram;
+using testing::TempDir;
+using testing::WriteFile;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+const std::string Letter = std::string(MORVALETH_SOURCE_DIR) + "/examples/letter-utf8.txt";
+
+testing::ProgramResult Compose(const std::vector<std::string>& arguments)
+{
+    return RunProgram("morvaleth-compose", arguments);
+}
+
+TEST(ComposeProgram, WritesThePictureAndSaysNothing)
+{
+    TempDir folder;
+    const auto result = Compose({Letter, "-o", folder / "letter.bmp", "--real"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(ReadFile(folder / "letter.bmp").size(), 921654u);
+}
+
+TEST(ComposeProgram, TheSameSeedGivesTheSameFile)
+{
+    TempDir folder;
+    for (const char* name : {"a.bmp", "b.bmp"})
+        ASSERT_EQ(Compose({Letter, "-o", folder / name, "--seed", "42", "--size", "24", "-W", "300", "-H", "$C8"}).exitCode, 0);
+    ASSERT_EQ(Compose({Letter, "-o", folder / "c.bmp", "--seed", "43", "--size", "24", "-W", "300", "-H", "$C8"}).exitCode, 0);
+    EXPECT_EQ(ReadFile(folder / "a.bmp"), ReadFile(folder / "b.bmp"));
+    EXPECT_NE(ReadFile(folder / "a.bmp"), ReadFile(folder / "c.bmp"));
+    EXPECT_EQ(ReadFile(folder / "a.bmp").size(), 54u + 900 * 200);
+}
+
+TEST(ComposeProgram, WritesPngForAPngName)
+{
+    TempDir folder;
+    ASSERT_EQ(Compose({Letter, "-o", folder / "letter.png"}).exitCode, 0);
+    EXPECT_THAT(ReadFile(folder / "letter.png"), StartsWith("\x89PNG"));
+}
+
+struct FailureRow {
+    const char* name;
+    std::vector<std::string> arguments; // "{dir}" stands for a fresh folder
+    int exitCode;
+    std::string errorText; // what stderr must hold
+};
+
+class ComposeProgramFailureTest : public ::testing::TestWithParam<FailureRow> {};
+
+TEST_P(ComposeProgramFailureTest, ExitsWithTheMessageAndLeavesTheEarlierFile)
+{
+    TempDir folder;
+    WriteFile(folder / "out.bmp", "earlier");
+    std::vector<std::string> arguments;
+    for (std::string argument : GetParam().arguments) {
+        if (const auto at = argument.find("{dir}"); at != std::string::npos)
+            argument.replace(at, 5, folder.Path().string());
+        arguments.push_back(argument);
+    }
+    const auto result = Compose(arguments);
+    EXPECT_EQ(result.exitCode, GetParam().exitCode);
+    EXPECT_THAT(result.err, HasSubstr(GetParam().errorText));
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(ReadFile(folder / "out.bmp"), "earlier");
+    EXPECT_EQ(folder.Entries().size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ComposeProgramFailureTest,
+    ::testing::Values(
+        FailureRow{"MissingFile", {"{dir}/missing.txt", "-o", "{dir}/out.bmp"}, 1, "morvaleth-compose: ﾌｧｲﾙが見つかりません\n"},
+        FailureRow{"MissingFolder", {"{dir}/gone/a.txt", "-o", "{dir}/out.bmp"}, 1, "morvaleth-compose: 不正なﾌｧｲﾙ名です\n"},
+        FailureRow{"Folder", {"{dir}", "-o", "{dir}/out.bmp"}, 1, "ﾌｧｲﾙへのｱｸｾｽが拒否されました"},
+        FailureRow{"EmptyPath", {"", "-o", "{dir}/out.bmp"}, 1, "元になるテキストファイルを選択して下さい。"},
+        FailureRow{"BadWidth", {Letter, "-o", "{dir}/out.bmp", "--width", "640 "}, 1, "'640 ' は整数ではありません"},
+        FailureRow{"HugePicture", {Letter, "-o", "{dir}/out.bmp", "-W", "99999", "-H", "99999"}, 1, "ｼｽﾃﾑ ﾘｿｰｽが足りません"},
+        FailureRow{"UnwritableOutput", {Letter, "-o", "{dir}/gone/out.bmp"}, 1, "を作成できません"},
+        FailureRow{"NoArguments", {}, 2, "Usage:"},
+        FailureRow{"NoOutput", {Letter}, 2, "no output file"},
+        FailureRow{"TwoInputs", {Letter, Letter, "-o", "{dir}/out.bmp"}, 2, "more than one input"},
+        FailureRow{"UnknownOption", {Letter, "-o", "{dir}/out.bmp", "--colour"}, 2, "unknown option"},
+        FailureRow{"MissingValue", {Letter, "-o"}, 2, "requires a value"},
+        FailureRow{"BadSize", {Letter, "-o", "{dir}/out.bmp", "--size", "0"}, 2, "--size"},
+        FailureRow{"BadSeed", {Letter, "-o", "{dir}/out.bmp", "--seed", "-1"}, 2, "--seed"},
+        FailureRow{"BadEncoding", {Letter, "-o", "{dir}/out.bmp", "--encoding", "latin1"}, 2, "invalid encoding"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ComposeProgram, HelpAndVersion)
+{
+    const auto help = Compose({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_THAT(help.out, StartsWith("Usage: morvaleth-compose"));
+    const auto version = Compose({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_THAT(version.out, StartsWith("morvaleth-compose 1."));
+}
+
+} // namespace
+} // namespace morvaleth

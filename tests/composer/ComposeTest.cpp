@@ -1,0 +1,311 @@
+#include "support/TestSupport.h"
+
+#include "composer/BmpWriter.h"
+#include "composer/ComposePicture.h"
+#include "composer/Error.h"
+#include "composer/SubTextOut.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <fcntl.h>
+#include <thread>
+
+namespace morvaleth {
+namespace {
+
+using testing::DrawCall;
+using testing::RecordingPicture;
+using testing::TempDir;
+using testing::WriteFile;
+
+// Where each unit of the text was stamped on a picture of that size.
+std::vector<TPoint> Placements(const std::string& text, int width, int height, int size = 20,
+                               std::vector<std::string>* units = nullptr)
+{
+    TempDir folder;
+    WriteFile(folder / "source.txt", text);
+    RecordingPicture picture(width, height);
+    CompositionSettings settings;
+    settings.size = size;
+    SourceReader source(folder / "source.txt", SourceEncoding::ShiftJis);
+    RandomSource random(1);
+    ComposeText(picture, source, settings, random);
+
+    std::vector<TPoint> placements;
+    for (const DrawCall& call : picture.canvas.Texts()) {
+        placements.push_back(call.at);
+        if (units)
+            units->push_back(call.text);
+    }
+    return placements;
+}
+
+std::vector<TPoint> Row(int y, int count, int first = 20, int pitch = 22)
+{
+    std::vector<TPoint> row;
+    for (int i = 0; i < count; ++i)
+        row.push_back({first + i * pitch, y});
+    return row;
+}
+
+std::vector<TPoint> Join(std::initializer_list<std::vector<TPoint>> parts)
+{
+    std::vector<TPoint> joined;
+    for (const auto& part : parts)
+        joined.insert(joined.end(), part.begin(), part.end());
+    return joined;
+}
+
+TEST(Layout, EveryUnitTakesOnePitch)
+{
+    std::vector<std::string> units;
+    EXPECT_EQ(Placements("\x82\xA0\x82\xA2\x61", 640, 480, 20, &units), Row(20, 3));
+    EXPECT_EQ(units, (std::vector<std::string>{"\x82\xA0", "\x82\xA2", "a"}));
+}
+
+TEST(Layout, ARowHolds28UnitsAndThePictureTwentyRows)
+{
+    std::string text;
+    for (int line = 0; line < 30; ++line)
+        text += std::string(27, 'a') + "\r\n";
+    const auto placements = Placements(text, 640, 480);
+    ASSERT_EQ(placements.size(), 20u * 27);
+    EXPECT_EQ(placements.back(), (TPoint{20 + 26 * 22, 438}));
+
+    EXPECT_EQ(Placements(std::string(30, 'a'), 640, 480), Join({Row(20, 28), Row(42, 2)}));
+}
+
+TEST(Layout, ALastUnitThatWrapsLeavesAnEmptyRow)
+{
+    EXPECT_EQ(Placements(std::string(28, 'a') + "\r\nb", 640, 480), Join({Row(20, 28), Row(64, 1)}));
+    EXPECT_EQ(Placements(std::string(27, 'a') + "\r\nb", 640, 480), Join({Row(20, 27), Row(42, 1)}));
+}
+
+TEST(Layout, EmptyLinesMoveDownOneRowEach)
+{
+    EXPECT_EQ(Placements("a\r\n\r\n\r\nb", 640, 480), Join({Row(20, 1), Row(86, 1)}));
+}
+
+TEST(Layout, LineEndsAndTheEndOfText)
+{
+    std::vector<std::string> units;
+    EXPECT_EQ(Placements("ab\ncd\n", 640, 480, 20, &units), Row(20, 6));
+    EXPECT_EQ(units, (std::vector<std::string>{"a", "b", "\n", "c", "d", "\n"}));
+    EXPECT_EQ(Placements("a\rb", 640, 480), Join({Row(20, 1), Row(42, 1)}));
+    EXPECT_EQ(Placements("ab\x1A" "cd", 640, 480), Row(20, 2));
+    EXPECT_EQ(Placements("\x1A" "abc", 640, 480), std::vector<TPoint>{});
+    EXPECT_EQ(Placements("", 640, 480), std::vector<TPoint>{});
+    units.clear();
+    EXPECT_EQ(Placements("a\x82\r\nb", 640, 480, 20, &units), Join({Row(20, 2), Row(42, 1)}));
+    EXPECT_EQ(units, (std::vector<std::string>{"a", "\x82", "b"}));
+}
+
+TEST(Layout, SmallSizesHaveNoGap)
+{
+    EXPECT_EQ(Placements("abc", 640, 480, 9), Row(9, 3, 9, 9));
+    EXPECT_EQ(Placements("abc", 640, 480, 10), Row(10, 3, 10, 11));
+}
+
+TEST(Layout, NarrowPicturesWrapAfterEveryUnit)
+{
+    const std::vector<TPoint> column{{20, 20}, {20, 42}, {20, 64}};
+    EXPECT_EQ(Placements("abc", 63, 480), column);
+    EXPECT_EQ(Placements("abc", 0, 480), column);
+    EXPECT_EQ(Placements("abc", 64, 480), Join({Row(20, 2), Row(42, 1)}));
+}
+
+TEST(Layout, TheBottomIsTestedOnlyAtLineEnds)
+{
+    // The first line is drawn whatever the height; the second is not.
+    EXPECT_EQ(Placements("abc\r\ndef", 640, 1), Row(20, 3));
+    // A long line wraps on below the bottom edge.
+    const auto placements = Placements(std::string(100, 'a'), 640, 50);
+    EXPECT_EQ(placements.size(), 100u);
+    EXPECT_EQ(placements.back().y, 20 + 3 * 22);
+}
+
+TEST(Layout, EndlessLinesStopWellBelowThePicture)
+{
+    // A line of a million units on a 480-pixel picture stops once the
+    // cursor has left the picture far behind, not after a million stamps.
+    const auto placements = Placements(std::string(1000000, 'a'), 640, 480);
+    ASSERT_FALSE(placements.empty());
+    EXPECT_LT(placements.size(), 28u * 30);
+    EXPECT_GT(placements.back().y, 480);
+}
+
+TEST(Layout, NothingStampedBeyondTheStopCouldReachThePicture)
+{
+    // Stamps at the first row the run no longer draws, with every scheme,
+    // height and tilt, must leave a picture of that height untouched.
+    constexpr int size = 20, height = 100;
+    const int tallest = CharacterHeight(size, size / 2 - 1);
+    const int firstSkippedY = height + 2 * tallest + 8;
+    auto picture = testing::WhitePicture(640, height);
+    RandomSource random(3);
+    for (int i = 0; i < 2000; ++i) {
+        const char* glyphs[] = {"\x81\xA1", "\x81\x5B", "W", "\x88\x9F", "|"};
+        SubTextOut(20 + (i % 28) * 22, firstSkippedY, glyphs[i % 5], size, picture->Canvas(),
+                   {"ＭＳ Ｐゴシック", true, TextEncoding::ShiftJis}, random);
+    }
+    EXPECT_TRUE(testing::InkOf(*picture).Empty());
+}
+
+TEST(Layout, EndlessDevicesEnd)
+{
+    EXPECT_FALSE(Placements("", 640, 480).size());
+    RecordingPicture picture(640, 480);
+    SourceReader zeros("/dev/zero", SourceEncoding::Automatic);
+    RandomSource random(1);
+    ComposeText(picture, zeros, CompositionSettings{}, random);
+    EXPECT_GT(picture.canvas.Texts().size(), 28u * 20);
+}
+
+TEST(Layout, AFifoWithoutLineEndsEnds)
+{
+    TempDir folder;
+    const std::string fifo = folder / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::signal(SIGPIPE, SIG_IGN);
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        const int descriptor = ::open(fifo.c_str(), O_WRONLY);
+        const std::string chunk(4096, 'x');
+        while (!stop && ::write(descriptor, chunk.data(), chunk.size()) > 0) {
+        }
+        ::close(descriptor);
+    });
+    RecordingPicture picture(640, 480);
+    {
+        SourceReader source(fifo, SourceEncoding::Automatic);
+        RandomSource random(1);
+        ComposeText(picture, source, CompositionSettings{}, random);
+    }
+    stop = true;
+    writer.join();
+    EXPECT_GT(picture.canvas.Texts().size(), 28u * 20);
+}
+
+// ---- Whole runs -----------------------------------------------------------
+
+CompositionSettings SettingsFor(const std::string& path, std::uint32_t seed, bool realMode = false)
+{
+    CompositionSettings settings;
+    settings.sourcePath = path;
+    settings.seed = seed;
+    settings.realMode = realMode;
+    return settings;
+}
+
+const std::string Letter = std::string(MORVALETH_SOURCE_DIR) + "/examples/letter-sjis.txt";
+
+TEST(ComposePicture, TheSameSeedGivesTheSameBytes)
+{
+    for (bool realMode : {false, true}) {
+        const auto first = EncodeBmp(*ComposePicture(SettingsFor(Letter, 1234, realMode)));
+        const auto second = EncodeBmp(*ComposePicture(SettingsFor(Letter, 1234, realMode)));
+        const auto other = EncodeBmp(*ComposePicture(SettingsFor(Letter, 1235, realMode)));
+        EXPECT_EQ(first.size(), 921654u);
+        EXPECT_TRUE(first == second);
+        EXPECT_FALSE(first == other);
+    }
+}
+
+TEST(ComposePicture, ShiftJisAndUtf8LettersMakeTheSamePicture)
+{
+    const std::string utf8 = std::string(MORVALETH_SOURCE_DIR) + "/examples/letter-utf8.txt";
+    EXPECT_TRUE(EncodeBmp(*ComposePicture(SettingsFor(Letter, 7, true))) ==
+                EncodeBmp(*ComposePicture(SettingsFor(utf8, 7, true))));
+}
+
+TEST(ComposePicture, SkippingOffPictureTextChangesNoPixel)
+{
+    // Lines that wrap past the right and bottom edges, in both modes.
+    TempDir folder;
+    std::string text;
+    for (int line = 0; line < 40; ++line)
+        text += std::string(line * 3, 'W') + "\x88\x9F\x81\x5B\r\n";
+    WriteFile(folder / "source.txt", text);
+    for (bool realMode : {false, true}) {
+        std::vector<std::uint8_t> pictures[2];
+        for (bool culling : {false, true}) {
+            TBitmap picture;
+            picture.SetHeight(300);
+            picture.SetWidth(250);
+            picture.SetOffPictureCulling(culling);
+            SourceReader source(folder / "source.txt", SourceEncoding::Automatic);
+            RandomSource random(99);
+            ComposeText(picture, source, SettingsFor("", 0, realMode), random);
+            pictures[culling] = EncodeBmp(picture);
+        }
+        EXPECT_TRUE(pictures[0] == pictures[1]) << (realMode ? "real" : "plain");
+    }
+}
+
+TEST(ComposePicture, AnEmptyFileGivesABlankPictureOfTheRequestedSize)
+{
+    TempDir folder;
+    WriteFile(folder / "empty.txt", "");
+    auto settings = SettingsFor(folder / "empty.txt", 1);
+    settings.widthText = " 100";
+    settings.heightText = "$20";
+    const auto picture = ComposePicture(settings);
+    EXPECT_EQ(picture->Width(), 100);
+    EXPECT_EQ(picture->Height(), 32);
+    EXPECT_TRUE(testing::InkOf(*picture).Empty());
+}
+
+TEST(ComposePicture, AnEmptyPathGivesNoPicture)
+{
+    EXPECT_EQ(ComposePicture(CompositionSettings{}), nullptr);
+}
+
+struct FailureCase {
+    const char* name;
+    std::string widthText;
+    std::string heightText;
+    std::string path; // relative to a folder holding "letter.txt"
+    int size;
+    std::string message;
+};
+
+class ComposeFailureTest : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(ComposeFailureTest, FailsWithTheMessage)
+{
+    TempDir folder;
+    WriteFile(folder / "letter.txt", "abc");
+    CompositionSettings settings;
+    settings.sourcePath = folder / GetParam().path;
+    settings.widthText = GetParam().widthText;
+    settings.heightText = GetParam().heightText;
+    settings.size = GetParam().size;
+    try {
+        ComposePicture(settings);
+        FAIL() << "the run succeeded";
+    } catch (const Error& error) {
+        EXPECT_EQ(std::string(error.what()), GetParam().message);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, ComposeFailureTest,
+    ::testing::Values(FailureCase{"BadWidth", "640 ", "480", "letter.txt", 20, "'640 ' は整数ではありません"},
+                      FailureCase{"BadHeightFirst", "x", "y", "missing.txt", 20, "'y' は整数ではありません"},
+                      FailureCase{"SizeBeforeFile", "abc", "480", "missing.txt", 20, "'abc' は整数ではありません"},
+                      FailureCase{"NegativeWidth", "-1", "480", "letter.txt", 20, "ｼｽﾃﾑ ﾘｿｰｽが足りません"},
+                      FailureCase{"HugePicture", "99999", "99999", "letter.txt", 20, "ｼｽﾃﾑ ﾘｿｰｽが足りません"},
+                      FailureCase{"MissingFile", "640", "480", "missing.txt", 20, "ﾌｧｲﾙが見つかりません"},
+                      FailureCase{"MissingFolder", "640", "480", "gone/letter.txt", 20, "不正なﾌｧｲﾙ名です"},
+                      FailureCase{"Folder", "640", "480", ".", 20, "ﾌｧｲﾙへのｱｸｾｽが拒否されました"},
+                      FailureCase{"SizeZero", "640", "480", "letter.txt", 0, "ﾌｫﾝﾄ ｻｲｽﾞ 0 は使えません (1 から 65535 まで)"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace morvaleth
