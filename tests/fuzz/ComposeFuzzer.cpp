@@ -1,0 +1,69 @@
+// A whole composition run on arbitrary bytes, into a small picture with a
+// fixed seed, in plain and in real mode. Besides not failing, the picture
+// must have the requested size and be exactly the picture drawn without
+// skipping the text that lies off the picture: that skipping is the one
+// shortcut the run takes on its way.
+//
+// Input: width, height, font size, a byte that picks the encoding and the
+// face, then the text.
+
+#include "FuzzSupport.h"
+
+#include "composer/BmpWriter.h"
+#include "composer/ComposePicture.h"
+
+#include <vector>
+
+namespace {
+
+constexpr std::uint32_t Seed = 20261207;
+
+const char* const Faces[] = {
+    "ＭＳ Ｐゴシック",
+    "ＭＳ 明朝",
+    "No Such Face",
+    "\x82\x6C\x82\x72 \x82\x6F\x83\x53\x83\x56\x83\x62\x83\x4E", // a face name in Shift-JIS bytes
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    using namespace morvaleth;
+    fuzzing::InputBytes input(data, size);
+    const int width = input.Byte() % 160;
+    const int height = input.Byte() % 120;
+    const int fontSize = 1 + input.Byte() % 48;
+    const std::uint8_t choice = input.Byte();
+    fuzzing::MemoryFile source(input.Rest());
+
+    CompositionSettings settings;
+    settings.sourcePath = source.Path();
+    settings.widthText = std::to_string(width);
+    settings.heightText = std::to_string(height);
+    settings.size = fontSize;
+    settings.faceName = Faces[(choice >> 2) % std::size(Faces)];
+    settings.encoding = (choice & 3) == 1   ? SourceEncoding::ShiftJis
+                        : (choice & 3) == 2 ? SourceEncoding::Utf8
+                                            : SourceEncoding::Automatic;
+    settings.seed = Seed;
+
+    for (bool realMode : {false, true}) {
+        settings.realMode = realMode;
+        const std::unique_ptr<TBitmap> picture = ComposePicture(settings);
+        FUZZ_CHECK(picture && picture->Width() == width && picture->Height() == height, "a %dx%d picture",
+                   picture ? picture->Width() : -1, picture ? picture->Height() : -1);
+
+        TBitmap unskipped;
+        unskipped.SetOffPictureCulling(false);
+        unskipped.SetHeight(height);
+        unskipped.SetWidth(width);
+        SourceReader reader(source.Path(), settings.encoding);
+        RandomSource random(Seed);
+        ComposeText(unskipped, reader, settings, random);
+        reader.Close();
+        FUZZ_CHECK(EncodeBmp(*picture) == EncodeBmp(unskipped),
+                   "skipping off-picture text changed the picture (real mode %d)", int(realMode));
+    }
+    return 0;
+}

@@ -1,0 +1,45 @@
+// Runs a fuzzer's checks on every file of the folders (or the files) named on
+// the command line, without libFuzzer: this is how the seed corpus and every
+// input that once found a fault are tested in the ordinary builds.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
+int main(int argc, char** argv)
+{
+    namespace fs = std::filesystem;
+    std::vector<fs::path> files;
+    for (int i = 1; i < argc; ++i) {
+        if (fs::is_directory(argv[i])) {
+            for (const auto& entry : fs::recursive_directory_iterator(argv[i]))
+                if (entry.is_regular_file())
+                    files.push_back(entry.path());
+        } else {
+            files.push_back(argv[i]);
+        }
+    }
+    std::sort(files.begin(), files.end());
+    if (files.empty()) {
+        std::fprintf(stderr, "no inputs to replay\n");
+        return 1;
+    }
+    for (const fs::path& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "cannot read %s\n", file.c_str());
+            return 1;
+        }
+        const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+        std::fprintf(stderr, "%s\n", file.c_str());
+        LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+    }
+    std::printf("%zu inputs replayed\n", files.size());
+    return 0;
+}
