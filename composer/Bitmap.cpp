@@ -109,8 +109,10 @@ void TBitmap::Resize(int width, int height)
     const Error outOfResources("ｼｽﾃﾑ ﾘｿｰｽが足りません");
     if (width < 0 || height < 0)
         throw outOfResources;
+    // Divided rather than multiplied: the rows of the widest and tallest
+    // pictures take more bytes than 64 bits count.
     const std::int64_t stride = RowBytes(width);
-    if (stride * height + BmpHeaderBytes > INT_MAX)
+    if (height > 0 && stride > (INT_MAX - BmpHeaderBytes) / height)
         throw outOfResources;
 
     std::unique_ptr<std::uint8_t[]> pixels;

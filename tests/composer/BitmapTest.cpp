@@ -157,7 +157,8 @@ TEST(Bitmap, AFailedResizeLeavesThePictureAsItWas)
 INSTANTIATE_TEST_SUITE_P(Sizes, RefusedSizeTest,
                          ::testing::Values(RefusedSize{100000, 100000}, RefusedSize{-1, 10},
                                            RefusedSize{10, -1}, RefusedSize{INT_MAX, 10},
-                                           RefusedSize{715827864, 2}, RefusedSize{46341, 46341}));
+                                           RefusedSize{715827864, 2}, RefusedSize{46341, 46341},
+                                           RefusedSize{INT_MAX, INT_MAX}, RefusedSize{INT_MAX / 3, INT_MAX}));
 
 TEST(Bitmap, TheLargestSizeABmpFileHoldsIsJudgedByItsBytes)
 {
