@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -15,7 +16,8 @@ namespace {
 constexpr char CR = '\r';
 constexpr char LF = '\n';
 constexpr char EndOfTextByte = 0x1A;
-// How much of the text the encoding is decided on; also the read buffer.
+// How much of the text the encoding is decided on. The read buffer holds one
+// byte more, which tells whether the text goes on after the window.
 constexpr std::size_t DetectionWindow = 64 * 1024;
 
 } // namespace
@@ -73,7 +75,7 @@ bool LooksLikeUtf8(std::string_view text, bool complete)
 }
 
 SourceReader::SourceReader(const std::string& path, SourceEncoding encoding)
-    : path_(path), buffer_(DetectionWindow)
+    : path_(path), buffer_(DetectionWindow + 1)
 {
     if (path.find('\0') != std::string::npos)
         throw SourceFileError(EINVAL, path);
@@ -87,12 +89,12 @@ SourceReader::SourceReader(const std::string& path, SourceEncoding encoding)
         throw SourceFileError(EISDIR, path);
 
     if (encoding == SourceEncoding::Automatic) {
-        const std::size_t available = Fill(DetectionWindow);
-        const std::string_view start(buffer_.data(), available);
+        const std::string_view start(buffer_.data(), Fill(DetectionWindow + 1));
         const std::size_t textEnd = start.find(EndOfTextByte);
-        const bool complete = fileEnded_ || textEnd != std::string_view::npos;
-        encoding = LooksLikeUtf8(start.substr(0, textEnd), complete) ? SourceEncoding::Utf8
-                                                                    : SourceEncoding::ShiftJis;
+        const bool complete = fileEnded_ || textEnd <= DetectionWindow;
+        encoding = LooksLikeUtf8(start.substr(0, std::min(textEnd, DetectionWindow)), complete)
+                       ? SourceEncoding::Utf8
+                       : SourceEncoding::ShiftJis;
     }
     encoding_ = encoding == SourceEncoding::Utf8 ? TextEncoding::Utf8 : TextEncoding::ShiftJis;
     if (encoding_ == TextEncoding::Utf8 && Fill(3) >= 3 &&

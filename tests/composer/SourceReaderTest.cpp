@@ -145,7 +145,11 @@ INSTANTIATE_TEST_SUITE_P(
                       DetectionCase{"MultiByteOnlyAfterCtrlZ", "abc\x1A拝啓", TextEncoding::ShiftJis},
                       DetectionCase{"MultiByteBeyondTheWindow", Window + "拝啓", TextEncoding::ShiftJis},
                       DetectionCase{"InvalidBeyondTheWindow", "拝" + Window + "\xFF", TextEncoding::Utf8},
-                      DetectionCase{"CutByTheWindow", "拝" + std::string(64 * 1024 - 4, 'a') + "啓", TextEncoding::Utf8}),
+                      DetectionCase{"CutByTheWindow", "拝" + std::string(64 * 1024 - 4, 'a') + "啓", TextEncoding::Utf8},
+                      // The text ends just where the window does: the cut
+                      // character is the text's own last, and invalid.
+                      DetectionCase{"CutAtTheEndOfAWindowLongText", "拝" + std::string(64 * 1024 - 5, 'a') + "\xE5\x95", TextEncoding::ShiftJis},
+                      DetectionCase{"CutJustBeforeCtrlZ", "拝" + std::string(64 * 1024 - 5, 'a') + "\xE5\x95\x1A" "abc", TextEncoding::ShiftJis}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Open errors ----------------------------------------------------------
