@@ -1,12 +1,18 @@
-# The front doors: `make run` opens the program, `make test` runs every test.
-# Both install whatever Debian packages are missing first.
+# The front doors: `make run` opens the program, `make test` runs every test,
+# `make check` runs them all again under AddressSanitizer and
+# UndefinedBehaviorSanitizer and then each fuzzer for a while, `make fuzz` runs
+# the fuzzers for longer. All install whatever Debian packages are missing first.
 
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+SANITIZE_DIR ?= build-asan
+FUZZ_DIR ?= build-fuzz
+CHECK_FUZZ_SECONDS ?= 20
+FUZZ_SECONDS ?= 60
 
-.PHONY: all build deps configure test run clean
+.PHONY: all build deps configure test run check fuzz fuzz-build clean
 
 all: build
 
@@ -33,5 +39,22 @@ run: deps
 		echo "composed $(BUILD_DIR)/letter.bmp"; \
 	fi
 
+check: deps
+	@$(MAKE) --no-print-directory build BUILD_DIR=$(SANITIZE_DIR) CMAKE_FLAGS=-DMORVALETH_SANITIZE=ON
+	ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory fuzz-build
+	scripts/run-fuzzers $(FUZZ_DIR) $(CHECK_FUZZ_SECONDS)
+
+fuzz: deps
+	@$(MAKE) --no-print-directory fuzz-build
+	scripts/run-fuzzers $(FUZZ_DIR) $(FUZZ_SECONDS)
+
+# libFuzzer needs clang; the engine is built by it here too.
+fuzz-build:
+	@test -f $(FUZZ_DIR)/CMakeCache.txt || \
+		CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
+			-DMORVALETH_BUILD_FUZZERS=ON -DMORVALETH_BUILD_UI=OFF
+	cmake --build $(FUZZ_DIR) -j $(JOBS)
+
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)

@@ -1,14 +1,18 @@
 #pragma once
 
 #include <fcntl.h>
-#include <spawn.h>
+#include <grp.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -17,46 +21,93 @@ namespace morvaleth::testing {
 
 struct ProgramResult {
     int exitCode = -1; // -1 when it did not exit normally
+    int signal = 0;    // the signal that ended it, if one did
     std::string out;
     std::string err;
+    long maxRssKiB = 0; // the largest resident set it had
 };
+
+// How the child is set up between fork and exec.
+struct ChildSetup {
+    std::vector<std::pair<int, rlim_t>> limits = {}; // resource, soft and hard limit
+    bool ignoreFileSizeSignal = false;               // writes past RLIMIT_FSIZE then fail with EFBIG
+    bool unprivileged = false;                       // run as nobody when started as root
+    std::vector<std::string> environment = {};       // NAME=value, added to or replacing this process's
+};
+
+// The user and group the unprivileged runs take: nobody and nogroup.
+inline constexpr uid_t UnprivilegedUser = 65534;
+inline constexpr gid_t UnprivilegedGroup = 65534;
 
 // Runs a program of the build with the arguments, its standard input from
 // `input` (a path), and collects what it writes and how it ends.
 inline ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                                const std::string& input = "/dev/null")
+                                const std::string& input = "/dev/null", const ChildSetup& setup = {})
 {
     char outName[] = "/tmp/morvaleth-out-XXXXXX";
     char errName[] = "/tmp/morvaleth-err-XXXXXX";
     const int out = ::mkstemp(outName);
     const int err = ::mkstemp(errName);
+    const int in = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out, 1);
-    posix_spawn_file_actions_adddup2(&actions, err, 2);
-
+    // Everything the child needs is made before the fork: between fork and
+    // exec it calls only what is safe there.
     const std::string path = std::string(MORVALETH_BINARY_DIR) + "/" + program;
     std::vector<char*> argv{const_cast<char*>(path.c_str())};
     for (const std::string& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
+    std::vector<char*> envp;
+    auto replaced = [&setup](std::string_view variable) {
+        for (const std::string& added : setup.environment)
+            if (variable.starts_with(added.substr(0, added.find('=') + 1)))
+                return true;
+        return false;
+    };
+    for (char** variable = environ; *variable != nullptr; ++variable)
+        if (!replaced(*variable))
+            envp.push_back(*variable);
+    for (const std::string& variable : setup.environment)
+        envp.push_back(const_cast<char*>(variable.c_str()));
+    envp.push_back(nullptr);
+    const bool dropPrivileges = setup.unprivileged && ::geteuid() == 0;
 
     ProgramResult result;
-    pid_t child = 0;
-    if (posix_spawn(&child, path.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        if (WIFEXITED(status))
-            result.exitCode = WEXITSTATUS(status);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (in < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0)
+            ::_exit(126);
+        for (const auto& [resource, value] : setup.limits) {
+            const rlimit limit{value, value};
+            if (::setrlimit(resource, &limit) != 0)
+                ::_exit(126);
+        }
+        if (setup.ignoreFileSizeSignal)
+            ::signal(SIGXFSZ, SIG_IGN);
+        if (dropPrivileges &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(UnprivilegedGroup) != 0 || ::setuid(UnprivilegedUser) != 0))
+            ::_exit(126);
+        ::execve(path.c_str(), argv.data(), envp.data());
+        ::_exit(127);
     }
-    posix_spawn_file_actions_destroy(&actions);
+    if (child > 0) {
+        int status = 0;
+        rusage usage{};
+        if (::wait4(child, &status, 0, &usage) == child) {
+            if (WIFEXITED(status))
+                result.exitCode = WEXITSTATUS(status);
+            if (WIFSIGNALED(status))
+                result.signal = WTERMSIG(status);
+            result.maxRssKiB = usage.ru_maxrss;
+        }
+    }
+    if (in >= 0)
+        ::close(in);
     ::close(out);
     ::close(err);
     auto slurp = [](const char* name) {
-        std::ifstream in(name, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
+        std::ifstream file(name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
     };
     result.out = slurp(outName);
     result.err = slurp(errName);
