@@ -25,7 +25,7 @@ constexpr std::size_t DecisionBytes = 64 * 1024;
 
 struct Token {
     SourceReader::Token kind;
-    std::string bytes;
+    std::string_view bytes;
     friend bool operator==(const Token&, const Token&) = default;
 };
 
@@ -116,10 +116,11 @@ std::vector<Token> ReferenceTokens(std::string_view file, SourceEncoding request
     }
 
     std::vector<Token> tokens;
+    tokens.reserve(file.size() + 1);
     for (std::string_view line : lines) {
         while (!line.empty()) {
             const std::size_t length = UnitLength(line, encoding);
-            tokens.push_back({SourceReader::Token::Unit, std::string(line.substr(0, length))});
+            tokens.push_back({SourceReader::Token::Unit, line.substr(0, length)});
             line.remove_prefix(length);
         }
         tokens.push_back({SourceReader::Token::LineEnd, {}});
@@ -167,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < expected.size(); ++i) {
         std::string_view unit;
         const SourceReader::Token kind = reader.Next(unit);
-        const Token got{kind, kind == SourceReader::Token::Unit ? std::string(unit) : std::string()};
+        const Token got{kind, kind == SourceReader::Token::Unit ? unit : std::string_view()};
         FUZZ_CHECK(got == expected[i], "token %zu of %zu: %s of %zu bytes, expected %s of %zu bytes", i,
                    expected.size(), Name(got.kind), got.bytes.size(), Name(expected[i].kind),
                    expected[i].bytes.size());
