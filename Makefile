@@ -6,7 +6,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all build deps configure test run clean
+.PHONY: all build deps configure test run install clean
 
 all: build
 
@@ -32,6 +32,11 @@ run: deps
 		$(BUILD_DIR)/bin/morvaleth-compose examples/letter-utf8.txt -o $(BUILD_DIR)/letter.bmp --real && \
 		echo "composed $(BUILD_DIR)/letter.bmp"; \
 	fi
+
+# Installs under PREFIX (default /usr/local); DESTDIR works as usual.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD_DIR)
