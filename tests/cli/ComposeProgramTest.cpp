@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace morvaleth {
 namespace {
 
@@ -84,6 +86,8 @@ struct FailureRow {
     std::vector<std::string> arguments; // "{dir}" stands for a fresh folder
     int exitCode;
     std::string errorText; // what stderr must hold
+
+    friend void PrintTo(const FailureRow& x, std::ostream* out) { *out << x.name; }
 };
 
 class ComposeProgramFailureTest : public ::testing::TestWithParam<FailureRow> {};
