@@ -12,7 +12,7 @@ FUZZ_DIR ?= build-fuzz
 CHECK_FUZZ_SECONDS ?= 20
 FUZZ_SECONDS ?= 60
 
-.PHONY: all build deps configure test run check fuzz fuzz-build clean
+.PHONY: all build deps configure test run install check fuzz fuzz-build clean
 
 all: build
 
@@ -38,6 +38,11 @@ run: deps
 		$(BUILD_DIR)/bin/morvaleth-compose examples/letter-utf8.txt -o $(BUILD_DIR)/letter.bmp --real && \
 		echo "composed $(BUILD_DIR)/letter.bmp"; \
 	fi
+
+# Installs under PREFIX (default /usr/local); DESTDIR works as usual.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 check: deps
 	@$(MAKE) --no-print-directory build BUILD_DIR=$(SANITIZE_DIR) CMAKE_FLAGS=-DMORVALETH_SANITIZE=ON
