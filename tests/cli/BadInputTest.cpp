@@ -120,6 +120,7 @@ struct Row {
     int height = 480;
     bool inked = true;
     std::string output = "{dir}/out.bmp";
+    std::string input = "/dev/null"; // standard input
 };
 
 void PrintTo(const Row& row, std::ostream* out)
@@ -170,7 +171,7 @@ TEST_P(BadInputTest, EndsWithItsMessageOrAPictureAndLosesNothing)
         arguments.push_back(Substitute(option, folder));
     rusage self{};
     ::getrusage(RUSAGE_SELF, &self);
-    const auto result = RunProgram("morvaleth-compose", arguments, "/dev/null", row.child);
+    const auto result = RunProgram("morvaleth-compose", arguments, Substitute(row.input, folder), row.child);
 
     EXPECT_EQ(result.signal, 0) << result.err;
     EXPECT_EQ(result.exitCode, row.exitCode) << result.err;
@@ -247,6 +248,9 @@ INSTANTIATE_TEST_SUITE_P(
             }},
         Row{.name = "LoneLeadByteAtTheEnd", .source = "{dir}/lead.txt",
             .prepare = [](const TempDir& folder) { WriteFile(folder / "lead.txt", "\x82\xA0\x82\xA2\x82"); }},
+        Row{.name = "GarbageOnStandardInput", .source = "-",
+            .prepare = [](const TempDir& folder) { WriteFile(folder / "garbage", Garbage(1 << 12, 2)); },
+            .input = "{dir}/garbage"},
         Row{.name = "A200MegabyteLine", .source = "{dir}/line.txt",
             .prepare = [](const TempDir& folder) { WriteLargeSingleLine(folder / "line.txt", 200u << 20); }},
 
@@ -277,6 +281,8 @@ INSTANTIATE_TEST_SUITE_P(
         Row{.name = "DevFullBehindAPngName", .source = Letter,
             .prepare = [](const TempDir& folder) { ::symlink("/dev/full", (folder / "full.png").c_str()); },
             .exitCode = 1, .message = "ｽﾄﾘｰﾑへの書き込みｴﾗｰ", .output = "{dir}/full.png"},
+        Row{.name = "StandardOutputOntoAFullDevice", .source = Letter, .child = {.standardOutput = "/dev/full"},
+            .exitCode = 1, .message = "ｽﾄﾘｰﾑへの書き込みｴﾗｰ", .output = "-"},
         Row{.name = "FileSizeLimitHitMidway", .source = Letter,
             .child = {{{RLIMIT_FSIZE, 64 * 1024}}, true, false, {}},
             .exitCode = 1, .message = "ｽﾄﾘｰﾑへの書き込みｴﾗｰ"},

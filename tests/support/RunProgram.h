@@ -33,6 +33,7 @@ struct ChildSetup {
     bool ignoreFileSizeSignal = false;               // writes past RLIMIT_FSIZE then fail with EFBIG
     bool unprivileged = false;                       // run as nobody when started as root
     std::vector<std::string> environment = {};       // NAME=value, added to or replacing this process's
+    std::string standardOutput = {};                 // a path to write standard output to, instead of collecting it
 };
 
 // The user and group the unprivileged runs take: nobody and nogroup.
@@ -46,7 +47,8 @@ inline ProgramResult RunProgram(const std::string& program, const std::vector<st
 {
     char outName[] = "/tmp/morvaleth-out-XXXXXX";
     char errName[] = "/tmp/morvaleth-err-XXXXXX";
-    const int out = ::mkstemp(outName);
+    const int out = setup.standardOutput.empty() ? ::mkstemp(outName)
+                                                 : ::open(setup.standardOutput.c_str(), O_WRONLY | O_CLOEXEC);
     const int err = ::mkstemp(errName);
     const int in = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
 
@@ -75,7 +77,7 @@ inline ProgramResult RunProgram(const std::string& program, const std::vector<st
     ProgramResult result;
     const pid_t child = ::fork();
     if (child == 0) {
-        if (in < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0)
+        if (in < 0 || out < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0)
             ::_exit(126);
         for (const auto& [resource, value] : setup.limits) {
             const rlimit limit{value, value};
@@ -103,15 +105,18 @@ inline ProgramResult RunProgram(const std::string& program, const std::vector<st
     }
     if (in >= 0)
         ::close(in);
-    ::close(out);
+    if (out >= 0)
+        ::close(out);
     ::close(err);
     auto slurp = [](const char* name) {
         std::ifstream file(name, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(file), {});
     };
-    result.out = slurp(outName);
+    if (setup.standardOutput.empty()) {
+        result.out = slurp(outName);
+        ::unlink(outName);
+    }
     result.err = slurp(errName);
-    ::unlink(outName);
     ::unlink(errName);
     return result;
 }
