@@ -4,8 +4,8 @@
 // skipping the text that lies off the picture: that skipping is the one
 // shortcut the run takes on its way.
 //
-// Input: width, height, font size, a byte that picks the encoding and the
-// face, then the text.
+// Input: width, height, font size, a byte that picks the encoding, the face
+// and whether the size takes a second byte, then the text.
 
 #include "FuzzSupport.h"
 
@@ -33,8 +33,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzzing::InputBytes input(data, size);
     const int width = input.Byte() % 160;
     const int height = input.Byte() % 120;
-    const int fontSize = 1 + input.Byte() % 48;
+    const std::uint8_t sizeByte = input.Byte();
     const std::uint8_t choice = input.Byte();
+    // Mostly the sizes a letter is set in; now and then any size up to the largest.
+    const int fontSize = choice & 0x10 ? 1 + (sizeByte | input.Byte() << 8) % 65535 : 1 + sizeByte % 48;
     fuzzing::MemoryFile source(input.Rest());
 
     CompositionSettings settings;
