@@ -5,7 +5,8 @@
 // shortcut the run takes on its way.
 //
 // Input: width, height, font size, a byte that picks the encoding, the face
-// and whether the size takes a second byte, then the text.
+// and whether the size takes a second byte and the face name comes from the
+// input (a length and the bytes), then the text.
 
 #include "FuzzSupport.h"
 
@@ -37,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t choice = input.Byte();
     // Mostly the sizes a letter is set in; now and then any size up to the largest.
     const int fontSize = choice & 0x10 ? 1 + (sizeByte | input.Byte() << 8) % 65535 : 1 + sizeByte % 48;
+    const std::string faceName = choice & 0x20 ? input.Text(input.Byte() % 48) : Faces[(choice >> 2) % std::size(Faces)];
     fuzzing::MemoryFile source(input.Rest());
 
     CompositionSettings settings;
@@ -44,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     settings.widthText = std::to_string(width);
     settings.heightText = std::to_string(height);
     settings.size = fontSize;
-    settings.faceName = Faces[(choice >> 2) % std::size(Faces)];
+    settings.faceName = faceName;
     settings.encoding = (choice & 3) == 1   ? SourceEncoding::ShiftJis
                         : (choice & 3) == 2 ? SourceEncoding::Utf8
                                             : SourceEncoding::Automatic;

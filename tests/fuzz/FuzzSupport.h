@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -79,6 +80,15 @@ public:
     std::uint16_t Uint16() { return std::uint16_t(Byte() | Byte() << 8); }
 
     std::uint32_t Uint32() { return std::uint32_t(Uint16()) | std::uint32_t(Uint16()) << 16; }
+
+    // Up to `count` bytes as text; fewer when the input ends first.
+    std::string Text(std::size_t count)
+    {
+        count = std::min(count, rest_.size());
+        std::string text(reinterpret_cast<const char*>(rest_.data()), count);
+        rest_ = rest_.subspan(count);
+        return text;
+    }
 
     std::span<const std::uint8_t> Rest() const { return rest_; }
 
