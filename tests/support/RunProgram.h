@@ -47,9 +47,9 @@ inline ProgramResult RunProgram(const std::string& program, const std::vector<st
 {
     char outName[] = "/tmp/morvaleth-out-XXXXXX";
     char errName[] = "/tmp/morvaleth-err-XXXXXX";
-    const int out = setup.standardOutput.empty() ? ::mkstemp(outName)
+    const int out = setup.standardOutput.empty() ? ::mkostemp(outName, O_CLOEXEC)
                                                  : ::open(setup.standardOutput.c_str(), O_WRONLY | O_CLOEXEC);
-    const int err = ::mkstemp(errName);
+    const int err = ::mkostemp(errName, O_CLOEXEC);
     const int in = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
 
     // Everything the child needs is made before the fork: between fork and
