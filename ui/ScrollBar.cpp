@@ -1,0 +1,248 @@
+#include "ui/ScrollBar.h"
+
+#include "composer/Error.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
+
+namespace morvaleth {
+
+namespace {
+
+constexpr const char* RangeRefused = "ｽｸﾛｰﾙﾊﾞｰ ﾌﾟﾛﾊﾟﾃｨが範囲を越えました";
+
+} // namespace
+
+TScrollBar::TScrollBar(QWidget* parent) : QScrollBar(parent)
+{
+    // Like the window's other controls it takes part in the tab order.
+    setFocusPolicy(Qt::StrongFocus);
+    // Qt's menu would move the bar with "Scroll here" without a Scroll event.
+    setContextMenuPolicy(Qt::NoContextMenu);
+    setRange(0, 100);
+    setValue(0);
+    QAbstractSlider::setSingleStep(lineStep_);
+    QAbstractSlider::setPageStep(pageStep_);
+
+    connect(this, &QAbstractSlider::actionTriggered, this, &TScrollBar::ActionTriggered);
+    connect(this, &QAbstractSlider::valueChanged, this, [this] { emit Change(this); });
+    WatchWindow();
+}
+
+void TScrollBar::SetMin(int minimum)
+{
+    if (minimum > maximum())
+        throw Error(RangeRefused);
+    setMinimum(minimum);
+}
+
+void TScrollBar::SetMax(int maximum)
+{
+    if (maximum < minimum())
+        throw Error(RangeRefused);
+    setMaximum(maximum);
+}
+
+void TScrollBar::SetPosition(int position)
+{
+    setValue(position);
+}
+
+void TScrollBar::SetLineStep(std::uint16_t step)
+{
+    lineStep_ = step;
+    QAbstractSlider::setSingleStep(step);
+}
+
+void TScrollBar::SetPageStep(std::uint16_t step)
+{
+    pageStep_ = step;
+    QAbstractSlider::setPageStep(step);
+}
+
+// QAbstractSlider announces each step of an action after it has moved the
+// slider position but before the value follows it, so the position asked
+// for can still be replaced here.
+void TScrollBar::ActionTriggered(int action)
+{
+    TScrollCode code;
+    switch (action) {
+    case SliderSingleStepSub:
+        code = TScrollCode::LineUp;
+        break;
+    case SliderSingleStepAdd:
+        code = TScrollCode::LineDown;
+        break;
+    case SliderPageStepSub:
+        code = TScrollCode::PageUp;
+        break;
+    case SliderPageStepAdd:
+        code = TScrollCode::PageDown;
+        break;
+    case SliderToMinimum:
+        code = TScrollCode::Top;
+        break;
+    case SliderToMaximum:
+        code = TScrollCode::Bottom;
+        break;
+    case SliderMove:
+        code = isSliderDown() ? TScrollCode::Track : TScrollCode::Position;
+        break;
+    default:
+        return;
+    }
+    ++actionsTriggered_;
+    setSliderPosition(AskScroll(code, sliderPosition()));
+}
+
+int TScrollBar::AskScroll(TScrollCode code, int position)
+{
+    emit Scroll(this, code, position);
+    return position;
+}
+
+void TScrollBar::EndUserAction()
+{
+    userAction_ = UserAction::None;
+    pressButton_ = Qt::NoButton;
+    actionsTriggered_ = 0;
+    interrupted_ = false;
+    setValue(AskScroll(TScrollCode::EndScroll, value()));
+}
+
+void TScrollBar::CancelMousePress()
+{
+    // Resets QScrollBar's pressed part and stops its auto-repeat.
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(-1, -1), mapToGlobal(QPointF(-1, -1)),
+                        pressButton_, Qt::NoButton, Qt::NoModifier);
+    QScrollBar::mouseReleaseEvent(&release);
+}
+
+void TScrollBar::mousePressEvent(QMouseEvent* event)
+{
+    if (userAction_ != UserAction::None) {
+        QScrollBar::mousePressEvent(event);
+        return;
+    }
+    userAction_ = UserAction::Buttons;
+    pressButton_ = event->button();
+    actionsTriggered_ = 0;
+    interrupted_ = false;
+    QScrollBar::mousePressEvent(event);
+    if (isSliderDown())
+        userAction_ = UserAction::Thumb;
+    else if (actionsTriggered_ == 0) {
+        // No range, or a button the bar does not answer: nothing started.
+        userAction_ = UserAction::None;
+        pressButton_ = Qt::NoButton;
+        return;
+    }
+    if (interrupted_) {
+        const bool thumb = userAction_ == UserAction::Thumb;
+        CancelMousePress();
+        if (thumb)
+            setValue(AskScroll(TScrollCode::Position, value()));
+        EndUserAction();
+    }
+}
+
+void TScrollBar::mouseMoveEvent(QMouseEvent* event)
+{
+    QScrollBar::mouseMoveEvent(event);
+    if (interrupted_ && (userAction_ == UserAction::Buttons || userAction_ == UserAction::Thumb)) {
+        const bool thumb = userAction_ == UserAction::Thumb;
+        CancelMousePress();
+        if (thumb)
+            setValue(AskScroll(TScrollCode::Position, value()));
+        EndUserAction();
+    }
+}
+
+void TScrollBar::mouseReleaseEvent(QMouseEvent* event)
+{
+    const bool ends = (userAction_ == UserAction::Buttons || userAction_ == UserAction::Thumb) &&
+                      event->button() == pressButton_ && !(event->buttons() & ~event->button());
+    const bool thumb = userAction_ == UserAction::Thumb;
+    QScrollBar::mouseReleaseEvent(event);
+    if (!ends)
+        return;
+    if (thumb)
+        setValue(AskScroll(TScrollCode::Position, value()));
+    EndUserAction();
+}
+
+void TScrollBar::keyPressEvent(QKeyEvent* event)
+{
+    if (userAction_ != UserAction::None && userAction_ != UserAction::Keys) {
+        QScrollBar::keyPressEvent(event);
+        return;
+    }
+    const bool starts = userAction_ == UserAction::None;
+    if (starts) {
+        userAction_ = UserAction::Keys;
+        actionsTriggered_ = 0;
+        interrupted_ = false;
+    }
+    QScrollBar::keyPressEvent(event);
+    if (starts && actionsTriggered_ == 0) {
+        userAction_ = UserAction::None;
+        return;
+    }
+    // The key's release went to the modal window that interrupted the action.
+    if (interrupted_)
+        EndUserAction();
+}
+
+void TScrollBar::keyReleaseEvent(QKeyEvent* event)
+{
+    QScrollBar::keyReleaseEvent(event);
+    if (userAction_ == UserAction::Keys && !event->isAutoRepeat())
+        EndUserAction();
+}
+
+void TScrollBar::wheelEvent(QWheelEvent* event)
+{
+    if (userAction_ != UserAction::None) {
+        QScrollBar::wheelEvent(event);
+        return;
+    }
+    userAction_ = UserAction::Wheel;
+    actionsTriggered_ = 0;
+    QScrollBar::wheelEvent(event);
+    if (actionsTriggered_ == 0)
+        userAction_ = UserAction::None;
+    else
+        EndUserAction();
+}
+
+bool TScrollBar::event(QEvent* event)
+{
+    if (event->type() == QEvent::ParentChange)
+        WatchWindow();
+    if (event->type() == QEvent::WindowBlocked && userAction_ != UserAction::None)
+        interrupted_ = true;
+    return QScrollBar::event(event);
+}
+
+bool TScrollBar::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == watchedWindow_ && event->type() == QEvent::WindowBlocked &&
+        userAction_ != UserAction::None)
+        interrupted_ = true;
+    return QScrollBar::eventFilter(watched, event);
+}
+
+void TScrollBar::WatchWindow()
+{
+    QWidget* topLevel = window();
+    if (topLevel == watchedWindow_)
+        return;
+    if (watchedWindow_)
+        watchedWindow_->removeEventFilter(this);
+    watchedWindow_ = topLevel == this ? nullptr : topLevel;
+    if (watchedWindow_)
+        watchedWindow_->installEventFilter(this);
+}
+
+} // namespace morvaleth
