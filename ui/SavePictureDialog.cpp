@@ -145,11 +145,12 @@ void TSavePictureDialog::SetFilter(const QString& pairs, int selected)
 void TSavePictureDialog::SetDefaultExtension(const QString& extension)
 {
     defaultExtension_ = extension;
-    FollowFilter(selectedNameFilter());
+    FollowFilter(currentFilter_);
 }
 
 void TSavePictureDialog::FollowFilter(const QString& nameFilter)
 {
+    currentFilter_ = nameFilter;
     const QString extension = SingleExtension(nameFilter);
     setDefaultSuffix(extension.isEmpty() ? defaultExtension_ : extension);
 }

@@ -80,6 +80,9 @@ private:
     void FollowFilter(const QString& nameFilter);
 
     QString defaultExtension_;
+    // In full: with the details hidden, selectedNameFilter() gives the
+    // description alone.
+    QString currentFilter_;
     QLabel* caption_ = nullptr;
     QToolButton* previewButton_ = nullptr;
     TPictureBox* pictureBox_ = nullptr;
