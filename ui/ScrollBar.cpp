@@ -27,7 +27,6 @@ TScrollBar::TScrollBar(QWidget* parent) : QScrollBar(parent)
 
     connect(this, &QAbstractSlider::actionTriggered, this, &TScrollBar::ActionTriggered);
     connect(this, &QAbstractSlider::valueChanged, this, [this] { emit Change(this); });
-    WatchWindow();
 }
 
 void TScrollBar::SetMin(int minimum)
@@ -174,23 +173,42 @@ void TScrollBar::mouseReleaseEvent(QMouseEvent* event)
 
 void TScrollBar::keyPressEvent(QKeyEvent* event)
 {
-    if (userAction_ != UserAction::None && userAction_ != UserAction::Keys) {
+    // The keys act here rather than in QAbstractSlider, whose horizontal
+    // scroll bars take the left arrow for a step toward the maximum.
+    SliderAction action = SliderNoAction;
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+        action = SliderSingleStepSub;
+        break;
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+        action = SliderSingleStepAdd;
+        break;
+    case Qt::Key_PageUp:
+        action = SliderPageStepSub;
+        break;
+    case Qt::Key_PageDown:
+        action = SliderPageStepAdd;
+        break;
+    case Qt::Key_Home:
+        action = SliderToMinimum;
+        break;
+    case Qt::Key_End:
+        action = SliderToMaximum;
+        break;
+    default:
         QScrollBar::keyPressEvent(event);
         return;
     }
-    const bool starts = userAction_ == UserAction::None;
-    if (starts) {
+    event->accept();
+    if (userAction_ == UserAction::None) {
         userAction_ = UserAction::Keys;
-        actionsTriggered_ = 0;
         interrupted_ = false;
     }
-    QScrollBar::keyPressEvent(event);
-    if (starts && actionsTriggered_ == 0) {
-        userAction_ = UserAction::None;
-        return;
-    }
+    triggerAction(action);
     // The key's release went to the modal window that interrupted the action.
-    if (interrupted_)
+    if (interrupted_ && userAction_ == UserAction::Keys)
         EndUserAction();
 }
 
@@ -218,31 +236,10 @@ void TScrollBar::wheelEvent(QWheelEvent* event)
 
 bool TScrollBar::event(QEvent* event)
 {
-    if (event->type() == QEvent::ParentChange)
-        WatchWindow();
+    // Qt tells every widget of a window that a modal window now blocks it.
     if (event->type() == QEvent::WindowBlocked && userAction_ != UserAction::None)
         interrupted_ = true;
     return QScrollBar::event(event);
-}
-
-bool TScrollBar::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == watchedWindow_ && event->type() == QEvent::WindowBlocked &&
-        userAction_ != UserAction::None)
-        interrupted_ = true;
-    return QScrollBar::eventFilter(watched, event);
-}
-
-void TScrollBar::WatchWindow()
-{
-    QWidget* topLevel = window();
-    if (topLevel == watchedWindow_)
-        return;
-    if (watchedWindow_)
-        watchedWindow_->removeEventFilter(this);
-    watchedWindow_ = topLevel == this ? nullptr : topLevel;
-    if (watchedWindow_)
-        watchedWindow_->installEventFilter(this);
 }
 
 } // namespace morvaleth

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QPointer>
 #include <QScrollBar>
 
 #include <cstdint>
@@ -49,7 +48,6 @@ signals:
 
 protected:
     bool event(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -64,7 +62,6 @@ private:
     int AskScroll(TScrollCode code, int position);
     void EndUserAction();
     void CancelMousePress();
-    void WatchWindow();
 
     std::uint16_t lineStep_ = 1;
     std::uint16_t pageStep_ = 1;
@@ -74,7 +71,6 @@ private:
     // A modal window opened while the mouse or a key was down: the release
     // goes to that window, so the action ends when the handler returns.
     bool interrupted_ = false;
-    QPointer<QWidget> watchedWindow_;
 };
 
 } // namespace morvaleth
