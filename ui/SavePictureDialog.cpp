@@ -2,6 +2,7 @@
 
 #include "ui/FileFilter.h"
 
+#include <QComboBox>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -127,18 +128,24 @@ TSavePictureDialog::TSavePictureDialog(QWidget* parent) : TPlaced<QFileDialog>(p
         grid->addWidget(area, 0, grid->columnCount(), grid->rowCount(), 1);
 
     connect(this, &QFileDialog::currentChanged, this, &TSavePictureDialog::ShowPreviewOf);
-    connect(this, &QFileDialog::filterSelected, this, &TSavePictureDialog::FollowFilter);
+    // filterSelected() hands over the description alone while the details are
+    // hidden; the entry's place finds the whole filter.
+    if (auto* filterBox = findChild<QComboBox*>(QStringLiteral("fileTypeCombo")))
+        connect(filterBox, &QComboBox::activated, this, [this](int entry) {
+            if (entry >= 0 && entry < filters_.size())
+                FollowFilter(filters_[entry]);
+        });
     connect(previewButton_, &QToolButton::clicked, this, &TSavePictureDialog::OpenPreviewWindow);
     connect(pictureBox_, &TPictureBox::DoubleClicked, this, &TSavePictureDialog::OpenPreviewWindow);
 }
 
 void TSavePictureDialog::SetFilter(const QString& pairs, int selected)
 {
-    const QStringList filters = NameFilters(pairs);
-    setNameFilters(filters);
-    if (selected >= 0 && selected < filters.size()) {
-        selectNameFilter(filters[selected]);
-        FollowFilter(filters[selected]);
+    filters_ = NameFilters(pairs);
+    setNameFilters(filters_);
+    if (selected >= 0 && selected < filters_.size()) {
+        selectNameFilter(filters_[selected]);
+        FollowFilter(filters_[selected]);
     }
 }
 

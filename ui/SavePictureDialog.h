@@ -79,6 +79,7 @@ public:
 private:
     void FollowFilter(const QString& nameFilter);
 
+    QStringList filters_;
     QString defaultExtension_;
     // In full: with the details hidden, selectedNameFilter() gives the
     // description alone.
