@@ -110,6 +110,14 @@ void TScrollBar::EndUserAction()
     setValue(AskScroll(TScrollCode::EndScroll, value()));
 }
 
+void TScrollBar::EndMouseAction()
+{
+    // A dragged thumb reports where it was let go before the scroll ends.
+    if (userAction_ == UserAction::Thumb)
+        setValue(AskScroll(TScrollCode::Position, value()));
+    EndUserAction();
+}
+
 void TScrollBar::CancelMousePress()
 {
     // Resets QScrollBar's pressed part and stops its auto-repeat.
@@ -138,11 +146,8 @@ void TScrollBar::mousePressEvent(QMouseEvent* event)
         return;
     }
     if (interrupted_) {
-        const bool thumb = userAction_ == UserAction::Thumb;
         CancelMousePress();
-        if (thumb)
-            setValue(AskScroll(TScrollCode::Position, value()));
-        EndUserAction();
+        EndMouseAction();
     }
 }
 
@@ -150,11 +155,8 @@ void TScrollBar::mouseMoveEvent(QMouseEvent* event)
 {
     QScrollBar::mouseMoveEvent(event);
     if (interrupted_ && (userAction_ == UserAction::Buttons || userAction_ == UserAction::Thumb)) {
-        const bool thumb = userAction_ == UserAction::Thumb;
         CancelMousePress();
-        if (thumb)
-            setValue(AskScroll(TScrollCode::Position, value()));
-        EndUserAction();
+        EndMouseAction();
     }
 }
 
@@ -162,13 +164,9 @@ void TScrollBar::mouseReleaseEvent(QMouseEvent* event)
 {
     const bool ends = (userAction_ == UserAction::Buttons || userAction_ == UserAction::Thumb) &&
                       event->button() == pressButton_ && !(event->buttons() & ~event->button());
-    const bool thumb = userAction_ == UserAction::Thumb;
     QScrollBar::mouseReleaseEvent(event);
-    if (!ends)
-        return;
-    if (thumb)
-        setValue(AskScroll(TScrollCode::Position, value()));
-    EndUserAction();
+    if (ends)
+        EndMouseAction();
 }
 
 void TScrollBar::keyPressEvent(QKeyEvent* event)

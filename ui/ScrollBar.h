@@ -32,7 +32,7 @@ public:
     std::uint16_t LineStep() const { return lineStep_; }
     std::uint16_t PageStep() const { return pageStep_; }
 
-    // Each fails with "ｽｸﾛｰﾙﾊﾞｰ ﾌﾟﾛﾊﾟﾃｨが範囲を越えました" rather than leave the
+    // Both fail with "ｽｸﾛｰﾙﾊﾞｰ ﾌﾟﾛﾊﾟﾃｨが範囲を越えました" rather than leave the
     // maximum below the minimum; a failure changes nothing.
     void SetMin(int minimum);
     void SetMax(int maximum);
@@ -61,6 +61,7 @@ private:
     void ActionTriggered(int action);
     int AskScroll(TScrollCode code, int position);
     void EndUserAction();
+    void EndMouseAction();
     void CancelMousePress();
 
     std::uint16_t lineStep_ = 1;
