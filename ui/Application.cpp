@@ -1,11 +1,19 @@
 #include "ui/Application.h"
 
+#include <QSettings>
+
 namespace morvaleth {
 
 void SetApplicationTitle(QApplication& application)
 {
     // Not the display name: Qt would append that to every window's title.
     application.setApplicationName(ApplicationTitle);
+}
+
+TNoUserSettings::TNoUserSettings()
+{
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, folder_.path());
 }
 
 std::string WithFullStop(std::string message)

@@ -3,6 +3,7 @@
 #include "ui/ModalRunner.h"
 
 #include <QApplication>
+#include <QTemporaryDir>
 
 #include <exception>
 #include <string>
@@ -14,6 +15,19 @@ namespace morvaleth {
 inline constexpr const char* ApplicationTitle = "Morvaleth";
 
 void SetApplicationTitle(QApplication& application);
+
+// The program reads and keeps no settings, but Qt's own file dialogs read
+// theirs from the user's settings when made and write them back when
+// destroyed. While this lives, user settings go to an empty folder of its own,
+// removed with it. Make it before the first dialog and keep it until the last
+// is gone.
+class TNoUserSettings {
+public:
+    TNoUserSettings();
+
+private:
+    QTemporaryDir folder_;
+};
 
 // The message as the error box shows it: with a full stop appended, unless it
 // is empty or its last byte is 0x2E or lower (a space or one of the

@@ -60,7 +60,7 @@ public:
 
     // Lays the window out for a screen of `pixelsPerInch`: the window font
     // grows with it, and the window and its controls with the font's text
-    // height. The window is laid out for 96 at first.
+    // height. The window starts laid out for the screen it is made on.
     void ScaleToScreen(int pixelsPerInch);
 
     void FormCreate();

@@ -17,5 +17,6 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     morvaleth::SetApplicationTitle(application);
+    const morvaleth::TNoUserSettings noSettings;
     return RUN_ALL_TESTS();
 }
