@@ -210,50 +210,54 @@ void InspectNextModal(const std::function<void(QWidget*)>& inspect, bool& inspec
     poll->start(10);
 }
 
-TEST(ErrorBox, IsCaptionedMorvalethWithTheStopIconAndOneOkButton)
+struct BoxCase {
+    const char* name;
+    QString path;
+    QString caption;
+    QString text;
+    QMessageBox::Icon icon;
+    Qt::Key closingKey;
+};
+
+void PrintTo(const BoxCase& c, std::ostream* out)
 {
+    *out << c.name;
+}
+
+class Boxes : public ::testing::TestWithParam<BoxCase> {};
+
+TEST_P(Boxes, AreModalCentredAndHaveOneOkButton)
+{
+    const BoxCase& expected = GetParam();
     THFormMain form;
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
-    form.findChild<QLineEdit*>("HEditPath")->setText(QDir::tempPath() + "/no such letter.txt");
+    form.findChild<QLineEdit*>("HEditPath")->setText(expected.path);
     bool inspected = false;
     InspectNextModal(
         [&](QWidget* modal) {
             auto* box = qobject_cast<QMessageBox*>(modal);
             ASSERT_NE(box, nullptr);
-            EXPECT_EQ(box->windowTitle(), "Morvaleth");
-            EXPECT_EQ(box->text(), "ﾌｧｲﾙが見つかりません.");
-            EXPECT_EQ(box->icon(), QMessageBox::Critical);
+            EXPECT_EQ(box->windowTitle(), expected.caption);
+            EXPECT_EQ(box->text(), expected.text);
+            EXPECT_EQ(box->icon(), expected.icon);
             ASSERT_EQ(box->buttons().size(), 1);
             EXPECT_EQ(box->standardButton(box->buttons()[0]), QMessageBox::Ok);
             EXPECT_EQ(box->frameGeometry().center(), box->screen()->geometry().center());
         },
-        inspected);
+        inspected, expected.closingKey);
     QTest::mouseClick(form.findChild<QPushButton*>("HBtnCreate"), Qt::LeftButton);
     EXPECT_TRUE(inspected);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
-TEST(WarningBox, HasTheExclamationIconAndClosesOnEsc)
-{
-    THFormMain form;
-    form.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
-    bool inspected = false;
-    InspectNextModal(
-        [&](QWidget* modal) {
-            auto* box = qobject_cast<QMessageBox*>(modal);
-            ASSERT_NE(box, nullptr);
-            EXPECT_EQ(box->windowTitle(), "警告");
-            EXPECT_EQ(box->text(), "元になるテキストファイルを選択して下さい。");
-            EXPECT_EQ(box->icon(), QMessageBox::Warning);
-            EXPECT_EQ(box->buttons().size(), 1);
-        },
-        inspected, Qt::Key_Escape);
-    QTest::mouseClick(form.findChild<QPushButton*>("HBtnCreate"), Qt::LeftButton);
-    EXPECT_TRUE(inspected);
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Window, Boxes,
+    ::testing::Values(BoxCase{"Error", QDir::tempPath() + "/no such letter.txt", "Morvaleth",
+                              "ﾌｧｲﾙが見つかりません.", QMessageBox::Critical, Qt::Key_Return},
+                      BoxCase{"Warning", "", "警告", "元になるテキストファイルを選択して下さい。",
+                              QMessageBox::Warning, Qt::Key_Escape}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(OpenDialog, ReturnsATypedNameWithTxtAppendedAndRemembersIt)
 {

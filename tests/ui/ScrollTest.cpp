@@ -75,16 +75,6 @@ struct TBarFixture {
 
 using Scrolls = std::vector<std::pair<TScrollCode, int>>;
 
-TEST(ScrollBar, StartsAtZeroInZeroToHundredWithStepsOfOne)
-{
-    TScrollBar bar;
-    EXPECT_EQ(bar.Min(), 0);
-    EXPECT_EQ(bar.Max(), 100);
-    EXPECT_EQ(bar.Position(), 0);
-    EXPECT_EQ(bar.LineStep(), 1);
-    EXPECT_EQ(bar.PageStep(), 1);
-}
-
 struct RangeCase {
     const char* name;
     int minimum, maximum, position;
