@@ -196,7 +196,7 @@ INSTANTIATE_TEST_SUITE_P(
 void InspectNextModal(const std::function<void(QWidget*)>& inspect, bool& inspected,
                       Qt::Key closingKey = Qt::Key_Return)
 {
-    auto* poll = new QTimer;
+    auto* poll = new QTimer(QCoreApplication::instance());
     QObject::connect(poll, &QTimer::timeout, [poll, inspect, &inspected, closingKey] {
         QWidget* modal = QApplication::activeModalWidget();
         if (modal == nullptr)

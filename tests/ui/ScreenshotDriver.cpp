@@ -46,7 +46,7 @@ using morvaleth::TScrollBar;
 // Acts on the next modal window once it is open.
 void WhenModalOpens(std::function<void(QWidget*)> act)
 {
-    auto* poll = new QTimer;
+    auto* poll = new QTimer(QCoreApplication::instance());
     QObject::connect(poll, &QTimer::timeout, [poll, act] {
         QWidget* modal = QApplication::activeModalWidget();
         if (modal == nullptr || !modal->isVisible())
