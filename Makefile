@@ -1,12 +1,15 @@
-# The front doors: `make run` opens the program, `make test` runs every test.
-# Both install whatever Debian packages are missing first.
+# The front doors: `make run` opens the program, `make test` runs every test,
+# `make bench` measures speed and memory in a Release build of its own. All
+# install whatever Debian packages are missing first.
 
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+BENCH_DIR ?= build-bench
+BENCH_FLAGS ?=
 
-.PHONY: all build deps configure test run clean
+.PHONY: all build deps configure test run bench clean
 
 all: build
 
@@ -33,5 +36,12 @@ run: deps
 		echo "composed $(BUILD_DIR)/letter.bmp"; \
 	fi
 
+bench: deps
+	@test -f $(BENCH_DIR)/CMakeCache.txt || \
+		cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DMORVALETH_BUILD_BENCH=ON \
+			-DMORVALETH_BUILD_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target morvaleth-compose morvaleth-bench-compose morvaleth-bench-picture
+	python3 bench/run-bench.py $(BENCH_DIR) $(BENCH_FLAGS)
+
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(BENCH_DIR)

@@ -7,6 +7,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -94,11 +95,26 @@ void MemsetOfItsBytes(benchmark::State& state)
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(PictureBytes()));
 }
 
+// What any program pays for a fresh white block of the picture's size: the
+// system hands out new memory page by page, each zeroed first.
+void MallocAndMemset(benchmark::State& state)
+{
+    for (auto _ : state) {
+        void* block = std::malloc(PictureBytes());
+        std::memset(block, 0xFF, PictureBytes());
+        benchmark::DoNotOptimize(block);
+        benchmark::ClobberMemory();
+        std::free(block);
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(PictureBytes()));
+}
+
 BENCHMARK(EncodeBmpIntoBuffer)->Name("bmp/encode")->Unit(benchmark::kMillisecond);
 BENCHMARK(MemcpyOfTheSameBytes)->Name("bmp/memcpy")->Unit(benchmark::kMillisecond);
 BENCHMARK(EncodeBmpToVector)->Name("bmp/encode_to_vector")->Unit(benchmark::kMillisecond);
 BENCHMARK(CreatePicture)->Name("picture/create")->Unit(benchmark::kMillisecond);
 BENCHMARK(MemsetOfItsBytes)->Name("picture/memset")->Unit(benchmark::kMillisecond);
+BENCHMARK(MallocAndMemset)->Name("picture/malloc_memset")->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace morvaleth::bench
