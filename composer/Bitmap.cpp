@@ -7,14 +7,63 @@
 #include "composer/PngWriter.h"
 #include "composer/Raster.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
-#include <new>
 #include <optional>
 #include <vector>
 
 namespace morvaleth {
+namespace {
+
+constexpr std::size_t HugePageBytes = std::size_t(2) << 20;
+
+std::size_t MappedLength(std::size_t bytes)
+{
+    static const std::size_t pageBytes = std::size_t(::sysconf(_SC_PAGESIZE));
+    return (bytes + pageBytes - 1) / pageBytes * pageBytes;
+}
+
+} // namespace
+
+// A new picture is filled white at once, which touches every page of it. Page
+// by page (4 KiB) that costs a fault each and made creating a large picture
+// fifteen times slower than filling it; a picture of 2 MiB or more is
+// therefore mapped on a 2 MiB boundary and asked for huge pages, which take
+// one fault per 2 MiB. The request is a hint: where the system has no huge
+// pages the memory is ordinary memory.
+TBitmap::PixelMemory TBitmap::AllocatePixels(std::size_t bytes)
+{
+    const std::size_t length = MappedLength(bytes);
+    const bool huge = length >= HugePageBytes;
+    const std::size_t reserved = huge ? length + HugePageBytes : length;
+    void* mapping = ::mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapping == MAP_FAILED)
+        return PixelMemory(nullptr, PixelRelease{});
+    auto* start = static_cast<std::uint8_t*>(mapping);
+    if (huge) {
+        // Keep the aligned part and give the slack on either side back.
+        auto* aligned = reinterpret_cast<std::uint8_t*>(
+            (reinterpret_cast<std::uintptr_t>(start) + HugePageBytes - 1) & ~(HugePageBytes - 1));
+        if (aligned != start)
+            ::munmap(start, std::size_t(aligned - start));
+        const std::size_t after = std::size_t(start + reserved - (aligned + length));
+        if (after != 0)
+            ::munmap(aligned + length, after);
+        ::madvise(aligned, length, MADV_HUGEPAGE);
+        start = aligned;
+    }
+    return PixelMemory(start, PixelRelease{bytes});
+}
+
+void TBitmap::PixelRelease::operator()(std::uint8_t* pixels) const
+{
+    ::munmap(pixels, MappedLength(bytes));
+}
 
 class TBitmap::RasterCanvas final : public TCanvas {
 public:
@@ -113,10 +162,10 @@ void TBitmap::Resize(int width, int height)
     if (stride * height + BmpHeaderBytes > INT_MAX)
         throw outOfResources;
 
-    std::unique_ptr<std::uint8_t[]> pixels;
+    PixelMemory pixels;
     if (width > 0 && height > 0) {
         const std::size_t bytes = std::size_t(stride) * std::size_t(height);
-        pixels.reset(new (std::nothrow) std::uint8_t[bytes]);
+        pixels = AllocatePixels(bytes);
         if (!pixels)
             throw outOfResources;
         std::memset(pixels.get(), 0xFF, bytes);

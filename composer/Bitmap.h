@@ -66,10 +66,19 @@ private:
     void Resize(int width, int height);
     PixelSurface Surface();
 
+    // Pixel memory comes straight from the system (see Bitmap.cpp) and goes
+    // back to it with its size.
+    struct PixelRelease {
+        std::size_t bytes;
+        void operator()(std::uint8_t* pixels) const;
+    };
+    using PixelMemory = std::unique_ptr<std::uint8_t[], PixelRelease>;
+    static PixelMemory AllocatePixels(std::size_t bytes);
+
     int width_ = 0;
     int height_ = 0;
     std::size_t stride_ = 0;
-    std::unique_ptr<std::uint8_t[]> pixels_;
+    PixelMemory pixels_;
     std::unique_ptr<RasterCanvas> canvas_;
 };
 
