@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -35,34 +36,36 @@ std::size_t MappedLength(std::size_t bytes)
 // fifteen times slower than filling it; a picture of 2 MiB or more is
 // therefore mapped on a 2 MiB boundary and asked for huge pages, which take
 // one fault per 2 MiB. The request is a hint: where the system has no huge
-// pages the memory is ordinary memory.
+// pages the memory is ordinary memory. Smaller pictures come from the heap.
 TBitmap::PixelMemory TBitmap::AllocatePixels(std::size_t bytes)
 {
+    if (bytes < HugePageBytes)
+        return PixelMemory(new (std::nothrow) std::uint8_t[bytes], PixelRelease{bytes});
+
     const std::size_t length = MappedLength(bytes);
-    const bool huge = length >= HugePageBytes;
-    const std::size_t reserved = huge ? length + HugePageBytes : length;
+    const std::size_t reserved = length + HugePageBytes;
     void* mapping = ::mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapping == MAP_FAILED)
-        return PixelMemory(nullptr, PixelRelease{});
+        return PixelMemory(nullptr, PixelRelease{bytes});
+    // Keep the aligned part and give the slack on either side back.
     auto* start = static_cast<std::uint8_t*>(mapping);
-    if (huge) {
-        // Keep the aligned part and give the slack on either side back.
-        auto* aligned = reinterpret_cast<std::uint8_t*>(
-            (reinterpret_cast<std::uintptr_t>(start) + HugePageBytes - 1) & ~(HugePageBytes - 1));
-        if (aligned != start)
-            ::munmap(start, std::size_t(aligned - start));
-        const std::size_t after = std::size_t(start + reserved - (aligned + length));
-        if (after != 0)
-            ::munmap(aligned + length, after);
-        ::madvise(aligned, length, MADV_HUGEPAGE);
-        start = aligned;
-    }
-    return PixelMemory(start, PixelRelease{bytes});
+    auto* aligned = reinterpret_cast<std::uint8_t*>(
+        (reinterpret_cast<std::uintptr_t>(start) + HugePageBytes - 1) & ~(HugePageBytes - 1));
+    if (aligned != start)
+        ::munmap(start, std::size_t(aligned - start));
+    const std::size_t after = std::size_t(start + reserved - (aligned + length));
+    if (after != 0)
+        ::munmap(aligned + length, after);
+    ::madvise(aligned, length, MADV_HUGEPAGE);
+    return PixelMemory(aligned, PixelRelease{bytes});
 }
 
 void TBitmap::PixelRelease::operator()(std::uint8_t* pixels) const
 {
-    ::munmap(pixels, MappedLength(bytes));
+    if (bytes < HugePageBytes)
+        delete[] pixels;
+    else
+        ::munmap(pixels, MappedLength(bytes));
 }
 
 class TBitmap::RasterCanvas final : public TCanvas {
