@@ -9,7 +9,7 @@ CMAKE_FLAGS ?=
 BENCH_DIR ?= build-bench
 BENCH_FLAGS ?=
 
-.PHONY: all build deps configure test run bench clean
+.PHONY: all build deps configure test run install bench clean
 
 all: build
 
@@ -42,6 +42,11 @@ bench: deps
 			-DMORVALETH_BUILD_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target morvaleth-compose morvaleth-bench-compose morvaleth-bench-picture
 	python3 bench/run-bench.py $(BENCH_DIR) $(BENCH_FLAGS)
+
+# Installs under PREFIX (default /usr/local); DESTDIR works as usual.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD_DIR) $(BENCH_DIR)

@@ -3,14 +3,18 @@
 
 #include "composer/ComposePicture.h"
 #include "composer/Error.h"
+#include "composer/FontEngine.h"
+#include "composer/PictureFile.h"
 
 #include <getopt.h>
+#include <unistd.h>
 
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,12 +24,15 @@ constexpr const char* ProgramName = "morvaleth-compose";
 
 constexpr const char* Usage =
     "Usage: morvaleth-compose INPUT -o OUTPUT [options]\n"
+    "       morvaleth-compose --show-font FACE\n"
     "Composes the text file INPUT into a picture of characters cut out of\n"
     "different printed sources and writes it to OUTPUT as a BMP file, or as\n"
-    "a PNG file when OUTPUT ends in .png.\n"
+    "a PNG file when OUTPUT ends in .png. An INPUT of - reads standard input,\n"
+    "an OUTPUT of - writes standard output.\n"
     "\n"
     "Options:\n"
     "  -o, --output FILE      the picture file to write (required)\n"
+    "      --format FORMAT    bmp or png, whatever the OUTPUT name\n"
     "  -W, --width TEXT       picture width in pixels (default 640)\n"
     "  -H, --height TEXT      picture height in pixels (default 480)\n"
     "  -f, --font FACE        font face (default \"ＭＳ Ｐゴシック\")\n"
@@ -33,6 +40,7 @@ constexpr const char* Usage =
     "  -r, --real             real mode: every character on a paper scrap\n"
     "      --seed N           fixed random seed (default: the clock)\n"
     "  -e, --encoding ENC     auto, shift_jis or utf-8 (default auto)\n"
+    "      --show-font FACE   show the installed font that stands for FACE\n"
     "      --help             show this help and exit\n"
     "      --version          show the version and exit\n";
 
@@ -62,16 +70,29 @@ morvaleth::SourceEncoding ParseEncoding(std::string_view text)
     throw UsageError{"invalid encoding: '" + std::string(text) + "' (auto, shift_jis or utf-8)"};
 }
 
+morvaleth::PictureFormat ParseFormat(std::string_view text)
+{
+    if (text == "bmp")
+        return morvaleth::PictureFormat::Bmp;
+    if (text == "png")
+        return morvaleth::PictureFormat::Png;
+    throw UsageError{"invalid format: '" + std::string(text) + "' (bmp or png)"};
+}
+
+constexpr std::string_view StandardStream = "-";
+
 struct Command {
     morvaleth::CompositionSettings settings;
     std::string outputPath;
+    std::optional<morvaleth::PictureFormat> format;
+    std::optional<std::string> showFont;
     bool help = false;
     bool version = false;
 };
 
 Command ParseCommandLine(int argc, char** argv)
 {
-    enum { SeedOption = 256, HelpOption, VersionOption };
+    enum { SeedOption = 256, FormatOption, ShowFontOption, HelpOption, VersionOption };
     static const option options[] = {
         {"output", required_argument, nullptr, 'o'},
         {"width", required_argument, nullptr, 'W'},
@@ -81,6 +102,8 @@ Command ParseCommandLine(int argc, char** argv)
         {"real", no_argument, nullptr, 'r'},
         {"seed", required_argument, nullptr, SeedOption},
         {"encoding", required_argument, nullptr, 'e'},
+        {"format", required_argument, nullptr, FormatOption},
+        {"show-font", required_argument, nullptr, ShowFontOption},
         {"help", no_argument, nullptr, HelpOption},
         {"version", no_argument, nullptr, VersionOption},
         {nullptr, 0, nullptr, 0},
@@ -122,6 +145,12 @@ Command ParseCommandLine(int argc, char** argv)
         case 'e':
             settings.encoding = ParseEncoding(optarg);
             break;
+        case FormatOption:
+            command.format = ParseFormat(optarg);
+            break;
+        case ShowFontOption:
+            command.showFont = optarg;
+            return command;
         case HelpOption:
             command.help = true;
             return command;
@@ -141,6 +170,9 @@ Command ParseCommandLine(int argc, char** argv)
     if (!haveOutput)
         throw UsageError{"no output file (-o OUTPUT)"};
     settings.sourcePath = argv[optind];
+    // /dev/stdin reads whatever standard input is: a pipe, a file, a terminal.
+    if (settings.sourcePath == StandardStream)
+        settings.sourcePath = "/dev/stdin";
     return command;
 }
 
@@ -164,11 +196,26 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    if (command.showFont) {
+        const morvaleth::FaceLocation face = morvaleth::FindFace(*command.showFont);
+        const std::string aliases = morvaleth::FontAliasFile();
+        std::cout << *command.showFont << ": " << (face.family.empty() ? "(no font)" : face.family) << " ("
+                  << face.file << ")\n"
+                  << "aliases: " << (aliases.empty() ? "(none found)" : aliases) << "\n";
+        return face.file.empty() ? 1 : 0;
+    }
+
     try {
         if (command.settings.sourcePath.empty())
             throw morvaleth::Error("元になるテキストファイルを選択して下さい。");
         const auto picture = morvaleth::ComposePicture(command.settings);
-        picture->SaveToFile(command.outputPath);
+        const morvaleth::PictureFormat format =
+            command.format.value_or(morvaleth::FormatForFileName(command.outputPath));
+        const auto write = [&](const morvaleth::ByteSink& sink) { morvaleth::WritePicture(*picture, format, sink); };
+        if (command.outputPath == StandardStream)
+            morvaleth::WriteToDescriptor(STDOUT_FILENO, write);
+        else
+            morvaleth::ReplaceFile(command.outputPath, write);
     } catch (const morvaleth::Error& error) {
         std::cerr << ProgramName << ": " << error.what() << "\n";
         return 1;

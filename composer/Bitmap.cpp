@@ -4,7 +4,7 @@
 #include "composer/Error.h"
 #include "composer/FileSave.h"
 #include "composer/FontEngine.h"
-#include "composer/PngWriter.h"
+#include "composer/PictureFile.h"
 #include "composer/Raster.h"
 
 #include <sys/mman.h>
@@ -198,13 +198,8 @@ TColor TBitmap::Pixel(int x, int y) const
 
 void TBitmap::SaveToFile(const std::string& path) const
 {
-    const bool png = IsPngFileName(path);
-    ReplaceFile(path, [this, png](const ByteSink& sink) {
-        if (png)
-            WritePng(*this, sink);
-        else
-            WriteBmp(*this, sink);
-    });
+    const PictureFormat format = FormatForFileName(path);
+    ReplaceFile(path, [this, format](const ByteSink& sink) { WritePicture(*this, format, sink); });
 }
 
 } // namespace morvaleth

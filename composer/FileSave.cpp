@@ -28,12 +28,15 @@ Error CannotWrite()
 // An open output file that gathers small writes into large ones.
 class OutputFile {
 public:
-    explicit OutputFile(int descriptor) : descriptor_(descriptor) { buffer_.reserve(Capacity); }
+    explicit OutputFile(int descriptor, bool owned = true) : descriptor_(descriptor), owned_(owned)
+    {
+        buffer_.reserve(Capacity);
+    }
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
     ~OutputFile()
     {
-        if (descriptor_ >= 0)
+        if (descriptor_ >= 0 && owned_)
             ::close(descriptor_);
     }
 
@@ -49,14 +52,15 @@ public:
         buffer_.insert(buffer_.end(), data, data + size);
     }
 
-    // Writes what is buffered, makes it durable when asked, and closes.
+    // Writes what is buffered, makes it durable when asked, and closes a
+    // descriptor of its own.
     void Finish(bool sync)
     {
         Flush();
         if (sync && ::fsync(descriptor_) != 0 && errno != EINVAL && errno != EROFS)
             throw CannotWrite();
         const int descriptor = std::exchange(descriptor_, -1);
-        if (::close(descriptor) != 0 && errno != EINTR)
+        if (owned_ && ::close(descriptor) != 0 && errno != EINTR)
             throw CannotWrite();
     }
 
@@ -83,6 +87,7 @@ private:
     }
 
     int descriptor_;
+    bool owned_;
     std::vector<std::uint8_t> buffer_;
 };
 
@@ -153,6 +158,13 @@ void ReplaceFile(const std::string& path, const std::function<void(const ByteSin
         ::unlink(temporary.c_str());
         throw;
     }
+}
+
+void WriteToDescriptor(int descriptor, const std::function<void(const ByteSink&)>& produce)
+{
+    OutputFile file(descriptor, false);
+    Produce(file, produce);
+    file.Finish(false);
 }
 
 } // namespace morvaleth

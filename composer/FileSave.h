@@ -22,4 +22,8 @@ using ByteSink = std::function<void(const std::uint8_t* data, std::size_t size)>
 // be created, and "ｽﾄﾘｰﾑへの書き込みｴﾗｰ" when its bytes cannot all be written.
 void ReplaceFile(const std::string& path, const std::function<void(const ByteSink&)>& produce);
 
+// Writes the bytes `produce` hands to its sink to an open descriptor, such as
+// standard output, failing with "ｽﾄﾘｰﾑへの書き込みｴﾗｰ". The descriptor stays open.
+void WriteToDescriptor(int descriptor, const std::function<void(const ByteSink&)>& produce);
+
 } // namespace morvaleth

@@ -33,19 +33,29 @@ using FcFontSetPtr = Owned<FcFontSet, FcFontSetDestroy>;
 using FtLibraryPtr = Owned<std::remove_pointer_t<FT_Library>, FT_Done_FreeType>;
 using FtFacePtr = Owned<std::remove_pointer_t<FT_Face>, FT_Done_Face>;
 
+struct EngineFonts {
+    FcConfigPtr config;
+    std::string aliasFile;
+};
+
 // The system's font configuration with the engine's aliases added, loaded once
 // for the whole program.
-FcConfig* EngineFontConfig()
+const EngineFonts& LoadedFonts()
 {
-    static const FcConfigPtr config = [] {
-        FcConfigPtr loaded(FcInitLoadConfigAndFonts());
-        const std::string aliases = FindDataFile("morvaleth-fonts.conf");
-        if (loaded && !aliases.empty())
-            FcConfigParseAndLoad(loaded.get(), reinterpret_cast<const FcChar8*>(aliases.c_str()),
-                                 FcFalse);
+    static const EngineFonts fonts = [] {
+        EngineFonts loaded{FcConfigPtr(FcInitLoadConfigAndFonts()), FindDataFile("morvaleth-fonts.conf")};
+        if (loaded.config && !loaded.aliasFile.empty() &&
+            !FcConfigParseAndLoad(loaded.config.get(), reinterpret_cast<const FcChar8*>(loaded.aliasFile.c_str()),
+                                  FcFalse))
+            loaded.aliasFile.clear();
         return loaded;
     }();
-    return config.get();
+    return fonts;
+}
+
+FcConfig* EngineFontConfig()
+{
+    return LoadedFonts().config.get();
 }
 
 bool HasJapaneseGlyphs(FcPattern* font)
@@ -126,6 +136,11 @@ void BlendSpans(int y, int count, const FT_Span* spans, void* user)
 }
 
 } // namespace
+
+std::string FontAliasFile()
+{
+    return LoadedFonts().aliasFile;
+}
 
 FaceLocation FindFace(std::string_view faceName)
 {

@@ -20,6 +20,9 @@ struct FaceLocation {
 };
 FaceLocation FindFace(std::string_view faceName);
 
+// The alias file the engine loaded, or empty when it found none.
+std::string FontAliasFile();
+
 // Text drawing for one picture: the faces it has used, opened once and kept,
 // and the one font made from the last description selected.
 class FontEngine {

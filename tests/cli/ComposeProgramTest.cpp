@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace morvaleth {
 namespace {
 
@@ -49,11 +51,43 @@ TEST(ComposeProgram, WritesPngForAPngName)
     EXPECT_THAT(ReadFile(folder / "letter.png"), StartsWith("\x89PNG"));
 }
 
+TEST(ComposeProgram, StandardInputAndOutputRoundTrip)
+{
+    TempDir folder;
+    ASSERT_EQ(Compose({Letter, "-o", folder / "file.bmp", "--seed", "5", "--real"}).exitCode, 0);
+    const auto piped = RunProgram("morvaleth-compose", {"-", "-o", "-", "--seed", "5", "--real"}, Letter);
+    EXPECT_EQ(piped.exitCode, 0) << piped.err;
+    EXPECT_EQ(piped.err, "");
+    EXPECT_TRUE(piped.out == ReadFile(folder / "file.bmp"));
+
+    const auto png = RunProgram("morvaleth-compose", {"-", "-o", "-", "--format", "png"}, Letter);
+    EXPECT_EQ(png.exitCode, 0);
+    EXPECT_THAT(png.out, StartsWith("\x89PNG"));
+}
+
+TEST(ComposeProgram, AFailureWritesNothingToStandardOutput)
+{
+    const auto result = RunProgram("morvaleth-compose", {"-", "-o", "-", "--width", "x"}, Letter);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "morvaleth-compose: 'x' は整数ではありません\n");
+}
+
+TEST(ComposeProgram, ShowsTheFontAFaceResolvesTo)
+{
+    const auto result = Compose({"--show-font", "MS PGothic"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_THAT(result.out, StartsWith("MS PGothic: IPAPGothic ("));
+    EXPECT_THAT(result.out, HasSubstr("\naliases: /"));
+}
+
 struct FailureRow {
     const char* name;
     std::vector<std::string> arguments; // "{dir}" stands for a fresh folder
     int exitCode;
     std::string errorText; // what stderr must hold
+
+    friend void PrintTo(const FailureRow& x, std::ostream* out) { *out << x.name; }
 };
 
 class ComposeProgramFailureTest : public ::testing::TestWithParam<FailureRow> {};
@@ -93,7 +127,8 @@ INSTANTIATE_TEST_SUITE_P(
         FailureRow{"MissingValue", {Letter, "-o"}, 2, "requires a value"},
         FailureRow{"BadSize", {Letter, "-o", "{dir}/out.bmp", "--size", "0"}, 2, "--size"},
         FailureRow{"BadSeed", {Letter, "-o", "{dir}/out.bmp", "--seed", "-1"}, 2, "--seed"},
-        FailureRow{"BadEncoding", {Letter, "-o", "{dir}/out.bmp", "--encoding", "latin1"}, 2, "invalid encoding"}),
+        FailureRow{"BadEncoding", {Letter, "-o", "{dir}/out.bmp", "--encoding", "latin1"}, 2, "invalid encoding"},
+        FailureRow{"BadFormat", {Letter, "-o", "{dir}/out.bmp", "--format", "gif"}, 2, "invalid format"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ComposeProgram, HelpAndVersion)

@@ -7,6 +7,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <atomic>
 #include <climits>
 #include <new>
@@ -63,6 +65,8 @@ struct ResizeCase {
     int width;
     int height;
     bool hasPixels;
+
+    friend void PrintTo(const ResizeCase& x, std::ostream* out) { *out << x.name; }
 };
 
 class ResizeTest : public ::testing::TestWithParam<ResizeCase> {};
@@ -122,6 +126,8 @@ TEST(Bitmap, ResizingKeepsTheTopLeftAndAddsWhite)
 struct RefusedSize {
     int width;
     int height;
+
+    friend void PrintTo(const RefusedSize& x, std::ostream* out) { *out << x.width << " x " << x.height; }
 };
 
 class RefusedSizeTest : public ::testing::TestWithParam<RefusedSize> {};
@@ -247,6 +253,8 @@ struct ClipCase {
     int dx;
     int dy;
     TPoint inside; // a pixel of the picture the square must still fill
+
+    friend void PrintTo(const ClipCase& x, std::ostream* out) { *out << x.name; }
 };
 
 class PolygonClipTest : public ::testing::TestWithParam<ClipCase> {};

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <png.h>
 
 namespace morvaleth {
@@ -26,6 +28,8 @@ struct BmpSize {
     int width;
     int height;
     std::uint32_t rowBytes;
+
+    friend void PrintTo(const BmpSize& x, std::ostream* out) { *out << x.width << " x " << x.height; }
 };
 
 class BmpHeaderTest : public ::testing::TestWithParam<BmpSize> {};

@@ -8,6 +8,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -273,6 +275,8 @@ struct FailureCase {
     std::string path; // relative to a folder holding "letter.txt"
     int size;
     std::string message;
+
+    friend void PrintTo(const FailureCase& x, std::ostream* out) { *out << x.name; }
 };
 
 class ComposeFailureTest : public ::testing::TestWithParam<FailureCase> {};

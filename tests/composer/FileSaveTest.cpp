@@ -6,6 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -134,6 +136,8 @@ TEST(SaveToFile, AFullDeviceFailsWithAWriteErrorAndStaysADevice)
 struct UncreatableCase {
     const char* name;
     std::string relativePath; // under a fresh folder; "" names the folder itself
+
+    friend void PrintTo(const UncreatableCase& x, std::ostream* out) { *out << x.name; }
 };
 
 class UncreatableTest : public ::testing::TestWithParam<UncreatableCase> {};

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <vector>
 
 namespace morvaleth {
@@ -62,6 +64,8 @@ struct HeightCase {
     int size;
     int lowest;
     int highest;
+
+    friend void PrintTo(const HeightCase& x, std::ostream* out) { *out << "size " << x.size; }
 };
 
 class CharacterHeightTest : public ::testing::TestWithParam<HeightCase> {};

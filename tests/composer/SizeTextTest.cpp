@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <optional>
 
 namespace morvaleth {
@@ -11,6 +13,8 @@ namespace {
 struct SizeTextCase {
     const char* text;
     std::optional<std::int32_t> value;
+
+    friend void PrintTo(const SizeTextCase& x, std::ostream* out) { *out << "'" << x.text << "'"; }
 };
 
 class SizeTextTest : public ::testing::TestWithParam<SizeTextCase> {};

@@ -7,6 +7,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -53,6 +55,8 @@ struct TokenCase {
     std::string bytes;
     SourceEncoding encoding;
     std::vector<std::string> tokens;
+
+    friend void PrintTo(const TokenCase& x, std::ostream* out) { *out << x.name; }
 };
 
 class TokenTest : public ::testing::TestWithParam<TokenCase> {};
@@ -118,6 +122,8 @@ struct DetectionCase {
     const char* name;
     std::string bytes;
     TextEncoding detected;
+
+    friend void PrintTo(const DetectionCase& x, std::ostream* out) { *out << x.name; }
 };
 
 class DetectionTest : public ::testing::TestWithParam<DetectionCase> {};

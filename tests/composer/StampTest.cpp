@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <climits>
 
 namespace morvaleth {
@@ -106,6 +108,8 @@ struct SchemeCase {
     TColor outline;
     TColor fill;
     TColor character;
+
+    friend void PrintTo(const SchemeCase& x, std::ostream* out) { *out << "r = " << x.r; }
 };
 
 class SchemeTest : public ::testing::TestWithParam<SchemeCase> {};

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <climits>
 #include <cstring>
 #include <set>
@@ -21,6 +23,8 @@ using testing::WhitePicture;
 struct AliasCase {
     const char* faceName;
     const char* family;
+
+    friend void PrintTo(const AliasCase& x, std::ostream* out) { *out << x.faceName; }
 };
 
 class FaceAliasTest : public ::testing::TestWithParam<AliasCase> {};
@@ -52,6 +56,8 @@ struct DecodeCase {
     std::string bytes;
     TextEncoding encoding;
     std::u32string codePoints;
+
+    friend void PrintTo(const DecodeCase& x, std::ostream* out) { *out << x.name; }
 };
 
 class DecodeTest : public ::testing::TestWithParam<DecodeCase> {};

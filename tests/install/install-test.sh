@@ -1,0 +1,43 @@
+#!/bin/sh
+# Installs the build into a fresh prefix and runs the installed programs from
+# an unrelated folder: they must find their data where they were installed.
+set -eu
+build=$1
+source=$2
+
+prefix=$(realpath "$(mktemp -d)")
+work=$(mktemp -d)
+trap 'rm -rf "$prefix" "$work"' EXIT
+
+fail() {
+    echo "install test: $*" >&2
+    exit 1
+}
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+cd "$work"
+
+compose="$prefix/bin/morvaleth-compose"
+[ -x "$compose" ] || fail "no $compose"
+"$compose" "$source/examples/letter-sjis.txt" -o letter.bmp --seed 1 --real
+[ "$(stat -c %s letter.bmp)" -eq 921654 ] || fail "letter.bmp is $(stat -c %s letter.bmp) bytes"
+
+fonts=$("$compose" --show-font "ＭＳ 明朝")
+echo "$fonts" | grep -q "^ＭＳ 明朝: IPAMincho " || fail "the alias did not apply: $fonts"
+echo "$fonts" | grep -qx "aliases: $prefix/share/morvaleth/morvaleth-fonts.conf" ||
+    fail "the installed program did not use its installed alias file: $fonts"
+
+page="$prefix/share/man/man1/morvaleth-compose.1"
+[ -f "$page" ] || fail "no man page"
+warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+[ -z "$warnings" ] || fail "the man page has warnings: $warnings"
+MANWIDTH=80 man -l "$page" 2>/dev/null | grep -q "compose a text file into a cut-out letter picture" ||
+    fail "the man page does not render"
+
+if [ -e "$build/bin/morvaleth" ]; then
+    [ -x "$prefix/bin/morvaleth" ] || fail "no window program"
+    desktop-file-validate "$prefix/share/applications/morvaleth.desktop" || fail "invalid desktop entry"
+    grep -qx "Exec=morvaleth" "$prefix/share/applications/morvaleth.desktop" || fail "the entry does not launch morvaleth"
+    [ -f "$prefix/share/icons/hicolor/scalable/apps/morvaleth.svg" ] || fail "no icon"
+fi
+echo "install test: installed and ran from $prefix"
