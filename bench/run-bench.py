@@ -39,6 +39,8 @@ class Row:
 
 
 def milliseconds(value):
+    if value < 1:
+        return f"{value:.3f} ms"
     return f"{value:.1f} ms" if value < 100 else f"{value:.0f} ms"
 
 
