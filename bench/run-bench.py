@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs Morvaleth's benchmarks and prints a table of what was measured.
 
-    bench/run-bench.py BUILD_DIR [--repetitions N] [--runs N] [--quick]
+    bench/run-bench.py BUILD_DIR [--repetitions N] [--runs N]
 
 BUILD_DIR is a Release build with MORVALETH_BUILD_BENCH=ON (`make bench`
 makes one). Every figure stands beside a baseline measured in the same run,
@@ -272,7 +272,7 @@ def main():
                 many_calls, many_opens = strace_counts(compose, [long_text, *size], folder, "many")
                 few_calls, _ = strace_counts(compose, [short_text, *size], folder, "few")
                 per_unit = (many_calls - few_calls) / 27000
-                rows.append(Row("system calls in a run, 30,000 units vs 3,000 units", str(many_calls),
+                rows.append(Row("system calls in a run of Shift-JIS text, 30,000 units vs 3,000", str(many_calls),
                                 str(few_calls), f"{per_unit:+.3f}/unit", "~0/unit", per_unit < 0.01))
                 rows.append(Row("font file opens in a 30,000-unit run", str(many_opens), "1", "", "1",
                                 many_opens == 1))
