@@ -202,6 +202,10 @@ def main():
                               medians, "compose/plain", "bare_freetype/plain", 0.8))
         rows.append(speed_row("composition, real mode (30,000 units, 4000 x 4000) vs bare FreeType",
                               medians, "compose/real", "bare_freetype/real", 0.7))
+        if "bare_freetype/plain" in medians:
+            differing = medians["bare_freetype/plain"]["differing_bytes"]
+            rows.append(Row("bytes of the plain-mode picture that differ from the baseline's buffer",
+                            f"{differing:.0f}", "", "", "0 (same work)", differing == 0))
         if "compose/plain" in medians and "compose/plain/3000_units" in medians:
             many = medians["compose/plain"]["allocations"]
             few = medians["compose/plain/3000_units"]["allocations"]
