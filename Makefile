@@ -40,7 +40,7 @@ bench: deps
 	@test -f $(BENCH_DIR)/CMakeCache.txt || \
 		cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DMORVALETH_BUILD_BENCH=ON \
 			-DMORVALETH_BUILD_TESTS=OFF $(CMAKE_FLAGS)
-	cmake --build $(BENCH_DIR) -j $(JOBS) --target morvaleth-compose morvaleth-bench-compose morvaleth-bench-picture
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target morvaleth-bench
 	python3 bench/run-bench.py $(BENCH_DIR) $(BENCH_FLAGS)
 
 # Installs under PREFIX (default /usr/local); DESTDIR works as usual.
