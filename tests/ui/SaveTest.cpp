@@ -1,0 +1,260 @@
+// Saving the picture, and the save dialog's preview area.
+
+#include "UiTestSupport.h"
+
+#include "ui/PreviewImage.h"
+#include "ui/SavePictureDialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+namespace morvaleth::test {
+namespace {
+
+struct TSaveFixture : TFormFixture {
+    // Presses "保管..." and answers the dialog with `answer`.
+    void Save(TRecordingRunner::Answer answer)
+    {
+        runner->answers.push_back(std::move(answer));
+        QTest::mouseClick(Find<QPushButton>("HBtnSave"), Qt::LeftButton);
+    }
+
+    QByteArray StartOf(const QString& path, int bytes)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.read(bytes) : QByteArray();
+    }
+
+    QTemporaryDir folder;
+};
+
+TEST(Save, AppendsBmpToANameWithoutAnExtension)
+{
+    TSaveFixture fixture;
+    fixture.Find<QCheckBox>("HChkBox")->setChecked(true);
+    fixture.Compose(ExamplePath("letter-utf8.txt"));
+    fixture.Save(TypeName(fixture.folder.filePath("letter")));
+
+    const QString written = fixture.folder.filePath("letter.bmp");
+    ASSERT_TRUE(QFile::exists(written));
+    EXPECT_EQ(fixture.StartOf(written, 2), "BM");
+    EXPECT_EQ(QFile(written).size(), 54 + 640 * 3 * 480);
+    EXPECT_EQ(QImage(written).convertToFormat(QImage::Format_RGB32),
+              ImageCopyOf(fixture.form->Picture()));
+    EXPECT_TRUE(fixture.runner->messages.empty());
+}
+
+TEST(Save, OverwritesAnEarlierFileWithoutAsking)
+{
+    TSaveFixture fixture;
+    const QString name = fixture.folder.filePath("same.bmp");
+    fixture.Compose(ExamplePath("letter-ascii.txt"));
+    fixture.Save(TypeName(name));
+    fixture.Compose(ExamplePath("letter-sjis.txt"), "320", "200");
+    fixture.Save(TypeName(name));
+
+    const QImage written(name);
+    EXPECT_EQ(written.size(), QSize(320, 200));
+    EXPECT_EQ(written.convertToFormat(QImage::Format_RGB32), ImageCopyOf(fixture.form->Picture()));
+}
+
+TEST(Save, AfterAFailedRunWritesThePictureThePreviewShows)
+{
+    TSaveFixture fixture;
+    fixture.Compose(ExamplePath("letter-ascii.txt"));
+    fixture.Compose(ExamplePath("letter-ascii.txt"), "wide");
+    ASSERT_EQ(fixture.runner->messages.size(), 1u);
+    fixture.Save(TypeName(fixture.folder.filePath("shown.bmp")));
+
+    const QImage shown = fixture.Find<TPreviewImage>("HImage")->Image();
+    EXPECT_EQ(QImage(fixture.folder.filePath("shown.bmp")).convertToFormat(QImage::Format_RGB32),
+              shown.convertToFormat(QImage::Format_RGB32));
+}
+
+TEST(Save, RemembersTheLastNameForTheNextSave)
+{
+    TSaveFixture fixture;
+    fixture.Compose(ExamplePath("letter-ascii.txt"));
+    fixture.Save(TypeName(fixture.folder.filePath("first")));
+    QString prefilled;
+    fixture.Save([&](QDialog& dialog) {
+        return ExecDriven(dialog, [&] {
+            prefilled = dialog.findChild<QLineEdit*>("fileNameEdit")->text();
+            dialog.reject();
+        });
+    });
+    EXPECT_EQ(prefilled, "first.bmp");
+}
+
+TEST(Save, CancelledWritesNothing)
+{
+    TSaveFixture fixture;
+    fixture.Compose(ExamplePath("letter-ascii.txt"));
+    fixture.Save(Cancel);
+    EXPECT_TRUE(QDir(fixture.folder.path()).isEmpty());
+    EXPECT_TRUE(fixture.runner->messages.empty());
+}
+
+TEST(Save, ThatFailsShowsTheErrorAndKeepsThePicture)
+{
+    TSaveFixture fixture;
+    fixture.Compose(ExamplePath("letter-ascii.txt"));
+    const std::shared_ptr<const TBitmap> picture = fixture.form->Picture();
+    const QString name = fixture.folder.filePath("no such folder/letter.bmp");
+    fixture.Save(TypeName(name));
+
+    ASSERT_EQ(fixture.runner->messages.size(), 1u);
+    EXPECT_EQ(fixture.runner->messages[0].caption, "Morvaleth");
+    EXPECT_EQ(fixture.runner->messages[0].text, "ﾌｧｲﾙ " + name + " を作成できません.");
+    EXPECT_EQ(fixture.runner->messages[0].icon, TMessageIcon::Stop);
+    EXPECT_EQ(fixture.form->Picture(), picture);
+    EXPECT_TRUE(fixture.Find<QPushButton>("HBtnSave")->isEnabled());
+}
+
+bool IsPng(const QByteArray& start)
+{
+    return start == QByteArray("\x89PNG\r\n\x1a\n", 8);
+}
+
+TEST(Save, WritesPngThatDecodesToTheBmpsPixels)
+{
+    TSaveFixture fixture;
+    fixture.Find<QCheckBox>("HChkBox")->setChecked(true);
+    fixture.Compose(ExamplePath("letter-utf8.txt"), "641", "123");
+    fixture.Save(TypeName(fixture.folder.filePath("letter.bmp")));
+    // Whatever the filter, a name ending in .png is written as PNG.
+    fixture.Save(TypeName(fixture.folder.filePath("letter.png")));
+
+    const QString png = fixture.folder.filePath("letter.png");
+    ASSERT_TRUE(QFile::exists(png));
+    if (fixture.StartOf(png, 2) == "BM")
+        GTEST_SKIP() << "this engine writes BMP whatever the name";
+    EXPECT_TRUE(IsPng(fixture.StartOf(png, 8)));
+    const QImage fromPng(png);
+    const QImage fromBmp(fixture.folder.filePath("letter.bmp"));
+    ASSERT_FALSE(fromPng.isNull());
+    EXPECT_EQ(fromPng.convertToFormat(QImage::Format_RGB32),
+              fromBmp.convertToFormat(QImage::Format_RGB32));
+}
+
+TEST(Save, WithThePngFilterAppendsPngToANameWithoutAnExtension)
+{
+    TSaveFixture fixture;
+    fixture.Compose(ExamplePath("letter-ascii.txt"));
+    fixture.Save([&](QDialog& dialog) {
+        return ExecDriven(dialog, [&] {
+            auto* filters = dialog.findChild<QComboBox*>("fileTypeCombo");
+            QTest::keyClick(filters, Qt::Key_Down);
+            ASSERT_EQ(filters->currentText(), "PNG (*.png)");
+            auto* nameBox = dialog.findChild<QLineEdit*>("fileNameEdit");
+            nameBox->setText(fixture.folder.filePath("letter"));
+            QTest::keyClick(nameBox, Qt::Key_Return);
+        });
+    });
+    EXPECT_TRUE(QFile::exists(fixture.folder.filePath("letter.png")));
+    EXPECT_FALSE(QFile::exists(fixture.folder.filePath("letter.bmp")));
+}
+
+// The save dialog's preview area, on files in a folder of their own.
+struct TPreviewAreaFixture {
+    TPreviewAreaFixture()
+    {
+        auto picture = std::make_shared<TBitmap>();
+        picture->SetHeight(480);
+        picture->SetWidth(640);
+        picture->SaveToFile(folder.filePath("picture.bmp").toStdString());
+        QFile text(folder.filePath("letter.txt"));
+        EXPECT_TRUE(text.open(QIODevice::WriteOnly));
+        text.write("Dear friend,\r\n");
+        dialog.setDirectory(folder.path());
+    }
+
+    // Selects the file in the dialog's list, as a click on it would.
+    void SelectInList(const QString& name)
+    {
+        auto* list = dialog.findChild<QListView*>("listView");
+        ASSERT_NE(list, nullptr);
+        auto* files = qobject_cast<QFileSystemModel*>(list->model());
+        ASSERT_NE(files, nullptr);
+        const QString path = folder.filePath(name);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return files->index(path).isValid(); }));
+        list->setCurrentIndex(files->index(path));
+    }
+
+    QTemporaryDir folder;
+    TSavePictureDialog dialog;
+};
+
+TEST(SaveDialogPreview, CaptionsAPictureWithItsSize)
+{
+    TPreviewAreaFixture fixture;
+    TSavePictureDialog& dialog = fixture.dialog;
+    QString caption;
+    ExecDriven(dialog, [&] {
+        fixture.SelectInList("picture.bmp");
+        caption = dialog.PictureCaption()->text();
+        dialog.reject();
+    });
+    EXPECT_EQ(caption, "画像: (640x480)");
+    EXPECT_TRUE(dialog.PreviewButton()->isEnabled());
+    EXPECT_EQ(dialog.PreviewButton()->toolTip(), "ﾌﾟﾚﾋﾞｭｰ");
+    EXPECT_EQ(dialog.PictureBox()->Picture().size(), QSize(640, 480));
+    // The area stands to the right of the dialog's own controls.
+    EXPECT_GT(dialog.PictureBox()->mapTo(&dialog, QPoint(0, 0)).x(),
+              dialog.findChild<QListView*>("listView")->mapTo(&dialog, QPoint(0, 0)).x());
+}
+
+TEST(SaveDialogPreview, ShowsNothingForAFileThatIsNoPicture)
+{
+    TPreviewAreaFixture fixture;
+    TSavePictureDialog& dialog = fixture.dialog;
+    dialog.ShowPreviewOf(fixture.folder.filePath("picture.bmp"));
+    ASSERT_TRUE(dialog.PreviewButton()->isEnabled());
+    QString caption;
+    ExecDriven(dialog, [&] {
+        fixture.SelectInList("letter.txt");
+        caption = dialog.PictureCaption()->text();
+        dialog.reject();
+    });
+    EXPECT_EQ(caption, "画像:");
+    EXPECT_FALSE(dialog.PreviewButton()->isEnabled());
+    EXPECT_TRUE(dialog.PictureBox()->Picture().isNull());
+    const QImage shown = dialog.PictureBox()->grab().toImage();
+    EXPECT_FALSE(shown.isNull());
+}
+
+TEST(SaveDialogPreview, OpensAResizablePreviewWindowThatEscCloses)
+{
+    TPreviewAreaFixture fixture;
+    TSavePictureDialog& dialog = fixture.dialog;
+    dialog.ShowPreviewOf(fixture.folder.filePath("picture.bmp"));
+    QString title;
+    bool resizable = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* window = QApplication::activeModalWidget();
+        ASSERT_NE(window, nullptr);
+        title = window->windowTitle();
+        resizable = window->minimumSize() != window->maximumSize();
+        QTest::keyClick(window, Qt::Key_Escape);
+    });
+    QTest::mouseClick(dialog.PreviewButton(), Qt::LeftButton);
+    EXPECT_EQ(title, "ﾌﾟﾚﾋﾞｭｰ");
+    EXPECT_TRUE(resizable);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+} // namespace
+} // namespace morvaleth::test

@@ -1,0 +1,99 @@
+#include "UiTestSupport.h"
+
+#include "ui/PreviewImage.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+namespace morvaleth::test {
+
+bool TRecordingRunner::RunDialog(QDialog& dialog)
+{
+    ++dialogsRun;
+    if (answers.empty()) {
+        ADD_FAILURE() << "a dialog nobody expected: " << dialog.metaObject()->className();
+        return false;
+    }
+    Answer answer = std::move(answers.front());
+    answers.pop_front();
+    return answer(dialog);
+}
+
+void TRecordingRunner::ShowMessage(QWidget*, const TMessageBox& box)
+{
+    messages.push_back(box);
+}
+
+bool Cancel(QDialog&)
+{
+    return false;
+}
+
+TRecordingRunner::Answer TypeName(const QString& name)
+{
+    return [name](QDialog& dialog) {
+        return ExecDriven(dialog, [&dialog, name] {
+            auto* nameBox = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(nameBox, nullptr);
+            nameBox->setText(name);
+            QTest::keyClick(nameBox, Qt::Key_Return);
+        });
+    };
+}
+
+bool ExecDriven(QDialog& dialog, const std::function<void()>& drive)
+{
+    bool timedOut = false;
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [&] {
+        timedOut = true;
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window != &dialog && window->isModal() && window->isVisible())
+                window->close();
+        dialog.reject();
+    });
+    watchdog.start(5000);
+    QTimer::singleShot(0, &dialog, drive);
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    EXPECT_FALSE(timedOut) << "the dialog was still open after 5 s";
+    return accepted && !timedOut;
+}
+
+TFormFixture::TFormFixture()
+    : runner(std::make_shared<TRecordingRunner>()), form(std::make_unique<THFormMain>(runner))
+{
+    form->show();
+    form->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
+}
+
+TFormFixture::~TFormFixture()
+{
+    EXPECT_TRUE(runner->answers.empty()) << "answers left for dialogs that never ran";
+}
+
+void TFormFixture::Compose(const QString& path, const QString& width, const QString& height)
+{
+    Find<QLineEdit>("HEditPath")->setText(path);
+    Find<QLineEdit>("HEditX")->setText(width);
+    Find<QLineEdit>("HEditY")->setText(height);
+    QTest::mouseClick(Find<QPushButton>("HBtnCreate"), Qt::LeftButton);
+}
+
+QString ExamplePath(const char* name)
+{
+    return QStringLiteral(MORVALETH_SOURCE_DIR "/examples/") + QString::fromLatin1(name);
+}
+
+QImage ImageCopyOf(const std::shared_ptr<const TBitmap>& picture)
+{
+    return ImageOf(picture).convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace morvaleth::test

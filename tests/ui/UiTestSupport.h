@@ -1,0 +1,65 @@
+#pragma once
+
+#include "ui/FormMain.h"
+#include "ui/ModalRunner.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QImage>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace morvaleth::test {
+
+// Stands in for the user at modal dialogs and message boxes: each dialog run
+// takes the next answer in line, and each message box is recorded and closed.
+class TRecordingRunner : public TModalRunner {
+public:
+    using Answer = std::function<bool(QDialog&)>;
+
+    bool RunDialog(QDialog& dialog) override;
+    void ShowMessage(QWidget* owner, const TMessageBox& box) override;
+
+    std::deque<Answer> answers;
+    std::vector<TMessageBox> messages;
+    int dialogsRun = 0;
+};
+
+// Answers: press Cancel; or run the file dialog for real, type `name` into
+// its name box and press Enter there.
+bool Cancel(QDialog& dialog);
+TRecordingRunner::Answer TypeName(const QString& name);
+
+// Runs `dialog` modally while `drive` acts on it from the event loop. Fails
+// the test, and closes whatever modal window is open, if the dialog is still
+// open after a few seconds: a question nobody expected, for example.
+bool ExecDriven(QDialog& dialog, const std::function<void()>& drive);
+
+// A window with a recording runner, shown and active.
+struct TFormFixture {
+    TFormFixture();
+    ~TFormFixture();
+
+    template <class Control>
+    Control* Find(const char* name) const
+    {
+        return form->findChild<Control*>(QString::fromLatin1(name));
+    }
+    // Types the settings into the window and presses "作成".
+    void Compose(const QString& path, const QString& width = "640", const QString& height = "480");
+
+    std::shared_ptr<TRecordingRunner> runner;
+    std::unique_ptr<THFormMain> form;
+};
+
+QString ExamplePath(const char* name);
+// The picture's pixels as an image of their own, 32 bits per pixel.
+QImage ImageCopyOf(const std::shared_ptr<const TBitmap>& picture);
+
+} // namespace morvaleth::test

@@ -1,0 +1,33 @@
+#include "ui/Application.h"
+
+#include <QSettings>
+
+namespace morvaleth {
+
+void SetApplicationTitle(QApplication& application)
+{
+    // Not the display name: Qt would append that to every window's title.
+    application.setApplicationName(ApplicationTitle);
+}
+
+TNoUserSettings::TNoUserSettings()
+{
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, folder_.path());
+}
+
+std::string WithFullStop(std::string message)
+{
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > 0x2E)
+        message += '.';
+    return message;
+}
+
+void ShowException(TModalRunner& runner, QWidget* owner, const std::exception& error)
+{
+    runner.ShowMessage(owner, {QCoreApplication::applicationName(),
+                               QString::fromStdString(WithFullStop(error.what())),
+                               TMessageIcon::Stop});
+}
+
+} // namespace morvaleth

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "composer/Bitmap.h"
+#include "composer/ComposePicture.h"
+#include "ui/ModalRunner.h"
+#include "ui/SavePictureDialog.h"
+#include "ui/ScrollBar.h"
+#include "ui_FormMain.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QFontDialog>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace morvaleth {
+
+// The shared ceiling division: (a + b - 1) div b, truncating toward zero.
+constexpr std::int32_t CeilDiv(std::int32_t a, std::int32_t b)
+{
+    return (a + b - 1) / b;
+}
+
+// The font compositions use: the font the font dialog holds. Only its face
+// and size reach the picture.
+struct TCompositionFont {
+    QString face = QStringLiteral("ＭＳ Ｐゴシック");
+    int characterHeight = 27; // pixels
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+    bool strikeOut = false;
+};
+
+// The program's one window: it gathers a composition's settings, runs it,
+// shows the picture in a scrollable preview and saves it.
+//
+// A run replaces the picture only when it completes: after a failed run the
+// preview and Save keep the previous picture. Save is enabled exactly while
+// there is a picture.
+class THFormMain : public QDialog, private Ui::FormMain {
+    Q_OBJECT
+
+public:
+    explicit THFormMain(std::shared_ptr<TModalRunner> modal = std::make_shared<TModalRunner>(),
+                        QWidget* parent = nullptr);
+    ~THFormMain() override;
+
+    // What the next press of "作成" composes.
+    CompositionSettings CurrentSettings() const;
+    const std::shared_ptr<const TBitmap>& Picture() const { return WorkBitmap; }
+
+    QFileDialog* OpenDialog() const { return HDlgFileOpen; }
+    QFontDialog* FontDialog() const { return HDlgFont; }
+    TSavePictureDialog* SaveDialog() const { return HDlgSavePicture; }
+
+    // Lays the window out for a screen of `pixelsPerInch`: the window font
+    // grows with it, and the window and its controls with the font's text
+    // height. The window starts laid out for the screen it is made on.
+    void ScaleToScreen(int pixelsPerInch);
+
+    void FormCreate();
+    void HBtnRefClick();
+    void Button1Click();
+    void HBtnCreateClick();
+    void HBtnSaveClick();
+    void HScrHScroll(TScrollBar* sender, TScrollCode code, int& position);
+    void HScrVChange(QObject* sender);
+
+    void ResetPreview();
+    void UpdateScrollRanges();
+
+    std::int32_t ScrollStepX = 8;
+    std::int32_t ScrollStepY = 8;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    // Runs a handler as the event loop's caller would see it: an error that
+    // escapes it goes to the top level, and the window carries on.
+    void Guard(const std::function<void()>& handler);
+    void UpdateSaveButton();
+
+    std::shared_ptr<TModalRunner> modal_;
+    TPlaced<QFileDialog>* HDlgFileOpen = nullptr;
+    TPlaced<QFontDialog>* HDlgFont = nullptr;
+    TSavePictureDialog* HDlgSavePicture = nullptr;
+    TCompositionFont CompositionFont;
+    QString lastOpenName_;
+    QString lastSaveName_;
+    std::shared_ptr<const TBitmap> WorkBitmap;
+    // Each control's place at 96 pixels per inch.
+    std::vector<std::pair<QWidget*, QRect>> designGeometry_;
+    int pixelsPerInch_ = 96;
+    bool placed_ = false;
+};
+
+} // namespace morvaleth

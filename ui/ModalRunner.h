@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QDialog>
+#include <QMessageBox>
+#include <QShowEvent>
+#include <QString>
+
+namespace morvaleth {
+
+// Where a modal window appears on its screen: centred, or centred left to
+// right with a third of the remaining height above it and two thirds below.
+enum class TPlacement { Centre, UpperThird };
+
+void PlaceOnScreen(QWidget& window, TPlacement placement);
+
+// A dialog that places itself on its screen each time it is shown, once its
+// own show handling has settled its size.
+template <class Dialog>
+class TPlaced : public Dialog {
+public:
+    using Dialog::Dialog;
+
+    void SetPlacement(TPlacement placement) { placement_ = placement; }
+
+protected:
+    void showEvent(QShowEvent* event) override
+    {
+        Dialog::showEvent(event);
+        if (!event->spontaneous())
+            PlaceOnScreen(*this, placement_);
+    }
+
+private:
+    TPlacement placement_ = TPlacement::UpperThird;
+};
+
+enum class TMessageIcon { None, Exclamation, Stop };
+
+// A modal message box with one OK button, which OK, Enter and Esc close.
+struct TMessageBox {
+    QString caption;
+    QString text;
+    TMessageIcon icon = TMessageIcon::None;
+};
+
+// Runs the window's modal dialogs and message boxes. Tests replace it, so
+// that nothing waits for a user who is not there.
+class TModalRunner {
+public:
+    virtual ~TModalRunner() = default;
+
+    // True when the user confirmed the dialog.
+    virtual bool RunDialog(QDialog& dialog);
+    virtual void ShowMessage(QWidget* owner, const TMessageBox& box);
+};
+
+} // namespace morvaleth
