@@ -1,6 +1,8 @@
 #include "ui/Application.h"
 
+#include <QLibraryInfo>
 #include <QSettings>
+#include <QTranslator>
 
 namespace morvaleth {
 
@@ -8,6 +10,13 @@ void SetApplicationTitle(QApplication& application)
 {
     // Not the display name: Qt would append that to every window's title.
     application.setApplicationName(ApplicationTitle);
+}
+
+void InstallJapaneseTranslations(QApplication& application)
+{
+    auto* translator = new QTranslator(&application);
+    if (translator->load("qtbase_ja", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(translator);
 }
 
 TNoUserSettings::TNoUserSettings()

@@ -16,6 +16,10 @@ inline constexpr const char* ApplicationTitle = "Morvaleth";
 
 void SetApplicationTitle(QApplication& application);
 
+// The window speaks Japanese, and so do Qt's own dialogs and buttons in it
+// (file and font dialogs, message box buttons), whatever the user's locale.
+void InstallJapaneseTranslations(QApplication& application);
+
 // The program reads and keeps no settings, but Qt's own file dialogs read
 // theirs from the user's settings when made and write them back when
 // destroyed. While this lives, user settings go to an empty folder of its own,

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QShortcut>
 
 namespace morvaleth {
 
@@ -73,6 +74,17 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
             });
     connect(HScrV, &TScrollBar::Change, this,
             [this](TScrollBar* sender) { Guard([&] { HScrVChange(sender); }); });
+
+    setAcceptDrops(true);
+    // The edits would take a dropped file's name as text; the window takes it.
+    for (QLineEdit* edit : {HEditPath, HEditX, HEditY})
+        edit->installEventFilter(this);
+    // The image covers the panel, and the wheel reaches the panel only when
+    // the image passes it on: watch both.
+    HImgPanel->installEventFilter(this);
+    HImage->installEventFilter(this);
+    auto* copy = new QShortcut(QKeySequence::Copy, this);
+    connect(copy, &QShortcut::activated, this, [this] { Guard([this] { CopyPicture(); }); });
 
     FormCreate();
 }

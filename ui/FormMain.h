@@ -74,12 +74,22 @@ public:
     void ResetPreview();
     void UpdateScrollRanges();
 
+    // The comforts of a desktop program: a text file dropped on the window is
+    // chosen as the source, the mouse wheel over the preview scrolls it
+    // through the bars (with Shift, across), and Ctrl+C copies the picture.
+    void DropSourceFile(const QString& path);
+    void WheelPreview(QPoint angleDelta, Qt::KeyboardModifiers modifiers);
+    void CopyPicture();
+
     std::int32_t ScrollStepX = 8;
     std::int32_t ScrollStepY = 8;
 
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Runs a handler as the event loop's caller would see it: an error that
@@ -99,6 +109,8 @@ private:
     std::vector<std::pair<QWidget*, QRect>> designGeometry_;
     int pixelsPerInch_ = 96;
     bool placed_ = false;
+    // Wheel turns smaller than a notch, kept until they add up to one.
+    QPoint wheelRemainder_;
 };
 
 } // namespace morvaleth

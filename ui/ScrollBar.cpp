@@ -6,6 +6,8 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 
+#include <cstdlib>
+
 namespace morvaleth {
 
 namespace {
@@ -58,6 +60,20 @@ void TScrollBar::SetPageStep(std::uint16_t step)
 {
     pageStep_ = step;
     QAbstractSlider::setPageStep(step);
+}
+
+void TScrollBar::ScrollLines(int lines)
+{
+    if (lines == 0 || minimum() == maximum() || userAction_ != UserAction::None)
+        return;
+    userAction_ = UserAction::Wheel;
+    actionsTriggered_ = 0;
+    interrupted_ = false;
+    const SliderAction step = lines < 0 ? SliderSingleStepSub : SliderSingleStepAdd;
+    // A modal box opened by a step ends the action there.
+    for (int i = 0; i < std::abs(lines) && !interrupted_; ++i)
+        triggerAction(step);
+    EndUserAction();
 }
 
 // QAbstractSlider announces each step of an action after it has moved the

@@ -40,6 +40,12 @@ public:
     void SetLineStep(std::uint16_t step);
     void SetPageStep(std::uint16_t step);
 
+    // Scrolls by `lines` line steps (negative: back) as one user action, the
+    // way a turn of the mouse wheel over the bar's window does: a line
+    // message for each step, then the end of the scroll. A bar without a
+    // range, or in the middle of another action, does nothing.
+    void ScrollLines(int lines);
+
 signals:
     // `position` is the new one, already within range; the bar takes
     // whatever the handlers leave in it. Only direct connections can work.

@@ -10,6 +10,7 @@ int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
     morvaleth::SetApplicationTitle(application);
+    morvaleth::InstallJapaneseTranslations(application);
     const morvaleth::TNoUserSettings noSettings;
     morvaleth::TModalRunner modal;
     try {

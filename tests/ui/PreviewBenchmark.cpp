@@ -71,6 +71,7 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     morvaleth::SetApplicationTitle(application);
+    morvaleth::InstallJapaneseTranslations(application);
     const morvaleth::TNoUserSettings noSettings;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

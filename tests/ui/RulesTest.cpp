@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
 #include <ostream>
 #include <string>
 
@@ -133,6 +135,13 @@ INSTANTIATE_TEST_SUITE_P(
                       PlacementCase{{200, 100}, {160, 40}, {0, 0, 160, 80}},
                       PlacementCase{{100, 200}, {40, 160}, {0, 0, 80, 160}},
                       PlacementCase{{161, 10}, {160, 160}, {0, 0, 160, 9}}));
+
+TEST(Translations, QtsOwnDialogsSpeakJapanese)
+{
+    // The test program prepares its application as the program does.
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "File &name:"), QString("ファイル名(&N):"));
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString("キャンセル"));
+}
 
 } // namespace
 } // namespace morvaleth

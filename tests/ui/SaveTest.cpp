@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QColorSpace>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -140,14 +141,14 @@ TEST(Save, WritesPngThatDecodesToTheBmpsPixels)
 
     const QString png = fixture.folder.filePath("letter.png");
     ASSERT_TRUE(QFile::exists(png));
-    if (fixture.StartOf(png, 2) == "BM")
-        GTEST_SKIP() << "this engine writes BMP whatever the name";
     EXPECT_TRUE(IsPng(fixture.StartOf(png, 8)));
-    const QImage fromPng(png);
-    const QImage fromBmp(fixture.folder.filePath("letter.bmp"));
+    // The PNG says its colours are sRGB, which a BMP cannot: compare pixels.
+    QImage fromPng = QImage(png).convertToFormat(QImage::Format_RGB32);
+    QImage fromBmp = QImage(fixture.folder.filePath("letter.bmp")).convertToFormat(QImage::Format_RGB32);
     ASSERT_FALSE(fromPng.isNull());
-    EXPECT_EQ(fromPng.convertToFormat(QImage::Format_RGB32),
-              fromBmp.convertToFormat(QImage::Format_RGB32));
+    fromPng.setColorSpace(QColorSpace());
+    fromBmp.setColorSpace(QColorSpace());
+    EXPECT_EQ(fromPng, fromBmp);
 }
 
 TEST(Save, WithThePngFilterAppendsPngToANameWithoutAnExtension)

@@ -251,6 +251,7 @@ int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
     morvaleth::SetApplicationTitle(application);
+    morvaleth::InstallJapaneseTranslations(application);
     const morvaleth::TNoUserSettings noSettings;
     const Options options = ParseOptions(application);
     THFormMain form;

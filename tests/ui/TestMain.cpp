@@ -17,6 +17,7 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     morvaleth::SetApplicationTitle(application);
+    morvaleth::InstallJapaneseTranslations(application);
     const morvaleth::TNoUserSettings noSettings;
     return RUN_ALL_TESTS();
 }
