@@ -66,8 +66,9 @@ private:
     void Resize(int width, int height);
     PixelSurface Surface();
 
-    // Pixel memory comes straight from the system (see Bitmap.cpp) and goes
-    // back to it with its size.
+    // Pixel memory: from the heap for a small picture, mapped straight from
+    // the system for a large one (see Bitmap.cpp); its size says which, so
+    // that it goes back the way it came.
     struct PixelRelease {
         std::size_t bytes;
         void operator()(std::uint8_t* pixels) const;
