@@ -1,7 +1,8 @@
 # The front doors: `make run` opens the program, `make test` runs every test,
 # `make check` runs them all again under AddressSanitizer and
 # UndefinedBehaviorSanitizer and then each fuzzer for a while, `make fuzz` runs
-# the fuzzers for longer. All install whatever Debian packages are missing first.
+# the fuzzers for longer, `make bench` measures speed and memory in a Release
+# build of its own. All install whatever Debian packages are missing first.
 
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
@@ -11,8 +12,10 @@ SANITIZE_DIR ?= build-asan
 FUZZ_DIR ?= build-fuzz
 CHECK_FUZZ_SECONDS ?= 20
 FUZZ_SECONDS ?= 60
+BENCH_DIR ?= build-bench
+BENCH_FLAGS ?=
 
-.PHONY: all build deps configure test run install check fuzz fuzz-build clean
+.PHONY: all build deps configure test run install bench check fuzz fuzz-build clean
 
 all: build
 
@@ -39,6 +42,13 @@ run: deps
 		echo "composed $(BUILD_DIR)/letter.bmp"; \
 	fi
 
+bench: deps
+	@test -f $(BENCH_DIR)/CMakeCache.txt || \
+		cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DMORVALETH_BUILD_BENCH=ON \
+			-DMORVALETH_BUILD_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target morvaleth-bench
+	python3 bench/run-bench.py $(BENCH_DIR) $(BENCH_FLAGS)
+
 # Installs under PREFIX (default /usr/local); DESTDIR works as usual.
 PREFIX ?= /usr/local
 install: build
@@ -62,4 +72,4 @@ fuzz-build:
 	cmake --build $(FUZZ_DIR) -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)

@@ -7,14 +7,66 @@
 #include "composer/PictureFile.h"
 #include "composer/Raster.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <optional>
 #include <vector>
 
 namespace morvaleth {
+namespace {
+
+constexpr std::size_t HugePageBytes = std::size_t(2) << 20;
+
+std::size_t MappedLength(std::size_t bytes)
+{
+    static const std::size_t pageBytes = std::size_t(::sysconf(_SC_PAGESIZE));
+    return (bytes + pageBytes - 1) / pageBytes * pageBytes;
+}
+
+} // namespace
+
+// A new picture is filled white at once, which touches every page of it. Page
+// by page (4 KiB) that costs a fault each and made creating a large picture
+// fifteen times slower than filling it; a picture of 2 MiB or more is
+// therefore mapped on a 2 MiB boundary and asked for huge pages, which take
+// one fault per 2 MiB. The request is a hint: where the system has no huge
+// pages the memory is ordinary memory. Smaller pictures come from the heap.
+TBitmap::PixelMemory TBitmap::AllocatePixels(std::size_t bytes)
+{
+    if (bytes < HugePageBytes)
+        return PixelMemory(new (std::nothrow) std::uint8_t[bytes], PixelRelease{bytes});
+
+    const std::size_t length = MappedLength(bytes);
+    const std::size_t reserved = length + HugePageBytes;
+    void* mapping = ::mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapping == MAP_FAILED)
+        return PixelMemory(nullptr, PixelRelease{bytes});
+    // Keep the aligned part and give the slack on either side back.
+    auto* start = static_cast<std::uint8_t*>(mapping);
+    auto* aligned = reinterpret_cast<std::uint8_t*>(
+        (reinterpret_cast<std::uintptr_t>(start) + HugePageBytes - 1) & ~(HugePageBytes - 1));
+    if (aligned != start)
+        ::munmap(start, std::size_t(aligned - start));
+    const std::size_t after = std::size_t(start + reserved - (aligned + length));
+    if (after != 0)
+        ::munmap(aligned + length, after);
+    ::madvise(aligned, length, MADV_HUGEPAGE);
+    return PixelMemory(aligned, PixelRelease{bytes});
+}
+
+void TBitmap::PixelRelease::operator()(std::uint8_t* pixels) const
+{
+    if (bytes < HugePageBytes)
+        delete[] pixels;
+    else
+        ::munmap(pixels, MappedLength(bytes));
+}
 
 class TBitmap::RasterCanvas final : public TCanvas {
 public:
@@ -115,10 +167,10 @@ void TBitmap::Resize(int width, int height)
     if (height > 0 && stride > (INT_MAX - BmpHeaderBytes) / height)
         throw outOfResources;
 
-    std::unique_ptr<std::uint8_t[]> pixels;
+    PixelMemory pixels;
     if (width > 0 && height > 0) {
         const std::size_t bytes = std::size_t(stride) * std::size_t(height);
-        pixels.reset(new (std::nothrow) std::uint8_t[bytes]);
+        pixels = AllocatePixels(bytes);
         if (!pixels)
             throw outOfResources;
         std::memset(pixels.get(), 0xFF, bytes);

@@ -66,10 +66,20 @@ private:
     void Resize(int width, int height);
     PixelSurface Surface();
 
+    // Pixel memory: from the heap for a small picture, mapped straight from
+    // the system for a large one (see Bitmap.cpp); its size says which, so
+    // that it goes back the way it came.
+    struct PixelRelease {
+        std::size_t bytes;
+        void operator()(std::uint8_t* pixels) const;
+    };
+    using PixelMemory = std::unique_ptr<std::uint8_t[], PixelRelease>;
+    static PixelMemory AllocatePixels(std::size_t bytes);
+
     int width_ = 0;
     int height_ = 0;
     std::size_t stride_ = 0;
-    std::unique_ptr<std::uint8_t[]> pixels_;
+    PixelMemory pixels_;
     std::unique_ptr<RasterCanvas> canvas_;
 };
 

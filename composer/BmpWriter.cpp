@@ -54,7 +54,10 @@ void WriteBmp(const TBitmap& picture, const ByteSink& sink)
 
 std::vector<std::uint8_t> EncodeBmp(const TBitmap& picture)
 {
+    // Reserved once: growing by doubling copied a large picture several times.
     std::vector<std::uint8_t> bytes;
+    if (picture.HasPixels())
+        bytes.reserve(BmpHeaderBytes + picture.Stride() * std::size_t(picture.Height()));
     WriteBmp(picture, [&bytes](const std::uint8_t* data, std::size_t size) {
         bytes.insert(bytes.end(), data, data + size);
     });

@@ -329,11 +329,20 @@ void FontEngine::DrawText(const PixelSurface& surface, int x, int y, std::string
             params.gray_spans = BlendSpans;
             params.user = &target;
             // The surface in the glyph's pixel coordinates (x right, y up from
-            // the origin), kept within what a span can address.
+            // the origin), kept within what a span can address, and cut down
+            // to the pixels the outline's control box touches: the rasterizer
+            // sweeps its whole clip box band by band, and nothing outside that
+            // box has any coverage.
+            FT_BBox box;
+            FT_Outline_Get_CBox(&face->glyph->outline, &box);
             params.clip_box.xMin = std::clamp<FT_Pos>(-FT_Pos(originX), -32000, 32000);
             params.clip_box.xMax = std::clamp<FT_Pos>(surface.width - FT_Pos(originX), -32000, 32000);
             params.clip_box.yMin = std::clamp<FT_Pos>(FT_Pos(originY) - surface.height, -32000, 32000);
             params.clip_box.yMax = std::clamp<FT_Pos>(FT_Pos(originY), -32000, 32000);
+            params.clip_box.xMin = std::max(params.clip_box.xMin, FT_Pos(box.xMin >> 6));
+            params.clip_box.xMax = std::min(params.clip_box.xMax, FT_Pos((box.xMax + 63) >> 6));
+            params.clip_box.yMin = std::max(params.clip_box.yMin, FT_Pos(box.yMin >> 6));
+            params.clip_box.yMax = std::min(params.clip_box.yMax, FT_Pos((box.yMax + 63) >> 6));
             if (params.clip_box.xMin < params.clip_box.xMax && params.clip_box.yMin < params.clip_box.yMax)
                 FT_Outline_Render(font.library.get(), &face->glyph->outline, &params);
         }

@@ -97,8 +97,9 @@ void DrawLine(const PixelSurface& surface, TPoint from, TPoint to, TColor color)
         return;
 
     // Walk the longer axis one pixel at a time and round the other, which is
-    // what Bresenham's routine sets. Computing each step directly lets the
-    // walk start and end at the surface's edges, however far away the ends are.
+    // what Bresenham's routine sets. Computing the first step directly lets
+    // the walk start and end at the surface's edges, however far away the
+    // ends are.
     const bool steep = std::abs(std::int64_t(to.y) - from.y) > std::abs(std::int64_t(to.x) - from.x);
     std::int64_t major0 = steep ? from.y : from.x;
     std::int64_t minor0 = steep ? from.x : from.y;
@@ -114,16 +115,41 @@ void DrawLine(const PixelSurface& surface, TPoint from, TPoint to, TColor color)
 
     const std::int64_t first = std::max<std::int64_t>(major0, 0);
     const std::int64_t last = std::min(major1, majorLimit);
-    for (std::int64_t major = first; major <= last; ++major) {
-        std::int64_t minor = minor0;
-        if (majorLength != 0) {
-            const __int128 twice = __int128(2) * minorLength * (major - major0) + majorLength;
-            minor = minor0 + FloorDiv(twice, __int128(2) * majorLength);
-        }
+    if (first > last)
+        return;
+    if (majorLength == 0) {
+        if (steep)
+            PutPixel(surface, minor0, first, color);
+        else
+            PutPixel(surface, first, minor0, color);
+        return;
+    }
+
+    // The minor coordinate at step k is minor0 + floor((2 mL k + ML) / 2 ML).
+    // One wide division finds it at the first step; after that the quotient
+    // and remainder move on exactly, since |2 mL| <= 2 ML they change by at
+    // most one per step.
+    const std::int64_t denominator = 2 * majorLength;
+    const std::int64_t step = 2 * minorLength;
+    const __int128 numerator = __int128(step) * (first - major0) + majorLength;
+    std::int64_t quotient = FloorDiv(numerator, denominator);
+    std::int64_t remainder = std::int64_t(numerator - __int128(quotient) * denominator);
+    for (std::int64_t major = first;; ++major) {
+        const std::int64_t minor = minor0 + quotient;
         if (steep)
             PutPixel(surface, minor, major, color);
         else
             PutPixel(surface, major, minor, color);
+        if (major == last)
+            break;
+        remainder += step;
+        if (remainder >= denominator) {
+            remainder -= denominator;
+            ++quotient;
+        } else if (remainder < 0) {
+            remainder += denominator;
+            --quotient;
+        }
     }
 }
 

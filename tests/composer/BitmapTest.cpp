@@ -1,6 +1,8 @@
 #include "support/TestSupport.h"
 
 #include "composer/Error.h"
+#include "composer/RandomSource.h"
+#include "composer/Raster.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,6 +12,7 @@
 #include <atomic>
 #include <climits>
 #include <new>
+#include <utility>
 #include <set>
 
 // Every array allocation of this test program goes through here, so a test can
@@ -291,6 +294,60 @@ TEST(Polygon, LinesFromFarAwayCrossTheRightPixels)
         EXPECT_EQ(picture->Pixel(x, 5), clBlack);
     EXPECT_EQ(InkOf(*picture).top, 5);
     EXPECT_EQ(InkOf(*picture).bottom, 5);
+}
+
+// Where a line puts its pixel at each step of its longer axis: the shorter
+// axis's coordinate rounded from the exact position, halves rounding up.
+std::set<std::pair<std::int64_t, std::int64_t>> ExactLine(TPoint from, TPoint to, int width, int height)
+{
+    const bool steep = std::abs(std::int64_t(to.y) - from.y) > std::abs(std::int64_t(to.x) - from.x);
+    std::int64_t major0 = steep ? from.y : from.x, minor0 = steep ? from.x : from.y;
+    std::int64_t major1 = steep ? to.y : to.x, minor1 = steep ? to.x : to.y;
+    if (major0 > major1) {
+        std::swap(major0, major1);
+        std::swap(minor0, minor1);
+    }
+    std::set<std::pair<std::int64_t, std::int64_t>> pixels;
+    const std::int64_t limit = steep ? height : width;
+    for (std::int64_t major = std::max<std::int64_t>(major0, 0); major <= std::min(major1, limit - 1); ++major) {
+        std::int64_t minor = minor0;
+        if (major1 != major0) {
+            const __int128 numerator = __int128(2) * (minor1 - minor0) * (major - major0) + (major1 - major0);
+            const __int128 denominator = __int128(2) * (major1 - major0);
+            __int128 quotient = numerator / denominator;
+            if (numerator % denominator != 0 && numerator < 0)
+                --quotient;
+            minor += std::int64_t(quotient);
+        }
+        const std::int64_t x = steep ? minor : major, y = steep ? major : minor;
+        if (x >= 0 && y >= 0 && x < width && y < height)
+            pixels.insert({x, y});
+    }
+    return pixels;
+}
+
+TEST(Polygon, EveryStepOfALineIsTheExactPositionRounded)
+{
+    RandomSource random(3);
+    const auto coordinate = [&random](int i) {
+        // Near the picture mostly; every fourth line from far away.
+        return i % 4 == 3 ? random.Draw(2000000000) * (random.Draw(2) ? 1 : -1) : random.Draw(120) - 40;
+    };
+    for (int i = 0; i < 400; ++i) {
+        auto picture = WhitePicture(37, 29);
+        const TPoint from{coordinate(i), coordinate(i)};
+        const TPoint to{coordinate(i), coordinate(i)};
+        const PixelSurface surface{picture->ScanLine(0), picture->Width(), picture->Height(), picture->Stride()};
+        DrawLine(surface, from, to, clBlack);
+
+        std::set<std::pair<std::int64_t, std::int64_t>> drawn;
+        for (int y = 0; y < picture->Height(); ++y)
+            for (int x = 0; x < picture->Width(); ++x)
+                if (picture->Pixel(x, y) == clBlack)
+                    drawn.insert({x, y});
+        ASSERT_EQ(drawn, ExactLine(from, to, picture->Width(), picture->Height()))
+            << "from (" << from.x << ", " << from.y << ") to (" << to.x << ", " << to.y << ")";
+    }
 }
 
 TEST(Polygon, NothingHappensWithoutPixels)

@@ -1,0 +1,122 @@
+// The picture's own costs against the plain memory operations they stand
+// over: BMP encoding against a memcpy of the same bytes, and making a white
+// picture against a memset of its bytes.
+
+#include "composer/Bitmap.h"
+#include "composer/BmpWriter.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace morvaleth::bench {
+namespace {
+
+constexpr int Side = 4000;
+
+std::size_t PictureBytes()
+{
+    return std::size_t(RowBytes(Side)) * Side;
+}
+
+// A destination of the encoded file's size, every page already touched.
+std::vector<std::uint8_t>& Destination()
+{
+    static std::vector<std::uint8_t> bytes(PictureBytes() + BmpHeaderBytes, 0);
+    return bytes;
+}
+
+void EncodeBmpIntoBuffer(benchmark::State& state)
+{
+    TBitmap picture;
+    picture.SetHeight(Side);
+    picture.SetWidth(Side);
+    std::vector<std::uint8_t>& destination = Destination();
+    for (auto _ : state) {
+        std::uint8_t* out = destination.data();
+        WriteBmp(picture, [&out](const std::uint8_t* data, std::size_t size) {
+            std::memcpy(out, data, size);
+            out += size;
+        });
+        benchmark::DoNotOptimize(out);
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(destination.size()));
+}
+
+void MemcpyOfTheSameBytes(benchmark::State& state)
+{
+    TBitmap picture;
+    picture.SetHeight(Side);
+    picture.SetWidth(Side);
+    std::vector<std::uint8_t>& destination = Destination();
+    for (auto _ : state) {
+        std::memcpy(destination.data() + BmpHeaderBytes, picture.ScanLine(0), PictureBytes());
+        benchmark::DoNotOptimize(destination.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(destination.size()));
+}
+
+void EncodeBmpToVector(benchmark::State& state)
+{
+    TBitmap picture;
+    picture.SetHeight(Side);
+    picture.SetWidth(Side);
+    for (auto _ : state) {
+        const std::vector<std::uint8_t> bytes = EncodeBmp(picture);
+        benchmark::DoNotOptimize(bytes.data());
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(PictureBytes() + BmpHeaderBytes));
+}
+
+void CreatePicture(benchmark::State& state)
+{
+    for (auto _ : state) {
+        TBitmap picture;
+        picture.SetHeight(Side);
+        picture.SetWidth(Side);
+        benchmark::DoNotOptimize(picture.ScanLine(0));
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(PictureBytes()));
+}
+
+void MemsetOfItsBytes(benchmark::State& state)
+{
+    std::vector<std::uint8_t>& destination = Destination();
+    for (auto _ : state) {
+        std::memset(destination.data(), 0xFF, PictureBytes());
+        benchmark::DoNotOptimize(destination.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(PictureBytes()));
+}
+
+// What any program pays for a fresh white block of the picture's size: the
+// system hands out new memory page by page, each zeroed first.
+void MallocAndMemset(benchmark::State& state)
+{
+    for (auto _ : state) {
+        void* block = std::malloc(PictureBytes());
+        std::memset(block, 0xFF, PictureBytes());
+        benchmark::DoNotOptimize(block);
+        benchmark::ClobberMemory();
+        std::free(block);
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(PictureBytes()));
+}
+
+BENCHMARK(EncodeBmpIntoBuffer)->Name("bmp/encode")->Unit(benchmark::kMillisecond);
+BENCHMARK(MemcpyOfTheSameBytes)->Name("bmp/memcpy")->Unit(benchmark::kMillisecond);
+BENCHMARK(EncodeBmpToVector)->Name("bmp/encode_to_vector")->Unit(benchmark::kMillisecond);
+BENCHMARK(CreatePicture)->Name("picture/create")->Unit(benchmark::kMillisecond);
+BENCHMARK(MemsetOfItsBytes)->Name("picture/memset")->Unit(benchmark::kMillisecond);
+BENCHMARK(MallocAndMemset)->Name("picture/malloc_memset")->Unit(benchmark::kMillisecond);
+
+} // namespace
+} // namespace morvaleth::bench
+
+BENCHMARK_MAIN();

@@ -1,0 +1,308 @@
+#!/usr/bin/env python3
+"""Runs Morvaleth's benchmarks and prints a table of what was measured.
+
+    bench/run-bench.py BUILD_DIR [--repetitions N] [--runs N]
+
+BUILD_DIR is a Release build with MORVALETH_BUILD_BENCH=ON (`make bench`
+makes one). Every figure stands beside a baseline measured in the same run,
+and the ratio between the two is what the targets are about: absolute times
+on a shared machine mean little. Times are medians: of the Google Benchmark
+repetitions (interleaved at random) for the benchmark programs, and of
+--runs runs of each whole process, which alternate with their baselines.
+"""
+
+import argparse
+import json
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+MiB = 1024 * 1024
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE_DIR = os.path.dirname(HERE)
+
+
+class Row:
+    def __init__(self, figure, ours, baseline, ratio, target="", met=None, note=""):
+        self.figure = figure
+        self.ours = ours
+        self.baseline = baseline
+        self.ratio = ratio
+        self.target = target
+        self.met = met
+        self.note = note
+
+
+def milliseconds(value):
+    if value < 1:
+        return f"{value:.3f} ms"
+    return f"{value:.1f} ms" if value < 100 else f"{value:.0f} ms"
+
+
+def mebibytes(value):
+    return f"{value / MiB:.1f} MiB"
+
+
+# ---- Google Benchmark programs ---------------------------------------------
+
+def run_benchmarks(program, folder, repetitions, extra=()):
+    out = os.path.join(folder, os.path.basename(program) + ".json")
+    command = [program,
+               f"--benchmark_repetitions={repetitions}",
+               "--benchmark_enable_random_interleaving=true",
+               "--benchmark_report_aggregates_only=true",
+               f"--benchmark_out={out}",
+               "--benchmark_out_format=json", *extra]
+    print("$ " + " ".join(command[:1] + command[1:3]), flush=True)
+    subprocess.run(command, check=True)
+    with open(out) as file:
+        report = json.load(file)
+    medians = {}
+    for benchmark in report["benchmarks"]:
+        if benchmark.get("aggregate_name") == "median":
+            medians[benchmark["run_name"]] = benchmark
+    return medians
+
+
+def cpu_ms(benchmark):
+    scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[benchmark["time_unit"]]
+    return benchmark["cpu_time"] * scale
+
+
+def speed_row(figure, medians, ours, baseline, target):
+    """A row for a time against its baseline: the ratio is the speed, the
+    baseline's time over ours (1 is as fast as the baseline)."""
+    if ours not in medians or baseline not in medians:
+        return Row(figure, "-", "-", "-", f">= {target}" if target else "", None, "not measured")
+    ours_ms = cpu_ms(medians[ours])
+    baseline_ms = cpu_ms(medians[baseline])
+    ratio = baseline_ms / ours_ms
+    return Row(figure, milliseconds(ours_ms), milliseconds(baseline_ms), f"{ratio:.2f}",
+               f">= {target}" if target else "", ratio >= target if target else None)
+
+
+# ---- Whole processes --------------------------------------------------------
+
+def run_process(argv):
+    """Runs a program to its end; returns its CPU seconds (user + system)."""
+    actions = [(os.POSIX_SPAWN_OPEN, 0, "/dev/null", os.O_RDONLY, 0),
+               (os.POSIX_SPAWN_OPEN, 1, "/dev/null", os.O_WRONLY, 0)]
+    pid = os.posix_spawn(argv[0], argv, os.environ, file_actions=actions)
+    _, status, usage = os.wait4(pid, 0)
+    if not os.WIFEXITED(status) or os.WEXITSTATUS(status) != 0:
+        raise RuntimeError("failed: " + " ".join(argv))
+    return usage.ru_utime + usage.ru_stime
+
+
+def median_times(commands, runs):
+    """Runs the commands in turn, `runs` rounds; the median CPU time of each."""
+    times = [[] for _ in commands]
+    for _ in range(runs):
+        for i, command in enumerate(commands):
+            times[i].append(run_process(command))
+    return [statistics.median(t) * 1000 for t in times]
+
+
+def peak_memory(command, folder, runs):
+    """The median peak resident memory of a program's runs, in bytes.
+
+    /usr/bin/time reports it: a child started straight from this script
+    would be charged the script's own memory, which it shares until exec."""
+    report = os.path.join(folder, "time.txt")
+    peaks = []
+    for _ in range(runs):
+        subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report, *command], check=True,
+                       stdout=subprocess.DEVNULL)
+        with open(report) as file:
+            peaks.append(int(file.read().split()[-1]) * 1024)
+    return statistics.median(peaks)
+
+
+def picture_bytes(width, height):
+    return (width * 24 + 31) // 32 * 4 * height
+
+
+def write_one_line_source(path, size):
+    """A Shift-JIS text of `size` bytes without a single line end."""
+    with open(os.path.join(SOURCE_DIR, "examples", "letter-sjis.txt"), "rb") as file:
+        chunk = file.read().replace(b"\r", b"").replace(b"\n", b"")
+    block = chunk * (4 * MiB // len(chunk))
+    with open(path, "wb") as file:
+        written = 0
+        while written < size:
+            piece = block[:size - written]
+            file.write(piece)
+            written += len(piece)
+
+
+def strace_counts(compose, arguments, folder, name):
+    """The system calls of a run, and how often it opened a font file."""
+    summary = os.path.join(folder, name + ".strace")
+    trace = os.path.join(folder, name + ".opens")
+    subprocess.run(["strace", "-f", "-qq", "-c", "-o", summary, compose, *arguments],
+                   check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["strace", "-f", "-qq", "-e", "trace=open,openat", "-o", trace, compose, *arguments],
+                   check=True, stdout=subprocess.DEVNULL)
+    calls = None
+    with open(summary) as file:
+        for line in file:
+            parts = line.split()
+            if parts and parts[-1] == "total":
+                calls = int(parts[3])
+    with open(trace) as file:
+        font_opens = sum(1 for line in file if re.search(r'\.(ttf|otf|ttc)"', line))
+    return calls, font_opens
+
+
+# ---- The table --------------------------------------------------------------
+
+def print_table(rows):
+    headers = ("figure", "ours", "baseline", "ratio", "target", "")
+    cells = [(r.figure, r.ours, r.baseline, r.ratio, r.target,
+              r.note if r.met is None else ("met" if r.met else "NOT MET")) for r in rows]
+    widths = [max(len(headers[i]), *(len(c[i]) for c in cells)) for i in range(len(headers))]
+
+    def line(values):
+        return "| " + " | ".join(v.ljust(w) for v, w in zip(values, widths)) + " |"
+
+    print()
+    print(line(headers))
+    print("|" + "|".join("-" * (w + 2) for w in widths) + "|")
+    for c in cells:
+        print(line(c))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("build_dir")
+    parser.add_argument("--repetitions", type=int, default=5,
+                        help="repetitions of each Google Benchmark (default 5)")
+    parser.add_argument("--runs", type=int, default=9,
+                        help="runs of each whole process (default 9)")
+    arguments = parser.parse_args()
+
+    bin_dir = os.path.join(arguments.build_dir, "bin")
+    compose = os.path.join(bin_dir, "morvaleth-compose")
+    bench_compose = os.path.join(bin_dir, "morvaleth-bench-compose")
+    bench_picture = os.path.join(bin_dir, "morvaleth-bench-picture")
+    for program in (compose, bench_compose, bench_picture):
+        if not os.access(program, os.X_OK):
+            sys.exit(f"run-bench: {program} is missing; build with -DMORVALETH_BUILD_BENCH=ON")
+
+    rows = []
+    with tempfile.TemporaryDirectory(prefix="morvaleth-bench-") as folder:
+        # -- Composition against bare FreeType, allocations, culling.
+        medians = run_benchmarks(bench_compose, folder, arguments.repetitions)
+        rows.append(speed_row("composition, plain mode (30,000 units, 4000 x 4000) vs bare FreeType",
+                              medians, "compose/plain", "bare_freetype/plain", 0.8))
+        rows.append(speed_row("composition, real mode (30,000 units, 4000 x 4000) vs bare FreeType",
+                              medians, "compose/real", "bare_freetype/real", 0.7))
+        if "bare_freetype/plain" in medians:
+            differing = medians["bare_freetype/plain"]["differing_bytes"]
+            rows.append(Row("bytes of the plain-mode picture that differ from the baseline's buffer",
+                            f"{differing:.0f}", "", "", "0 (same work)", differing == 0))
+        if "compose/plain" in medians and "compose/plain/3000_units" in medians:
+            many = medians["compose/plain"]["allocations"]
+            few = medians["compose/plain/3000_units"]["allocations"]
+            per_unit = (many - few) / 27000
+            rows.append(Row("allocations in a run, 30,000 units vs 3,000 units", f"{many:.0f}", f"{few:.0f}",
+                            f"{per_unit:+.3f}/unit", "0/unit", per_unit <= 0))
+        for name, figure in (("off_picture_stamps", "1000 stamps wholly off the picture, culling vs none"),
+                             ("long_line", "a long line on 640 x 480 (84 of 672 stamps off), culling vs none")):
+            row = speed_row(figure, medians, name + "/culling", name + "/no_culling", None)
+            row.note = "(no target)"
+            rows.append(row)
+
+        # -- The picture.
+        medians = run_benchmarks(bench_picture, folder, arguments.repetitions)
+        rows.append(speed_row("BMP encoding (4000 x 4000) vs memcpy of the same bytes",
+                              medians, "bmp/encode", "bmp/memcpy", 0.5))
+        rows.append(speed_row("picture creation (4000 x 4000) vs memset of its bytes",
+                              medians, "picture/create", "picture/memset", 0.5))
+        row = speed_row("picture creation (4000 x 4000) vs malloc + memset of fresh memory",
+                        medians, "picture/create", "picture/malloc_memset", None)
+        row.note = "(no target)"
+        rows.append(row)
+
+        # -- The preview: one scroll step's paint on a 20000 x 20000 picture
+        # against a 640 x 480-sized one (the window's own benchmark).
+        bench_preview = os.path.join(bin_dir, "morvaleth-bench-preview")
+        if os.access(bench_preview, os.X_OK):
+            medians = run_benchmarks(bench_preview, folder, arguments.repetitions,
+                                     ["--benchmark_filter=/(640|20000)$"])
+            for step in ("HorizontalStep", "VerticalStep"):
+                direction = "horizontal" if step.startswith("H") else "vertical"
+                rows.append(speed_row(f"preview paint, one {direction} scroll step, 20000 x 20000 vs 640 x 640",
+                                      medians, f"{step}/20000", f"{step}/640", 0.5))
+        else:
+            rows.append(Row("preview paint, one scroll step, 20000 x 20000 vs 640 x 640", "-", "-", "-", ">= 0.5",
+                            None, "not measured: no window in this build"))
+
+        # -- Whole processes.
+        print("whole processes ...", flush=True)
+        long_text = os.path.join(folder, "long.txt")
+        subprocess.run([bench_compose, f"--write-text={long_text}"], check=True)
+        empty = os.path.join(folder, "empty.txt")
+        open(empty, "wb").close()
+        one_unit = os.path.join(folder, "one.txt")
+        with open(one_unit, "wb") as file:
+            file.write("拝".encode("cp932"))
+        letter = os.path.join(SOURCE_DIR, "examples", "letter-utf8.txt")
+        out = os.path.join(folder, "out.bmp")
+        letter_ms, one_ms, empty_ms = median_times(
+            [[compose, letter, "-o", out], [compose, one_unit, "-o", out], [compose, empty, "-o", out]],
+            arguments.runs)
+        rows.append(Row("process, 640 x 480 from the example letter vs from an empty text",
+                        milliseconds(letter_ms), milliseconds(empty_ms), f"{empty_ms / letter_ms:.2f}",
+                        "", None, "(no target)"))
+        rows.append(Row("process, one character vs an empty text (font lookup)",
+                        milliseconds(one_ms), milliseconds(empty_ms), f"{empty_ms / one_ms:.2f}",
+                        "", None, "(no target)"))
+
+        # -- Peak memory. The pictures go to /dev/null: encoded and written
+        # just the same, without filling the disk.
+        big = picture_bytes(10000, 10000)
+        rss = peak_memory([compose, long_text, "-W", "10000", "-H", "10000", "-o", "/dev/null"], folder, 3)
+        rows.append(Row("peak RSS, 10000 x 10000 from the 30,000-unit text vs the picture's bytes",
+                        mebibytes(rss), mebibytes(big), f"{(rss - big) / MiB:+.1f} MiB", "<= +40 MiB",
+                        rss - big <= 40 * MiB))
+        huge_source = os.path.join(folder, "one-line.txt")
+        write_one_line_source(huge_source, 200 * 1000 * 1000)
+        small = picture_bytes(640, 480)
+        rss = peak_memory([compose, huge_source, "-o", "/dev/null"], folder, 3)
+        os.remove(huge_source)
+        rows.append(Row("peak RSS, 640 x 480 from a 200 MB one-line text vs the picture's bytes",
+                        mebibytes(rss), mebibytes(small), f"{(rss - small) / MiB:+.1f} MiB", "<= +64 MiB",
+                        rss - small <= 64 * MiB))
+
+        # -- System calls and face opens, by strace.
+        if shutil.which("strace"):
+            short_text = os.path.join(folder, "short.txt")
+            with open(long_text, "rb") as source, open(short_text, "wb") as target:
+                target.write(b"\r\n".join(source.read().split(b"\r\n")[:3]) + b"\r\n")
+            size = ["-W", "4000", "-H", "4000", "-o", "/dev/null"]
+            try:
+                many_calls, many_opens = strace_counts(compose, [long_text, *size], folder, "many")
+                few_calls, _ = strace_counts(compose, [short_text, *size], folder, "few")
+                per_unit = (many_calls - few_calls) / 27000
+                rows.append(Row("system calls in a run of Shift-JIS text, 30,000 units vs 3,000", str(many_calls),
+                                str(few_calls), f"{per_unit:+.3f}/unit", "~0/unit", per_unit < 0.01))
+                rows.append(Row("font file opens in a 30,000-unit run", str(many_opens), "1", "", "1",
+                                many_opens == 1))
+            except (subprocess.CalledProcessError, TypeError):
+                rows.append(Row("system calls in a run", "-", "-", "-", "", None, "strace could not trace"))
+        else:
+            rows.append(Row("system calls in a run", "-", "-", "-", "", None, "strace is not installed"))
+
+    print_table(rows)
+    print(f"\nmedians of {arguments.repetitions} repetitions (benchmarks) and {arguments.runs} runs"
+          " (processes); times are CPU time; ratio = baseline time / our time")
+
+
+if __name__ == "__main__":
+    main()
