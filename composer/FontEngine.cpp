@@ -1,6 +1,7 @@
 #include "composer/FontEngine.h"
 
 #include "composer/DataFiles.h"
+#include "composer/Error.h"
 #include "composer/TextDecoder.h"
 
 #include <fontconfig/fontconfig.h>
@@ -38,18 +39,29 @@ struct EngineFonts {
     std::string aliasFile;
 };
 
-// The system's font configuration with the engine's aliases added, loaded once
-// for the whole program.
+bool HasFonts(FcConfig* config)
+{
+    const FcFontSet* fonts = FcConfigGetFonts(config, FcSetSystem);
+    return fonts != nullptr && fonts->nfont > 0;
+}
+
+// The system's font configuration with the engine's aliases added, loaded
+// once for the whole program. A configuration that came up without any fonts
+// (the system refused to open its files, say) is not kept: the next run loads
+// it afresh rather than draw nothing for the rest of the program's life.
 const EngineFonts& LoadedFonts()
 {
-    static const EngineFonts fonts = [] {
+    static EngineFonts fonts;
+    if (!fonts.config) {
         EngineFonts loaded{FcConfigPtr(FcInitLoadConfigAndFonts()), FindDataFile("morvaleth-fonts.conf")};
-        if (loaded.config && !loaded.aliasFile.empty() &&
-            !FcConfigParseAndLoad(loaded.config.get(), reinterpret_cast<const FcChar8*>(loaded.aliasFile.c_str()),
-                                  FcFalse))
-            loaded.aliasFile.clear();
-        return loaded;
-    }();
+        if (loaded.config && HasFonts(loaded.config.get())) {
+            if (!loaded.aliasFile.empty() &&
+                !FcConfigParseAndLoad(loaded.config.get(),
+                                      reinterpret_cast<const FcChar8*>(loaded.aliasFile.c_str()), FcFalse))
+                loaded.aliasFile.clear();
+            fonts = std::move(loaded);
+        }
+    }
     return fonts;
 }
 
@@ -235,7 +247,7 @@ void FontEngine::SelectFont(const LOGFONT& description)
     Impl& font = *impl_;
     font.face = font.FaceNamed(FaceNameOf(description));
     if (font.face == nullptr)
-        return;
+        throw Error("ﾌｫﾝﾄ '" + std::string(FaceNameOf(description)) + "' を開けません");
 
     const CellMetrics& cell = font.face->cell;
     const double unitsPerEm = font.face->face->units_per_EM;

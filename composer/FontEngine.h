@@ -33,6 +33,8 @@ public:
     ~FontEngine();
 
     // Makes the font for the description; the previous one is released.
+    // Fails with "ﾌｫﾝﾄ '%s' を開けません" when no installed face can stand for
+    // the name (no fonts at all, or the face's file cannot be opened).
     void SelectFont(const LOGFONT& description);
 
     // Draws text with the selected font, its cell's top-left corner at (x, y)

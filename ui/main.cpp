@@ -6,8 +6,13 @@
 
 #include <QApplication>
 
+#include <csignal>
+
 int main(int argc, char* argv[])
 {
+    // A save onto a pipe whose reader has gone fails with a write error
+    // instead of ending the program.
+    std::signal(SIGPIPE, SIG_IGN);
     QApplication application(argc, argv);
     morvaleth::SetApplicationTitle(application);
     morvaleth::InstallJapaneseTranslations(application);

@@ -2,8 +2,10 @@
 // open files to the descriptors already open once the dynamic loader is done,
 // so that the first file the program itself opens fails with EMFILE. The
 // limit cannot be lowered that far before exec: the loader needs a
-// descriptor for every library it opens. It is raised again at exit, before
-// the leak checker of a sanitizer build, which also needs one, runs.
+// descriptor for every library it opens. MORVALETH_SPARE_DESCRIPTORS=N
+// leaves N more, so that the source opens and what comes after it fails.
+// The limit is raised again at exit, before the leak checker of a sanitizer
+// build, which also needs one, runs.
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -30,7 +32,8 @@ __attribute__((constructor)) void LowerLimit()
     std::atexit(RestoreLimit);
     const int lowestFree = ::dup(0);
     ::close(lowestFree);
-    limit.rlim_cur = rlim_t(lowestFree);
+    const char* spare = std::getenv("MORVALETH_SPARE_DESCRIPTORS");
+    limit.rlim_cur = rlim_t(lowestFree + (spare ? std::atoi(spare) : 0));
     ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
