@@ -6,14 +6,10 @@
 
 namespace morvaleth {
 
-void SetApplicationTitle(QApplication& application)
+void PrepareApplication(QApplication& application)
 {
     // Not the display name: Qt would append that to every window's title.
     application.setApplicationName(ApplicationTitle);
-}
-
-void InstallJapaneseTranslations(QApplication& application)
-{
     auto* translator = new QTranslator(&application);
     if (translator->load("qtbase_ja", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(translator);

@@ -14,11 +14,10 @@ namespace morvaleth {
 // error box.
 inline constexpr const char* ApplicationTitle = "Morvaleth";
 
-void SetApplicationTitle(QApplication& application);
-
-// The window speaks Japanese, and so do Qt's own dialogs and buttons in it
-// (file and font dialogs, message box buttons), whatever the user's locale.
-void InstallJapaneseTranslations(QApplication& application);
+// Gives the application its title and makes Qt's own dialogs and buttons
+// (file and font dialogs, message box buttons) speak Japanese like the
+// window, whatever the user's locale.
+void PrepareApplication(QApplication& application);
 
 // The program reads and keeps no settings, but Qt's own file dialogs read
 // theirs from the user's settings when made and write them back when

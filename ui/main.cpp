@@ -14,8 +14,7 @@ int main(int argc, char* argv[])
     // instead of ending the program.
     std::signal(SIGPIPE, SIG_IGN);
     QApplication application(argc, argv);
-    morvaleth::SetApplicationTitle(application);
-    morvaleth::InstallJapaneseTranslations(application);
+    morvaleth::PrepareApplication(application);
     const morvaleth::TNoUserSettings noSettings;
     morvaleth::TModalRunner modal;
     try {

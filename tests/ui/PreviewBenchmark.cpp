@@ -70,8 +70,7 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    morvaleth::SetApplicationTitle(application);
-    morvaleth::InstallJapaneseTranslations(application);
+    morvaleth::PrepareApplication(application);
     const morvaleth::TNoUserSettings noSettings;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

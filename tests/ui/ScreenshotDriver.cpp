@@ -6,6 +6,8 @@
 //                        [--scroll-end] [--shot PNG] [--save FILE]...
 //                        [--dialog-shot PNG]
 
+#include "ScrollBarParts.h"
+
 #include "ui/Application.h"
 #include "ui/FormMain.h"
 #include "ui/SavePictureDialog.h"
@@ -21,7 +23,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyleOptionSlider>
 #include <QTest>
 #include <QTimer>
 
@@ -30,6 +31,8 @@
 #include <cstdlib>
 
 namespace {
+
+using morvaleth::test::PointOn;
 
 using morvaleth::THFormMain;
 using morvaleth::TScrollBar;
@@ -94,22 +97,6 @@ void Click(QWidget* control)
 {
     QTest::mouseClick(control, Qt::LeftButton);
     QTest::qWait(100);
-}
-
-QPoint PointOn(const QScrollBar& bar, QStyle::SubControl part)
-{
-    QStyleOptionSlider option;
-    option.initFrom(&bar);
-    option.orientation = bar.orientation();
-    if (bar.orientation() == Qt::Horizontal)
-        option.state |= QStyle::State_Horizontal;
-    option.minimum = bar.minimum();
-    option.maximum = bar.maximum();
-    option.sliderPosition = bar.sliderPosition();
-    option.sliderValue = bar.value();
-    option.pageStep = bar.pageStep();
-    option.singleStep = bar.singleStep();
-    return bar.style()->subControlRect(QStyle::CC_ScrollBar, &option, part, &bar).center();
 }
 
 // Drags the bar's thumb past its far end and lets go.
@@ -250,8 +237,7 @@ void Drive(THFormMain& form, const Options& options)
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
-    morvaleth::SetApplicationTitle(application);
-    morvaleth::InstallJapaneseTranslations(application);
+    morvaleth::PrepareApplication(application);
     const morvaleth::TNoUserSettings noSettings;
     const Options options = ParseOptions(application);
     THFormMain form;

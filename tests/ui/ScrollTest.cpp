@@ -1,5 +1,6 @@
 // The scroll bars' rules, and how the preview follows them.
 
+#include "ScrollBarParts.h"
 #include "UiTestSupport.h"
 
 #include "composer/Error.h"
@@ -11,7 +12,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QMessageBox>
-#include <QStyleOptionSlider>
 #include <QTest>
 #include <QTimer>
 
@@ -20,23 +20,6 @@
 
 namespace morvaleth::test {
 namespace {
-
-QPoint PointOn(const QScrollBar& bar, QStyle::SubControl part)
-{
-    QStyleOptionSlider option;
-    option.initFrom(&bar);
-    option.orientation = bar.orientation();
-    if (bar.orientation() == Qt::Horizontal)
-        option.state |= QStyle::State_Horizontal;
-    option.minimum = bar.minimum();
-    option.maximum = bar.maximum();
-    option.sliderPosition = bar.sliderPosition();
-    option.sliderValue = bar.value();
-    option.singleStep = bar.singleStep();
-    option.pageStep = bar.pageStep();
-    option.upsideDown = bar.invertedAppearance();
-    return bar.style()->subControlRect(QStyle::CC_ScrollBar, &option, part, &bar).center();
-}
 
 // What a bar told its handlers: each Scroll with the position it offered and
 // the position the bar had then, and how often Change fired.
