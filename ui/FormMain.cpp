@@ -148,17 +148,22 @@ void THFormMain::FormCreate()
     ResetPreview();
 }
 
+std::optional<QString> THFormMain::RunFileDialog(QFileDialog& dialog, const QString& lastName)
+{
+    if (!lastName.isEmpty())
+        dialog.selectFile(lastName);
+    if (!modal_->RunDialog(dialog))
+        return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return chosen.front();
+}
+
 void THFormMain::HBtnRefClick()
 {
-    if (!lastOpenName_.isEmpty())
-        HDlgFileOpen->selectFile(lastOpenName_);
-    if (!modal_->RunDialog(*HDlgFileOpen))
-        return;
-    const QStringList chosen = HDlgFileOpen->selectedFiles();
-    if (chosen.isEmpty())
-        return;
-    lastOpenName_ = chosen.front();
-    HEditPath->setText(lastOpenName_);
+    if (const std::optional<QString> path = RunFileDialog(*HDlgFileOpen, lastOpenName_))
+        ChooseSourceFile(*path);
 }
 
 void THFormMain::Button1Click()
@@ -200,14 +205,10 @@ void THFormMain::HBtnSaveClick()
 {
     if (WorkBitmap == nullptr)
         return;
-    if (!lastSaveName_.isEmpty())
-        HDlgSavePicture->selectFile(lastSaveName_);
-    if (!modal_->RunDialog(*HDlgSavePicture))
+    const std::optional<QString> path = RunFileDialog(*HDlgSavePicture, lastSaveName_);
+    if (!path)
         return;
-    const QStringList chosen = HDlgSavePicture->selectedFiles();
-    if (chosen.isEmpty())
-        return;
-    lastSaveName_ = chosen.front();
+    lastSaveName_ = *path;
     WorkBitmap->SaveToFile(QFile::encodeName(lastSaveName_).toStdString());
 }
 

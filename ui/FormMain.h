@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -74,10 +75,12 @@ public:
     void ResetPreview();
     void UpdateScrollRanges();
 
+    // Makes the file the source, as the file dialog or a drop chooses it.
+    void ChooseSourceFile(const QString& path);
+
     // The comforts of a desktop program: a text file dropped on the window is
     // chosen as the source, the mouse wheel over the preview scrolls it
     // through the bars (with Shift, across), and Ctrl+C copies the picture.
-    void DropSourceFile(const QString& path);
     void WheelPreview(QPoint angleDelta, Qt::KeyboardModifiers modifiers);
     void CopyPicture();
 
@@ -95,6 +98,9 @@ private:
     // Runs a handler as the event loop's caller would see it: an error that
     // escapes it goes to the top level, and the window carries on.
     void Guard(const std::function<void()>& handler);
+    // Runs a file dialog that starts from `lastName`: the chosen file's full
+    // path, or nothing when the user cancels.
+    std::optional<QString> RunFileDialog(QFileDialog& dialog, const QString& lastName);
     void UpdateSaveButton();
 
     std::shared_ptr<TModalRunner> modal_;

@@ -30,9 +30,9 @@ constexpr int WheelNotch = 120;
 
 } // namespace
 
-void THFormMain::DropSourceFile(const QString& path)
+void THFormMain::ChooseSourceFile(const QString& path)
 {
-    // As good as choosing it in the file dialog, which now starts from it.
+    // The file dialog starts from the file chosen last, however it was chosen.
     lastOpenName_ = path;
     HEditPath->setText(path);
 }
@@ -70,7 +70,7 @@ void THFormMain::dropEvent(QDropEvent* event)
     if (path.isEmpty())
         return;
     event->acceptProposedAction();
-    DropSourceFile(path);
+    ChooseSourceFile(path);
 }
 
 bool THFormMain::eventFilter(QObject* watched, QEvent* event)
