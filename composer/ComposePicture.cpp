@@ -4,9 +4,11 @@
 #include "composer/SizeText.h"
 #include "composer/SubTextOut.h"
 
+#include <algorithm>
+
 namespace morvaleth {
 
-std::unique_ptr<TBitmap> ComposePicture(const CompositionSettings& settings)
+std::unique_ptr<TBitmap> ComposePicture(const CompositionSettings& settings, const RunControl& control)
 {
     if (settings.sourcePath.empty())
         return nullptr;
@@ -25,13 +27,13 @@ std::unique_ptr<TBitmap> ComposePicture(const CompositionSettings& settings)
     picture->SetWidth(StrToInt(settings.widthText));
 
     SourceReader source(settings.sourcePath, settings.encoding);
-    ComposeText(*picture, source, settings, random);
+    ComposeText(*picture, source, settings, random, control);
     source.Close();
     return picture;
 }
 
 void ComposeText(TPicture& picture, SourceReader& source, const CompositionSettings& settings,
-                 RandomSource& random)
+                 RandomSource& random, const RunControl& control)
 {
     const StampStyle style{settings.faceName, settings.realMode, source.Encoding()};
     const std::int64_t size = settings.size;
@@ -52,7 +54,18 @@ void ComposeText(TPicture& picture, SourceReader& source, const CompositionSetti
     std::int64_t x = size;
     std::int64_t y = size;
     std::string_view unit;
+    // Rows above the cursor's row less the tallest stamp's reach are final.
+    std::int64_t rowsReported = 0;
+    const auto reportRows = [&](std::int64_t rowsDone) {
+        rowsDone = std::clamp<std::int64_t>(rowsDone, 0, height);
+        if (control.progress && rowsDone > rowsReported) {
+            rowsReported = rowsDone;
+            control.progress(rowsDone, height);
+        }
+    };
     for (;;) {
+        if (control.Cancelled())
+            throw Error("", ErrorKind::Cancelled);
         const SourceReader::Token token = source.Next(unit);
         if (token == SourceReader::Token::TextEnd)
             break;
@@ -62,6 +75,7 @@ void ComposeText(TPicture& picture, SourceReader& source, const CompositionSetti
             if (width < x + pitch) {
                 x = size;
                 y += pitch;
+                reportRows(y - reach);
                 if (y - reach >= height)
                     break;
             }
@@ -69,9 +83,13 @@ void ComposeText(TPicture& picture, SourceReader& source, const CompositionSetti
         }
         x = size;
         y += pitch;
+        reportRows(y - reach);
         if (height < y + pitch)
             break;
     }
+    if (control.Cancelled())
+        throw Error("", ErrorKind::Cancelled);
+    reportRows(height);
 }
 
 } // namespace morvaleth

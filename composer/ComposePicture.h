@@ -2,6 +2,7 @@
 
 #include "composer/Bitmap.h"
 #include "composer/RandomSource.h"
+#include "composer/RunControl.h"
 #include "composer/SourceReader.h"
 
 #include <cstdint>
@@ -32,13 +33,15 @@ inline constexpr std::int32_t LargestCompositionSize = 65535;
 // Composes the source text into a new picture of the requested size. Returns
 // no picture when the source path is empty (the caller tells the user).
 // Fails with the message of whatever went wrong: a size text that is not an
-// integer, a picture that cannot be made, a source that cannot be read.
-std::unique_ptr<TBitmap> ComposePicture(const CompositionSettings& settings);
+// integer, a picture that cannot be made, a source that cannot be read; and
+// with an Error of kind Cancelled when `control` asks it to stop.
+std::unique_ptr<TBitmap> ComposePicture(const CompositionSettings& settings,
+                                        const RunControl& control = {});
 
 // The run itself, on a picture already sized: reads the source and stamps
 // every character unit on the grid, wrapping rows at the right edge and
 // stopping at the first line end below the bottom edge.
 void ComposeText(TPicture& picture, SourceReader& source, const CompositionSettings& settings,
-                 RandomSource& random);
+                 RandomSource& random, const RunControl& control = {});
 
 } // namespace morvaleth

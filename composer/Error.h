@@ -5,11 +5,33 @@
 
 namespace morvaleth {
 
+// What kind of failure an error is, so that a caller (the driver's exit
+// status, the window's box) can act on it without reading the text.
+enum class ErrorKind {
+    Other,
+    Usage,       // a value the user gave that cannot be used
+    NotFound,    // a file or folder that does not exist
+    Access,      // the system refused access
+    Resources,   // memory or another system resource ran out
+    FormatLimit, // a picture beyond what the output format can hold
+    Write,       // bytes that could not be written
+    Font,        // no face could be opened
+    Cancelled,   // the run was asked to stop; nothing is shown for it
+};
+
 // The one error type of the program. It is thrown where a failure happens and
 // carries the text the user sees; the program's top level shows it.
 class Error : public std::runtime_error {
 public:
-    explicit Error(const std::string& message) : std::runtime_error(message) {}
+    explicit Error(const std::string& message, ErrorKind kind = ErrorKind::Other)
+        : std::runtime_error(message), kind_(kind)
+    {
+    }
+
+    ErrorKind Kind() const { return kind_; }
+
+private:
+    ErrorKind kind_;
 };
 
 } // namespace morvaleth

@@ -13,6 +13,15 @@
 #include <vector>
 
 namespace morvaleth {
+
+constexpr std::size_t OutputBufferBytes = 1 << 20;
+
+class SaveOutputAccess {
+public:
+    static SaveOutput Open(int descriptor, bool owned) { return SaveOutput(descriptor, owned); }
+    static void Finish(SaveOutput& output, bool sync) { output.Finish(sync); }
+};
+
 namespace {
 
 Error CannotCreate(const std::string& path)
@@ -24,72 +33,6 @@ Error CannotWrite()
 {
     return Error("ｽﾄﾘｰﾑへの書き込みｴﾗｰ");
 }
-
-// An open output file that gathers small writes into large ones.
-class OutputFile {
-public:
-    explicit OutputFile(int descriptor, bool owned = true) : descriptor_(descriptor), owned_(owned)
-    {
-        buffer_.reserve(Capacity);
-    }
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-    ~OutputFile()
-    {
-        if (descriptor_ >= 0 && owned_)
-            ::close(descriptor_);
-    }
-
-    void Write(const std::uint8_t* data, std::size_t size)
-    {
-        if (buffer_.size() + size > Capacity) {
-            Flush();
-            if (size >= Capacity) {
-                WriteAll(data, size);
-                return;
-            }
-        }
-        buffer_.insert(buffer_.end(), data, data + size);
-    }
-
-    // Writes what is buffered, makes it durable when asked, and closes a
-    // descriptor of its own.
-    void Finish(bool sync)
-    {
-        Flush();
-        if (sync && ::fsync(descriptor_) != 0 && errno != EINVAL && errno != EROFS)
-            throw CannotWrite();
-        const int descriptor = std::exchange(descriptor_, -1);
-        if (owned_ && ::close(descriptor) != 0 && errno != EINTR)
-            throw CannotWrite();
-    }
-
-private:
-    static constexpr std::size_t Capacity = 1 << 20;
-
-    void Flush()
-    {
-        WriteAll(buffer_.data(), buffer_.size());
-        buffer_.clear();
-    }
-
-    void WriteAll(const std::uint8_t* data, std::size_t size)
-    {
-        while (size > 0) {
-            const ssize_t written = ::write(descriptor_, data, size);
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0)
-                throw CannotWrite();
-            data += written;
-            size -= std::size_t(written);
-        }
-    }
-
-    int descriptor_;
-    bool owned_;
-    std::vector<std::uint8_t> buffer_;
-};
 
 // The file a chain of symbolic links ends at (the path itself when it is not
 // a link, or when the chain is too long to follow).
@@ -114,14 +57,89 @@ mode_t NewFileMode()
     return 0666 & ~mask;
 }
 
-void Produce(OutputFile& file, const std::function<void(const ByteSink&)>& produce)
-{
-    produce([&file](const std::uint8_t* data, std::size_t size) { file.Write(data, size); });
-}
-
 } // namespace
 
-void ReplaceFile(const std::string& path, const std::function<void(const ByteSink&)>& produce)
+SaveOutput::SaveOutput(int descriptor, bool owned) : descriptor_(descriptor), owned_(owned)
+{
+    struct stat status {};
+    seekable_ = ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
+                ::lseek(descriptor, 0, SEEK_CUR) == 0;
+    buffer_.reserve(OutputBufferBytes);
+}
+
+SaveOutput::~SaveOutput()
+{
+    if (descriptor_ >= 0 && owned_)
+        ::close(descriptor_);
+}
+
+void SaveOutput::Write(const std::uint8_t* data, std::size_t size)
+{
+    if (buffer_.size() + size > OutputBufferBytes) {
+        Flush();
+        if (size >= OutputBufferBytes) {
+            WriteAll(data, size);
+            return;
+        }
+    }
+    buffer_.insert(buffer_.end(), data, data + size);
+}
+
+void SaveOutput::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size)
+{
+    if (!seekable_)
+        throw CannotWrite();
+    Flush();
+    while (size > 0) {
+        const ssize_t written = ::pwrite(descriptor_, data, size, off_t(offset));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            throw CannotWrite();
+        data += written;
+        size -= std::size_t(written);
+        offset += std::uint64_t(written);
+    }
+    if (offset > end_) {
+        end_ = offset;
+        if (::lseek(descriptor_, off_t(end_), SEEK_SET) < 0)
+            throw CannotWrite();
+    }
+}
+
+void SaveOutput::Flush()
+{
+    WriteAll(buffer_.data(), buffer_.size());
+    buffer_.clear();
+}
+
+void SaveOutput::WriteAll(const std::uint8_t* data, std::size_t size)
+{
+    end_ += size;
+    while (size > 0) {
+        const ssize_t written = ::write(descriptor_, data, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            throw CannotWrite();
+        data += written;
+        size -= std::size_t(written);
+    }
+}
+
+// Writes what is buffered, makes it durable when asked, and closes a
+// descriptor of its own.
+void SaveOutput::Finish(bool sync)
+{
+    Flush();
+    if (sync && ::fsync(descriptor_) != 0 && errno != EINVAL && errno != EROFS)
+        throw CannotWrite();
+    const int descriptor = std::exchange(descriptor_, -1);
+    if (owned_ && ::close(descriptor) != 0 && errno != EINTR)
+        throw CannotWrite();
+}
+
+void SaveFile(const std::string& path, const std::function<void(SaveOutput&)>& produce)
 {
     if (path.empty() || path.find('\0') != std::string::npos)
         throw CannotCreate(path);
@@ -133,9 +151,9 @@ void ReplaceFile(const std::string& path, const std::function<void(const ByteSin
         const int descriptor = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY);
         if (descriptor < 0)
             throw CannotCreate(path);
-        OutputFile file(descriptor);
-        Produce(file, produce);
-        file.Finish(false);
+        SaveOutput file = SaveOutputAccess::Open(descriptor, true);
+        produce(file);
+        SaveOutputAccess::Finish(file, false);
         return;
     }
 
@@ -147,11 +165,11 @@ void ReplaceFile(const std::string& path, const std::function<void(const ByteSin
     if (descriptor < 0)
         throw CannotCreate(path);
     try {
-        OutputFile file(descriptor);
+        SaveOutput file = SaveOutputAccess::Open(descriptor, true);
         if (::fchmod(descriptor, exists ? existing.st_mode & 07777 : NewFileMode()) != 0)
             throw CannotCreate(path);
-        Produce(file, produce);
-        file.Finish(true);
+        produce(file);
+        SaveOutputAccess::Finish(file, true);
         if (::rename(temporary.c_str(), target.c_str()) != 0)
             throw CannotCreate(path);
     } catch (...) {
@@ -160,11 +178,32 @@ void ReplaceFile(const std::string& path, const std::function<void(const ByteSin
     }
 }
 
+void SaveToDescriptor(int descriptor, const std::function<void(SaveOutput&)>& produce)
+{
+    SaveOutput file = SaveOutputAccess::Open(descriptor, false);
+    produce(file);
+    SaveOutputAccess::Finish(file, false);
+}
+
+namespace {
+
+std::function<void(SaveOutput&)> Appending(const std::function<void(const ByteSink&)>& produce)
+{
+    return [&produce](SaveOutput& file) {
+        produce([&file](const std::uint8_t* data, std::size_t size) { file.Write(data, size); });
+    };
+}
+
+} // namespace
+
+void ReplaceFile(const std::string& path, const std::function<void(const ByteSink&)>& produce)
+{
+    SaveFile(path, Appending(produce));
+}
+
 void WriteToDescriptor(int descriptor, const std::function<void(const ByteSink&)>& produce)
 {
-    OutputFile file(descriptor, false);
-    Produce(file, produce);
-    file.Finish(false);
+    SaveToDescriptor(descriptor, Appending(produce));
 }
 
 } // namespace morvaleth

@@ -4,11 +4,50 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace morvaleth {
 
 // Receives the bytes of a file in order, in pieces of any size.
 using ByteSink = std::function<void(const std::uint8_t* data, std::size_t size)>;
+
+// The open output of a save: the temporary file that will replace the target,
+// or a stream. Small writes are gathered into large ones.
+class SaveOutput {
+public:
+    SaveOutput(const SaveOutput&) = delete;
+    SaveOutput& operator=(const SaveOutput&) = delete;
+    ~SaveOutput();
+
+    // Appends the bytes after everything written so far.
+    void Write(const std::uint8_t* data, std::size_t size);
+
+    // Whether WriteAt may be used: a regular file, not a pipe, socket or
+    // terminal.
+    bool Seekable() const { return seekable_; }
+
+    // Writes the bytes at a file offset, extending the file as needed; later
+    // appends continue after the farthest byte written. Seekable outputs only.
+    void WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size);
+
+private:
+    friend class SaveOutputAccess;
+    SaveOutput(int descriptor, bool owned);
+    void Flush();
+    void WriteAll(const std::uint8_t* data, std::size_t size);
+    void Finish(bool sync);
+
+    int descriptor_;
+    bool owned_;
+    bool seekable_ = false;
+    std::uint64_t end_ = 0;
+    std::vector<std::uint8_t> buffer_;
+};
+
+// As ReplaceFile and WriteToDescriptor below, handing the open output itself
+// to `produce`, for writers that place their bytes by offset.
+void SaveFile(const std::string& path, const std::function<void(SaveOutput&)>& produce);
+void SaveToDescriptor(int descriptor, const std::function<void(SaveOutput&)>& produce);
 
 // Creates or replaces the file `path` with the bytes `produce` hands to its
 // sink. A regular file (or a new one) is written under a temporary name in the

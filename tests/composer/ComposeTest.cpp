@@ -8,6 +8,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
 
 #include <sys/stat.h>
@@ -266,6 +267,38 @@ TEST(ComposePicture, AnEmptyFileGivesABlankPictureOfTheRequestedSize)
 TEST(ComposePicture, AnEmptyPathGivesNoPicture)
 {
     EXPECT_EQ(ComposePicture(CompositionSettings{}), nullptr);
+}
+
+TEST(ComposePicture, ProgressClimbsToEveryRowAndCancelLeavesNoPicture)
+{
+    std::vector<std::int64_t> done;
+    RunControl control;
+    control.progress = [&](std::int64_t rows, std::int64_t total) {
+        EXPECT_EQ(total, 480);
+        done.push_back(rows);
+    };
+    const auto picture = ComposePicture(SettingsFor(Letter, 5, true), control);
+    ASSERT_NE(picture, nullptr);
+    ASSERT_FALSE(done.empty());
+    EXPECT_TRUE(std::is_sorted(done.begin(), done.end()));
+    EXPECT_EQ(std::adjacent_find(done.begin(), done.end()), done.end());
+    EXPECT_EQ(done.back(), 480);
+    // Progress changes nothing of the picture.
+    EXPECT_TRUE(EncodeBmp(*picture) == EncodeBmp(*ComposePicture(SettingsFor(Letter, 5, true))));
+
+    // Asked to stop before it starts, or from its first progress report on.
+    for (bool fromProgress : {false, true}) {
+        std::atomic<bool> cancel = !fromProgress;
+        RunControl stopping;
+        stopping.cancel = &cancel;
+        stopping.progress = [&](std::int64_t, std::int64_t) { cancel = true; };
+        try {
+            ComposePicture(SettingsFor(Letter, 5, true), stopping);
+            ADD_FAILURE() << "the run was not cancelled";
+        } catch (const Error& error) {
+            EXPECT_EQ(error.Kind(), ErrorKind::Cancelled);
+        }
+    }
 }
 
 struct FailureCase {

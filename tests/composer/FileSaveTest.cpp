@@ -180,3 +180,36 @@ TEST(SaveToFile, AReadOnlyFolderKeepsItsEarlierFile)
 
 } // namespace
 } // namespace morvaleth
+
+namespace morvaleth {
+namespace {
+
+TEST(SaveFile, PlacedWritesLandAtTheirOffsetsAndAppendsFollowTheFarthest)
+{
+    testing::TempDir folder;
+    const std::string path = folder / "placed.bin";
+    const auto bytes = [](const char* text) { return reinterpret_cast<const std::uint8_t*>(text); };
+    SaveFile(path, [&](SaveOutput& output) {
+        ASSERT_TRUE(output.Seekable());
+        output.Write(bytes("head"), 4);
+        output.WriteAt(8, bytes("tail"), 4);
+        output.WriteAt(4, bytes("mid-"), 4);
+        output.Write(bytes("!"), 1);
+    });
+    EXPECT_EQ(ReadFile(path), "headmid-tail!");
+
+    // A pipe takes appends only.
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    EXPECT_THROW(SaveToDescriptor(ends[1],
+                                  [&](SaveOutput& output) {
+                                      EXPECT_FALSE(output.Seekable());
+                                      output.WriteAt(0, bytes("x"), 1);
+                                  }),
+                 Error);
+    ::close(ends[0]);
+    ::close(ends[1]);
+}
+
+} // namespace
+} // namespace morvaleth

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+namespace morvaleth {
+
+// How a caller follows and stops a composition run from another thread.
+struct RunControl {
+    // Rows of the picture finished so far, of all its rows. Called from the
+    // run's own threads, never more often than the rows advance; rowsDone
+    // never goes back.
+    std::function<void(std::int64_t rowsDone, std::int64_t rowsTotal)> progress;
+    // Set from anywhere to stop the run early: the run then fails with an
+    // Error of kind Cancelled and leaves no picture.
+    const std::atomic<bool>* cancel = nullptr;
+
+    bool Cancelled() const { return cancel != nullptr && cancel->load(std::memory_order_relaxed); }
+};
+
+} // namespace morvaleth
