@@ -186,6 +186,7 @@ FaceLocation FindFace(std::string_view faceName)
 
 struct FontEngine::Impl {
     FtLibraryPtr library;
+    FT_Error libraryError = 0; // why there is no library
     std::map<std::string, OpenFace*, std::less<>> facesByName;
     std::map<std::pair<std::string, int>, OpenFace> facesByFile;
     TextDecoder decoder;
@@ -214,7 +215,13 @@ OpenFace* FontEngine::Impl::FaceNamed(std::string_view name)
         auto open = facesByFile.find(key);
         if (open == facesByFile.end()) {
             FT_Face face = nullptr;
-            if (library && FT_New_Face(library.get(), location.file.c_str(), location.index, &face) == 0) {
+            const FT_Error error = library ? FT_New_Face(library.get(), location.file.c_str(), location.index, &face)
+                                           : libraryError;
+            // Memory that cannot be had is said as such, not as a face that
+            // cannot be opened.
+            if (error == FT_Err_Out_Of_Memory)
+                throw Error("ｼｽﾃﾑ ﾘｿｰｽが足りません", ErrorKind::Resources);
+            if (error == 0) {
                 OpenFace entry;
                 entry.face.reset(face);
                 entry.cell = CellMetricsOf(face);
@@ -236,7 +243,8 @@ OpenFace* FontEngine::Impl::FaceNamed(std::string_view name)
 FontEngine::FontEngine() : impl_(std::make_unique<Impl>())
 {
     FT_Library library = nullptr;
-    if (FT_Init_FreeType(&library) == 0)
+    impl_->libraryError = FT_Init_FreeType(&library);
+    if (impl_->libraryError == 0)
         impl_->library.reset(library);
 }
 
@@ -247,7 +255,7 @@ void FontEngine::SelectFont(const LOGFONT& description)
     Impl& font = *impl_;
     font.face = font.FaceNamed(FaceNameOf(description));
     if (font.face == nullptr)
-        throw Error("ﾌｫﾝﾄ '" + std::string(FaceNameOf(description)) + "' を開けません");
+        throw Error("ﾌｫﾝﾄ '" + std::string(FaceNameOf(description)) + "' を開けません", ErrorKind::Font);
 
     const CellMetrics& cell = font.face->cell;
     const double unitsPerEm = font.face->face->units_per_EM;

@@ -1,6 +1,7 @@
 #include "support/TestSupport.h"
 
 #include "composer/BmpWriter.h"
+#include "composer/PictureFile.h"
 #include "composer/PngWriter.h"
 
 #include <gtest/gtest.h>
@@ -126,11 +127,12 @@ TEST(Png, DecodesToThePicturesPixels)
 
 TEST(Png, ChosenByTheNamesEnding)
 {
-    EXPECT_TRUE(IsPngFileName("a.png"));
-    EXPECT_TRUE(IsPngFileName("/x/LETTER.PNG"));
-    EXPECT_FALSE(IsPngFileName("a.bmp"));
-    EXPECT_FALSE(IsPngFileName("png"));
-    EXPECT_FALSE(IsPngFileName("a.png.bmp"));
+    EXPECT_EQ(FormatForFileName("a.png"), PictureFormat::Png);
+    EXPECT_EQ(FormatForFileName("/x/LETTER.PNG"), PictureFormat::Png);
+    EXPECT_EQ(FormatForFileName("a.bmp"), PictureFormat::Bmp);
+    EXPECT_EQ(FormatForFileName("png"), PictureFormat::Bmp);
+    EXPECT_EQ(FormatForFileName("a.png.bmp"), PictureFormat::Bmp);
+    EXPECT_EQ(FormatForFileName("letter"), PictureFormat::Bmp);
 }
 
 } // namespace

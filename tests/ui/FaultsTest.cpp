@@ -277,7 +277,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Sources that cannot be opened.
         FaultCase{.name = "MissingFile", .path = "missing.txt", .message = "ﾌｧｲﾙが見つかりません."},
         FaultCase{.name = "MissingFolderOnTheWay", .path = "gone/letter.txt", .message = "不正なﾌｧｲﾙ名です."},
-        FaultCase{.name = "AFolder", .path = "/tmp", .message = "ﾌｧｲﾙへのｱｸｾｽが拒否されました."},
+        FaultCase{.name = "AFolder", .path = "/tmp", .message = "ﾌｧｲﾙではなくﾌｫﾙﾀﾞです."},
         FaultCase{.name = "ReadPermissionDenied", .path = "secret.txt", .fault = Fault::Unprivileged,
                   .prepare = [](const QString& folder) {
                       ::chmod(folder.toLocal8Bit().constData(), 0755);

@@ -184,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FailureCase{"MissingFile", QDir::tempPath() + "/no such letter.txt", "640",
                     "ﾌｧｲﾙが見つかりません."},
-        FailureCase{"Folder", QDir::tempPath(), "640", "ﾌｧｲﾙへのｱｸｾｽが拒否されました."},
+        FailureCase{"Folder", QDir::tempPath(), "640", "ﾌｧｲﾙではなくﾌｫﾙﾀﾞです."},
         FailureCase{"WidthNotAnInteger", ExamplePath("letter-ascii.txt"), "64O",
                     "'64O' は整数ではありません."},
         FailureCase{"WidthWithATrailingSpace", ExamplePath("letter-ascii.txt"), "640 ",
