@@ -285,6 +285,20 @@ TEST(OpenDialog, ReturnsATypedNameWithTxtAppendedAndRemembersIt)
     EXPECT_EQ(path->text(), typed + ".txt");
 }
 
+// A file chosen as it is keeps its name, extension or not.
+TEST(OpenDialog, KeepsTheNameOfAnExistingFileWithoutAnExtension)
+{
+    TFormFixture fixture;
+    QTemporaryDir folder;
+    const QString chosen = folder.filePath("LETTER");
+    QFile file(chosen);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    fixture.runner->answers.push_back(TypeName(chosen));
+    QTest::mouseClick(fixture.Find<QPushButton>("HBtnRef"), Qt::LeftButton);
+    EXPECT_EQ(fixture.Find<QLineEdit>("HEditPath")->text(), chosen);
+}
+
 TEST(OpenDialog, CancelledChangesNothing)
 {
     TFormFixture fixture;
