@@ -149,9 +149,10 @@ struct Row {
     bool inked = true;
     std::string output = "{dir}/out.bmp";
     std::string input = "/dev/null"; // standard input
-    // Sent once the save's temporary file appears; the run must then end
-    // with it.
+    // The signal the run must end with, sent once the save's temporary file
+    // appears unless the row says otherwise.
     int signal = 0;
+    bool signalMidSave = true;
     // Where the picture goes when not into the folder: standard output.
     bool toStandardOutput = false;
     // Files of the folder the run may change besides the output, and what
@@ -253,7 +254,7 @@ TEST_P(BadInputTest, EndsWithItsMessageOrAPictureAndLosesNothing)
         arguments.push_back(Substitute(option, folder));
     ChildSetup child = row.child;
     child.standardOutput = Substitute(child.standardOutput, folder);
-    if (row.signal != 0)
+    if (row.signal != 0 && row.signalMidSave)
         child.whileRunning = [&](pid_t running) { SignalMidSave(running, folder.Path(), row.signal); };
     rusage self{};
     ::getrusage(RUSAGE_SELF, &self);
@@ -468,6 +469,11 @@ INSTANTIATE_TEST_SUITE_P(
             .output = "/proc/self/fd/1", .toStandardOutput = true},
         Row{.name = "DashIntoAPipe", .source = Letter, .child = {.output = StreamKind::Pipe}, .output = "-",
             .toStandardOutput = true},
+        // A reader that has gone ends the driver quietly, as it ends any
+        // command-line tool.
+        Row{.name = "StandardOutputIntoAPipeWithoutAReader", .source = Letter,
+            .child = {.output = StreamKind::Pipe, .outputReaderGone = true}, .output = "-", .signal = SIGPIPE,
+            .signalMidSave = false},
         Row{.name = "StandardOutputAppendingToAFile", .source = Letter,
             .prepare = [](const TempDir& folder) { WriteFile(folder / "log", "earlier lines\n"); },
             .child = {.standardOutput = "{dir}/log", .appendOutput = true}, .output = "/dev/stdout",
@@ -514,6 +520,9 @@ INSTANTIATE_TEST_SUITE_P(
                 ::chmod((folder / "out.bmp").c_str(), 0444);
             },
             .child = Unprivileged, .exitCode = 1, .message = "ﾌｧｲﾙ {dir}/out.bmp を作成できません"},
+        Row{.name = "AFileOnlyTheFolderLetsReplace", .source = Letter,
+            .prepare = [](const TempDir& folder) { WritableByEveryone(folder); },
+            .child = Unprivileged, .exitCode = 1, .message = "ﾌｧｲﾙ {dir}/out.bmp を作成できません", .needs = Needs::Root},
         Row{.name = "RootKeepsTheOwnerAndDropsSetuid", .source = Letter,
             .prepare = [](const TempDir& folder) { SetOwnerAndMode(folder / "out.bmp", SomeUser, SomeGroup, 06754); },
             .check = OwnedAs("out.bmp", SomeUser, SomeGroup, 0754), .needs = Needs::Root},

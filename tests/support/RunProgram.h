@@ -43,6 +43,7 @@ struct ChildSetup {
     std::string standardOutput = {};                 // a path to write standard output to, instead of collecting it
     bool appendOutput = false;                       // that path opened for appending
     StreamKind output = StreamKind::File;            // collected through a pipe or socket instead of a file
+    bool outputReaderGone = false;                   // that pipe or socket closed at once, nothing read
     StreamKind input = StreamKind::File;             // the input's bytes handed through a pipe or socket
     off_t inputOffset = 0;                           // where the input file is read from at the start
     std::function<void(pid_t)> whileRunning = {};    // called once the child runs, before it is waited for
@@ -137,8 +138,10 @@ inline ProgramResult RunProgram(const std::string& program, const std::vector<st
         if (outEnds[0] >= 0) {
             ::close(std::exchange(outEnds[1], -1));
             out = -1;
+            if (setup.outputReaderGone)
+                ::close(std::exchange(outEnds[0], -1));
             char piece[1 << 16];
-            for (ssize_t got; (got = ::read(outEnds[0], piece, sizeof piece)) > 0;)
+            for (ssize_t got; outEnds[0] >= 0 && (got = ::read(outEnds[0], piece, sizeof piece)) > 0;)
                 result.out.append(piece, std::size_t(got));
         }
         int status = 0;
