@@ -1,5 +1,7 @@
 #include "ui/Application.h"
 
+#include "composer/Error.h"
+
 #include <QLibraryInfo>
 #include <QSettings>
 #include <QTranslator>
@@ -30,6 +32,10 @@ std::string WithFullStop(std::string message)
 
 void ShowException(TModalRunner& runner, QWidget* owner, const std::exception& error)
 {
+    // The user stopped the run; there is nothing to tell.
+    if (const auto* known = dynamic_cast<const Error*>(&error);
+        known != nullptr && known->Kind() == ErrorKind::Cancelled)
+        return;
     runner.ShowMessage(owner, {QCoreApplication::applicationName(),
                                QString::fromStdString(WithFullStop(error.what())),
                                TMessageIcon::Stop});
