@@ -9,12 +9,11 @@ TStartUp ReadArguments(const QStringList& arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Turns a text file into a picture of a letter pasted together from "
-                       "characters cut out of different printed sources."));
+        QStringLiteral("テキストファイルから、切り抜いた文字を貼り合わせた手紙の画像を作ります。"));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("FILE"),
-                                 QStringLiteral("The text file to compose at once."),
+                                 QStringLiteral("すぐに画像にするテキストファイル"),
                                  QStringLiteral("[FILE]"));
 
     const auto usageMistake = [&](const QString& what) {
@@ -31,7 +30,7 @@ TStartUp ReadArguments(const QStringList& arguments)
                 {}};
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1)
-        return usageMistake(QStringLiteral("More than one file: '%1'.").arg(files[1]));
+        return usageMistake(QStringLiteral("ファイルは一つしか指定できません: '%1'").arg(files[1]));
     return {std::nullopt, {}, files.value(0)};
 }
 
