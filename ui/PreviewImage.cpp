@@ -8,6 +8,13 @@
 
 namespace morvaleth {
 
+namespace {
+
+// The largest zoomed copy kept, in pixels: 16 MiB at 4 bytes a pixel.
+constexpr qint64 LargestZoomedCopy = 4 * 1024 * 1024;
+
+} // namespace
+
 QImage ImageOf(std::shared_ptr<const TBitmap> picture)
 {
     if (picture == nullptr || !picture->HasPixels())
@@ -31,6 +38,7 @@ TPreviewImage::TPreviewImage(QWidget* parent) : QWidget(parent) {}
 void TPreviewImage::SetPicture(std::shared_ptr<const TBitmap> picture)
 {
     image_ = ImageOf(picture);
+    zoomed_ = QImage();
     picture_ = std::move(picture);
     setAttribute(Qt::WA_OpaquePaintEvent, !image_.isNull());
     if (!image_.isNull()) {
@@ -45,6 +53,7 @@ void TPreviewImage::SetZoom(double zoom)
     if (image_.isNull())
         return;
     zoom_ = zoom;
+    zoomed_ = QImage();
     const auto zoomed = [zoom](int side) {
         return int(std::clamp<double>(std::lround(side * zoom), 1, QWIDGETSIZE_MAX));
     };
@@ -62,6 +71,17 @@ void TPreviewImage::paintEvent(QPaintEvent* event)
     if (zoom_ == 1.0) {
         const QRect shown = event->rect() & image_.rect();
         painter.drawImage(shown.topLeft(), image_, shown);
+        return;
+    }
+    if (zoom_ < 1.0 && zoomed_.isNull() && qint64(width()) * height() <= LargestZoomedCopy) {
+        zoomed_ = QImage(size(), QImage::Format_RGB32);
+        QPainter scaler(&zoomed_);
+        scaler.setRenderHint(QPainter::SmoothPixmapTransform);
+        scaler.drawImage(QRectF(zoomed_.rect()), image_, QRectF(image_.rect()));
+    }
+    if (!zoomed_.isNull()) {
+        const QRect shown = event->rect() & rect();
+        painter.drawImage(shown.topLeft(), zoomed_, shown);
         return;
     }
     // Only the picture's pixels behind the part that shows are scaled.
