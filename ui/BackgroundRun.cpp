@@ -12,6 +12,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <exception>
 #include <limits>
@@ -90,6 +93,17 @@ private:
     std::atomic<bool>& cancel_;
 };
 
+// The run's thread, and every thread it starts, yields the processor to the
+// window's: on a busy machine the window still repaints at once. Linux keeps
+// a niceness per thread, and new threads inherit it.
+constexpr int RunNiceness = 10;
+
+void YieldToTheWindow()
+{
+    // Only a hint: a run that keeps its priority is no failure.
+    (void)::setpriority(PRIO_PROCESS, id_t(::gettid()), RunNiceness);
+}
+
 int ClampedToInt(std::int64_t value)
 {
     return int(std::clamp<std::int64_t>(value, 0, std::numeric_limits<int>::max()));
@@ -164,6 +178,7 @@ std::unique_ptr<TBitmap> ComposeInBackground(QWidget& owner, const TComposer& co
             }
         }
     } run{std::thread([&] {
+              YieldToTheWindow();
               try {
                   picture = compose(settings, control);
               } catch (...) {
