@@ -28,8 +28,10 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QWindow>
 #include <QTest>
 #include <QTimer>
 
@@ -155,6 +157,7 @@ long MemoryKiB(const std::string& field)
 struct RunWatch {
     QElapsedTimer sincePress;
     qint64 dialogShownMs = -1;
+    bool photographed = false;
     std::vector<double> repaintMs;
     std::vector<double> eventDelayMs;
 };
@@ -180,20 +183,26 @@ void WatchRun(THFormMain& form, RunWatch& watch, const QString& shotPath)
             delete posted;
         });
         QWidget* dialog = QApplication::activeModalWidget();
-        if (watch.dialogShownMs < 0 && dialog != nullptr && dialog->isVisible() &&
-            dialog->windowTitle() == QStringLiteral("作成中")) {
+        if (dialog == nullptr || !dialog->isVisible() || dialog->windowTitle() != QStringLiteral("作成中"))
+            return;
+        // Shown: mapped by the X server, not only asked to show.
+        if (watch.dialogShownMs < 0 && dialog->windowHandle() != nullptr &&
+            dialog->windowHandle()->isExposed())
             watch.dialogShownMs = watch.sincePress.elapsed();
-            if (!shotPath.isEmpty()) {
-                QTest::qWait(300);
-                // The window and the dialog over it, as the screen shows them.
-                const QRect area = form.frameGeometry() | dialog->frameGeometry();
-                const QPixmap shot =
-                    form.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
-                if (shot.isNull() || !shot.save(shotPath))
-                    Fail("cannot write " + shotPath);
-                std::printf("ui_screenshot_driver: %s (%dx%d)\n", qPrintable(shotPath), shot.width(),
-                            shot.height());
-            }
+        // Photographed once its bar has come a good way.
+        const auto* bar = dialog->findChild<QProgressBar*>();
+        if (!shotPath.isEmpty() && !watch.photographed && bar != nullptr && bar->maximum() > 0 &&
+            bar->value() >= bar->maximum() * 2 / 5) {
+            watch.photographed = true;
+            QTest::qWait(200);
+            // The window and the dialog over it, as the screen shows them.
+            const QRect area = form.frameGeometry() | dialog->frameGeometry();
+            const QPixmap shot =
+                form.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+            if (shot.isNull() || !shot.save(shotPath))
+                Fail("cannot write " + shotPath);
+            std::printf("ui_screenshot_driver: %s (%dx%d)\n", qPrintable(shotPath), shot.width(),
+                        shot.height());
         }
     });
     poll->start(20);
@@ -285,10 +294,6 @@ Options ParseOptions(const QApplication& application)
 
 void Drive(THFormMain& form, const Options& options)
 {
-    if (options.window.isValid()) {
-        form.resize(options.window);
-        QTest::qWait(200);
-    }
     if (!QTest::qWaitForWindowExposed(&form))
         Fail("the window never showed");
     form.activateWindow();
@@ -389,6 +394,9 @@ int main(int argc, char* argv[])
     const morvaleth::TNoUserSettings noSettings;
     const Options options = ParseOptions(application);
     THFormMain form;
+    // Enlarged before it shows, so that it is centred at its new size.
+    if (options.window.isValid())
+        form.resize(options.window);
     form.show();
     Drive(form, options);
     return 0;
