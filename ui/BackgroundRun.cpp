@@ -189,7 +189,11 @@ std::unique_ptr<TBitmap> ComposeInBackground(QWidget& owner, const TComposer& co
           }),
           cancel};
 
+    // Laid out and given its window now, so that showing it only maps it.
+    dialog.adjustSize();
+    (void)dialog.winId();
     QTimer showDialog;
+    showDialog.setTimerType(Qt::PreciseTimer);
     showDialog.setSingleShot(true);
     QObject::connect(&showDialog, &QTimer::timeout, &dialog, [&] {
         dialog.ShowRows(rowsDone.load(), rowsTotal.load());
