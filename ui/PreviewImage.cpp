@@ -73,7 +73,7 @@ void TPreviewImage::paintEvent(QPaintEvent* event)
         painter.drawImage(shown.topLeft(), image_, shown);
         return;
     }
-    if (zoom_ < 1.0 && zoomed_.isNull() && qint64(width()) * height() <= LargestZoomedCopy) {
+    if (zoomed_.isNull() && qint64(width()) * height() <= LargestZoomedCopy) {
         zoomed_ = QImage(size(), QImage::Format_RGB32);
         QPainter scaler(&zoomed_);
         scaler.setRenderHint(QPainter::SmoothPixmapTransform);

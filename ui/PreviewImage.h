@@ -40,9 +40,9 @@ private:
     std::shared_ptr<const TBitmap> picture_;
     QImage image_;
     double zoom_ = 1.0;
-    // The whole picture at the zoom below 1, made at the first paint after a
-    // change when it is small enough: a fitted picture then repaints by
-    // copying pixels instead of scaling a large picture again.
+    // The whole picture at the zoom, made at the first paint after a change
+    // when it is small enough: a fitted picture then repaints by copying
+    // pixels instead of scaling a large picture again.
     QImage zoomed_;
 };
 
