@@ -156,16 +156,11 @@ void TBitmap::SetHeight(int height)
 
 void TBitmap::Resize(int width, int height)
 {
-    // Refuse before allocating: the rows and the header of a BMP file must fit
-    // in the 31 bits its size fields allow.
+    // Refuse before allocating: a picture in memory can always be saved, so
+    // it is held to what a BMP file holds.
+    CheckPictureSize(PictureFormat::Bmp, width, height);
     const Error outOfResources("ｼｽﾃﾑ ﾘｿｰｽが足りません");
-    if (width < 0 || height < 0)
-        throw outOfResources;
-    // Divided rather than multiplied: the rows of the widest and tallest
-    // pictures take more bytes than 64 bits count.
     const std::int64_t stride = RowBytes(width);
-    if (height > 0 && stride > (INT_MAX - BmpHeaderBytes) / height)
-        throw outOfResources;
 
     PixelMemory pixels;
     if (width > 0 && height > 0) {

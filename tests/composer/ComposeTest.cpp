@@ -148,7 +148,7 @@ TEST(Layout, NothingStampedBeyondTheStopCouldReachThePicture)
     // Stamps at the first row the run no longer draws, with every scheme,
     // height and tilt, must leave a picture of that height untouched.
     constexpr int size = 20, height = 100;
-    const int tallest = CharacterHeight(size, size / 2 - 1);
+    const int tallest = StampCellHeight(size, size / 2 - 1);
     const int firstSkippedY = height + 2 * tallest + 8;
     auto picture = testing::WhitePicture(640, height);
     RandomSource random(3);

@@ -174,14 +174,19 @@ TempDir* IdentityTest::folder_ = nullptr;
 TEST_P(IdentityTest, EverySplitOfTheWorkGivesTheRecordedPicture)
 {
     const IdentityCase& run = GetParam();
-    const CompositionSettings settings = SettingsFor(run);
-    const auto picture = ComposePicture(settings);
-    ASSERT_NE(picture, nullptr);
-    EXPECT_EQ(picture->Width(), run.width);
-    EXPECT_EQ(picture->Height(), run.height);
-    char actual[32];
-    std::snprintf(actual, sizeof actual, "0x%016llx", static_cast<unsigned long long>(Checksum(*picture)));
-    EXPECT_EQ(Checksum(*picture), run.checksum) << run.name << ": " << actual;
+    const Split splits[] = {{1, 0}, {1, 1}, {2, 0}, {2, 7}, {3, 16}, {3, 0}, {8, 0}, {8, 3}};
+    for (const Split split : splits) {
+        CompositionSettings settings = SettingsFor(run);
+        settings.render = {split.threads, split.bandRows};
+        const auto picture = ComposePicture(settings);
+        ASSERT_NE(picture, nullptr);
+        EXPECT_EQ(picture->Width(), run.width);
+        EXPECT_EQ(picture->Height(), run.height);
+        char actual[32];
+        std::snprintf(actual, sizeof actual, "0x%016llx", static_cast<unsigned long long>(Checksum(*picture)));
+        EXPECT_EQ(Checksum(*picture), run.checksum)
+            << run.name << " on " << split.threads << " threads, " << split.bandRows << " rows a band: " << actual;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, IdentityTest, ::testing::ValuesIn(IdentityCases),
