@@ -5,6 +5,7 @@
 #include "composer/Error.h"
 #include "composer/FontEngine.h"
 #include "composer/PictureFile.h"
+#include "composer/PictureSinks.h"
 
 #include <getopt.h>
 #include <unistd.h>
@@ -40,6 +41,7 @@ constexpr const char* Usage =
     "  -r, --real             real mode: every character on a paper scrap\n"
     "      --seed N           fixed random seed (default: the clock)\n"
     "  -e, --encoding ENC     auto, shift_jis or utf-8 (default auto)\n"
+    "      --threads N        render threads, 1 to 256 (default: one per core)\n"
     "      --show-font FACE   show the installed font that stands for FACE\n"
     "      --help             show this help and exit\n"
     "      --version          show the version and exit\n";
@@ -80,6 +82,7 @@ morvaleth::PictureFormat ParseFormat(std::string_view text)
 }
 
 constexpr std::string_view StandardStream = "-";
+constexpr int MostThreads = 256;
 
 struct Command {
     morvaleth::CompositionSettings settings;
@@ -92,7 +95,7 @@ struct Command {
 
 Command ParseCommandLine(int argc, char** argv)
 {
-    enum { SeedOption = 256, FormatOption, ShowFontOption, HelpOption, VersionOption };
+    enum { SeedOption = 256, FormatOption, ShowFontOption, HelpOption, VersionOption, ThreadsOption };
     static const option options[] = {
         {"output", required_argument, nullptr, 'o'},
         {"width", required_argument, nullptr, 'W'},
@@ -103,6 +106,7 @@ Command ParseCommandLine(int argc, char** argv)
         {"seed", required_argument, nullptr, SeedOption},
         {"encoding", required_argument, nullptr, 'e'},
         {"format", required_argument, nullptr, FormatOption},
+        {"threads", required_argument, nullptr, ThreadsOption},
         {"show-font", required_argument, nullptr, ShowFontOption},
         {"help", no_argument, nullptr, HelpOption},
         {"version", no_argument, nullptr, VersionOption},
@@ -147,6 +151,9 @@ Command ParseCommandLine(int argc, char** argv)
             break;
         case FormatOption:
             command.format = ParseFormat(optarg);
+            break;
+        case ThreadsOption:
+            settings.render.threads = ParseNumber<int>(optarg, 1, MostThreads, "--threads");
             break;
         case ShowFontOption:
             command.showFont = optarg;
@@ -208,14 +215,22 @@ int main(int argc, char** argv)
     try {
         if (command.settings.sourcePath.empty())
             throw morvaleth::Error("元になるテキストファイルを選択して下さい。");
-        const auto picture = morvaleth::ComposePicture(command.settings);
+        // Everything the run can refuse (sizes, the source) is refused before
+        // the output is touched; then the rows stream into it as they are
+        // finished.
         const morvaleth::PictureFormat format =
             command.format.value_or(morvaleth::FormatForFileName(command.outputPath));
-        const auto write = [&](const morvaleth::ByteSink& sink) { morvaleth::WritePicture(*picture, format, sink); };
+        morvaleth::CompositionRun run(command.settings);
+        morvaleth::CheckPictureSize(format, run.Width(), run.Height());
+        run.OpenSource();
+        const auto write = [&](morvaleth::SaveOutput& output) {
+            const auto sink = morvaleth::FileSinkFor(format, output);
+            run.Render(*sink);
+        };
         if (command.outputPath == StandardStream)
-            morvaleth::WriteToDescriptor(STDOUT_FILENO, write);
+            morvaleth::SaveToDescriptor(STDOUT_FILENO, write);
         else
-            morvaleth::ReplaceFile(command.outputPath, write);
+            morvaleth::SaveFile(command.outputPath, write);
     } catch (const morvaleth::Error& error) {
         std::cerr << ProgramName << ": " << error.what() << "\n";
         return 1;

@@ -154,6 +154,8 @@ void ThrowIfCancelled(const RunControl& control)
 // face that cannot be opened), keeping none of its stamps.
 void PlanToTheEnd(StampPlan& plan, StampList& list, const RunControl& control)
 {
+    list.stamps.reserve(DroppedStampLot);
+    list.codePoints.reserve(2 * DroppedStampLot);
     while (!plan.Done()) {
         list.stamps.clear();
         list.codePoints.clear();
@@ -165,12 +167,9 @@ void PlanToTheEnd(StampPlan& plan, StampList& list, const RunControl& control)
 
 } // namespace
 
-void RenderRun(StampPlan& plan, const FaceTable& faces, int width, int height, RowSink& sink,
+void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int width, int height, RowSink& sink,
                const RunControl& control, const RenderOptions& options)
 {
-    StampList list;
-    list.stamps.reserve(DroppedStampLot);
-    list.codePoints.reserve(2 * DroppedStampLot);
     if (width <= 0 || height <= 0) {
         PlanToTheEnd(plan, list, control);
         ThrowIfCancelled(control);
@@ -190,8 +189,8 @@ void RenderRun(StampPlan& plan, const FaceTable& faces, int width, int height, R
     const std::int64_t columns = width / pitch + 2;
     const std::int64_t gridRows = (stretchRows + 2 * plan.LongestReach()) / pitch + 2;
     const auto expected = std::size_t(std::min<std::int64_t>(columns * gridRows, MostReservedStamps));
-    list.stamps.reserve(expected);
-    list.codePoints.reserve(2 * expected);
+    list.stamps.reserve(std::max(expected, list.stamps.size()));
+    list.codePoints.reserve(std::max(2 * expected, list.codePoints.size()));
 
     std::vector<std::unique_ptr<std::uint8_t[]>> memory(static_cast<std::size_t>(bandsPerStretch));
     std::vector<Band> bands;

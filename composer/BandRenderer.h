@@ -21,7 +21,8 @@ struct RenderOptions {
 // begun with this width and height; it is not finished here. A failure in any
 // band fails the run with that band's error (the topmost failing band's); a
 // cancelled run fails with a Cancelled error.
-void RenderRun(StampPlan& plan, const FaceTable& faces, int width, int height, RowSink& sink,
+// `list` may hold stamps planned already.
+void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int width, int height, RowSink& sink,
                const RunControl& control, const RenderOptions& options = {});
 
 } // namespace morvaleth

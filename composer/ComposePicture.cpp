@@ -32,18 +32,20 @@ CompositionRun::~CompositionRun() = default;
 
 void CompositionRun::OpenSource()
 {
-    if (!source_)
-        source_ = std::make_unique<SourceReader>(settings_.sourcePath, settings_.encoding);
+    if (source_)
+        return;
+    source_ = std::make_unique<SourceReader>(settings_.sourcePath, settings_.encoding);
+    faces_ = std::make_unique<FaceTable>();
+    const PlanStyle style{settings_.size, settings_.realMode, settings_.faceName, source_->Encoding()};
+    plan_ = std::make_unique<StampPlan>(style, *source_, random_, *faces_, width_, height_);
+    plan_->PlanSome(1, stamps_, {});
 }
 
 void CompositionRun::Render(RowSink& sink, const RunControl& control)
 {
     sink.Begin(width_, height_);
     OpenSource();
-    FaceTable faces;
-    const PlanStyle style{settings_.size, settings_.realMode, settings_.faceName, source_->Encoding()};
-    StampPlan plan(style, *source_, random_, faces, width_, height_);
-    RenderRun(plan, faces, width_, height_, sink, control, settings_.render);
+    RenderRun(*plan_, stamps_, *faces_, width_, height_, sink, control, settings_.render);
     source_->Close();
     sink.Finish();
 }

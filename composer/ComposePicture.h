@@ -5,6 +5,7 @@
 #include "composer/RandomSource.h"
 #include "composer/RunControl.h"
 #include "composer/SourceReader.h"
+#include "composer/StampPlan.h"
 
 #include <cstdint>
 #include <memory>
@@ -41,11 +42,12 @@ inline constexpr std::int32_t LargestCompositionSize = 65535;
 std::unique_ptr<TBitmap> ComposePicture(const CompositionSettings& settings,
                                         const RunControl& control = {});
 
-// One run taken step by step, for a caller that streams the picture out:
-// the constructor checks the size and reads the size texts (height first), as
-// the run fails for them before anything is opened; OpenSource opens the
-// text; Render begins the sink (which checks that it can take the size),
-// opens the source if that has not been done, plans, renders, hands every
+// One run taken step by step, for a caller that streams the picture out and
+// wants every failure of the run's own before it touches the output: the
+// constructor checks the size and reads the size texts (height first);
+// OpenSource opens the text and plans its first stamp, which opens its face;
+// Render begins the sink (which checks that it can take the size), opens the
+// source if that has not been done, plans and renders the rest, hands every
 // row to the sink and finishes it.
 class CompositionRun {
 public:
@@ -66,6 +68,9 @@ private:
     int width_ = 0;
     int height_ = 0;
     std::unique_ptr<SourceReader> source_;
+    std::unique_ptr<FaceTable> faces_;
+    std::unique_ptr<StampPlan> plan_;
+    StampList stamps_;
 };
 
 // The run on a canvas, one stamp after the other through the drawing
