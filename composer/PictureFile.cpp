@@ -33,4 +33,10 @@ void WritePicture(const TBitmap& picture, PictureFormat format, const ByteSink& 
         WriteBmp(picture, sink);
 }
 
+void SavePicture(const TBitmap& picture, const std::string& path)
+{
+    const PictureFormat format = FormatForFileName(path);
+    ReplaceFile(path, [&picture, format](const ByteSink& sink) { WritePicture(picture, format, sink); });
+}
+
 } // namespace morvaleth

@@ -2,6 +2,7 @@
 
 #include "composer/FileSave.h"
 
+#include <string>
 #include <string_view>
 
 namespace morvaleth {
@@ -20,5 +21,10 @@ void CheckPictureSize(PictureFormat format, int width, int height);
 
 // Hands the picture's file bytes in that format to the sink.
 void WritePicture(const TBitmap& picture, PictureFormat format, const ByteSink& sink);
+
+// Writes the picture to a file: BMP, or PNG when the name ends in ".png".
+// The file is replaced only once the new one is complete; on failure an
+// earlier file of that name is left as it was.
+void SavePicture(const TBitmap& picture, const std::string& path);
 
 } // namespace morvaleth

@@ -4,6 +4,8 @@
 #include "ui/FileFilter.h"
 #include "ui/WindowFont.h"
 
+#include "composer/PictureFile.h"
+
 #include <QFile>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -209,7 +211,7 @@ void THFormMain::HBtnSaveClick()
     if (!path)
         return;
     lastSaveName_ = *path;
-    WorkBitmap->SaveToFile(QFile::encodeName(lastSaveName_).toStdString());
+    SavePicture(*WorkBitmap, QFile::encodeName(lastSaveName_).toStdString());
 }
 
 void THFormMain::ResetPreview()

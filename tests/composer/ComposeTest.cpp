@@ -238,14 +238,14 @@ TEST(ComposePicture, SkippingOffPictureTextChangesNoPixel)
     for (bool realMode : {false, true}) {
         std::vector<std::uint8_t> pictures[2];
         for (bool culling : {false, true}) {
-            TBitmap picture;
+            TCanvasPicture picture;
             picture.SetHeight(300);
             picture.SetWidth(250);
-            picture.SetOffPictureCulling(culling);
+            picture.Canvas().SetOffPictureCulling(culling);
             SourceReader source(folder / "source.txt", SourceEncoding::Automatic);
             RandomSource random(99);
             ComposeText(picture, source, SettingsFor("", 0, realMode), random);
-            pictures[culling] = EncodeBmp(picture);
+            pictures[culling] = EncodeBmp(picture.Bitmap());
         }
         EXPECT_TRUE(pictures[0] == pictures[1]) << (realMode ? "real" : "plain");
     }

@@ -2,6 +2,7 @@
 
 #include "composer/Error.h"
 #include "composer/FileSave.h"
+#include "composer/PictureFile.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -50,8 +51,8 @@ TEST(SaveToFile, ReplacesAnEarlierFileAndLeavesNoTemporaryFile)
     TempDir folder;
     const std::string path = folder / "letter.bmp";
     WriteFile(path, "earlier");
-    WhitePicture(640, 480)->SaveToFile(path);
-    WhitePicture(3, 3)->SaveToFile(path);
+    SavePicture(*WhitePicture(640, 480), path);
+    SavePicture(*WhitePicture(3, 3), path);
     EXPECT_EQ(ReadFile(path).size(), 54u + 3 * 12);
     EXPECT_THAT(folder.Entries(), ElementsAre("letter.bmp"));
 }
@@ -61,7 +62,7 @@ TEST(SaveToFile, APictureWithoutPixelsLeavesAnEmptyFile)
     TempDir folder;
     const std::string path = folder / "empty.bmp";
     WriteFile(path, "earlier");
-    TBitmap().SaveToFile(path);
+    SavePicture(TBitmap(), path);
     EXPECT_EQ(ReadFile(path), "");
 }
 
@@ -125,7 +126,7 @@ TEST(SaveToFile, WritesStraightToADevice)
 TEST(SaveToFile, AFullDeviceFailsWithAWriteErrorAndStaysADevice)
 {
     try {
-        WhitePicture(64, 64)->SaveToFile("/dev/full");
+        SavePicture(*WhitePicture(64, 64), "/dev/full");
         FAIL() << "writing to /dev/full succeeded";
     } catch (const Error& error) {
         EXPECT_STREQ(error.what(), "ｽﾄﾘｰﾑへの書き込みｴﾗｰ");
@@ -147,7 +148,7 @@ TEST_P(UncreatableTest, FailsNamingThePathAsPassed)
     TempDir folder;
     const std::string path = GetParam().relativePath.empty() ? folder.Path().string() : folder / GetParam().relativePath;
     try {
-        WhitePicture(4, 4)->SaveToFile(path);
+        SavePicture(*WhitePicture(4, 4), path);
         FAIL() << "saving succeeded";
     } catch (const Error& error) {
         EXPECT_EQ(std::string(error.what()), "ﾌｧｲﾙ " + path + " を作成できません");
@@ -162,7 +163,7 @@ INSTANTIATE_TEST_SUITE_P(Paths, UncreatableTest,
 
 TEST(SaveToFile, AnEmptyNameCannotBeCreated)
 {
-    EXPECT_THROW(WhitePicture(4, 4)->SaveToFile(""), Error);
+    EXPECT_THROW(SavePicture(*WhitePicture(4, 4), ""), Error);
 }
 
 TEST(SaveToFile, AReadOnlyFolderKeepsItsEarlierFile)
@@ -173,7 +174,7 @@ TEST(SaveToFile, AReadOnlyFolderKeepsItsEarlierFile)
     const std::string path = folder / "letter.bmp";
     WriteFile(path, "earlier");
     ::chmod(folder.Path().c_str(), 0555);
-    EXPECT_THROW(WhitePicture(4, 4)->SaveToFile(path), Error);
+    EXPECT_THROW(SavePicture(*WhitePicture(4, 4), path), Error);
     ::chmod(folder.Path().c_str(), 0755);
     EXPECT_EQ(ReadFile(path), "earlier");
 }
