@@ -15,11 +15,12 @@
 namespace morvaleth {
 namespace {
 
-// A band of about this many bytes keeps a stretch of bands in the caches'
-// reach and the memory of a huge picture's stretch small.
-constexpr std::size_t BandBytes = std::size_t(1) << 20;
+// A band of about this many bytes keeps the memory of a huge picture's
+// stretch small, while few stamps straddle two bands (each band a stamp
+// touches loads its glyph again).
+constexpr std::size_t BandBytes = std::size_t(4) << 20;
 constexpr int FewestBandRows = 16;
-constexpr int MostBandRows = 256;
+constexpr int MostBandRows = 512;
 // Stamps planned for pictures without pixels are dropped in lots this large.
 constexpr std::size_t DroppedStampLot = 4096;
 // Beyond this many stamps a stretch's list grows as it needs to.

@@ -2,6 +2,7 @@
 
 #include "composer/BandRenderer.h"
 #include "composer/Bitmap.h"
+#include "composer/Canvas.h"
 #include "composer/RandomSource.h"
 #include "composer/RunControl.h"
 #include "composer/SourceReader.h"

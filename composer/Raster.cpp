@@ -93,7 +93,7 @@ void FillPolygon(const PixelSurface& surface, std::span<const PointF> points, TC
 
 void DrawLine(const PixelSurface& surface, TPoint from, TPoint to, TColor color)
 {
-    if (surface.bits == nullptr)
+    if (surface.bits == nullptr || std::max(from.y, to.y) < surface.top || std::min(from.y, to.y) >= surface.height)
         return;
 
     // Walk the longer axis one pixel at a time and round the other, which is
