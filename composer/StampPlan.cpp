@@ -17,14 +17,6 @@ int Offset(int base, std::int64_t by)
     return int(std::clamp<std::int64_t>(base + by, INT_MIN, INT_MAX));
 }
 
-// The face name as the font description holds it: cut to its field.
-std::string DescribedFaceName(std::string_view faceName)
-{
-    LOGFONT description;
-    SetFaceName(description, faceName);
-    return std::string(FaceNameOf(description));
-}
-
 } // namespace
 
 ScrapColors ScrapColorsFor(int r)
@@ -73,7 +65,7 @@ StampPlan::StampPlan(const PlanStyle& style, SourceReader& source, RandomSource&
       faces_(faces),
       layout_(style.size, width, height, LowestStampReach(style.size))
 {
-    style_.faceName = DescribedFaceName(style.faceName);
+    style_.faceName = std::string(FaceNameThatFits(style.faceName));
 }
 
 std::int64_t StampPlan::SettledRows() const
