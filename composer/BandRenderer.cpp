@@ -15,10 +15,11 @@
 namespace morvaleth {
 namespace {
 
-// A band of about this many bytes keeps the memory of a huge picture's
-// stretch small, while few stamps straddle two bands (each band a stamp
-// touches loads its glyph again).
+// Bands of about this many bytes keep few stamps straddling two bands (each
+// band a stamp touches loads its glyph again), within a budget for all the
+// bands in memory, which keeps a huge picture's memory small.
 constexpr std::size_t BandBytes = std::size_t(4) << 20;
+constexpr std::size_t AllBandsBytes = std::size_t(24) << 20;
 constexpr int FewestBandRows = 16;
 constexpr int MostBandRows = 512;
 // Stamps planned for pictures without pixels are dropped in lots this large.
@@ -26,10 +27,13 @@ constexpr std::size_t DroppedStampLot = 4096;
 // Beyond this many stamps a stretch's list grows as it needs to.
 constexpr std::int64_t MostReservedStamps = 1 << 16;
 
-int DefaultBandRows(std::size_t stride)
+int DefaultBandRows(std::size_t stride, int bandsInMemory)
 {
-    return int(std::clamp<std::size_t>(BandBytes / std::max<std::size_t>(stride, 1), FewestBandRows, MostBandRows));
+    const std::size_t bytes = std::min(BandBytes, AllBandsBytes / std::size_t(bandsInMemory));
+    return int(std::clamp<std::size_t>(bytes / std::max<std::size_t>(stride, 1), FewestBandRows, MostBandRows));
 }
+
+
 
 int ThreadCount(int requested)
 {
@@ -52,6 +56,28 @@ struct Band {
     PixelSurface surface;
     std::exception_ptr failure;
 };
+
+// Gives the bands of rows [top, end) their memory: the sink's own where it
+// offers it, else white memory of the set's.
+void PrepareBands(std::vector<Band>& bands, std::vector<std::unique_ptr<std::uint8_t[]>>& memory,
+                  std::int64_t top, std::int64_t end, int bandRows, int width, std::size_t stride, RowSink& sink)
+{
+    bands.clear();
+    for (std::int64_t bandTop = top; bandTop < end; bandTop += bandRows) {
+        const int rows = int(std::min<std::int64_t>(bandRows, end - bandTop));
+        std::uint8_t* bits = sink.RowsInPlace(int(bandTop), rows);
+        if (bits == nullptr) {
+            auto& own = memory[bands.size()];
+            if (!own)
+                own.reset(new std::uint8_t[stride * std::size_t(bandRows)]);
+            bits = own.get();
+            FillWhite(bits, rows, width, stride);
+        }
+        Band band;
+        band.surface = {bits, width, int(bandTop) + rows, stride, int(bandTop)};
+        bands.push_back(band);
+    }
+}
 
 // The render threads. Each stretch's bands are handed out one at a time to
 // whichever thread is free, the calling thread included; a band's pixels do
@@ -76,8 +102,10 @@ public:
             worker.join();
     }
 
-    // Paints every band, returning once all are done.
-    void Paint(std::vector<Band>& bands, StampPainter& painter)
+    // Sets the other threads painting the bands; Finish paints along and
+    // returns once all are done. In between the calling thread may do other
+    // work, as long as it leaves the bands and the stamp list alone.
+    void Start(std::vector<Band>& bands)
     {
         {
             std::lock_guard lock(mutex_);
@@ -87,6 +115,9 @@ public:
             ++stretch_;
         }
         wake_.notify_all();
+    }
+    void Finish(StampPainter& painter)
+    {
         PaintBands(painter);
         std::unique_lock lock(mutex_);
         done_.wait(lock, [this] { return unfinished_ == 0; });
@@ -179,9 +210,11 @@ void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int wid
 
     const std::size_t stride = std::size_t(RowBytes(width));
     const int threads = ThreadCount(options.threads);
-    const int bandRows = options.bandRows > 0 ? options.bandRows : DefaultBandRows(stride);
-    // Two bands a thread, so that a thread with a light band takes another.
+    // Two bands a thread, so that a thread with a light band takes another;
+    // two sets of them, so that one stretch's rows go to the sink while the
+    // other threads paint the next.
     const int bandsPerStretch = 2 * threads;
+    const int bandRows = options.bandRows > 0 ? options.bandRows : DefaultBandRows(stride, 2 * bandsPerStretch);
     const std::int64_t stretchRows = std::int64_t(bandRows) * bandsPerStretch;
 
     // As many stamps as a stretch's rows and the rows reaching into it can
@@ -193,44 +226,47 @@ void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int wid
     list.stamps.reserve(std::max(expected, list.stamps.size()));
     list.codePoints.reserve(std::max(2 * expected, list.codePoints.size()));
 
-    std::vector<std::unique_ptr<std::uint8_t[]>> memory(static_cast<std::size_t>(bandsPerStretch));
-    std::vector<Band> bands;
-    bands.reserve(std::size_t(bandsPerStretch));
+    std::vector<std::unique_ptr<std::uint8_t[]>> memory[2];
+    std::vector<Band> bands[2];
+    for (int set = 0; set < 2; ++set) {
+        memory[set].resize(std::size_t(bandsPerStretch));
+        bands[set].reserve(std::size_t(bandsPerStretch));
+    }
     StampPainter painter(faces);
+    // Declared after the bands: on a failure its threads finish before the
+    // bands' memory goes.
     RenderCrew crew(threads, faces, list);
 
+    const auto handOver = [&](const std::vector<Band>& finished) {
+        for (const Band& band : finished)
+            sink.Rows(band.surface.top, band.surface.height - band.surface.top, band.surface.bits, stride);
+        if (control.progress && !finished.empty())
+            control.progress(finished.back().surface.height, height);
+    };
+
+    int current = 0;
+    bool previousWaiting = false;
     for (std::int64_t top = 0; top < height; top += stretchRows) {
         const std::int64_t end = std::min<std::int64_t>(height, top + stretchRows);
         plan.PlanThrough(end, list, control);
         ThrowIfCancelled(control);
 
-        bands.clear();
-        for (std::int64_t bandTop = top; bandTop < end; bandTop += bandRows) {
-            const int rows = int(std::min<std::int64_t>(bandRows, end - bandTop));
-            Band band;
-            std::uint8_t* bits = sink.RowsInPlace(int(bandTop), rows);
-            if (bits == nullptr) {
-                auto& own = memory[bands.size()];
-                if (!own)
-                    own.reset(new std::uint8_t[stride * std::size_t(bandRows)]);
-                bits = own.get();
-                FillWhite(bits, rows, width, stride);
-            }
-            band.surface = {bits, width, int(bandTop) + rows, stride, int(bandTop)};
-            bands.push_back(band);
-        }
-        crew.Paint(bands, painter);
-        for (const Band& band : bands)
+        PrepareBands(bands[current], memory[current], top, end, bandRows, width, stride, sink);
+        crew.Start(bands[current]);
+        if (previousWaiting)
+            handOver(bands[1 - current]);
+        crew.Finish(painter);
+        for (const Band& band : bands[current])
             if (band.failure)
                 std::rethrow_exception(band.failure);
         ThrowIfCancelled(control);
 
-        for (const Band& band : bands)
-            sink.Rows(band.surface.top, band.surface.height - band.surface.top, band.surface.bits, stride);
-        if (control.progress)
-            control.progress(end, height);
         list.DropAbove(end);
+        previousWaiting = true;
+        current = 1 - current;
     }
+    if (previousWaiting)
+        handOver(bands[1 - current]);
     PlanToTheEnd(plan, list, control);
     ThrowIfCancelled(control);
 }
