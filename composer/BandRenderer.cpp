@@ -19,7 +19,7 @@ namespace {
 // band a stamp touches loads its glyph again), within a budget for all the
 // bands in memory, which keeps a huge picture's memory small.
 constexpr std::size_t BandBytes = std::size_t(4) << 20;
-constexpr std::size_t AllBandsBytes = std::size_t(24) << 20;
+constexpr std::size_t AllBandsBytes = std::size_t(16) << 20;
 constexpr int FewestBandRows = 16;
 constexpr int MostBandRows = 512;
 // Stamps planned for pictures without pixels are dropped in lots this large.
