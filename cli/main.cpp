@@ -6,6 +6,7 @@
 #include "composer/FontEngine.h"
 #include "composer/PictureFile.h"
 #include "composer/SizeText.h"
+#include "composer/PictureSinks.h"
 
 #include <getopt.h>
 #include <sys/stat.h>
@@ -54,6 +55,7 @@ std::string UsageText()
            "  -r, --real             real mode: every character on a paper scrap\n"
            "      --seed N           fixed random seed (default: the clock)\n"
            "  -e, --encoding ENC     auto, shift_jis or utf-8 (default auto)\n"
+           "      --threads N        render threads, 1 to 256 (default: one per core)\n"
            "      --show-font FACE   show the installed font that stands for FACE\n"
            "      --help             show this help and exit\n"
            "      --version          show the version and exit\n";
@@ -93,6 +95,7 @@ morvaleth::PictureFormat ParseFormat(std::string_view text)
 }
 
 constexpr std::string_view StandardStream = "-";
+constexpr int MostThreads = 256;
 
 struct Command {
     morvaleth::CompositionSettings settings;
@@ -105,7 +108,7 @@ struct Command {
 
 Command ParseCommandLine(int argc, char** argv)
 {
-    enum { SeedOption = 256, FormatOption, ShowFontOption, HelpOption, VersionOption };
+    enum { SeedOption = 256, FormatOption, ShowFontOption, HelpOption, VersionOption, ThreadsOption };
     static const option options[] = {
         {"output", required_argument, nullptr, 'o'},
         {"width", required_argument, nullptr, 'W'},
@@ -116,6 +119,7 @@ Command ParseCommandLine(int argc, char** argv)
         {"seed", required_argument, nullptr, SeedOption},
         {"encoding", required_argument, nullptr, 'e'},
         {"format", required_argument, nullptr, FormatOption},
+        {"threads", required_argument, nullptr, ThreadsOption},
         {"show-font", required_argument, nullptr, ShowFontOption},
         {"help", no_argument, nullptr, HelpOption},
         {"version", no_argument, nullptr, VersionOption},
@@ -160,6 +164,9 @@ Command ParseCommandLine(int argc, char** argv)
             break;
         case FormatOption:
             command.format = ParseFormat(optarg);
+            break;
+        case ThreadsOption:
+            settings.render.threads = ParseNumber<int>(optarg, 1, MostThreads, "--threads");
             break;
         case ShowFontOption:
             command.showFont = optarg;
@@ -275,8 +282,15 @@ int main(int argc, char** argv)
         const morvaleth::PictureFormat format =
             command.format.value_or(morvaleth::FormatForFileName(command.outputPath));
         CheckBeforeComposing(command, format);
-        const auto picture = morvaleth::ComposePicture(command.settings);
-        morvaleth::SavePicture(*picture, command.outputPath, format);
+        // Everything the run can refuse (sizes, the source, the face) is
+        // refused before the output is touched; then the rows stream into it
+        // as they are finished.
+        morvaleth::CompositionRun run(command.settings);
+        run.OpenSource();
+        morvaleth::SaveFile(command.outputPath, [&](morvaleth::SaveOutput& output) {
+            const auto sink = morvaleth::FileSinkFor(format, output);
+            run.Render(*sink);
+        });
     } catch (const morvaleth::Error& error) {
         ShowError(error);
         return 1;
