@@ -94,7 +94,7 @@ public:
             DrawLine(surface, points[i], points[(i + 1) % points.size()], Pen.Color);
     }
 
-    void TextOut(int x, int y, std::string_view text, TextEncoding encoding) override
+    void TextOut(int x, int y, std::u32string_view text) override
     {
         const PixelSurface surface = owner_.Surface();
         if (surface.bits == nullptr)
@@ -104,7 +104,7 @@ public:
         std::optional<TColor> cellFill;
         if (Brush.Style == TBrushStyle::bsSolid)
             cellFill = Brush.Color;
-        fonts_.DrawText(surface, x, y, text, encoding, Font.Color, cellFill, culling_);
+        fonts_.DrawText(surface, x, y, text, Font.Color, cellFill, culling_);
     }
 
     void SetCulling(bool enabled) { culling_ = enabled; }

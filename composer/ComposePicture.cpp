@@ -29,13 +29,15 @@ std::unique_ptr<TBitmap> ComposePicture(const CompositionSettings& settings, con
     SourceReader source(settings.sourcePath, settings.encoding);
     ComposeText(*picture, source, settings, random, control);
     source.Close();
+    if (control.encodingRead)
+        control.encodingRead(source.Encoding());
     return picture;
 }
 
 void ComposeText(TPicture& picture, SourceReader& source, const CompositionSettings& settings,
                  RandomSource& random, const RunControl& control)
 {
-    const StampStyle style{settings.faceName, settings.realMode, source.Encoding()};
+    const StampStyle style{settings.faceName, settings.realMode};
     const std::int64_t size = settings.size;
     const std::int64_t gap = size / 10;
     const std::int64_t pitch = size + gap;
@@ -53,7 +55,7 @@ void ComposeText(TPicture& picture, SourceReader& source, const CompositionSetti
     TCanvas& canvas = picture.Canvas();
     std::int64_t x = size;
     std::int64_t y = size;
-    std::string_view unit;
+    std::u32string_view unit;
     // Rows above the cursor's row less the tallest stamp's reach are final.
     std::int64_t rowsReported = 0;
     const auto reportRows = [&](std::int64_t rowsDone) {

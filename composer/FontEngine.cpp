@@ -1,10 +1,7 @@
 #include "composer/FontEngine.h"
 
-#include "composer/DataFiles.h"
 #include "composer/Error.h"
-#include "composer/TextDecoder.h"
 
-#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_ADVANCES_H
@@ -17,6 +14,7 @@
 #include <numbers>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 namespace morvaleth {
 namespace {
@@ -28,73 +26,8 @@ struct Releaser {
 template <typename T, auto Release>
 using Owned = std::unique_ptr<T, Releaser<T, Release>>;
 
-using FcConfigPtr = Owned<FcConfig, FcConfigDestroy>;
-using FcPatternPtr = Owned<FcPattern, FcPatternDestroy>;
-using FcFontSetPtr = Owned<FcFontSet, FcFontSetDestroy>;
 using FtLibraryPtr = Owned<std::remove_pointer_t<FT_Library>, FT_Done_FreeType>;
 using FtFacePtr = Owned<std::remove_pointer_t<FT_Face>, FT_Done_Face>;
-
-struct EngineFonts {
-    FcConfigPtr config;
-    std::string aliasFile;
-};
-
-bool HasFonts(FcConfig* config)
-{
-    const FcFontSet* fonts = FcConfigGetFonts(config, FcSetSystem);
-    return fonts != nullptr && fonts->nfont > 0;
-}
-
-// The system's font configuration with the engine's aliases added, loaded
-// once for the whole program. A configuration that came up without any fonts
-// (the system refused to open its files, say) is not kept: the next run loads
-// it afresh rather than draw nothing for the rest of the program's life.
-const EngineFonts& LoadedFonts()
-{
-    static EngineFonts fonts;
-    if (!fonts.config) {
-        EngineFonts loaded{FcConfigPtr(FcInitLoadConfigAndFonts()), FindDataFile("morvaleth-fonts.conf")};
-        if (loaded.config && HasFonts(loaded.config.get())) {
-            if (!loaded.aliasFile.empty() &&
-                !FcConfigParseAndLoad(loaded.config.get(),
-                                      reinterpret_cast<const FcChar8*>(loaded.aliasFile.c_str()), FcFalse))
-                loaded.aliasFile.clear();
-            fonts = std::move(loaded);
-        }
-    }
-    return fonts;
-}
-
-FcConfig* EngineFontConfig()
-{
-    return LoadedFonts().config.get();
-}
-
-bool HasJapaneseGlyphs(FcPattern* font)
-{
-    FcCharSet* characters = nullptr;
-    if (FcPatternGetCharSet(font, FC_CHARSET, 0, &characters) != FcResultMatch)
-        return false;
-    // Hiragana, katakana and a kanji: a face with all three can set Japanese.
-    return FcCharSetHasChar(characters, 0x3042) && FcCharSetHasChar(characters, 0x30A2) &&
-           FcCharSetHasChar(characters, 0x6F22);
-}
-
-std::optional<FaceLocation> LocationOf(FcPattern* font)
-{
-    FcChar8* file = nullptr;
-    FcBool scalable = FcFalse;
-    if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch ||
-        FcPatternGetBool(font, FC_SCALABLE, 0, &scalable) != FcResultMatch || !scalable)
-        return std::nullopt;
-    FaceLocation location;
-    location.file = reinterpret_cast<const char*>(file);
-    FcPatternGetInteger(font, FC_INDEX, 0, &location.index);
-    FcChar8* family = nullptr;
-    if (FcPatternGetString(font, FC_FAMILY, 0, &family) == FcResultMatch)
-        location.family = reinterpret_cast<const char*>(family);
-    return location;
-}
 
 // A face's vertical metrics in font units, the cell being ascent + descent.
 struct CellMetrics {
@@ -149,49 +82,21 @@ void BlendSpans(int y, int count, const FT_Span* spans, void* user)
 
 } // namespace
 
-std::string FontAliasFile()
-{
-    return LoadedFonts().aliasFile;
-}
-
-FaceLocation FindFace(std::string_view faceName)
-{
-    FcConfig* config = EngineFontConfig();
-    if (config == nullptr)
-        return {};
-    FcPatternPtr pattern(FcPatternCreate());
-    const std::string name(faceName);
-    if (!name.empty())
-        FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
-    FcPatternAddString(pattern.get(), FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
-    FcConfigSubstitute(config, pattern.get(), FcMatchPattern);
-    FcDefaultSubstitute(pattern.get());
-
-    FcResult result;
-    FcFontSetPtr fonts(FcFontSort(config, pattern.get(), FcFalse, nullptr, &result));
-    if (!fonts)
-        return {};
-    std::optional<FaceLocation> firstUsable;
-    for (int i = 0; i < fonts->nfont; ++i) {
-        std::optional<FaceLocation> location = LocationOf(fonts->fonts[i]);
-        if (!location)
-            continue;
-        if (HasJapaneseGlyphs(fonts->fonts[i]))
-            return *location;
-        if (!firstUsable)
-            firstUsable = location;
-    }
-    return firstUsable.value_or(FaceLocation{});
-}
-
 struct FontEngine::Impl {
-    FtLibraryPtr library;
-    std::map<std::string, OpenFace*, std::less<>> facesByName;
-    std::map<std::pair<std::string, int>, OpenFace> facesByFile;
-    TextDecoder decoder;
-    std::u32string codePoints;
+    // The chain of faces for one face name, each opened when a unit first
+    // needs it.
+    struct Choice {
+        FaceChain chain;
+        std::vector<std::optional<OpenFace*>> opened;
+    };
 
-    // The font in use: its face at a size, and its turn.
+    FtLibraryPtr library;
+    std::map<std::string, Choice, std::less<>> choicesByName;
+    std::map<std::pair<std::string, int>, OpenFace> facesByFile;
+
+    // The font in use: its chain, the face drawing now at a size, and its turn.
+    Choice* choice = nullptr;
+    LOGFONT description;
     OpenFace* face = nullptr;
     FT_F26Dot6 emSize = 0; // 26.6 pixels
     double ascent = 0;     // pixels
@@ -199,38 +104,70 @@ struct FontEngine::Impl {
     double sine = 0;
     FT_Matrix matrix{0x10000, 0, 0, 0x10000};
 
-    OpenFace* FaceNamed(std::string_view name);
+    Choice& ChoiceNamed(std::string_view name);
+    OpenFace* FaceOf(Choice& chosen, std::size_t index);
+    OpenFace* OpenFile(const FaceLocation& location);
+    void UseFace(OpenFace* drawing);
 };
 
-OpenFace* FontEngine::Impl::FaceNamed(std::string_view name)
+FontEngine::Impl::Choice& FontEngine::Impl::ChoiceNamed(std::string_view name)
 {
-    if (auto known = facesByName.find(name); known != facesByName.end())
+    if (auto known = choicesByName.find(name); known != choicesByName.end())
         return known->second;
+    FaceChain chain(name);
+    const std::size_t faces = chain.Faces().size();
+    Choice& chosen = choicesByName.emplace(std::string(name), Choice{std::move(chain), {}}).first->second;
+    chosen.opened.resize(faces);
+    return chosen;
+}
 
-    OpenFace* found = nullptr;
-    FaceLocation location = FindFace(name);
-    if (!location.file.empty()) {
-        auto key = std::make_pair(location.file, location.index);
-        auto open = facesByFile.find(key);
-        if (open == facesByFile.end()) {
-            FT_Face face = nullptr;
-            if (library && FT_New_Face(library.get(), location.file.c_str(), location.index, &face) == 0) {
-                OpenFace entry;
-                entry.face.reset(face);
-                entry.cell = CellMetricsOf(face);
-                const FT_BBox& box = face->bbox;
-                const double farX = std::max(std::abs(double(box.xMin)), std::abs(double(box.xMax)));
-                const double farY = std::max(std::abs(double(box.yMin)), std::abs(double(box.yMax)));
-                entry.reach = std::hypot(farX, farY);
-                entry.maxAdvance = std::max<double>(face->max_advance_width, face->units_per_EM);
-                open = facesByFile.emplace(std::move(key), std::move(entry)).first;
-            }
-        }
-        if (open != facesByFile.end())
-            found = &open->second;
+OpenFace* FontEngine::Impl::FaceOf(Choice& chosen, std::size_t index)
+{
+    if (index >= chosen.opened.size())
+        return nullptr;
+    if (!chosen.opened[index])
+        chosen.opened[index] = OpenFile(chosen.chain.Faces()[index]);
+    return *chosen.opened[index];
+}
+
+OpenFace* FontEngine::Impl::OpenFile(const FaceLocation& location)
+{
+    auto key = std::make_pair(location.file, location.index);
+    auto open = facesByFile.find(key);
+    if (open == facesByFile.end()) {
+        FT_Face face = nullptr;
+        if (!library || FT_New_Face(library.get(), location.file.c_str(), location.index, &face) != 0)
+            return nullptr;
+        OpenFace entry;
+        entry.face.reset(face);
+        entry.cell = CellMetricsOf(face);
+        const FT_BBox& box = face->bbox;
+        const double farX = std::max(std::abs(double(box.xMin)), std::abs(double(box.xMax)));
+        const double farY = std::max(std::abs(double(box.yMin)), std::abs(double(box.yMax)));
+        entry.reach = std::hypot(farX, farY);
+        entry.maxAdvance = std::max<double>(face->max_advance_width, face->units_per_EM);
+        open = facesByFile.emplace(std::move(key), std::move(entry)).first;
     }
-    facesByName.emplace(std::string(name), found);
-    return found;
+    return &open->second;
+}
+
+// The cell height is the description's in every face, so a fallback face is
+// scaled by its own metrics.
+void FontEngine::Impl::UseFace(OpenFace* drawing)
+{
+    face = drawing;
+    const CellMetrics& cell = face->cell;
+    const double unitsPerEm = face->face->units_per_EM;
+    double emPixels = 0;
+    if (description.lfHeight > 0)
+        emPixels = description.lfHeight * unitsPerEm / (cell.ascent + cell.descent);
+    else if (description.lfHeight < 0)
+        emPixels = -double(description.lfHeight);
+    else
+        emPixels = DefaultCellPixels * unitsPerEm / (cell.ascent + cell.descent);
+    emPixels = std::min(emPixels, LargestEmPixels);
+    emSize = std::max<FT_F26Dot6>(FT_F26Dot6(std::lround(emPixels * 64)), 1);
+    ascent = cell.ascent * (emSize / 64.0) / unitsPerEm;
 }
 
 FontEngine::FontEngine() : impl_(std::make_unique<Impl>())
@@ -245,22 +182,14 @@ FontEngine::~FontEngine() = default;
 void FontEngine::SelectFont(const LOGFONT& description)
 {
     Impl& font = *impl_;
-    font.face = font.FaceNamed(FaceNameOf(description));
-    if (font.face == nullptr)
+    font.choice = &font.ChoiceNamed(FaceNameOf(description));
+    OpenFace* chosenFace = font.FaceOf(*font.choice, 0);
+    if (chosenFace == nullptr) {
+        font.face = nullptr;
         throw Error("ﾌｫﾝﾄ '" + std::string(FaceNameOf(description)) + "' を開けません");
-
-    const CellMetrics& cell = font.face->cell;
-    const double unitsPerEm = font.face->face->units_per_EM;
-    double emPixels = 0;
-    if (description.lfHeight > 0)
-        emPixels = description.lfHeight * unitsPerEm / (cell.ascent + cell.descent);
-    else if (description.lfHeight < 0)
-        emPixels = -double(description.lfHeight);
-    else
-        emPixels = DefaultCellPixels * unitsPerEm / (cell.ascent + cell.descent);
-    emPixels = std::min(emPixels, LargestEmPixels);
-    font.emSize = std::max<FT_F26Dot6>(FT_F26Dot6(std::lround(emPixels * 64)), 1);
-    font.ascent = cell.ascent * (font.emSize / 64.0) / unitsPerEm;
+    }
+    font.description = description;
+    font.UseFace(chosenFace);
 
     const double angle = description.lfEscapement / 10.0 * std::numbers::pi / 180.0;
     font.cosine = std::cos(angle);
@@ -271,19 +200,25 @@ void FontEngine::SelectFont(const LOGFONT& description)
     font.matrix.yy = FT_Fixed(std::lround(font.cosine * 0x10000));
 }
 
-void FontEngine::DrawText(const PixelSurface& surface, int x, int y, std::string_view text,
-                          TextEncoding encoding, TColor color, std::optional<TColor> cellFill,
-                          bool cullOffSurface)
+void FontEngine::DrawText(const PixelSurface& surface, int x, int y, std::u32string_view text, TColor color,
+                          std::optional<TColor> cellFill, bool cullOffSurface)
 {
     Impl& font = *impl_;
     if (font.face == nullptr || surface.bits == nullptr || text.empty())
         return;
+    // The chosen face draws what it has; a unit it lacks is drawn whole by
+    // the first face of its chain that has it.
+    OpenFace* drawing = font.FaceOf(*font.choice, font.choice->chain.FaceFor(text));
+    if (drawing == nullptr)
+        drawing = font.FaceOf(*font.choice, 0);
+    if (drawing != font.face)
+        font.UseFace(drawing);
     FT_Face face = font.face->face.get();
     const double pixelsPerUnit = font.emSize / 64.0 / face->units_per_EM;
 
     if (cullOffSurface && !cellFill) {
         // No glyph can reach farther from (x, y) than the baseline's drop, an
-        // advance per byte and the face's own extent.
+        // advance per code point and the face's own extent.
         const double reach = font.ascent + 2 +
                              pixelsPerUnit * (font.face->reach + double(text.size()) * font.face->maxAdvance);
         if (x + reach < 0 || y + reach < 0 || x - reach >= surface.width || y - reach >= surface.height)
@@ -296,17 +231,14 @@ void FontEngine::DrawText(const PixelSurface& surface, int x, int y, std::string
         font.face->currentSize = font.emSize;
     }
 
-    font.decoder.Decode(text, encoding, font.codePoints);
-    auto glyphIndex = [face](char32_t c) {
-        return c == TextDecoder::Unconvertible ? 0 : FT_Get_Char_Index(face, c);
-    };
+    auto glyphIndex = [face](char32_t c) { return c == U'\uFFFD' ? FT_UInt(0) : FT_Get_Char_Index(face, c); };
 
     // The cell's top-left corner is (x, y); the baseline starts one ascent
     // below it, both turned about (x, y). Screen y grows downwards.
     const double cellHeight = (font.face->cell.ascent + font.face->cell.descent) * pixelsPerUnit;
     if (cellFill) {
         double width = 0;
-        for (char32_t c : font.codePoints) {
+        for (char32_t c : text) {
             FT_Fixed advance = 0;
             if (FT_Get_Advance(face, glyphIndex(c), FT_LOAD_NO_HINTING, &advance) == 0)
                 width += advance / 65536.0;
@@ -322,7 +254,7 @@ void FontEngine::DrawText(const PixelSurface& surface, int x, int y, std::string
 
     double penX = x + font.ascent * font.sine;
     double penY = y + font.ascent * font.cosine;
-    for (char32_t c : font.codePoints) {
+    for (char32_t c : text) {
         const double originX = std::floor(penX);
         const double originY = std::floor(penY);
         // Keep the glyph's own coordinates small: the rasterizer's are 16-bit.

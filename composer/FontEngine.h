@@ -1,6 +1,7 @@
 #pragma once
 
 #include "composer/Canvas.h"
+#include "composer/FaceFallback.h"
 #include "composer/Raster.h"
 
 #include <memory>
@@ -10,21 +11,10 @@
 
 namespace morvaleth {
 
-// The installed face that stands for a face name: the face of that name, or
-// the one the engine's alias file maps it to, or else an installed face with
-// Japanese glyphs. Empty when no usable face is installed at all.
-struct FaceLocation {
-    std::string file;
-    int index = 0;
-    std::string family;
-};
-FaceLocation FindFace(std::string_view faceName);
-
-// The alias file the engine loaded, or empty when it found none.
-std::string FontAliasFile();
-
 // Text drawing for one picture: the faces it has used, opened once and kept,
-// and the one font made from the last description selected.
+// and the one font made from the last description selected. The font's face
+// draws every character it has; a unit it lacks is drawn by the first face of
+// its chain (FaceChain) that has it, at the same cell height.
 class FontEngine {
 public:
     FontEngine();
@@ -37,15 +27,14 @@ public:
     // the name (no fonts at all, or the face's file cannot be opened).
     void SelectFont(const LOGFONT& description);
 
-    // Draws text with the selected font, its cell's top-left corner at (x, y)
-    // and turned about it by the escapement. Glyphs are anti-aliased and
-    // blended in `color`; with `cellFill` the turned cell is filled first.
-    // Bytes that do not convert, and characters the face lacks, draw the
-    // face's missing-glyph shape. With `cullOffSurface`, text that cannot
-    // reach the surface is not rasterized at all.
-    void DrawText(const PixelSurface& surface, int x, int y, std::string_view text,
-                  TextEncoding encoding, TColor color, std::optional<TColor> cellFill,
-                  bool cullOffSurface);
+    // Draws one unit's code points with the selected font, its cell's
+    // top-left corner at (x, y) and turned about it by the escapement. Glyphs
+    // are anti-aliased and blended in `color`; with `cellFill` the turned cell
+    // is filled first. U+FFFD, and characters no installed face has, draw the
+    // chosen face's missing-glyph shape. With `cullOffSurface`, text that
+    // cannot reach the surface is not rasterized at all.
+    void DrawText(const PixelSurface& surface, int x, int y, std::u32string_view text, TColor color,
+                  std::optional<TColor> cellFill, bool cullOffSurface);
 
 private:
     struct Impl;

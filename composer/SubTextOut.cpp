@@ -1,5 +1,7 @@
 #include "composer/SubTextOut.h"
 
+#include "composer/SourceReader.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdint>
@@ -25,7 +27,7 @@ ScrapColors ScrapColorsFor(int r)
     return {clSilver, clBlack, clSilver};
 }
 
-void SubTextOut(int x, int y, std::string_view text, int size, TCanvas& picture,
+void SubTextOut(int x, int y, std::u32string_view text, int size, TCanvas& picture,
                 const StampStyle& style, RandomSource& random)
 {
     const int r = random.Draw(10);
@@ -64,7 +66,8 @@ void SubTextOut(int x, int y, std::string_view text, int size, TCanvas& picture,
 
     picture.SelectFont(font);
     picture.Brush.Style = TBrushStyle::bsClear;
-    picture.TextOut(x, y, text, style.encoding);
+    if (!IsControlUnit(text))
+        picture.TextOut(x, y, text);
 }
 
 } // namespace morvaleth

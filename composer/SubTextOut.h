@@ -8,12 +8,10 @@
 
 namespace morvaleth {
 
-// What every stamp of a run shares: the composition font's face, real mode,
-// and the encoding of the text's bytes.
+// What every stamp of a run shares: the composition font's face and real mode.
 struct StampStyle {
     std::string faceName;
     bool realMode = false;
-    TextEncoding encoding = TextEncoding::ShiftJis;
 };
 
 // The scrap and character colours of one colour scheme.
@@ -37,8 +35,9 @@ constexpr int CharacterHeight(int size, int j)
 // height from `size` and a random tilt of up to 15 degrees either way, and in
 // real mode a slightly skewed paper scrap beneath it. The draws are made in a
 // fixed order (scheme, height, tilt, then in real mode the scrap's two
-// skews), so that a seed fixes the picture.
-void SubTextOut(int x, int y, std::string_view text, int size, TCanvas& picture,
+// skews), so that a seed fixes the picture. A control character (a TAB, say)
+// takes its draws and its scrap like a space and draws no glyph.
+void SubTextOut(int x, int y, std::u32string_view text, int size, TCanvas& picture,
                 const StampStyle& style, RandomSource& random);
 
 } // namespace morvaleth
