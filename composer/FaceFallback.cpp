@@ -147,9 +147,13 @@ FaceChain::FaceChain(std::string_view faceName) : coverage_(std::make_unique<Cov
         return;
     faces_.push_back(*LocationOf(sorted.fonts[first]));
     coverage_->characters.push_back(CharactersOf(sorted.fonts[first]));
+    // One face per family: the list's first of a family is its best match
+    // for the chosen face's style, and the family's other styles add nothing.
     for (int i = 0; i < sorted.nfont; ++i) {
         std::optional<FaceLocation> location = LocationOf(sorted.fonts[i]);
-        if (i == first || !location)
+        if (!location || std::any_of(faces_.begin(), faces_.end(), [&](const FaceLocation& face) {
+                return face.family == location->family;
+            }))
             continue;
         faces_.push_back(std::move(*location));
         coverage_->characters.push_back(CharactersOf(sorted.fonts[i]));

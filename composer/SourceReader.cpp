@@ -216,22 +216,21 @@ SourceReader::Token SourceReader::EndOfText()
 
 void SourceReader::Normalize()
 {
+    // utf8proc orders combining marks only while it decomposes, and it
+    // decomposes UTF-8: the cluster goes through UTF-8 on its way.
+    std::uint8_t bytes[LongestUnit * 4];
+    utf8proc_ssize_t byteCount = 0;
+    for (char32_t codePoint : unit_)
+        byteCount += utf8proc_encode_char(utf8proc_int32_t(codePoint), bytes + byteCount);
     // Canonical decompositions are at most four code points long.
     scratch_.resize(LongestUnit * 4);
-    utf8proc_ssize_t length = 0;
-    for (char32_t codePoint : unit_) {
-        int boundClass = 0;
-        const utf8proc_ssize_t written =
-            utf8proc_decompose_char(utf8proc_int32_t(codePoint), scratch_.data() + length,
-                                    utf8proc_ssize_t(scratch_.size()) - length, Nfc, &boundClass);
-        if (written < 0 || length + written > utf8proc_ssize_t(scratch_.size()))
-            return;
-        length += written;
-    }
-    length = utf8proc_normalize_utf32(scratch_.data(), length, Nfc);
-    if (length <= 0)
+    utf8proc_ssize_t length =
+        utf8proc_decompose(bytes, byteCount, scratch_.data(), utf8proc_ssize_t(scratch_.size()), Nfc);
+    if (length <= 0 || length > utf8proc_ssize_t(scratch_.size()))
         return;
-    unit_.assign(scratch_.begin(), scratch_.begin() + length);
+    length = utf8proc_normalize_utf32(scratch_.data(), length, Nfc);
+    if (length > 0)
+        unit_.assign(scratch_.begin(), scratch_.begin() + length);
 }
 
 SourceReader::Token SourceReader::Next(std::u32string_view& unit)
