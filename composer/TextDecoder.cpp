@@ -1,8 +1,10 @@
 #include "composer/TextDecoder.h"
 
 #include "composer/Error.h"
+#include "composer/FileErrors.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <string>
 
 namespace morvaleth {
@@ -165,6 +167,9 @@ SourceEncoding EncodingByEvidence(std::string_view bytes, bool complete)
 TextDecoder::TextDecoder(SourceEncoding encoding) : encoding_(encoding)
 {
     converter_ = iconv_open("UTF-32LE", IconvName(encoding));
+    // Loading a converter opens its module: with no descriptor left, say so.
+    if (converter_ == iconv_t(-1) && (errno == EMFILE || errno == ENFILE))
+        throw SourceFileError(errno, "");
     if (converter_ == iconv_t(-1))
         throw Error(std::string("文字コード変換 ") + IconvName(encoding) + " を利用できません");
 }

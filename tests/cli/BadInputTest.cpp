@@ -27,6 +27,7 @@ using testing::TempDir;
 using testing::WriteFile;
 
 const std::string Letter = std::string(MORVALETH_SOURCE_DIR) + "/examples/letter-sjis.txt";
+const std::string AsciiLetter = std::string(MORVALETH_SOURCE_DIR) + "/examples/letter-ascii.txt";
 
 // The most memory a run may take beyond what this process holds (a child's
 // peak counts its parent's at the fork). A run takes about 10 MiB, 20 MiB
@@ -248,9 +249,14 @@ INSTANTIATE_TEST_SUITE_P(
             .child = {{}, false, false, TooManyOpenFilesEnvironment()},
             .exitCode = 1, .message = "ｵｰﾌﾟﾝしたﾌｧｲﾙが多すぎます"},
         // The source opens, the fonts cannot: an error, not a blank picture.
-        Row{.name = "FontsCannotOpen", .source = Letter,
+        // An ASCII text needs no converter before the fonts.
+        Row{.name = "FontsCannotOpen", .source = AsciiLetter,
             .child = {{}, false, false, TooManyOpenFilesEnvironment(1)},
             .exitCode = 1, .message = "ﾌｫﾝﾄ 'ＭＳ Ｐゴシック' を開けません"},
+        // A Shift-JIS text needs its converter's module, which cannot open.
+        Row{.name = "ConverterCannotOpen", .source = Letter,
+            .child = {{}, false, false, TooManyOpenFilesEnvironment(1)},
+            .exitCode = 1, .message = "ｵｰﾌﾟﾝしたﾌｧｲﾙが多すぎます"},
 
         // Sources that never end, or hold anything but text; each ends by
         // the run's own rules.

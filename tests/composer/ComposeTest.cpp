@@ -29,7 +29,7 @@ using testing::WriteFile;
 
 // Where each unit of the text was stamped on a picture of that size.
 std::vector<TPoint> Placements(const std::string& text, int width, int height, int size = 20,
-                               std::vector<std::string>* units = nullptr)
+                               std::vector<std::u32string>* units = nullptr)
 {
     TempDir folder;
     WriteFile(folder / "source.txt", text);
@@ -67,9 +67,9 @@ std::vector<TPoint> Join(std::initializer_list<std::vector<TPoint>> parts)
 
 TEST(Layout, EveryUnitTakesOnePitch)
 {
-    std::vector<std::string> units;
+    std::vector<std::u32string> units;
     EXPECT_EQ(Placements("\x82\xA0\x82\xA2\x61", 640, 480, 20, &units), Row(20, 3));
-    EXPECT_EQ(units, (std::vector<std::string>{"\x82\xA0", "\x82\xA2", "a"}));
+    EXPECT_EQ(units, (std::vector<std::u32string>{U"あ", U"い", U"a"}));
 }
 
 TEST(Layout, ARowHolds28UnitsAndThePictureTwentyRows)
@@ -97,16 +97,16 @@ TEST(Layout, EmptyLinesMoveDownOneRowEach)
 
 TEST(Layout, LineEndsAndTheEndOfText)
 {
-    std::vector<std::string> units;
-    EXPECT_EQ(Placements("ab\ncd\n", 640, 480, 20, &units), Row(20, 6));
-    EXPECT_EQ(units, (std::vector<std::string>{"a", "b", "\n", "c", "d", "\n"}));
+    std::vector<std::u32string> units;
+    EXPECT_EQ(Placements("ab\ncd\n", 640, 480, 20, &units), Join({Row(20, 2), Row(42, 2)}));
+    EXPECT_EQ(units, (std::vector<std::u32string>{U"a", U"b", U"c", U"d"}));
     EXPECT_EQ(Placements("a\rb", 640, 480), Join({Row(20, 1), Row(42, 1)}));
     EXPECT_EQ(Placements("ab\x1A" "cd", 640, 480), Row(20, 2));
     EXPECT_EQ(Placements("\x1A" "abc", 640, 480), std::vector<TPoint>{});
     EXPECT_EQ(Placements("", 640, 480), std::vector<TPoint>{});
     units.clear();
     EXPECT_EQ(Placements("a\x82\r\nb", 640, 480, 20, &units), Join({Row(20, 2), Row(42, 1)}));
-    EXPECT_EQ(units, (std::vector<std::string>{"a", "\x82", "b"}));
+    EXPECT_EQ(units, (std::vector<std::u32string>{U"a", U"\uFFFD", U"b"}));
 }
 
 TEST(Layout, SmallSizesHaveNoGap)
@@ -153,9 +153,9 @@ TEST(Layout, NothingStampedBeyondTheStopCouldReachThePicture)
     auto picture = testing::WhitePicture(640, height);
     RandomSource random(3);
     for (int i = 0; i < 2000; ++i) {
-        const char* glyphs[] = {"\x81\xA1", "\x81\x5B", "W", "\x88\x9F", "|"};
+        const char32_t* glyphs[] = {U"■", U"ー", U"W", U"亜", U"|"};
         SubTextOut(20 + (i % 28) * 22, firstSkippedY, glyphs[i % 5], size, picture->Canvas(),
-                   {"ＭＳ Ｐゴシック", true, TextEncoding::ShiftJis}, random);
+                   {"ＭＳ Ｐゴシック", true}, random);
     }
     EXPECT_TRUE(testing::InkOf(*picture).Empty());
 }
@@ -163,11 +163,15 @@ TEST(Layout, NothingStampedBeyondTheStopCouldReachThePicture)
 TEST(Layout, EndlessDevicesEnd)
 {
     EXPECT_FALSE(Placements("", 640, 480).size());
+    // NUL draws no glyph; in real mode each one still gets its scrap.
     RecordingPicture picture(640, 480);
     SourceReader zeros("/dev/zero", SourceEncoding::Automatic);
     RandomSource random(1);
-    ComposeText(picture, zeros, CompositionSettings{}, random);
-    EXPECT_GT(picture.canvas.Texts().size(), 28u * 20);
+    CompositionSettings settings;
+    settings.realMode = true;
+    ComposeText(picture, zeros, settings, random);
+    EXPECT_TRUE(picture.canvas.Texts().empty());
+    EXPECT_GT(picture.canvas.calls.size(), 28u * 20);
 }
 
 TEST(Layout, AFifoWithoutLineEndsEnds)
