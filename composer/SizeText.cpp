@@ -78,7 +78,7 @@ std::string NarrowedSizeText(std::string_view text)
         if (length > 0 && IsWideForm(codePoint)) {
             utf8proc_int32_t narrow = 0;
             int boundClass = 0;
-            if (utf8proc_decompose_char(codePoint, &narrow, 1, UTF8PROC_COMPAT, &boundClass) == 1 && narrow < 0x80) {
+            if (utf8proc_decompose_char(codePoint, &narrow, 1, utf8proc_option_t(UTF8PROC_DECOMPOSE | UTF8PROC_COMPAT), &boundClass) == 1 && narrow < 0x80) {
                 narrowed.push_back(char(narrow));
                 text.remove_prefix(std::size_t(length));
                 continue;

@@ -3,6 +3,9 @@
 #include "composer/Error.h"
 #include "composer/FileErrors.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <string>
@@ -167,11 +170,17 @@ SourceEncoding EncodingByEvidence(std::string_view bytes, bool complete)
 TextDecoder::TextDecoder(SourceEncoding encoding) : encoding_(encoding)
 {
     converter_ = iconv_open("UTF-32LE", IconvName(encoding));
-    // Loading a converter opens its module: with no descriptor left, say so.
-    if (converter_ == iconv_t(-1) && (errno == EMFILE || errno == ENFILE))
-        throw SourceFileError(errno, "");
-    if (converter_ == iconv_t(-1))
+    if (converter_ == iconv_t(-1)) {
+        // iconv calls any module that will not load unsupported; when that is
+        // for want of a descriptor to open it with, the system's reason is
+        // the one to give.
+        const int probe = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (probe < 0 && (errno == EMFILE || errno == ENFILE))
+            throw SourceFileError(errno, "");
+        if (probe >= 0)
+            ::close(probe);
         throw Error(std::string("文字コード変換 ") + IconvName(encoding) + " を利用できません");
+    }
 }
 
 TextDecoder::~TextDecoder()

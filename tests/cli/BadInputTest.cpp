@@ -292,7 +292,8 @@ INSTANTIATE_TEST_SUITE_P(
         Row{.name = "LargestBoth", .source = Letter, .options = {"-W", "2147483647", "-H", "2147483647"}, .exitCode = 1, .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません"},
         Row{.name = "LeadingSpace", .source = Letter, .options = {"-W", " 640"}},
         Row{.name = "TrailingSpace", .source = Letter, .options = {"-W", "640 "}, .exitCode = 1, .message = "'640 ' は整数ではありません"},
-        Row{.name = "FullWidthDigits", .source = Letter, .options = {"-W", "６４０"}, .exitCode = 1, .message = "'６４０' は整数ではありません"},
+        Row{.name = "FullWidthDigits", .source = Letter, .options = {"-W", "　６４０", "-H", "＄１Ｅ０"}},
+        Row{.name = "FullWidthTrailingSpace", .source = Letter, .options = {"-W", "６４０　"}, .exitCode = 1, .message = "'６４０　' は整数ではありません"},
         Row{.name = "EmptyHeight", .source = Letter, .options = {"-H", ""}, .exitCode = 1, .message = "'' は整数ではありません"},
         Row{.name = "WidthZero", .source = Letter, .options = {"-W", "0"}, .width = 0},
 

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <ostream>
 
+#include <iconv.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -230,6 +232,114 @@ TEST(ComposePicture, ShiftJisAndUtf8LettersMakeTheSamePicture)
     EXPECT_TRUE(EncodeBmp(*ComposePicture(SettingsFor(Letter, 7, true))) ==
                 EncodeBmp(*ComposePicture(SettingsFor(utf8, 7, true))));
 }
+
+// ---- Text as people have it -----------------------------------------------
+
+// The text in another encoding, through iconv.
+std::string Encoded(const std::string& utf8, const char* encoding)
+{
+    iconv_t converter = iconv_open(encoding, "UTF-8");
+    EXPECT_NE(converter, iconv_t(-1)) << encoding;
+    std::string out(utf8.size() * 4 + 16, '\0');
+    char* in = const_cast<char*>(utf8.data());
+    std::size_t inLeft = utf8.size();
+    char* at = out.data();
+    std::size_t outLeft = out.size();
+    EXPECT_NE(iconv(converter, &in, &inLeft, &at, &outLeft), std::size_t(-1)) << encoding;
+    iconv(converter, nullptr, nullptr, &at, &outLeft); // back to ASCII at the end
+    iconv_close(converter);
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+std::string WithLineEnds(std::string text, const std::string& lineEnd)
+{
+    for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += lineEnd.size())
+        text.replace(at, 1, lineEnd);
+    return text;
+}
+
+struct EncodingCase {
+    const char* name;
+    const char* encoding; // iconv's name
+    const char* lineEnd;
+    std::string mark;     // bytes before the text
+    SourceEncoding requested = SourceEncoding::Automatic;
+
+    friend void PrintTo(const EncodingCase& x, std::ostream* out) { *out << x.name; }
+};
+
+class SameTextTest : public ::testing::TestWithParam<EncodingCase> {};
+
+// Kana, kanji, full-width and ASCII, an empty line and a last line without
+// its line end.
+const std::string Greeting = "拝啓\n秋も深まり、朝晩は冷え込むようになりました。\n\nＡＢＣ abc 123 (!)\n敬具";
+
+std::vector<std::uint8_t> PictureOf(const std::string& bytes, SourceEncoding requested)
+{
+    TempDir folder;
+    WriteFile(folder / "letter.txt", bytes);
+    CompositionSettings settings;
+    settings.sourcePath = folder / "letter.txt";
+    settings.seed = 77;
+    settings.realMode = true;
+    settings.widthText = "300";
+    settings.encoding = requested;
+    return EncodeBmp(*ComposePicture(settings));
+}
+
+TEST_P(SameTextTest, GivesThePictureOfUtf8WithCrLf)
+{
+    const EncodingCase& c = GetParam();
+    const std::string bytes = c.mark + Encoded(WithLineEnds(Greeting, c.lineEnd), c.encoding);
+    EXPECT_TRUE(PictureOf(bytes, c.requested) == PictureOf(WithLineEnds(Greeting, "\r\n"), SourceEncoding::Automatic));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Encodings, SameTextTest,
+    ::testing::Values(EncodingCase{"Utf8Lf", "UTF-8", "\n", ""},
+                      EncodingCase{"Utf8Cr", "UTF-8", "\r", ""},
+                      EncodingCase{"Utf8MarkLf", "UTF-8", "\n", "\xEF\xBB\xBF"},
+                      EncodingCase{"ShiftJisCrLf", "CP932", "\r\n", ""},
+                      EncodingCase{"ShiftJisLf", "CP932", "\n", ""},
+                      EncodingCase{"EucJpLf", "EUC-JP", "\n", ""},
+                      EncodingCase{"EucJpNamed", "EUC-JP", "\r\n", "", SourceEncoding::EucJp},
+                      EncodingCase{"Iso2022JpCrLf", "ISO-2022-JP", "\r\n", ""},
+                      EncodingCase{"Utf16LeMarkCrLf", "UTF-16LE", "\r\n", "\xFF\xFE"},
+                      EncodingCase{"Utf16BeMarkLf", "UTF-16BE", "\n", "\xFE\xFF"},
+                      EncodingCase{"Utf16LeNamedWithoutMark", "UTF-16LE", "\n", "", SourceEncoding::Utf16}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct SamePictureCase {
+    const char* name;
+    std::string bytes;
+    std::string sameAs;
+
+    friend void PrintTo(const SamePictureCase& x, std::ostream* out) { *out << x.name; }
+};
+
+class SamePictureTest : public ::testing::TestWithParam<SamePictureCase> {};
+
+TEST_P(SamePictureTest, DrawsTheSame)
+{
+    EXPECT_TRUE(PictureOf(GetParam().bytes, SourceEncoding::Automatic) ==
+                PictureOf(GetParam().sameAs, SourceEncoding::Automatic));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Units, SamePictureTest,
+    ::testing::Values(
+        // A decomposed character takes one cell, as its composed form does.
+        SamePictureCase{"DecomposedKana", "か\xE3\x82\x99き", "がき"},
+        SamePictureCase{"DecomposedLatin", "cafe\xCC\x81 ok", "café ok"},
+        // A control character takes its cell like a space: its draws and its
+        // scrap, and no glyph.
+        SamePictureCase{"Tab", "a\tb", "a b"},
+        SamePictureCase{"OtherControls", std::string("a\0\x7F\x1B" "b", 5), "a   b"},
+        SamePictureCase{"ControlsInShiftJis", "\x82\xA0\t\x82\xA0", "\x82\xA0 \x82\xA0"},
+        // Japanese first seen after 64 KiB of ASCII is still read as UTF-8.
+        SamePictureCase{"LateUtf8", std::string(70000, ' ') + "拝啓", std::string(70000, ' ') + "\x94\x71\x8C\x5B"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ComposePicture, SkippingOffPictureTextChangesNoPixel)
 {
