@@ -74,18 +74,28 @@ std::map<std::string, std::string> Snapshot(const TempDir& folder)
     return files;
 }
 
-void WriteLargeSingleLine(const std::string& path, std::size_t bytes)
+// A text without a line end: `start` once (a byte-order mark, say), then
+// `words` over and over.
+void WriteLargeSingleLine(const std::string& path, std::size_t bytes, const std::string& words,
+                          const std::string& start = "")
 {
-    // Shift-JIS text with LF-only line ends: one line, as this program reads it.
     std::string piece;
     while (piece.size() < (1 << 20))
-        piece += "\x82\xA0\x82\xA2\x82\xA4 letter\n";
+        piece += words;
     const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     ASSERT_GE(descriptor, 0);
+    ASSERT_EQ(::write(descriptor, start.data(), start.size()), ssize_t(start.size()));
     for (std::size_t written = 0; written < bytes; written += piece.size())
         ASSERT_EQ(::write(descriptor, piece.data(), piece.size()), ssize_t(piece.size()));
     ::close(descriptor);
 }
+
+// "あいう letter " in each encoding.
+const std::string ShiftJisWords = "\x82\xA0\x82\xA2\x82\xA4 letter ";
+const std::string Utf8Words = "あいう letter ";
+const std::string EucJpWords = "\xA4\xA2\xA4\xA4\xA4\xA6 letter ";
+const std::string Iso2022JpWords = "\x1B$B$\"$$$&\x1B(B letter ";
+const std::string Utf16Words = std::string("B0D0F0 \0l\0e\0t\0t\0e\0r\0 \0", 22);
 
 std::string Garbage(std::size_t bytes, unsigned seed)
 {
@@ -281,7 +291,18 @@ INSTANTIATE_TEST_SUITE_P(
             .prepare = [](const TempDir& folder) { WriteFile(folder / "garbage", Garbage(1 << 12, 2)); },
             .input = "{dir}/garbage"},
         Row{.name = "A200MegabyteLine", .source = "{dir}/line.txt",
-            .prepare = [](const TempDir& folder) { WriteLargeSingleLine(folder / "line.txt", 200u << 20); }},
+            .prepare = [](const TempDir& folder) { WriteLargeSingleLine(folder / "line.txt", 200u << 20, ShiftJisWords); }},
+        Row{.name = "A200MegabyteLineUtf8", .source = "{dir}/line.txt",
+            .prepare = [](const TempDir& folder) { WriteLargeSingleLine(folder / "line.txt", 200u << 20, Utf8Words); }},
+        Row{.name = "A200MegabyteLineEucJp", .source = "{dir}/line.txt",
+            .prepare = [](const TempDir& folder) { WriteLargeSingleLine(folder / "line.txt", 200u << 20, EucJpWords); }},
+        Row{.name = "A200MegabyteLineIso2022Jp", .source = "{dir}/line.txt",
+            .prepare = [](const TempDir& folder) { WriteLargeSingleLine(folder / "line.txt", 200u << 20, Iso2022JpWords); }},
+        Row{.name = "A200MegabyteLineUtf16", .source = "{dir}/line.txt",
+            .prepare = [](const TempDir& folder) { WriteLargeSingleLine(folder / "line.txt", 200u << 20, Utf16Words, "\xFF\xFE"); }},
+        // Combining marks without end: one cluster would hold them all.
+        Row{.name = "A200MegabyteCluster", .source = "{dir}/line.txt",
+            .prepare = [](const TempDir& folder) { WriteLargeSingleLine(folder / "line.txt", 200u << 20, "\xCC\x81", "a"); }},
 
         // Size texts.
         Row{.name = "WidthMinusOne", .source = Letter, .options = {"-W", "-1"}, .exitCode = 1, .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません"},
