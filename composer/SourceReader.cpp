@@ -29,13 +29,13 @@ constexpr utf8proc_option_t Nfc = utf8proc_option_t(UTF8PROC_STABLE | UTF8PROC_C
 // ESC ( I, ESC & @.
 bool IsIso2022Designation(std::string_view bytes)
 {
+    const auto oneOf = [](std::string_view finals, char c) { return finals.find(c) != std::string_view::npos; };
     if (bytes.size() < 3 || bytes[0] != Escape)
         return false;
     if (bytes[1] == '$')
-        return std::strchr("@AB", bytes[2]) != nullptr ||
-               (bytes[2] == '(' && bytes.size() >= 4 && std::strchr("CDOPQ", bytes[3]) != nullptr);
+        return oneOf("@AB", bytes[2]) || (bytes[2] == '(' && bytes.size() >= 4 && oneOf("CDOPQ", bytes[3]));
     if (bytes[1] == '(')
-        return std::strchr("BJI", bytes[2]) != nullptr;
+        return oneOf("BJI", bytes[2]);
     return bytes[1] == '&' && bytes[2] == '@';
 }
 
@@ -162,7 +162,9 @@ bool SourceReader::DecideOnTheseBytes()
         Decide(SourceEncoding::Iso2022Jp);
         return true;
     }
-    std::string_view window(buffer_.data() + position_, Fill(DetectionWindow));
+    // Filling may move the unread bytes to the front of the buffer.
+    const std::size_t windowSize = Fill(DetectionWindow);
+    const std::string_view window(buffer_.data() + position_, windowSize);
     const std::size_t textEnd = window.find(char(EndOfTextCharacter));
     const bool complete = fileEnded_ || textEnd != std::string_view::npos;
     Decide(EncodingByEvidence(window.substr(0, textEnd), complete));

@@ -145,7 +145,9 @@ INSTANTIATE_TEST_SUITE_P(
         TokenCase{"EucJpUndefinedPair", "\xA9\xA1" "a", EUC, {Bad, U"a", EOL}},
         TokenCase{"Iso2022Jp", "a\x1B$B4A$\"\x1B(B\r\nb", JIS, {U"a", U"漢", U"あ", EOL, U"b", EOL}},
         TokenCase{"Iso2022JpDetected", "Dear\x1B$B$\"\x1B(B\n", Auto, {U"D", U"e", U"a", U"r", U"あ", EOL}},
-        TokenCase{"LoneEscapeIsAControl", "a\x1B" "b", Auto, {U"a", U"\x1B", U"b", EOL}}),
+        TokenCase{"LoneEscapeIsAControl", "a\x1B" "b", Auto, {U"a", U"\x1B", U"b", EOL}},
+        TokenCase{"EscapeDollarNulIsNoDesignation", std::string("\x1B$\0", 3), Auto,
+                  {U"\x1B", U"$", std::u32string(1, U'\0'), EOL}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SourceReader, LinesLongerThanTheBufferKeepTheirLineEnds)

@@ -109,7 +109,7 @@ std::size_t InvalidLength(std::string_view rest, SourceEncoding encoding)
     const auto high = [](unsigned char b) { return b >= 0xA1 && b <= 0xFE; };
     std::size_t length = 1;
     if (encoding == SourceEncoding::ShiftJis && morvaleth::IsLeadByte(at(0)) && rest.size() >= 2 &&
-        std::strchr("\r\n\x1A", at(1)) == nullptr)
+        std::string_view("\r\n\x1A").find(char(at(1))) == std::string_view::npos)
         length = 2;
     else if (encoding == SourceEncoding::EucJp && ((high(at(0)) && high(at(1))) ||
                                                    (at(0) == 0x8E && at(1) >= 0xA1 && at(1) <= 0xDF)))
@@ -162,13 +162,16 @@ std::u32string Nfc(const std::u32string& cluster)
         utf8proc_uint8_t encoded[4];
         bytes.append(reinterpret_cast<char*>(encoded), std::size_t(utf8proc_encode_char(utf8proc_int32_t(c), encoded)));
     }
-    utf8proc_uint8_t* normalized = utf8proc_NFC(reinterpret_cast<const utf8proc_uint8_t*>(bytes.c_str()));
-    FUZZ_CHECK(normalized != nullptr, "NFC failed");
+    // NFC as utf8proc_NFC has it, with the length given so that a NUL is a character.
+    utf8proc_uint8_t* normalized = nullptr;
+    const utf8proc_ssize_t length =
+        utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(bytes.data()), utf8proc_ssize_t(bytes.size()),
+                     &normalized, utf8proc_option_t(UTF8PROC_STABLE | UTF8PROC_COMPOSE));
+    FUZZ_CHECK(length >= 0, "NFC failed");
     std::u32string result;
-    const utf8proc_uint8_t* p = normalized;
-    while (*p) {
+    for (utf8proc_ssize_t at = 0; at < length;) {
         utf8proc_int32_t c;
-        p += utf8proc_iterate(p, -1, &c);
+        at += utf8proc_iterate(normalized + at, length - at, &c);
         result.push_back(char32_t(c));
     }
     std::free(normalized);
