@@ -164,19 +164,34 @@ FaceChain::FaceChain(FaceChain&&) noexcept = default;
 FaceChain& FaceChain::operator=(FaceChain&&) noexcept = default;
 FaceChain::~FaceChain() = default;
 
+bool FaceChain::Covers(std::size_t face, std::u32string_view unit) const
+{
+    const FcCharSet* characters = coverage_->characters[face];
+    return characters != nullptr && std::all_of(unit.begin(), unit.end(), [&](char32_t c) {
+               return !DrawsItself(c) || FcCharSetHasChar(characters, FcChar32(c));
+           });
+}
+
 std::size_t FaceChain::FaceFor(std::u32string_view unit) const
 {
-    if (unit == U"\uFFFD")
+    // Enough for the characters of a long text that the first face lacks.
+    constexpr std::size_t RememberedCharacters = 4096;
+    if (faces_.empty() || unit == U"\uFFFD" || Covers(0, unit))
         return 0;
-    for (std::size_t i = 0; i < coverage_->characters.size(); ++i) {
-        const FcCharSet* characters = coverage_->characters[i];
-        const bool hasAll = characters != nullptr && std::all_of(unit.begin(), unit.end(), [&](char32_t c) {
-                                return !DrawsItself(c) || FcCharSetHasChar(characters, FcChar32(c));
-                            });
-        if (hasAll)
-            return i;
+    if (unit.size() == 1)
+        if (const auto found = foundElsewhere_.find(unit[0]); found != foundElsewhere_.end())
+            return found->second;
+    std::size_t face = 1;
+    while (face < faces_.size() && !Covers(face, unit))
+        ++face;
+    if (face == faces_.size())
+        face = 0;
+    if (unit.size() == 1) {
+        if (foundElsewhere_.size() >= RememberedCharacters)
+            foundElsewhere_.clear();
+        foundElsewhere_.emplace(unit[0], face);
     }
-    return 0;
+    return face;
 }
 
 FaceLocation FindFace(std::string_view faceName)

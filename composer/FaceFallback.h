@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace morvaleth {
@@ -40,8 +41,14 @@ public:
 
 private:
     struct Coverage;
+    bool Covers(std::size_t face, std::u32string_view unit) const;
+
     std::vector<FaceLocation> faces_;
     std::unique_ptr<Coverage> coverage_;
+    // Where single characters the first face lacks were found, if anywhere:
+    // on a desktop with thousands of faces, a text of characters no face has
+    // would otherwise search them all for every unit.
+    mutable std::unordered_map<char32_t, std::size_t> foundElsewhere_;
 };
 
 // The face that stands for a face name: the first of its chain; empty when no
