@@ -6,10 +6,10 @@
 // U+001A; in UTF-8 and UTF-16 every line cut into grapheme clusters of at most
 // 32 code points, each in NFC.
 //
-// Input: one byte chooses the encoding and whether the text is put behind a
-// filler so that it straddles the 64 KiB of the read buffer and of the
-// encoding decision; one byte says how far before that mark it starts; the
-// rest is the text.
+// Input: one byte chooses the encoding (bits 0, 1 and 3) and whether the text
+// is put behind a filler (bit 2) so that it straddles the 64 KiB of the read
+// buffer and of the encoding decision; one byte says how far before that mark
+// it starts; the rest is the text.
 
 #include "FuzzSupport.h"
 
