@@ -2,6 +2,10 @@
 
 #include "composer/Error.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_ADVANCES_H
@@ -9,6 +13,7 @@
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <map>
 #include <numbers>
@@ -28,6 +33,27 @@ using Owned = std::unique_ptr<T, Releaser<T, Release>>;
 
 using FtLibraryPtr = Owned<std::remove_pointer_t<FT_Library>, FT_Done_FreeType>;
 using FtFacePtr = Owned<std::remove_pointer_t<FT_Face>, FT_Done_Face>;
+
+// Whether the system refuses the memory to map the whole file. FreeType
+// reports a font file it could neither map nor read into memory as one it
+// cannot open, or as of an unknown format once its other ways of opening it
+// failed too; this asks the system the question FreeType asked it.
+bool CannotMapFile(const std::string& path)
+{
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0)
+        return errno == ENOMEM;
+    struct stat status {};
+    bool refused = false;
+    if (::fstat(descriptor, &status) == 0 && status.st_size > 0) {
+        void* mapped = ::mmap(nullptr, std::size_t(status.st_size), PROT_READ, MAP_PRIVATE, descriptor, 0);
+        refused = mapped == MAP_FAILED && errno == ENOMEM;
+        if (mapped != MAP_FAILED)
+            ::munmap(mapped, std::size_t(status.st_size));
+    }
+    ::close(descriptor);
+    return refused;
+}
 
 // A face's vertical metrics in font units, the cell being ascent + descent.
 struct CellMetrics {
@@ -91,6 +117,7 @@ struct FontEngine::Impl {
     };
 
     FtLibraryPtr library;
+    FT_Error libraryError = 0; // why there is no library
     std::map<std::string, Choice, std::less<>> choicesByName;
     std::map<std::pair<std::string, int>, OpenFace> facesByFile;
 
@@ -136,7 +163,13 @@ OpenFace* FontEngine::Impl::OpenFile(const FaceLocation& location)
     auto open = facesByFile.find(key);
     if (open == facesByFile.end()) {
         FT_Face face = nullptr;
-        if (!library || FT_New_Face(library.get(), location.file.c_str(), location.index, &face) != 0)
+        const FT_Error error =
+            library ? FT_New_Face(library.get(), location.file.c_str(), location.index, &face) : libraryError;
+        // Memory that cannot be had is said as such, not as a face that
+        // cannot be opened.
+        if (error == FT_Err_Out_Of_Memory || (error != 0 && CannotMapFile(location.file)))
+            throw Error("ｼｽﾃﾑ ﾘｿｰｽが足りません", ErrorKind::Resources);
+        if (error != 0)
             return nullptr;
         OpenFace entry;
         entry.face.reset(face);
@@ -173,7 +206,8 @@ void FontEngine::Impl::UseFace(OpenFace* drawing)
 FontEngine::FontEngine() : impl_(std::make_unique<Impl>())
 {
     FT_Library library = nullptr;
-    if (FT_Init_FreeType(&library) == 0)
+    impl_->libraryError = FT_Init_FreeType(&library);
+    if (impl_->libraryError == 0)
         impl_->library.reset(library);
 }
 
@@ -186,7 +220,7 @@ void FontEngine::SelectFont(const LOGFONT& description)
     OpenFace* chosenFace = font.FaceOf(*font.choice, 0);
     if (chosenFace == nullptr) {
         font.face = nullptr;
-        throw Error("ﾌｫﾝﾄ '" + std::string(FaceNameOf(description)) + "' を開けません");
+        throw Error("ﾌｫﾝﾄ '" + std::string(FaceNameOf(description)) + "' を開けません", ErrorKind::Font);
     }
     font.description = description;
     font.UseFace(chosenFace);
