@@ -6,6 +6,7 @@
 #include "composer/FontEngine.h"
 #include "composer/PictureFile.h"
 #include "composer/SizeText.h"
+#include "composer/PictureSinks.h"
 
 #include <getopt.h>
 #include <sys/stat.h>
@@ -56,6 +57,7 @@ std::string UsageText()
            "      --seed N           fixed random seed (default: the clock)\n"
            "  -e, --encoding ENC     auto (default), shift_jis (cp932, sjis), utf-8,\n"
            "                         utf-16, utf-16le, utf-16be, euc-jp, iso-2022-jp\n"
+           "      --threads N        render threads, 1 to 256 (default: one per core)\n"
            "  -v, --verbose          say on standard error which encoding was read\n"
            "      --show-encoding    show the encoding INPUT is read in, and exit\n"
            "      --show-font FACE   show the installed font that stands for FACE and\n"
@@ -116,6 +118,7 @@ morvaleth::PictureFormat ParseFormat(std::string_view text)
 }
 
 constexpr std::string_view StandardStream = "-";
+constexpr int MostThreads = 256;
 
 struct Command {
     morvaleth::CompositionSettings settings;
@@ -130,7 +133,7 @@ struct Command {
 
 Command ParseCommandLine(int argc, char** argv)
 {
-    enum { SeedOption = 256, FormatOption, ShowFontOption, ShowEncodingOption, HelpOption, VersionOption };
+    enum { SeedOption = 256, FormatOption, ShowFontOption, ShowEncodingOption, HelpOption, VersionOption, ThreadsOption };
     static const option options[] = {
         {"output", required_argument, nullptr, 'o'},
         {"width", required_argument, nullptr, 'W'},
@@ -141,6 +144,7 @@ Command ParseCommandLine(int argc, char** argv)
         {"seed", required_argument, nullptr, SeedOption},
         {"encoding", required_argument, nullptr, 'e'},
         {"format", required_argument, nullptr, FormatOption},
+        {"threads", required_argument, nullptr, ThreadsOption},
         {"show-font", required_argument, nullptr, ShowFontOption},
         {"show-encoding", no_argument, nullptr, ShowEncodingOption},
         {"verbose", no_argument, nullptr, 'v'},
@@ -193,6 +197,9 @@ Command ParseCommandLine(int argc, char** argv)
             break;
         case 'v':
             command.verbose = true;
+            break;
+        case ThreadsOption:
+            settings.render.threads = ParseNumber<int>(optarg, 1, MostThreads, "--threads");
             break;
         case ShowFontOption:
             command.showFont = optarg;
@@ -323,8 +330,15 @@ int main(int argc, char** argv)
             control.encodingRead = [](morvaleth::SourceEncoding encoding) {
                 std::cerr << ProgramName << ": read as " << ReadAs(encoding) << "\n";
             };
-        const auto picture = morvaleth::ComposePicture(command.settings, control);
-        morvaleth::SavePicture(*picture, command.outputPath, format);
+        // Everything the run can refuse (sizes, the source, the face) is
+        // refused before the output is touched; then the rows stream into it
+        // as they are finished.
+        morvaleth::CompositionRun run(command.settings);
+        run.OpenSource();
+        morvaleth::SaveFile(command.outputPath, [&](morvaleth::SaveOutput& output) {
+            const auto sink = morvaleth::FileSinkFor(format, output);
+            run.Render(*sink, control);
+        });
     } catch (const morvaleth::Error& error) {
         ShowError(error);
         return 1;

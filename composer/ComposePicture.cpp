@@ -1,37 +1,70 @@
 #include "composer/ComposePicture.h"
 
 #include "composer/Error.h"
+#include "composer/GridLayout.h"
+#include "composer/PictureFile.h"
+#include "composer/PictureSinks.h"
 #include "composer/SizeText.h"
+#include "composer/StampPlan.h"
 #include "composer/SubTextOut.h"
 
 #include <algorithm>
 
 namespace morvaleth {
+CompositionRun::CompositionRun(const CompositionSettings& settings) : settings_(settings)
+{
+    if (settings.size < SmallestCompositionSize || settings.size > LargestCompositionSize)
+        throw Error("ﾌｫﾝﾄ ｻｲｽﾞ " + std::to_string(settings.size) + " は使えません (1 から " +
+                    std::to_string(LargestCompositionSize) + " まで)",
+                    ErrorKind::Usage);
+    if (settings.seed)
+        random_.SetSeed(*settings.seed);
+    else
+        random_.Reseed();
+    // A negative height fails before the width text is read, as a picture
+    // that cannot be made.
+    const Error unmakeable("ｼｽﾃﾑ ﾘｿｰｽが足りません", ErrorKind::Resources);
+    height_ = StrToInt(settings.heightText);
+    if (height_ < 0)
+        throw unmakeable;
+    width_ = StrToInt(settings.widthText);
+    if (width_ < 0)
+        throw unmakeable;
+}
+
+CompositionRun::~CompositionRun() = default;
+
+void CompositionRun::OpenSource()
+{
+    if (source_)
+        return;
+    source_ = std::make_unique<SourceReader>(settings_.sourcePath, settings_.encoding);
+    faces_ = std::make_unique<FaceTable>();
+    const PlanStyle style{settings_.size, settings_.realMode, settings_.faceName};
+    plan_ = std::make_unique<StampPlan>(style, *source_, random_, *faces_, width_, height_);
+    plan_->PlanSome(1, stamps_, {});
+}
+
+void CompositionRun::Render(RowSink& sink, const RunControl& control)
+{
+    sink.Begin(width_, height_);
+    OpenSource();
+    RenderRun(*plan_, stamps_, *faces_, width_, height_, sink, control, settings_.render);
+    source_->Close();
+    // The plan has read all of the text it needs by now.
+    if (control.encodingRead)
+        control.encodingRead(source_->Encoding());
+    sink.Finish();
+}
 
 std::unique_ptr<TBitmap> ComposePicture(const CompositionSettings& settings, const RunControl& control)
 {
     if (settings.sourcePath.empty())
         return nullptr;
-    if (settings.size < SmallestCompositionSize || settings.size > LargestCompositionSize)
-        throw Error("ﾌｫﾝﾄ ｻｲｽﾞ " + std::to_string(settings.size) + " は使えません (1 から " +
-                    std::to_string(LargestCompositionSize) + " まで)",
-                    ErrorKind::Usage);
-
-    RandomSource random;
-    if (settings.seed)
-        random.SetSeed(*settings.seed);
-    else
-        random.Reseed();
-
+    CompositionRun run(settings);
     auto picture = std::make_unique<TBitmap>();
-    picture->SetHeight(StrToInt(settings.heightText));
-    picture->SetWidth(StrToInt(settings.widthText));
-
-    SourceReader source(settings.sourcePath, settings.encoding);
-    ComposeText(*picture, source, settings, random, control);
-    source.Close();
-    if (control.encodingRead)
-        control.encodingRead(source.Encoding());
+    BitmapSink sink(*picture);
+    run.Render(sink, control);
     return picture;
 }
 
@@ -39,33 +72,9 @@ void ComposeText(TPicture& picture, SourceReader& source, const CompositionSetti
                  RandomSource& random, const RunControl& control)
 {
     const StampStyle style{settings.faceName, settings.realMode};
-    const std::int64_t size = settings.size;
-    const std::int64_t gap = size / 10;
-    const std::int64_t pitch = size + gap;
-    const std::int64_t width = picture.Width();
-    const std::int64_t height = picture.Height();
-
-    // A line without line ends (a FIFO, /dev/zero, an LF-only file) would keep
-    // wrapping below the picture forever. Once the cursor is this far below
-    // the bottom edge, no stamp of the line can reach the picture any more -
-    // not the tallest cell turned by the steepest tilt, nor its scrap - and
-    // the line's end would stop the run anyway: stopping now changes nothing.
-    const std::int64_t tallest = CharacterHeight(settings.size, std::max(settings.size / 2 - 1, 0));
-    const std::int64_t reach = 2 * tallest + 8;
-
+    GridLayout layout(settings.size, picture.Width(), picture.Height(), LowestStampReach(settings.size));
     TCanvas& canvas = picture.Canvas();
-    std::int64_t x = size;
-    std::int64_t y = size;
     std::u32string_view unit;
-    // Rows above the cursor's row less the tallest stamp's reach are final.
-    std::int64_t rowsReported = 0;
-    const auto reportRows = [&](std::int64_t rowsDone) {
-        rowsDone = std::clamp<std::int64_t>(rowsDone, 0, height);
-        if (control.progress && rowsDone > rowsReported) {
-            rowsReported = rowsDone;
-            control.progress(rowsDone, height);
-        }
-    };
     for (;;) {
         if (control.Cancelled())
             throw Error("", ErrorKind::Cancelled);
@@ -73,26 +82,13 @@ void ComposeText(TPicture& picture, SourceReader& source, const CompositionSetti
         if (token == SourceReader::Token::TextEnd)
             break;
         if (token == SourceReader::Token::Unit) {
-            SubTextOut(int(x), int(y), unit, settings.size, canvas, style, random);
-            x += pitch;
-            if (width < x + pitch) {
-                x = size;
-                y += pitch;
-                reportRows(y - reach);
-                if (y - reach >= height)
-                    break;
-            }
-            continue;
-        }
-        x = size;
-        y += pitch;
-        reportRows(y - reach);
-        if (height < y + pitch)
+            SubTextOut(int(layout.X()), int(layout.Y()), unit, settings.size, canvas, style, random);
+            if (!layout.AfterUnit())
+                break;
+        } else if (!layout.AfterLineEnd()) {
             break;
+        }
     }
-    if (control.Cancelled())
-        throw Error("", ErrorKind::Cancelled);
-    reportRows(height);
 }
 
 } // namespace morvaleth

@@ -76,13 +76,62 @@ CellMetrics CellMetricsOf(FT_Face face)
 
 struct OpenFace {
     FtFacePtr face;
-    CellMetrics cell;
-    // The farthest any outline point lies from the glyph origin, and the
-    // widest advance, in font units: bounds for skipping off-picture text.
-    double reach = 0;
-    double maxAdvance = 0;
+    FaceMeasures measures;
     FT_F26Dot6 currentSize = 0;
 };
+
+FaceMeasures MeasuresOf(FT_Face face)
+{
+    FaceMeasures measures;
+    const CellMetrics cell = CellMetricsOf(face);
+    measures.ascent = cell.ascent;
+    measures.descent = cell.descent;
+    const FT_BBox& box = face->bbox;
+    const double farX = std::max(std::abs(double(box.xMin)), std::abs(double(box.xMax)));
+    const double farY = std::max(std::abs(double(box.yMin)), std::abs(double(box.yMax)));
+    measures.reach = std::hypot(farX, farY);
+    measures.boxLeft = double(box.xMin);
+    measures.boxBottom = double(box.yMin);
+    measures.boxRight = double(box.xMax);
+    measures.boxTop = double(box.yMax);
+    measures.maxAdvance = std::max<double>(face->max_advance_width, face->units_per_EM);
+    measures.unitsPerEm = face->units_per_EM;
+    return measures;
+}
+
+std::optional<OpenFace> OpenFaceAt(FT_Library library, const FaceLocation& location)
+{
+    if (location.file.empty())
+        return std::nullopt;
+    // Memory that cannot be had is said as such, not as a face that cannot be
+    // opened: FreeType itself only fails to start for want of memory.
+    const Error outOfResources("ｼｽﾃﾑ ﾘｿｰｽが足りません", ErrorKind::Resources);
+    if (library == nullptr)
+        throw outOfResources;
+    FT_Face face = nullptr;
+    const FT_Error error = FT_New_Face(library, location.file.c_str(), location.index, &face);
+    if (error == FT_Err_Out_Of_Memory || (error != 0 && CannotMapFile(location.file)))
+        throw outOfResources;
+    if (error != 0)
+        return std::nullopt;
+    OpenFace entry;
+    entry.face.reset(face);
+    entry.measures = MeasuresOf(face);
+    return entry;
+}
+
+FtLibraryPtr NewLibrary()
+{
+    FT_Library library = nullptr;
+    if (FT_Init_FreeType(&library) != 0)
+        return nullptr;
+    return FtLibraryPtr(library);
+}
+
+Error CannotOpenFace(std::string_view faceName)
+{
+    return Error("ﾌｫﾝﾄ '" + std::string(faceName) + "' を開けません");
+}
 
 // The cell height of a description with lfHeight 0, which asks for a default.
 constexpr double DefaultCellPixels = 16;
@@ -108,6 +157,155 @@ void BlendSpans(int y, int count, const FT_Span* spans, void* user)
 
 } // namespace
 
+double FontScale::Reach(const FaceMeasures& face, std::size_t characters) const
+{
+    const double pixelsPerUnit = emSize / 64.0 / face.unitsPerEm;
+    return ascent + 2 + pixelsPerUnit * (face.reach + double(characters) * face.maxAdvance);
+}
+
+void FontScale::TextRows(const FaceMeasures& face, int y, std::size_t characters, std::int64_t& top,
+                         std::int64_t& bottom) const
+{
+    // A glyph's point (px, py) lands at screen row originY - (px sin + py cos)
+    // pixels, and each advance moves the origin up by advance sin: the
+    // extremes lie at the box's corners, with no advance or with all of them.
+    const double pixelsPerUnit = emSize / 64.0 / face.unitsPerEm;
+    const double firstOrigin = y + ascent * cosine;
+    const double allAdvances = double(characters - 1) * face.maxAdvance * pixelsPerUnit * sine;
+    double highest = firstOrigin;
+    double lowest = firstOrigin;
+    for (const double px : {face.boxLeft, face.boxRight})
+        for (const double py : {face.boxBottom, face.boxTop})
+            for (const double advanced : {0.0, allAdvances}) {
+                const double row = firstOrigin - advanced - (px * sine + py * cosine) * pixelsPerUnit;
+                highest = std::min(highest, row);
+                lowest = std::max(lowest, row);
+            }
+    // The origin is floored, offsets and advances are rounded to 1/64 pixel,
+    // and anti-aliasing touches the pixel a point falls in.
+    const double margin = 3 + double(characters);
+    top = std::int64_t(std::floor(highest - margin));
+    bottom = std::int64_t(std::ceil(lowest + margin)) + 1;
+}
+
+FontScale ScaleFor(const FaceMeasures& face, int lfHeight, int escapement)
+{
+    FontScale scale;
+    const double unitsPerEm = face.unitsPerEm;
+    const double cell = face.ascent + face.descent;
+    double emPixels = 0;
+    if (lfHeight > 0)
+        emPixels = lfHeight * unitsPerEm / cell;
+    else if (lfHeight < 0)
+        emPixels = -double(lfHeight);
+    else
+        emPixels = DefaultCellPixels * unitsPerEm / cell;
+    emPixels = std::min(emPixels, LargestEmPixels);
+    scale.emSize = std::max<FT_F26Dot6>(FT_F26Dot6(std::lround(emPixels * 64)), 1);
+    scale.ascent = face.ascent * (scale.emSize / 64.0) / unitsPerEm;
+
+    const double angle = escapement / 10.0 * std::numbers::pi / 180.0;
+    scale.cosine = std::cos(angle);
+    scale.sine = std::sin(angle);
+    scale.matrix[0] = FT_Fixed(std::lround(scale.cosine * 0x10000));
+    scale.matrix[1] = FT_Fixed(std::lround(-scale.sine * 0x10000));
+    scale.matrix[2] = FT_Fixed(std::lround(scale.sine * 0x10000));
+    scale.matrix[3] = FT_Fixed(std::lround(scale.cosine * 0x10000));
+    return scale;
+}
+
+struct FaceTable::Impl {
+    struct Entry {
+        std::string name;
+        FaceLocation location;
+        FaceMeasures measures;
+    };
+    // The faces of a chain by their place in it, resolved when a unit first
+    // needs them.
+    struct Chain {
+        std::string name;
+        FaceChain chain;
+        std::vector<std::optional<FaceId>> ids;
+    };
+    std::vector<Entry> entries;
+    std::vector<Chain> chains;
+    FtLibraryPtr library;
+
+    std::optional<FaceId> FaceAt(const std::string& name, const FaceLocation& location);
+};
+
+// Each face is measured once per run, whichever chains lead to it.
+std::optional<FaceId> FaceTable::Impl::FaceAt(const std::string& name, const FaceLocation& location)
+{
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (entries[i].location.file == location.file && entries[i].location.index == location.index)
+            return FaceId(i);
+    if (!library)
+        library = NewLibrary();
+    const std::optional<OpenFace> face = OpenFaceAt(library.get(), location);
+    if (!face)
+        return std::nullopt;
+    entries.push_back({name, location, face->measures});
+    return FaceId(entries.size() - 1);
+}
+
+FaceTable::FaceTable() : impl_(std::make_unique<Impl>()) {}
+
+FaceTable::~FaceTable() = default;
+
+FaceChainId FaceTable::ChainFor(std::string_view faceName)
+{
+    for (std::size_t i = 0; i < impl_->chains.size(); ++i)
+        if (impl_->chains[i].name == faceName)
+            return FaceChainId(i);
+    FaceChain chain(faceName);
+    if (chain.Faces().empty())
+        throw CannotOpenFace(faceName);
+    const std::size_t faces = chain.Faces().size();
+    impl_->chains.push_back({std::string(faceName), std::move(chain), {}});
+    impl_->chains.back().ids.resize(faces);
+    const FaceChainId id = FaceChainId(impl_->chains.size() - 1);
+    // The chosen face itself must open; a fallback face that does not is
+    // passed over.
+    FaceFor(id, {});
+    return id;
+}
+
+FaceId FaceTable::FaceFor(FaceChainId chainId, std::u32string_view unit)
+{
+    Impl::Chain& chain = impl_->chains.at(chainId);
+    const std::size_t index = unit.empty() ? 0 : chain.chain.FaceFor(unit);
+    std::optional<FaceId>& id = chain.ids.at(index);
+    if (!id) {
+        id = impl_->FaceAt(chain.name, chain.chain.Faces()[index]);
+        if (!id && index == 0)
+            throw CannotOpenFace(chain.name);
+        if (!id)
+            id = FaceFor(chainId, {});
+    }
+    return *id;
+}
+
+FaceId FaceTable::Resolve(std::string_view faceName)
+{
+    return FaceFor(ChainFor(faceName), {});
+}
+
+const FaceLocation& FaceTable::Location(FaceId face) const
+{
+    return impl_->entries.at(face).location;
+}
+
+const FaceMeasures& FaceTable::Measures(FaceId face) const
+{
+    return impl_->entries.at(face).measures;
+}
+
+std::string_view FaceTable::Name(FaceId face) const
+{
+    return impl_->entries.at(face).name;
+}
+
 struct FontEngine::Impl {
     // The chain of faces for one face name, each opened when a unit first
     // needs it.
@@ -117,25 +315,37 @@ struct FontEngine::Impl {
     };
 
     FtLibraryPtr library;
-    FT_Error libraryError = 0; // why there is no library
     std::map<std::string, Choice, std::less<>> choicesByName;
     std::map<std::pair<std::string, int>, OpenFace> facesByFile;
+    // A run's faces by their number, opened on first use.
+    std::vector<OpenFace*> facesById;
 
     // The font in use: its chain, the face drawing now at a size, and its turn.
     Choice* choice = nullptr;
     LOGFONT description;
     OpenFace* face = nullptr;
-    FT_F26Dot6 emSize = 0; // 26.6 pixels
-    double ascent = 0;     // pixels
-    double cosine = 1;
-    double sine = 0;
-    FT_Matrix matrix{0x10000, 0, 0, 0x10000};
+    FontScale scale;
 
+    OpenFace* FaceAt(const FaceLocation& location);
     Choice& ChoiceNamed(std::string_view name);
     OpenFace* FaceOf(Choice& chosen, std::size_t index);
-    OpenFace* OpenFile(const FaceLocation& location);
     void UseFace(OpenFace* drawing);
 };
+
+OpenFace* FontEngine::Impl::FaceAt(const FaceLocation& location)
+{
+    if (location.file.empty())
+        return nullptr;
+    auto key = std::make_pair(location.file, location.index);
+    auto open = facesByFile.find(key);
+    if (open == facesByFile.end()) {
+        std::optional<OpenFace> opened = OpenFaceAt(library.get(), location);
+        if (!opened)
+            return nullptr;
+        open = facesByFile.emplace(std::move(key), std::move(*opened)).first;
+    }
+    return &open->second;
+}
 
 FontEngine::Impl::Choice& FontEngine::Impl::ChoiceNamed(std::string_view name)
 {
@@ -153,35 +363,8 @@ OpenFace* FontEngine::Impl::FaceOf(Choice& chosen, std::size_t index)
     if (index >= chosen.opened.size())
         return nullptr;
     if (!chosen.opened[index])
-        chosen.opened[index] = OpenFile(chosen.chain.Faces()[index]);
+        chosen.opened[index] = FaceAt(chosen.chain.Faces()[index]);
     return *chosen.opened[index];
-}
-
-OpenFace* FontEngine::Impl::OpenFile(const FaceLocation& location)
-{
-    auto key = std::make_pair(location.file, location.index);
-    auto open = facesByFile.find(key);
-    if (open == facesByFile.end()) {
-        FT_Face face = nullptr;
-        const FT_Error error =
-            library ? FT_New_Face(library.get(), location.file.c_str(), location.index, &face) : libraryError;
-        // Memory that cannot be had is said as such, not as a face that
-        // cannot be opened.
-        if (error == FT_Err_Out_Of_Memory || (error != 0 && CannotMapFile(location.file)))
-            throw Error("ｼｽﾃﾑ ﾘｿｰｽが足りません", ErrorKind::Resources);
-        if (error != 0)
-            return nullptr;
-        OpenFace entry;
-        entry.face.reset(face);
-        entry.cell = CellMetricsOf(face);
-        const FT_BBox& box = face->bbox;
-        const double farX = std::max(std::abs(double(box.xMin)), std::abs(double(box.xMax)));
-        const double farY = std::max(std::abs(double(box.yMin)), std::abs(double(box.yMax)));
-        entry.reach = std::hypot(farX, farY);
-        entry.maxAdvance = std::max<double>(face->max_advance_width, face->units_per_EM);
-        open = facesByFile.emplace(std::move(key), std::move(entry)).first;
-    }
-    return &open->second;
 }
 
 // The cell height is the description's in every face, so a fallback face is
@@ -189,26 +372,12 @@ OpenFace* FontEngine::Impl::OpenFile(const FaceLocation& location)
 void FontEngine::Impl::UseFace(OpenFace* drawing)
 {
     face = drawing;
-    const CellMetrics& cell = face->cell;
-    const double unitsPerEm = face->face->units_per_EM;
-    double emPixels = 0;
-    if (description.lfHeight > 0)
-        emPixels = description.lfHeight * unitsPerEm / (cell.ascent + cell.descent);
-    else if (description.lfHeight < 0)
-        emPixels = -double(description.lfHeight);
-    else
-        emPixels = DefaultCellPixels * unitsPerEm / (cell.ascent + cell.descent);
-    emPixels = std::min(emPixels, LargestEmPixels);
-    emSize = std::max<FT_F26Dot6>(FT_F26Dot6(std::lround(emPixels * 64)), 1);
-    ascent = cell.ascent * (emSize / 64.0) / unitsPerEm;
+    scale = ScaleFor(face->measures, description.lfHeight, description.lfEscapement);
 }
 
 FontEngine::FontEngine() : impl_(std::make_unique<Impl>())
 {
-    FT_Library library = nullptr;
-    impl_->libraryError = FT_Init_FreeType(&library);
-    if (impl_->libraryError == 0)
-        impl_->library.reset(library);
+    impl_->library = NewLibrary();
 }
 
 FontEngine::~FontEngine() = default;
@@ -224,14 +393,23 @@ void FontEngine::SelectFont(const LOGFONT& description)
     }
     font.description = description;
     font.UseFace(chosenFace);
+}
 
-    const double angle = description.lfEscapement / 10.0 * std::numbers::pi / 180.0;
-    font.cosine = std::cos(angle);
-    font.sine = std::sin(angle);
-    font.matrix.xx = FT_Fixed(std::lround(font.cosine * 0x10000));
-    font.matrix.xy = FT_Fixed(std::lround(-font.sine * 0x10000));
-    font.matrix.yx = FT_Fixed(std::lround(font.sine * 0x10000));
-    font.matrix.yy = FT_Fixed(std::lround(font.cosine * 0x10000));
+void FontEngine::SelectFace(const FaceTable& faces, FaceId face, const FontScale& scale)
+{
+    Impl& font = *impl_;
+    if (face >= font.facesById.size())
+        font.facesById.resize(std::size_t(face) + 1, nullptr);
+    OpenFace*& open = font.facesById[face];
+    if (open == nullptr) {
+        open = font.FaceAt(faces.Location(face));
+        if (open == nullptr)
+            throw CannotOpenFace(faces.Name(face));
+    }
+    // A face of the table is drawn as it is, not through a chain.
+    font.choice = nullptr;
+    font.face = open;
+    font.scale = scale;
 }
 
 void FontEngine::DrawText(const PixelSurface& surface, int x, int y, std::u32string_view text, TColor color,
@@ -240,55 +418,69 @@ void FontEngine::DrawText(const PixelSurface& surface, int x, int y, std::u32str
     Impl& font = *impl_;
     if (font.face == nullptr || surface.bits == nullptr || text.empty())
         return;
-    // The chosen face draws what it has; a unit it lacks is drawn whole by
-    // the first face of its chain that has it.
-    OpenFace* drawing = font.FaceOf(*font.choice, font.choice->chain.FaceFor(text));
-    if (drawing == nullptr)
-        drawing = font.FaceOf(*font.choice, 0);
-    if (drawing != font.face)
-        font.UseFace(drawing);
+    if (font.choice != nullptr) {
+        // The chosen face draws what it has; a unit it lacks is drawn whole
+        // by the first face of its chain that has it.
+        OpenFace* drawing = font.FaceOf(*font.choice, font.choice->chain.FaceFor(text));
+        if (drawing == nullptr)
+            drawing = font.FaceOf(*font.choice, 0);
+        if (drawing != font.face)
+            font.UseFace(drawing);
+    }
+    DrawCodePoints(surface, x, y, text, color, cellFill, cullOffSurface);
+}
+
+void FontEngine::DrawCodePoints(const PixelSurface& surface, int x, int y, std::u32string_view codePoints,
+                                TColor color, std::optional<TColor> cellFill, bool cullOffSurface)
+{
+    Impl& font = *impl_;
+    if (font.face == nullptr || surface.bits == nullptr || codePoints.empty())
+        return;
     FT_Face face = font.face->face.get();
-    const double pixelsPerUnit = font.emSize / 64.0 / face->units_per_EM;
+    const FontScale& scale = font.scale;
+    const double pixelsPerUnit = scale.emSize / 64.0 / face->units_per_EM;
 
     if (cullOffSurface && !cellFill) {
         // No glyph can reach farther from (x, y) than the baseline's drop, an
-        // advance per code point and the face's own extent.
-        const double reach = font.ascent + 2 +
-                             pixelsPerUnit * (font.face->reach + double(text.size()) * font.face->maxAdvance);
-        if (x + reach < 0 || y + reach < 0 || x - reach >= surface.width || y - reach >= surface.height)
+        // advance per character and the face's own extent.
+        const double reach = scale.Reach(font.face->measures, codePoints.size());
+        if (x + reach < 0 || y + reach < surface.top || x - reach >= surface.width || y - reach >= surface.height)
             return;
     }
 
-    if (font.face->currentSize != font.emSize) {
-        if (FT_Set_Char_Size(face, 0, font.emSize, 72, 72) != 0)
+    if (font.face->currentSize != scale.emSize) {
+        if (FT_Set_Char_Size(face, 0, scale.emSize, 72, 72) != 0)
             return;
-        font.face->currentSize = font.emSize;
+        font.face->currentSize = scale.emSize;
     }
+    FT_Matrix matrix{scale.matrix[0], scale.matrix[1], scale.matrix[2], scale.matrix[3]};
 
-    auto glyphIndex = [face](char32_t c) { return c == U'\uFFFD' ? FT_UInt(0) : FT_Get_Char_Index(face, c); };
+    auto glyphIndex = [face](char32_t c) {
+        return c == U'\uFFFD' ? FT_UInt(0) : FT_Get_Char_Index(face, c);
+    };
 
     // The cell's top-left corner is (x, y); the baseline starts one ascent
     // below it, both turned about (x, y). Screen y grows downwards.
-    const double cellHeight = (font.face->cell.ascent + font.face->cell.descent) * pixelsPerUnit;
+    const double cellHeight = (font.face->measures.ascent + font.face->measures.descent) * pixelsPerUnit;
     if (cellFill) {
         double width = 0;
-        for (char32_t c : text) {
+        for (char32_t c : codePoints) {
             FT_Fixed advance = 0;
             if (FT_Get_Advance(face, glyphIndex(c), FT_LOAD_NO_HINTING, &advance) == 0)
                 width += advance / 65536.0;
         }
         const PointF corners[] = {
             {double(x), double(y)},
-            {x + width * font.cosine, y - width * font.sine},
-            {x + width * font.cosine + cellHeight * font.sine, y - width * font.sine + cellHeight * font.cosine},
-            {x + cellHeight * font.sine, y + cellHeight * font.cosine},
+            {x + width * scale.cosine, y - width * scale.sine},
+            {x + width * scale.cosine + cellHeight * scale.sine, y - width * scale.sine + cellHeight * scale.cosine},
+            {x + cellHeight * scale.sine, y + cellHeight * scale.cosine},
         };
         FillPolygon(surface, corners, *cellFill);
     }
 
-    double penX = x + font.ascent * font.sine;
-    double penY = y + font.ascent * font.cosine;
-    for (char32_t c : text) {
+    double penX = x + scale.ascent * scale.sine;
+    double penY = y + scale.ascent * scale.cosine;
+    for (char32_t c : codePoints) {
         const double originX = std::floor(penX);
         const double originY = std::floor(penY);
         // Keep the glyph's own coordinates small: the rasterizer's are 16-bit.
@@ -296,7 +488,7 @@ void FontEngine::DrawText(const PixelSurface& surface, int x, int y, std::u32str
             return;
         FT_Vector offset{FT_Pos(std::lround((penX - originX) * 64)),
                          FT_Pos(-std::lround((penY - originY) * 64))};
-        FT_Set_Transform(face, &font.matrix, &offset);
+        FT_Set_Transform(face, &matrix, &offset);
         if (FT_Load_Glyph(face, glyphIndex(c), FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0)
             continue;
         if (face->glyph->format == FT_GLYPH_FORMAT_OUTLINE) {
@@ -316,7 +508,7 @@ void FontEngine::DrawText(const PixelSurface& surface, int x, int y, std::u32str
             params.clip_box.xMin = std::clamp<FT_Pos>(-FT_Pos(originX), -32000, 32000);
             params.clip_box.xMax = std::clamp<FT_Pos>(surface.width - FT_Pos(originX), -32000, 32000);
             params.clip_box.yMin = std::clamp<FT_Pos>(FT_Pos(originY) - surface.height, -32000, 32000);
-            params.clip_box.yMax = std::clamp<FT_Pos>(FT_Pos(originY), -32000, 32000);
+            params.clip_box.yMax = std::clamp<FT_Pos>(FT_Pos(originY) - surface.top, -32000, 32000);
             params.clip_box.xMin = std::max(params.clip_box.xMin, FT_Pos(box.xMin >> 6));
             params.clip_box.xMax = std::min(params.clip_box.xMax, FT_Pos((box.xMax + 63) >> 6));
             params.clip_box.yMin = std::max(params.clip_box.yMin, FT_Pos(box.yMin >> 6));

@@ -36,8 +36,16 @@ TEST(ComposeProgram, WritesThePictureAndSaysNothing)
 TEST(ComposeProgram, TheSameSeedGivesTheSameFile)
 {
     TempDir folder;
+    // Whatever the number of render threads.
+    for (const char* threads : {"1", "3"})
+        ASSERT_EQ(Compose({Letter, "-o", folder / (threads + std::string(".bmp")), "--seed", "42", "--size", "24", "-W",
+                           "300", "-H", "$C8", "--threads", threads})
+                      .exitCode,
+                  0);
+    EXPECT_EQ(ReadFile(folder / "1.bmp"), ReadFile(folder / "3.bmp"));
     for (const char* name : {"a.bmp", "b.bmp"})
         ASSERT_EQ(Compose({Letter, "-o", folder / name, "--seed", "42", "--size", "24", "-W", "300", "-H", "$C8"}).exitCode, 0);
+    EXPECT_EQ(ReadFile(folder / "a.bmp"), ReadFile(folder / "1.bmp"));
     ASSERT_EQ(Compose({Letter, "-o", folder / "c.bmp", "--seed", "43", "--size", "24", "-W", "300", "-H", "$C8"}).exitCode, 0);
     EXPECT_EQ(ReadFile(folder / "a.bmp"), ReadFile(folder / "b.bmp"));
     EXPECT_NE(ReadFile(folder / "a.bmp"), ReadFile(folder / "c.bmp"));
@@ -185,7 +193,8 @@ INSTANTIATE_TEST_SUITE_P(
         FailureRow{"BadSize", {Letter, "-o", "{dir}/out.bmp", "--size", "0"}, 2, "--size"},
         FailureRow{"BadSeed", {Letter, "-o", "{dir}/out.bmp", "--seed", "-1"}, 2, "--seed"},
         FailureRow{"BadEncoding", {Letter, "-o", "{dir}/out.bmp", "--encoding", "latin1"}, 2, "invalid encoding"},
-        FailureRow{"BadFormat", {Letter, "-o", "{dir}/out.bmp", "--format", "gif"}, 2, "invalid format"}),
+        FailureRow{"BadFormat", {Letter, "-o", "{dir}/out.bmp", "--format", "gif"}, 2, "invalid format"},
+        FailureRow{"NoThreads", {Letter, "-o", "{dir}/out.bmp", "--threads", "0"}, 2, "--threads"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ComposeProgram, HelpAndVersion)

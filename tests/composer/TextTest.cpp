@@ -100,8 +100,8 @@ LOGFONT FontOf(int height, int escapement, const char* face = "ＭＳ Ｐゴシ�
     return font;
 }
 
-std::unique_ptr<TBitmap> Draw(std::u32string_view text, int height, int escapement, int x, int y, int size = 200,
-                              const char* face = "ＭＳ Ｐゴシック")
+std::unique_ptr<testing::DrawnPicture> Draw(std::u32string_view text, int height, int escapement, int x, int y,
+                                            int size = 200, const char* face = "ＭＳ Ｐゴシック")
 {
     auto picture = WhitePicture(size, size);
     TCanvas& canvas = picture->Canvas();
@@ -229,13 +229,20 @@ TEST(Text, AClearBrushChangesOnlyTheGlyphsAndASolidOneFillsTheCell)
 
 TEST(Text, ClipsAtEveryEdge)
 {
-    for (TPoint at : {TPoint{-15, 10}, TPoint{10, -15}, TPoint{45, 10}, TPoint{10, 45}, TPoint{-1000, -1000},
-                      TPoint{INT_MAX - 5, INT_MAX - 5}, TPoint{INT_MIN, 0}}) {
+    // Text across an edge leaves the part inside; text far outside, even at
+    // the ends of the coordinate range, leaves the picture white.
+    struct Case {
+        TPoint at;
+        bool inkInside;
+    };
+    for (const Case c : {Case{{-15, 10}, true}, Case{{10, -15}, true}, Case{{45, 10}, true},
+                         Case{{10, 45}, true}, Case{{-1000, -1000}, false},
+                         Case{{INT_MAX - 5, INT_MAX - 5}, false}, Case{{INT_MIN, 0}, false}}) {
         auto picture = WhitePicture(60, 60);
         picture->Canvas().SelectFont(FontOf(30, 120));
         picture->Canvas().Brush.Style = TBrushStyle::bsClear;
-        picture->Canvas().TextOut(at.x, at.y, U"国国");
-        SUCCEED();
+        picture->Canvas().TextOut(c.at.x, c.at.y, U"国国");
+        EXPECT_EQ(!InkOf(*picture).Empty(), c.inkInside) << c.at.x << ", " << c.at.y;
     }
     const InkBox ink = InkOf(*Draw(U"国", 40, 0, -20, -20, 60));
     EXPECT_EQ(ink.left, 0);

@@ -1,0 +1,32 @@
+#include "composer/GridLayout.h"
+
+namespace morvaleth {
+
+GridLayout::GridLayout(int size, std::int64_t width, std::int64_t height, std::int64_t reach)
+    : size_(size), pitch_(size + size / 10), width_(width), height_(height), reach_(reach), x_(size), y_(size)
+{
+}
+
+bool GridLayout::AfterUnit()
+{
+    x_ += pitch_;
+    if (width_ < x_ + pitch_) {
+        x_ = size_;
+        y_ += pitch_;
+        // A line without line ends (a FIFO, /dev/zero, an LF-only file) would
+        // keep wrapping below the picture forever; its line end would stop
+        // the run anyway, so stopping now changes nothing.
+        if (y_ - reach_ >= height_)
+            return false;
+    }
+    return true;
+}
+
+bool GridLayout::AfterLineEnd()
+{
+    x_ = size_;
+    y_ += pitch_;
+    return height_ >= y_ + pitch_;
+}
+
+} // namespace morvaleth

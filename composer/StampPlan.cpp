@@ -1,0 +1,172 @@
+#include "composer/StampPlan.h"
+
+#include "composer/Error.h"
+#include "composer/LogFont.h"
+#include "composer/SourceReader.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+namespace morvaleth {
+namespace {
+
+// Corners far beyond any picture saturate rather than overflow; they stay
+// off the picture either way.
+int Offset(int base, std::int64_t by)
+{
+    return int(std::clamp<std::int64_t>(base + by, INT_MIN, INT_MAX));
+}
+
+} // namespace
+
+ScrapColors ScrapColorsFor(int r)
+{
+    if (r <= 4)
+        return {clSilver, clGray, clBlack};
+    if (r <= 7)
+        return {clGray, clSilver, clBlack};
+    return {clSilver, clBlack, clSilver};
+}
+
+int TallestCellHeight(int size)
+{
+    return StampCellHeight(size, std::max(size / 2 - 1, 0));
+}
+
+std::int64_t LowestStampReach(int size)
+{
+    return 2 * std::int64_t(TallestCellHeight(size)) + 8;
+}
+
+void StampList::DropAbove(std::int64_t row)
+{
+    std::size_t kept = 0;
+    std::uint32_t keptCodePoints = 0;
+    for (const Stamp& stamp : stamps) {
+        if (stamp.rows.bottom <= row)
+            continue;
+        Stamp moved = stamp;
+        // Kept code points only ever move towards the front.
+        std::copy_n(codePoints.begin() + stamp.firstCodePoint, stamp.codePointCount,
+                    codePoints.begin() + keptCodePoints);
+        moved.firstCodePoint = keptCodePoints;
+        keptCodePoints += stamp.codePointCount;
+        stamps[kept++] = moved;
+    }
+    stamps.resize(kept);
+    codePoints.resize(keptCodePoints);
+}
+
+StampPlan::StampPlan(const PlanStyle& style, SourceReader& source, RandomSource& random, FaceTable& faces,
+                     std::int64_t width, std::int64_t height)
+    : style_(style),
+      source_(source),
+      random_(random),
+      faces_(faces),
+      layout_(style.size, width, height, LowestStampReach(style.size))
+{
+    style_.faceName = std::string(FaceNameThatFits(style.faceName));
+}
+
+std::int64_t StampPlan::SettledRows() const
+{
+    if (done_)
+        return INT64_MAX;
+    // Before the first unit the face, and so the stamps' reach, is unknown.
+    if (!faceResolved_)
+        return INT64_MIN;
+    return layout_.Y() - upwardReach_;
+}
+
+void StampPlan::PlanThrough(std::int64_t row, StampList& list, const RunControl& control)
+{
+    PlanWhile(list, control, [&] { return SettledRows() >= row; });
+}
+
+void StampPlan::PlanSome(std::size_t count, StampList& list, const RunControl& control)
+{
+    PlanWhile(list, control, [&] { return list.stamps.size() >= count; });
+}
+
+template <typename Enough>
+void StampPlan::PlanWhile(StampList& list, const RunControl& control, Enough enough)
+{
+    std::u32string_view unit;
+    while (!done_ && !enough()) {
+        if (control.Cancelled())
+            throw Error("", ErrorKind::Cancelled);
+        const SourceReader::Token token = source_.Next(unit);
+        if (token == SourceReader::Token::TextEnd) {
+            done_ = true;
+        } else if (token == SourceReader::Token::Unit) {
+            PlanUnit(unit, list);
+            done_ = !layout_.AfterUnit();
+        } else {
+            done_ = !layout_.AfterLineEnd();
+        }
+    }
+}
+
+void StampPlan::PlanUnit(std::u32string_view unit, StampList& list)
+{
+    if (!faceResolved_) {
+        chain_ = faces_.ChainFor(style_.faceName);
+        faceResolved_ = true;
+    }
+    // A control character takes its cell, its draws and its scrap like a
+    // space, and draws no glyph.
+    const bool drawsGlyph = !IsControlUnit(unit);
+    const FaceId face = faces_.FaceFor(chain_, drawsGlyph ? unit : std::u32string_view());
+    if (face >= faceReached_.size())
+        faceReached_.resize(std::size_t(face) + 1, false);
+    if (!faceReached_[face]) {
+        faceReached_[face] = true;
+        // A stamp reaches up no farther than its text's reach from the
+        // cell's corner and the margin of its rows, or its scrap's skew.
+        const FaceMeasures& measures = faces_.Measures(face);
+        const FontScale tallest = ScaleFor(measures, TallestCellHeight(style_.size), 0);
+        upwardReach_ = std::max<std::int64_t>(
+            upwardReach_, std::int64_t(std::ceil(tallest.Reach(measures, MaxStampCodePoints))) +
+                              std::int64_t(MaxStampCodePoints) + 8);
+    }
+
+    const int size = style_.size;
+    Stamp stamp;
+    stamp.x = int(layout_.X());
+    stamp.y = int(layout_.Y());
+    stamp.scheme = random_.Draw(10);
+    stamp.cellHeight = StampCellHeight(size, random_.Draw(size / 2));
+    stamp.tilt = random_.Draw(300) - 150;
+    stamp.face = face;
+    if (style_.realMode) {
+        stamp.scrap = true;
+        stamp.dx = random_.Draw(7) - 3;
+        stamp.dy = random_.Draw(7) - 3;
+    }
+
+    const std::size_t count = drawsGlyph ? std::min(unit.size(), MaxStampCodePoints) : 0;
+    stamp.firstCodePoint = std::uint32_t(list.codePoints.size());
+    stamp.codePointCount = std::uint32_t(count);
+    list.codePoints.append(unit.substr(0, count));
+
+    std::int64_t top = INT64_MAX;
+    std::int64_t bottom = INT64_MIN;
+    if (count > 0) {
+        const FaceMeasures& measures = faces_.Measures(face);
+        ScaleFor(measures, stamp.cellHeight, stamp.tilt).TextRows(measures, stamp.y, count, top, bottom);
+    }
+    if (stamp.scrap) {
+        for (const int cornerY : {stamp.y, Offset(stamp.y, stamp.cellHeight),
+                                  Offset(stamp.y, std::int64_t(stamp.cellHeight) + stamp.dy), Offset(stamp.y, stamp.dy)}) {
+            top = std::min<std::int64_t>(top, cornerY);
+            bottom = std::max<std::int64_t>(bottom, std::int64_t(cornerY) + 1);
+        }
+    }
+    if (top < bottom) {
+        stamp.rows = {top, bottom};
+        list.stamps.push_back(stamp);
+    }
+}
+
+} // namespace morvaleth

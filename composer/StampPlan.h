@@ -1,0 +1,103 @@
+#pragma once
+
+#include "composer/FontEngine.h"
+#include "composer/GridLayout.h"
+#include "composer/RandomSource.h"
+#include "composer/RunControl.h"
+#include "composer/SourceReader.h"
+#include "composer/Stamp.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvaleth {
+
+std::int64_t LowestStampReach(int size);
+
+// The most code points one stamp draws: the longest unit the reader gives.
+inline constexpr std::size_t MaxStampCodePoints = SourceReader::LongestUnit;
+
+// Planned stamps in run order, with the code points they draw. Their memory
+// is kept from stretch to stretch, so that a run in its steady state
+// allocates nothing per stamp.
+struct StampList {
+    std::vector<Stamp> stamps;
+    std::u32string codePoints;
+
+    std::u32string_view CodePointsOf(const Stamp& stamp) const
+    {
+        return std::u32string_view(codePoints).substr(stamp.firstCodePoint, stamp.codePointCount);
+    }
+
+    // Forgets the stamps that lie wholly above `row`, keeping the others in
+    // their order.
+    void DropAbove(std::int64_t row);
+};
+
+// What every stamp of a run shares.
+struct PlanStyle {
+    int size = 20;
+    bool realMode = false;
+    std::string faceName;
+};
+
+// The first stage of a run: reads the source's units, places them with the
+// layout and makes each one a stamp, drawing its random numbers in the run's
+// fixed order (scheme, height, tilt, then in real mode the scrap's two skews),
+// so that a seed fixes the picture. No pixels are touched. The plan goes on
+// a stretch at a time, in row order, so that its memory does not grow with
+// the text or the picture.
+class StampPlan {
+public:
+    StampPlan(const PlanStyle& style, SourceReader& source, RandomSource& random, FaceTable& faces,
+              std::int64_t width, std::int64_t height);
+
+    // Plans until every stamp that can touch a row above `row` is in the
+    // list, or the text ends. Fails with a Cancelled error when asked to stop.
+    void PlanThrough(std::int64_t row, StampList& list, const RunControl& control);
+
+    // Plans until the list holds at least `count` stamps, or the text ends.
+    void PlanSome(std::size_t count, StampList& list, const RunControl& control);
+
+    // The grid's pitch, and how far any stamp can reach from its cell's
+    // corner, up or down (known from the first unit on; 0 before it).
+    int Pitch() const { return style_.size + style_.size / 10; }
+    std::int64_t LongestReach() const { return std::max(upwardReach_, LowestStampReach(style_.size)); }
+
+    // Whether the last unit has been planned.
+    bool Done() const { return done_; }
+
+    // The rows above which no stamp planned from now on can draw.
+    std::int64_t SettledRows() const;
+
+private:
+    template <typename Enough>
+    void PlanWhile(StampList& list, const RunControl& control, Enough enough);
+    void PlanUnit(std::u32string_view unit, StampList& list);
+
+    PlanStyle style_;
+    SourceReader& source_;
+    RandomSource& random_;
+    FaceTable& faces_;
+    GridLayout layout_;
+    bool faceResolved_ = false;
+    FaceChainId chain_ = 0;
+    // How far above its cell's corner any stamp of the run can draw, in the
+    // faces used so far.
+    std::int64_t upwardReach_ = 0;
+    // Which faces upwardReach_ already allows for.
+    std::vector<bool> faceReached_;
+    bool done_ = false;
+};
+
+// The height of the tallest stamp's cell at this composition size.
+int TallestCellHeight(int size);
+
+// How far below its cell's corner any stamp of this size can draw: the
+// tallest cell turned by the steepest tilt, and its scrap.
+std::int64_t LowestStampReach(int size);
+
+} // namespace morvaleth
