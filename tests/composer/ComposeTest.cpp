@@ -422,6 +422,60 @@ TEST(ComposePicture, SkippingOffPictureTextChangesNoPixel)
     }
 }
 
+// Latin letters, a TAB, kana, a kanji, a decomposed kana and an ideograph
+// the IPA faces lack, in UTF-8 with LF line ends.
+const char MixedFacesText[] = "Wag\tあ漢\nか\xE3\x82\x99 \xF0\xA0\xAE\xB7 gW\n";
+
+// The stamps planned from a canvas path's draws and the bands painted from
+// them must agree pixel for pixel, whichever faces the units fall back to.
+TEST(ComposePicture, TheBandsPaintWhatTheCanvasStampsInEveryFace)
+{
+    TempDir folder;
+    std::string text;
+    for (int line = 0; line < 12; ++line)
+        text += MixedFacesText;
+    WriteFile(folder / "source.txt", text);
+    for (const char* face : {"ＭＳ Ｐゴシック", "DejaVu Serif", "DejaVu Sans Mono"})
+        for (bool realMode : {false, true}) {
+            CompositionSettings settings = SettingsFor(folder / "source.txt", 42, realMode);
+            settings.faceName = face;
+            settings.widthText = "300";
+            settings.heightText = "260";
+            TCanvasPicture canvas;
+            canvas.SetHeight(260);
+            canvas.SetWidth(300);
+            SourceReader source(folder / "source.txt", SourceEncoding::Automatic);
+            RandomSource random(42);
+            ComposeText(canvas, source, settings, random);
+            settings.render = {2, 5};
+            EXPECT_TRUE(EncodeBmp(canvas.Bitmap()) == EncodeBmp(*ComposePicture(settings)))
+                << face << (realMode ? " real" : " plain");
+        }
+}
+
+TEST(StampPlan, ALatinFaceDrawsLettersItselfAndLeavesKanaToAnother)
+{
+    TempDir folder;
+    WriteFile(folder / "source.txt", MixedFacesText);
+    SourceReader source(folder / "source.txt", SourceEncoding::Automatic);
+    RandomSource random(3);
+    FaceTable faces;
+    StampPlan plan({20, true, "DejaVu Serif"}, source, random, faces, 640, 480);
+    StampList list;
+    while (!plan.Done())
+        plan.PlanSome(1000, list, {});
+    // W a g TAB あ 漢 / か+゛ space 𠮷 space g W
+    ASSERT_EQ(list.stamps.size(), 12u);
+    const auto faceOf = [&](std::size_t i) { return faces.Location(list.stamps[i].face).family; };
+    EXPECT_EQ(faceOf(0), "DejaVu Serif");
+    EXPECT_EQ(list.stamps[0].face, list.stamps[11].face);
+    EXPECT_EQ(list.stamps[3].codePointCount, 0u) << "a TAB draws no glyph";
+    EXPECT_TRUE(list.stamps[3].scrap);
+    EXPECT_NE(list.stamps[4].face, list.stamps[0].face);
+    EXPECT_EQ(list.CodePointsOf(list.stamps[6]), U"が");
+    EXPECT_EQ(list.stamps[4].face, list.stamps[6].face) << "kana share one face, opened once";
+}
+
 TEST(ComposePicture, AnEmptyFileGivesABlankPictureOfTheRequestedSize)
 {
     TempDir folder;
