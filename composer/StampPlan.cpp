@@ -123,8 +123,14 @@ void StampPlan::PlanUnit(std::u32string_view unit, StampList& list)
     if (!faceReached_[face]) {
         faceReached_[face] = true;
         // A stamp reaches up no farther than its text's reach from the
-        // cell's corner and the margin of its rows, or its scrap's skew.
-        const FaceMeasures& measures = faces_.Measures(face);
+        // cell's corner and the margin of its rows, or its scrap's skew. Rows
+        // above the reach may already be painted when a fallback face first
+        // turns up, so the reach allows for faces with glyphs and advances
+        // of up to two em as well.
+        FaceMeasures measures = faces_.Measures(face);
+        const double room = 2.0 * measures.unitsPerEm;
+        measures.reach = std::max(measures.reach, room);
+        measures.maxAdvance = std::max(measures.maxAdvance, room);
         const FontScale tallest = ScaleFor(measures, TallestCellHeight(style_.size), 0);
         upwardReach_ = std::max<std::int64_t>(
             upwardReach_, std::int64_t(std::ceil(tallest.Reach(measures, MaxStampCodePoints))) +
