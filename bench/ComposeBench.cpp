@@ -103,13 +103,10 @@ public:
 private:
     struct Recorder final : TCanvas {
         std::vector<Glyph> glyphs;
-        TextDecoder decoder;
-        std::u32string codes;
         void Polygon(std::span<const TPoint>) override {}
-        void TextOut(int x, int y, std::string_view text, TextEncoding encoding) override
+        void TextOut(int x, int y, std::u32string_view text) override
         {
-            decoder.Decode(text, encoding, codes);
-            for (char32_t code : codes)
+            for (char32_t code : text)
                 glyphs.push_back({x, y, code, Font.Handle.lfHeight, Font.Handle.lfEscapement, Font.Color});
         }
     };
@@ -291,12 +288,19 @@ void OffPictureStamps(benchmark::State& state, bool culling)
     picture.SetHeight(480);
     picture.SetWidth(640);
     picture.Canvas().SetOffPictureCulling(culling);
-    const StampStyle style{FaceName, false, TextEncoding::ShiftJis};
-    const std::string text = LongJapaneseText(1, 1000);
+    const StampStyle style{FaceName, false};
+    const std::string bytes = LongJapaneseText(1, 1000);
+    std::u32string text;
+    TextDecoder decoder(SourceEncoding::ShiftJis);
+    for (std::string_view rest = bytes; !rest.empty();) {
+        const DecodedCharacter character = decoder.Next(rest);
+        text.push_back(character.codePoint);
+        rest.remove_prefix(character.length);
+    }
     RandomSource random(Seed);
     for (auto _ : state) {
-        for (std::size_t i = 0; i + 1 < text.size(); i += 2)
-            SubTextOut(20 + int(i % 600), 480 + 100, std::string_view(text).substr(i, 2), FontSize,
+        for (std::size_t i = 0; i < text.size(); ++i)
+            SubTextOut(20 + int(i * 2 % 600), 480 + 100, std::u32string_view(text).substr(i, 1), FontSize,
                        picture.Canvas(), style, random);
         benchmark::DoNotOptimize(picture.Bitmap().ScanLine(0));
     }

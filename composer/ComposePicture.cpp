@@ -40,7 +40,7 @@ void CompositionRun::OpenSource()
         return;
     source_ = std::make_unique<SourceReader>(settings_.sourcePath, settings_.encoding);
     faces_ = std::make_unique<FaceTable>();
-    const PlanStyle style{settings_.size, settings_.realMode, settings_.faceName, source_->Encoding()};
+    const PlanStyle style{settings_.size, settings_.realMode, settings_.faceName};
     plan_ = std::make_unique<StampPlan>(style, *source_, random_, *faces_, width_, height_);
     plan_->PlanSome(1, stamps_, {});
 }
@@ -51,6 +51,9 @@ void CompositionRun::Render(RowSink& sink, const RunControl& control)
     OpenSource();
     RenderRun(*plan_, stamps_, *faces_, width_, height_, sink, control, settings_.render);
     source_->Close();
+    // The plan has read all of the text it needs by now.
+    if (control.encodingRead)
+        control.encodingRead(source_->Encoding());
     sink.Finish();
 }
 
@@ -68,10 +71,10 @@ std::unique_ptr<TBitmap> ComposePicture(const CompositionSettings& settings, con
 void ComposeText(TPicture& picture, SourceReader& source, const CompositionSettings& settings,
                  RandomSource& random, const RunControl& control)
 {
-    const StampStyle style{settings.faceName, settings.realMode, source.Encoding()};
+    const StampStyle style{settings.faceName, settings.realMode};
     GridLayout layout(settings.size, picture.Width(), picture.Height(), LowestStampReach(settings.size));
     TCanvas& canvas = picture.Canvas();
-    std::string_view unit;
+    std::u32string_view unit;
     for (;;) {
         if (control.Cancelled())
             throw Error("", ErrorKind::Cancelled);

@@ -1,11 +1,8 @@
 #include "composer/FontEngine.h"
 
-#include "composer/DataFiles.h"
 #include "composer/Error.h"
-#include "composer/TextDecoder.h"
 
 #include <fcntl.h>
-#include <fontconfig/fontconfig.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,9 +31,6 @@ struct Releaser {
 template <typename T, auto Release>
 using Owned = std::unique_ptr<T, Releaser<T, Release>>;
 
-using FcConfigPtr = Owned<FcConfig, FcConfigDestroy>;
-using FcPatternPtr = Owned<FcPattern, FcPatternDestroy>;
-using FcFontSetPtr = Owned<FcFontSet, FcFontSetDestroy>;
 using FtLibraryPtr = Owned<std::remove_pointer_t<FT_Library>, FT_Done_FreeType>;
 using FtFacePtr = Owned<std::remove_pointer_t<FT_Face>, FT_Done_Face>;
 
@@ -59,68 +53,6 @@ bool CannotMapFile(const std::string& path)
     }
     ::close(descriptor);
     return refused;
-}
-
-struct EngineFonts {
-    FcConfigPtr config;
-    std::string aliasFile;
-};
-
-bool HasFonts(FcConfig* config)
-{
-    const FcFontSet* fonts = FcConfigGetFonts(config, FcSetSystem);
-    return fonts != nullptr && fonts->nfont > 0;
-}
-
-// The system's font configuration with the engine's aliases added, loaded
-// once for the whole program. A configuration that came up without any fonts
-// (the system refused to open its files, say) is not kept: the next run loads
-// it afresh rather than draw nothing for the rest of the program's life.
-const EngineFonts& LoadedFonts()
-{
-    static EngineFonts fonts;
-    if (!fonts.config) {
-        EngineFonts loaded{FcConfigPtr(FcInitLoadConfigAndFonts()), FindDataFile("morvaleth-fonts.conf")};
-        if (loaded.config && HasFonts(loaded.config.get())) {
-            if (!loaded.aliasFile.empty() &&
-                !FcConfigParseAndLoad(loaded.config.get(),
-                                      reinterpret_cast<const FcChar8*>(loaded.aliasFile.c_str()), FcFalse))
-                loaded.aliasFile.clear();
-            fonts = std::move(loaded);
-        }
-    }
-    return fonts;
-}
-
-FcConfig* EngineFontConfig()
-{
-    return LoadedFonts().config.get();
-}
-
-bool HasJapaneseGlyphs(FcPattern* font)
-{
-    FcCharSet* characters = nullptr;
-    if (FcPatternGetCharSet(font, FC_CHARSET, 0, &characters) != FcResultMatch)
-        return false;
-    // Hiragana, katakana and a kanji: a face with all three can set Japanese.
-    return FcCharSetHasChar(characters, 0x3042) && FcCharSetHasChar(characters, 0x30A2) &&
-           FcCharSetHasChar(characters, 0x6F22);
-}
-
-std::optional<FaceLocation> LocationOf(FcPattern* font)
-{
-    FcChar8* file = nullptr;
-    FcBool scalable = FcFalse;
-    if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch ||
-        FcPatternGetBool(font, FC_SCALABLE, 0, &scalable) != FcResultMatch || !scalable)
-        return std::nullopt;
-    FaceLocation location;
-    location.file = reinterpret_cast<const char*>(file);
-    FcPatternGetInteger(font, FC_INDEX, 0, &location.index);
-    FcChar8* family = nullptr;
-    if (FcPatternGetString(font, FC_FAMILY, 0, &family) == FcResultMatch)
-        location.family = reinterpret_cast<const char*>(family);
-    return location;
 }
 
 // A face's vertical metrics in font units, the cell being ascent + descent.
@@ -225,41 +157,6 @@ void BlendSpans(int y, int count, const FT_Span* spans, void* user)
 
 } // namespace
 
-std::string FontAliasFile()
-{
-    return LoadedFonts().aliasFile;
-}
-
-FaceLocation FindFace(std::string_view faceName)
-{
-    FcConfig* config = EngineFontConfig();
-    if (config == nullptr)
-        return {};
-    FcPatternPtr pattern(FcPatternCreate());
-    const std::string name(faceName);
-    if (!name.empty())
-        FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
-    FcPatternAddString(pattern.get(), FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
-    FcConfigSubstitute(config, pattern.get(), FcMatchPattern);
-    FcDefaultSubstitute(pattern.get());
-
-    FcResult result;
-    FcFontSetPtr fonts(FcFontSort(config, pattern.get(), FcFalse, nullptr, &result));
-    if (!fonts)
-        return {};
-    std::optional<FaceLocation> firstUsable;
-    for (int i = 0; i < fonts->nfont; ++i) {
-        std::optional<FaceLocation> location = LocationOf(fonts->fonts[i]);
-        if (!location)
-            continue;
-        if (HasJapaneseGlyphs(fonts->fonts[i]))
-            return *location;
-        if (!firstUsable)
-            firstUsable = location;
-    }
-    return firstUsable.value_or(FaceLocation{});
-}
-
 double FontScale::Reach(const FaceMeasures& face, std::size_t characters) const
 {
     const double pixelsPerUnit = emSize / 64.0 / face.unitsPerEm;
@@ -323,25 +220,75 @@ struct FaceTable::Impl {
         FaceLocation location;
         FaceMeasures measures;
     };
+    // The faces of a chain by their place in it, resolved when a unit first
+    // needs them.
+    struct Chain {
+        std::string name;
+        FaceChain chain;
+        std::vector<std::optional<FaceId>> ids;
+    };
     std::vector<Entry> entries;
+    std::vector<Chain> chains;
+    FtLibraryPtr library;
+
+    std::optional<FaceId> FaceAt(const std::string& name, const FaceLocation& location);
 };
+
+// Each face is measured once per run, whichever chains lead to it.
+std::optional<FaceId> FaceTable::Impl::FaceAt(const std::string& name, const FaceLocation& location)
+{
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (entries[i].location.file == location.file && entries[i].location.index == location.index)
+            return FaceId(i);
+    if (!library)
+        library = NewLibrary();
+    const std::optional<OpenFace> face = OpenFaceAt(library.get(), location);
+    if (!face)
+        return std::nullopt;
+    entries.push_back({name, location, face->measures});
+    return FaceId(entries.size() - 1);
+}
 
 FaceTable::FaceTable() : impl_(std::make_unique<Impl>()) {}
 
 FaceTable::~FaceTable() = default;
 
+FaceChainId FaceTable::ChainFor(std::string_view faceName)
+{
+    for (std::size_t i = 0; i < impl_->chains.size(); ++i)
+        if (impl_->chains[i].name == faceName)
+            return FaceChainId(i);
+    FaceChain chain(faceName);
+    if (chain.Faces().empty())
+        throw CannotOpenFace(faceName);
+    const std::size_t faces = chain.Faces().size();
+    impl_->chains.push_back({std::string(faceName), std::move(chain), {}});
+    impl_->chains.back().ids.resize(faces);
+    const FaceChainId id = FaceChainId(impl_->chains.size() - 1);
+    // The chosen face itself must open; a fallback face that does not is
+    // passed over.
+    FaceFor(id, {});
+    return id;
+}
+
+FaceId FaceTable::FaceFor(FaceChainId chainId, std::u32string_view unit)
+{
+    Impl::Chain& chain = impl_->chains.at(chainId);
+    const std::size_t index = unit.empty() ? 0 : chain.chain.FaceFor(unit);
+    std::optional<FaceId>& id = chain.ids.at(index);
+    if (!id) {
+        id = impl_->FaceAt(chain.name, chain.chain.Faces()[index]);
+        if (!id && index == 0)
+            throw CannotOpenFace(chain.name);
+        if (!id)
+            id = FaceFor(chainId, {});
+    }
+    return *id;
+}
+
 FaceId FaceTable::Resolve(std::string_view faceName)
 {
-    for (std::size_t i = 0; i < impl_->entries.size(); ++i)
-        if (impl_->entries[i].name == faceName)
-            return FaceId(i);
-    FaceLocation location = FindFace(faceName);
-    const FtLibraryPtr library = NewLibrary();
-    const std::optional<OpenFace> face = OpenFaceAt(library.get(), location);
-    if (!face)
-        throw CannotOpenFace(faceName);
-    impl_->entries.push_back({std::string(faceName), std::move(location), face->measures});
-    return FaceId(impl_->entries.size() - 1);
+    return FaceFor(ChainFor(faceName), {});
 }
 
 const FaceLocation& FaceTable::Location(FaceId face) const
@@ -360,20 +307,29 @@ std::string_view FaceTable::Name(FaceId face) const
 }
 
 struct FontEngine::Impl {
+    // The chain of faces for one face name, each opened when a unit first
+    // needs it.
+    struct Choice {
+        FaceChain chain;
+        std::vector<std::optional<OpenFace*>> opened;
+    };
+
     FtLibraryPtr library;
-    std::map<std::string, OpenFace*, std::less<>> facesByName;
+    std::map<std::string, Choice, std::less<>> choicesByName;
     std::map<std::pair<std::string, int>, OpenFace> facesByFile;
     // A run's faces by their number, opened on first use.
     std::vector<OpenFace*> facesById;
-    TextDecoder decoder;
-    std::u32string codePoints;
 
-    // The font in use: its face at a size, and its turn.
+    // The font in use: its chain, the face drawing now at a size, and its turn.
+    Choice* choice = nullptr;
+    LOGFONT description;
     OpenFace* face = nullptr;
     FontScale scale;
 
     OpenFace* FaceAt(const FaceLocation& location);
-    OpenFace* FaceNamed(std::string_view name);
+    Choice& ChoiceNamed(std::string_view name);
+    OpenFace* FaceOf(Choice& chosen, std::size_t index);
+    void UseFace(OpenFace* drawing);
 };
 
 OpenFace* FontEngine::Impl::FaceAt(const FaceLocation& location)
@@ -391,14 +347,32 @@ OpenFace* FontEngine::Impl::FaceAt(const FaceLocation& location)
     return &open->second;
 }
 
-OpenFace* FontEngine::Impl::FaceNamed(std::string_view name)
+FontEngine::Impl::Choice& FontEngine::Impl::ChoiceNamed(std::string_view name)
 {
-    if (auto known = facesByName.find(name); known != facesByName.end())
+    if (auto known = choicesByName.find(name); known != choicesByName.end())
         return known->second;
+    FaceChain chain(name);
+    const std::size_t faces = chain.Faces().size();
+    Choice& chosen = choicesByName.emplace(std::string(name), Choice{std::move(chain), {}}).first->second;
+    chosen.opened.resize(faces);
+    return chosen;
+}
 
-    OpenFace* found = FaceAt(FindFace(name));
-    facesByName.emplace(std::string(name), found);
-    return found;
+OpenFace* FontEngine::Impl::FaceOf(Choice& chosen, std::size_t index)
+{
+    if (index >= chosen.opened.size())
+        return nullptr;
+    if (!chosen.opened[index])
+        chosen.opened[index] = FaceAt(chosen.chain.Faces()[index]);
+    return *chosen.opened[index];
+}
+
+// The cell height is the description's in every face, so a fallback face is
+// scaled by its own metrics.
+void FontEngine::Impl::UseFace(OpenFace* drawing)
+{
+    face = drawing;
+    scale = ScaleFor(face->measures, description.lfHeight, description.lfEscapement);
 }
 
 FontEngine::FontEngine() : impl_(std::make_unique<Impl>())
@@ -411,11 +385,14 @@ FontEngine::~FontEngine() = default;
 void FontEngine::SelectFont(const LOGFONT& description)
 {
     Impl& font = *impl_;
-    font.face = font.FaceNamed(FaceNameOf(description));
-    if (font.face == nullptr)
+    font.choice = &font.ChoiceNamed(FaceNameOf(description));
+    OpenFace* chosenFace = font.FaceOf(*font.choice, 0);
+    if (chosenFace == nullptr) {
+        font.face = nullptr;
         throw Error("ﾌｫﾝﾄ '" + std::string(FaceNameOf(description)) + "' を開けません", ErrorKind::Font);
-
-    font.scale = ScaleFor(font.face->measures, description.lfHeight, description.lfEscapement);
+    }
+    font.description = description;
+    font.UseFace(chosenFace);
 }
 
 void FontEngine::SelectFace(const FaceTable& faces, FaceId face, const FontScale& scale)
@@ -429,19 +406,28 @@ void FontEngine::SelectFace(const FaceTable& faces, FaceId face, const FontScale
         if (open == nullptr)
             throw CannotOpenFace(faces.Name(face));
     }
+    // A face of the table is drawn as it is, not through a chain.
+    font.choice = nullptr;
     font.face = open;
     font.scale = scale;
 }
 
-void FontEngine::DrawText(const PixelSurface& surface, int x, int y, std::string_view text,
-                          TextEncoding encoding, TColor color, std::optional<TColor> cellFill,
-                          bool cullOffSurface)
+void FontEngine::DrawText(const PixelSurface& surface, int x, int y, std::u32string_view text, TColor color,
+                          std::optional<TColor> cellFill, bool cullOffSurface)
 {
     Impl& font = *impl_;
     if (font.face == nullptr || surface.bits == nullptr || text.empty())
         return;
-    font.decoder.Decode(text, encoding, font.codePoints);
-    DrawCodePoints(surface, x, y, font.codePoints, color, cellFill, cullOffSurface);
+    if (font.choice != nullptr) {
+        // The chosen face draws what it has; a unit it lacks is drawn whole
+        // by the first face of its chain that has it.
+        OpenFace* drawing = font.FaceOf(*font.choice, font.choice->chain.FaceFor(text));
+        if (drawing == nullptr)
+            drawing = font.FaceOf(*font.choice, 0);
+        if (drawing != font.face)
+            font.UseFace(drawing);
+    }
+    DrawCodePoints(surface, x, y, text, color, cellFill, cullOffSurface);
 }
 
 void FontEngine::DrawCodePoints(const PixelSurface& surface, int x, int y, std::u32string_view codePoints,
@@ -470,7 +456,7 @@ void FontEngine::DrawCodePoints(const PixelSurface& surface, int x, int y, std::
     FT_Matrix matrix{scale.matrix[0], scale.matrix[1], scale.matrix[2], scale.matrix[3]};
 
     auto glyphIndex = [face](char32_t c) {
-        return c == TextDecoder::Unconvertible ? 0 : FT_Get_Char_Index(face, c);
+        return c == U'\uFFFD' ? FT_UInt(0) : FT_Get_Char_Index(face, c);
     };
 
     // The cell's top-left corner is (x, y); the baseline starts one ascent

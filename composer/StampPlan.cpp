@@ -2,6 +2,7 @@
 
 #include "composer/Error.h"
 #include "composer/LogFont.h"
+#include "composer/SourceReader.h"
 
 #include <algorithm>
 #include <climits>
@@ -91,7 +92,7 @@ void StampPlan::PlanSome(std::size_t count, StampList& list, const RunControl& c
 template <typename Enough>
 void StampPlan::PlanWhile(StampList& list, const RunControl& control, Enough enough)
 {
-    std::string_view unit;
+    std::u32string_view unit;
     while (!done_ && !enough()) {
         if (control.Cancelled())
             throw Error("", ErrorKind::Cancelled);
@@ -107,17 +108,33 @@ void StampPlan::PlanWhile(StampList& list, const RunControl& control, Enough eno
     }
 }
 
-void StampPlan::PlanUnit(std::string_view unit, StampList& list)
+void StampPlan::PlanUnit(std::u32string_view unit, StampList& list)
 {
     if (!faceResolved_) {
-        face_ = faces_.Resolve(style_.faceName);
+        chain_ = faces_.ChainFor(style_.faceName);
         faceResolved_ = true;
+    }
+    // A control character takes its cell, its draws and its scrap like a
+    // space, and draws no glyph.
+    const bool drawsGlyph = !IsControlUnit(unit);
+    const FaceId face = faces_.FaceFor(chain_, drawsGlyph ? unit : std::u32string_view());
+    if (face >= faceReached_.size())
+        faceReached_.resize(std::size_t(face) + 1, false);
+    if (!faceReached_[face]) {
+        faceReached_[face] = true;
         // A stamp reaches up no farther than its text's reach from the
-        // cell's corner and the margin of its rows, or its scrap's skew.
-        const FaceMeasures& measures = faces_.Measures(face_);
+        // cell's corner and the margin of its rows, or its scrap's skew. Rows
+        // above the reach may already be painted when a fallback face first
+        // turns up, so the reach allows for faces with glyphs and advances
+        // of up to two em as well.
+        FaceMeasures measures = faces_.Measures(face);
+        const double room = 2.0 * measures.unitsPerEm;
+        measures.reach = std::max(measures.reach, room);
+        measures.maxAdvance = std::max(measures.maxAdvance, room);
         const FontScale tallest = ScaleFor(measures, TallestCellHeight(style_.size), 0);
-        upwardReach_ =
-            std::int64_t(std::ceil(tallest.Reach(measures, MaxStampCodePoints))) + std::int64_t(MaxStampCodePoints) + 8;
+        upwardReach_ = std::max<std::int64_t>(
+            upwardReach_, std::int64_t(std::ceil(tallest.Reach(measures, MaxStampCodePoints))) +
+                              std::int64_t(MaxStampCodePoints) + 8);
     }
 
     const int size = style_.size;
@@ -127,23 +144,22 @@ void StampPlan::PlanUnit(std::string_view unit, StampList& list)
     stamp.scheme = random_.Draw(10);
     stamp.cellHeight = StampCellHeight(size, random_.Draw(size / 2));
     stamp.tilt = random_.Draw(300) - 150;
-    stamp.face = face_;
+    stamp.face = face;
     if (style_.realMode) {
         stamp.scrap = true;
         stamp.dx = random_.Draw(7) - 3;
         stamp.dy = random_.Draw(7) - 3;
     }
 
-    decoder_.Decode(unit, style_.encoding, decoded_);
-    const std::size_t count = std::min(decoded_.size(), MaxStampCodePoints);
+    const std::size_t count = drawsGlyph ? std::min(unit.size(), MaxStampCodePoints) : 0;
     stamp.firstCodePoint = std::uint32_t(list.codePoints.size());
     stamp.codePointCount = std::uint32_t(count);
-    list.codePoints.append(decoded_, 0, count);
+    list.codePoints.append(unit.substr(0, count));
 
     std::int64_t top = INT64_MAX;
     std::int64_t bottom = INT64_MIN;
     if (count > 0) {
-        const FaceMeasures& measures = faces_.Measures(face_);
+        const FaceMeasures& measures = faces_.Measures(face);
         ScaleFor(measures, stamp.cellHeight, stamp.tilt).TextRows(measures, stamp.y, count, top, bottom);
     }
     if (stamp.scrap) {

@@ -6,7 +6,6 @@
 #include "composer/RunControl.h"
 #include "composer/SourceReader.h"
 #include "composer/Stamp.h"
-#include "composer/TextDecoder.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -18,8 +17,8 @@ namespace morvaleth {
 
 std::int64_t LowestStampReach(int size);
 
-// The most code points one stamp draws; a unit decodes to one or two.
-inline constexpr std::size_t MaxStampCodePoints = 8;
+// The most code points one stamp draws: the longest unit the reader gives.
+inline constexpr std::size_t MaxStampCodePoints = SourceReader::LongestUnit;
 
 // Planned stamps in run order, with the code points they draw. Their memory
 // is kept from stretch to stretch, so that a run in its steady state
@@ -43,7 +42,6 @@ struct PlanStyle {
     int size = 20;
     bool realMode = false;
     std::string faceName;
-    TextEncoding encoding = TextEncoding::ShiftJis;
 };
 
 // The first stage of a run: reads the source's units, places them with the
@@ -78,19 +76,20 @@ public:
 private:
     template <typename Enough>
     void PlanWhile(StampList& list, const RunControl& control, Enough enough);
-    void PlanUnit(std::string_view unit, StampList& list);
+    void PlanUnit(std::u32string_view unit, StampList& list);
 
     PlanStyle style_;
     SourceReader& source_;
     RandomSource& random_;
     FaceTable& faces_;
     GridLayout layout_;
-    TextDecoder decoder_;
-    std::u32string decoded_;
     bool faceResolved_ = false;
-    FaceId face_ = 0;
-    // How far above its cell's corner any stamp of the run can draw.
+    FaceChainId chain_ = 0;
+    // How far above its cell's corner any stamp of the run can draw, in the
+    // faces used so far.
     std::int64_t upwardReach_ = 0;
+    // Which faces upwardReach_ already allows for.
+    std::vector<bool> faceReached_;
     bool done_ = false;
 };
 
