@@ -268,9 +268,8 @@ FT_Pos OutlineCache::BoxLeft(FT_Face face, FT_UInt glyph) const
 
 std::int32_t OutlineCache::Add(FT_Face face, FT_UInt glyph)
 {
-    // Unscaled loads come with no transform and no hinting, as the scaled
-    // ones this stands for; the face's transform is set again at each load.
-    FT_Set_Transform(face, nullptr, nullptr);
+    // Without recursion a composite glyph comes as its components, which
+    // this does not compose; the load is unhinted and ignores the transform.
     if (FT_Load_Glyph(face, glyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_RECURSE) != 0 ||
         face->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
         return LoadedByFreeType;
