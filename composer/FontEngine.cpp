@@ -11,6 +11,8 @@
 #include FT_ADVANCES_H
 #include FT_OUTLINE_H
 #include FT_TRUETYPE_TABLES_H
+#include FT_TRUETYPE_TAGS_H
+#include FT_FONT_FORMATS_H
 
 #include <algorithm>
 #include <cerrno>
@@ -74,10 +76,194 @@ CellMetrics CellMetricsOf(FT_Face face)
     return {face->units_per_EM * 0.88, face->units_per_EM * 0.12};
 }
 
+// FreeType's fixed-point product, a * b / 65536 rounded half away from zero,
+// exactly as its unhinted loader scales points and its transform turns them.
+constexpr FT_Pos MulFix(FT_Pos a, FT_Fixed b)
+{
+    const std::int64_t product = std::int64_t(a) * std::int64_t(b);
+    return FT_Pos((product + 0x8000 - (product < 0 ? 1 : 0)) >> 16);
+}
+
+// A glyph as a TrueType font holds it, in font units and not yet moved to its
+// origin: unhinted FreeType scales each point on its own and only then moves
+// the outline left by the scaled left phantom point, so both are kept apart.
+struct UnscaledGlyph {
+    FT_Pos phantomLeft = 0; // the glyph box's left edge less the left side bearing
+    FT_Pos advance = 0;
+    std::uint32_t firstPoint = 0;
+    std::uint32_t firstContour = 0;
+    short pointCount = 0;
+    short contourCount = 0;
+    int flags = 0;
+};
+
+// Each glyph's unscaled outline, loaded once from a TrueType face and scaled
+// and turned for every stamp the way FreeType's own unhinted load would: a
+// glyph costs one load per run instead of one per stamp. Composite glyphs,
+// and faces of other formats or with variations, keep being loaded by
+// FreeType, whose composition of components this does not repeat.
+class OutlineCache {
+public:
+    explicit OutlineCache(FT_Face face);
+
+    // The glyph's outline at the face's current size, turned by `matrix` and
+    // moved by `offset`, with its turned advance; false when FreeType has to
+    // load it itself.
+    bool Load(FT_Face face, FT_UInt glyph, const FT_Matrix& matrix, const FT_Vector& offset,
+              FT_Outline& outline, FT_Vector& advance);
+
+private:
+    static constexpr std::int32_t Unknown = -1;
+    static constexpr std::int32_t LoadedByFreeType = -2;
+
+    std::int32_t Add(FT_Face face, FT_UInt glyph);
+    FT_Pos LeftSideBearing(FT_UInt glyph) const;
+    FT_Pos BoxLeft(FT_Face face, FT_UInt glyph) const;
+
+    bool usable_ = false;
+    std::vector<std::uint8_t> horizontalMetrics_; // 'hmtx'
+    std::vector<std::uint8_t> locations_;         // 'loca'
+    unsigned longMetrics_ = 0;
+    bool longLocations_ = false;
+    std::vector<std::int32_t> glyphSlots_; // by glyph index: Unknown, LoadedByFreeType or an index
+    std::vector<UnscaledGlyph> glyphs_;
+    std::vector<FT_Vector> points_;
+    std::vector<char> tags_;
+    std::vector<short> contours_;
+    std::vector<FT_Vector> placed_; // the points of the stamp being drawn
+};
+
+std::vector<std::uint8_t> SfntTable(FT_Face face, FT_ULong tag)
+{
+    FT_ULong length = 0;
+    if (FT_Load_Sfnt_Table(face, tag, 0, nullptr, &length) != 0 || length == 0)
+        return {};
+    std::vector<std::uint8_t> table(length);
+    if (FT_Load_Sfnt_Table(face, tag, 0, table.data(), &length) != 0)
+        return {};
+    return table;
+}
+
+unsigned BigEndian16(const std::uint8_t* bytes)
+{
+    return unsigned(bytes[0]) << 8 | bytes[1];
+}
+
+OutlineCache::OutlineCache(FT_Face face)
+{
+    const char* format = FT_Get_Font_Format(face);
+    const auto* header = static_cast<const TT_Header*>(FT_Get_Sfnt_Table(face, FT_SFNT_HEAD));
+    const auto* horizontal = static_cast<const TT_HoriHeader*>(FT_Get_Sfnt_Table(face, FT_SFNT_HHEA));
+    if (format == nullptr || std::string_view(format) != "TrueType" || header == nullptr ||
+        horizontal == nullptr || FT_IS_TRICKY(face) || FT_HAS_MULTIPLE_MASTERS(face))
+        return;
+    horizontalMetrics_ = SfntTable(face, TTAG_hmtx);
+    locations_ = SfntTable(face, TTAG_loca);
+    longMetrics_ = horizontal->number_Of_HMetrics;
+    longLocations_ = header->Index_To_Loc_Format != 0;
+    usable_ = !horizontalMetrics_.empty() && !locations_.empty() && longMetrics_ > 0;
+    glyphSlots_.assign(std::size_t(std::max<FT_Long>(face->num_glyphs, 0)), Unknown);
+}
+
+FT_Pos OutlineCache::LeftSideBearing(FT_UInt glyph) const
+{
+    // Glyphs past the long metrics have a bearing of their own but share the
+    // last advance; a table too short for a glyph gives it none.
+    const std::size_t at = glyph < longMetrics_ ? std::size_t(glyph) * 4 + 2
+                                                : std::size_t(longMetrics_) * 4 + std::size_t(glyph - longMetrics_) * 2;
+    if (at + 2 > horizontalMetrics_.size())
+        return 0;
+    return FT_Pos(std::int16_t(BigEndian16(&horizontalMetrics_[at])));
+}
+
+FT_Pos OutlineCache::BoxLeft(FT_Face face, FT_UInt glyph) const
+{
+    const std::size_t entry = longLocations_ ? 4 : 2;
+    const std::size_t at = std::size_t(glyph) * entry;
+    if (at + 2 * entry > locations_.size())
+        return 0;
+    auto location = [&](std::size_t offset) -> FT_ULong {
+        if (longLocations_)
+            return FT_ULong(BigEndian16(&locations_[offset])) << 16 | BigEndian16(&locations_[offset + 2]);
+        return FT_ULong(BigEndian16(&locations_[offset])) * 2;
+    };
+    const FT_ULong start = location(at);
+    // An empty glyph, with no header or no contours, has a box of zeros.
+    if (location(at + entry) <= start)
+        return 0;
+    std::uint8_t header[4]; // the number of contours, the box's left edge
+    FT_ULong length = sizeof header;
+    if (FT_Load_Sfnt_Table(face, TTAG_glyf, start, header, &length) != 0 || BigEndian16(header) == 0)
+        return 0;
+    return FT_Pos(std::int16_t(BigEndian16(header + 2)));
+}
+
+std::int32_t OutlineCache::Add(FT_Face face, FT_UInt glyph)
+{
+    // Without recursion a composite glyph comes as its components, which
+    // this does not compose; the load is unhinted and ignores the transform.
+    if (FT_Load_Glyph(face, glyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_RECURSE) != 0 ||
+        face->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
+        return LoadedByFreeType;
+    const FT_Outline& loaded = face->glyph->outline;
+    UnscaledGlyph unscaled;
+    unscaled.phantomLeft = BoxLeft(face, glyph) - LeftSideBearing(glyph);
+    unscaled.advance = face->glyph->metrics.horiAdvance;
+    unscaled.firstPoint = std::uint32_t(points_.size());
+    unscaled.firstContour = std::uint32_t(contours_.size());
+    unscaled.pointCount = loaded.n_points;
+    unscaled.contourCount = loaded.n_contours;
+    unscaled.flags = loaded.flags;
+    // The loader moved the points by the unscaled phantom point; undo that.
+    for (short i = 0; i < loaded.n_points; ++i)
+        points_.push_back({loaded.points[i].x + unscaled.phantomLeft, loaded.points[i].y});
+    tags_.insert(tags_.end(), loaded.tags, loaded.tags + loaded.n_points);
+    contours_.insert(contours_.end(), loaded.contours, loaded.contours + loaded.n_contours);
+    if (placed_.size() < std::size_t(loaded.n_points))
+        placed_.resize(std::size_t(loaded.n_points));
+    glyphs_.push_back(unscaled);
+    return std::int32_t(glyphs_.size() - 1);
+}
+
+bool OutlineCache::Load(FT_Face face, FT_UInt glyph, const FT_Matrix& matrix, const FT_Vector& offset,
+                        FT_Outline& outline, FT_Vector& advance)
+{
+    if (!usable_ || glyph >= glyphSlots_.size())
+        return false;
+    std::int32_t& slot = glyphSlots_[glyph];
+    if (slot == Unknown)
+        slot = Add(face, glyph);
+    if (slot == LoadedByFreeType)
+        return false;
+    const UnscaledGlyph& unscaled = glyphs_[std::size_t(slot)];
+    const FT_Size_Metrics& size = face->size->metrics;
+
+    const FT_Pos left = MulFix(unscaled.phantomLeft, size.x_scale);
+    const FT_Vector* from = points_.data() + unscaled.firstPoint;
+    for (short i = 0; i < unscaled.pointCount; ++i) {
+        const FT_Pos x = MulFix(from[i].x, size.x_scale) - left;
+        const FT_Pos y = MulFix(from[i].y, size.y_scale);
+        placed_[std::size_t(i)] = {MulFix(x, matrix.xx) + MulFix(y, matrix.xy) + offset.x,
+                                   MulFix(x, matrix.yx) + MulFix(y, matrix.yy) + offset.y};
+    }
+    outline.n_points = unscaled.pointCount;
+    outline.n_contours = unscaled.contourCount;
+    outline.points = placed_.data();
+    outline.tags = tags_.data() + unscaled.firstPoint;
+    outline.contours = contours_.data() + unscaled.firstContour;
+    // FreeType marks the outlines of small sizes for its most precise scan.
+    outline.flags = unscaled.flags | (size.y_ppem < 24 ? FT_OUTLINE_HIGH_PRECISION : 0);
+
+    const FT_Pos scaledAdvance = MulFix(unscaled.phantomLeft + unscaled.advance, size.x_scale) - left;
+    advance = {MulFix(scaledAdvance, matrix.xx), MulFix(scaledAdvance, matrix.yx)};
+    return true;
+}
+
 struct OpenFace {
     FtFacePtr face;
     FaceMeasures measures;
     FT_F26Dot6 currentSize = 0;
+    std::optional<OutlineCache> outlines; // made on the first glyph drawn
 };
 
 FaceMeasures MeasuresOf(FT_Face face)
@@ -319,6 +505,7 @@ struct FontEngine::Impl {
     std::map<std::pair<std::string, int>, OpenFace> facesByFile;
     // A run's faces by their number, opened on first use.
     std::vector<OpenFace*> facesById;
+    GlyphLoading loading = GlyphLoading::Cached;
 
     // The font in use: its chain, the face drawing now at a size, and its turn.
     Choice* choice = nullptr;
@@ -375,8 +562,9 @@ void FontEngine::Impl::UseFace(OpenFace* drawing)
     scale = ScaleFor(face->measures, description.lfHeight, description.lfEscapement);
 }
 
-FontEngine::FontEngine() : impl_(std::make_unique<Impl>())
+FontEngine::FontEngine(GlyphLoading loading) : impl_(std::make_unique<Impl>())
 {
+    impl_->loading = loading;
     impl_->library = NewLibrary();
 }
 
@@ -478,6 +666,14 @@ void FontEngine::DrawCodePoints(const PixelSurface& surface, int x, int y, std::
         FillPolygon(surface, corners, *cellFill);
     }
 
+    OutlineCache* outlines = nullptr;
+    if (font.loading == GlyphLoading::Cached) {
+        if (!font.face->outlines)
+            font.face->outlines.emplace(face);
+        outlines = &*font.face->outlines;
+    }
+    FT_Vector advance{};
+
     double penX = x + scale.ascent * scale.sine;
     double penY = y + scale.ascent * scale.cosine;
     for (char32_t c : codePoints) {
@@ -488,13 +684,25 @@ void FontEngine::DrawCodePoints(const PixelSurface& surface, int x, int y, std::
             return;
         FT_Vector offset{FT_Pos(std::lround((penX - originX) * 64)),
                          FT_Pos(-std::lround((penY - originY) * 64))};
-        FT_Set_Transform(face, &matrix, &offset);
-        if (FT_Load_Glyph(face, glyphIndex(c), FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0)
-            continue;
-        if (face->glyph->format == FT_GLYPH_FORMAT_OUTLINE) {
+        const FT_UInt glyph = glyphIndex(c);
+        FT_Outline cached{};
+        FT_Outline* outline = nullptr;
+        if (outlines != nullptr && outlines->Load(face, glyph, matrix, offset, cached, advance)) {
+            outline = &cached;
+        } else {
+            FT_Set_Transform(face, &matrix, &offset);
+            const FT_Error error = FT_Load_Glyph(face, glyph, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP);
+            FT_Set_Transform(face, nullptr, nullptr);
+            if (error != 0)
+                continue;
+            advance = face->glyph->advance;
+            if (face->glyph->format == FT_GLYPH_FORMAT_OUTLINE)
+                outline = &face->glyph->outline;
+        }
+        if (outline != nullptr) {
             SpanTarget target{&surface, int(originX), int(originY), color};
             FT_Raster_Params params{};
-            params.source = &face->glyph->outline;
+            params.source = outline;
             params.flags = FT_RASTER_FLAG_AA | FT_RASTER_FLAG_DIRECT | FT_RASTER_FLAG_CLIP;
             params.gray_spans = BlendSpans;
             params.user = &target;
@@ -504,7 +712,7 @@ void FontEngine::DrawCodePoints(const PixelSurface& surface, int x, int y, std::
             // sweeps its whole clip box band by band, and nothing outside that
             // box has any coverage.
             FT_BBox box;
-            FT_Outline_Get_CBox(&face->glyph->outline, &box);
+            FT_Outline_Get_CBox(outline, &box);
             params.clip_box.xMin = std::clamp<FT_Pos>(-FT_Pos(originX), -32000, 32000);
             params.clip_box.xMax = std::clamp<FT_Pos>(surface.width - FT_Pos(originX), -32000, 32000);
             params.clip_box.yMin = std::clamp<FT_Pos>(FT_Pos(originY) - surface.height, -32000, 32000);
@@ -514,12 +722,11 @@ void FontEngine::DrawCodePoints(const PixelSurface& surface, int x, int y, std::
             params.clip_box.yMin = std::max(params.clip_box.yMin, FT_Pos(box.yMin >> 6));
             params.clip_box.yMax = std::min(params.clip_box.yMax, FT_Pos((box.yMax + 63) >> 6));
             if (params.clip_box.xMin < params.clip_box.xMax && params.clip_box.yMin < params.clip_box.yMax)
-                FT_Outline_Render(font.library.get(), &face->glyph->outline, &params);
+                FT_Outline_Render(font.library.get(), outline, &params);
         }
-        penX += face->glyph->advance.x / 64.0;
-        penY -= face->glyph->advance.y / 64.0;
+        penX += advance.x / 64.0;
+        penY -= advance.y / 64.0;
     }
-    FT_Set_Transform(face, nullptr, nullptr);
 }
 
 } // namespace morvaleth

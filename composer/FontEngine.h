@@ -84,11 +84,21 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// How a font engine comes by a glyph's outline at a size and a turn.
+enum class GlyphLoading {
+    // The outline is loaded unscaled once per face and then scaled and turned
+    // with FreeType's own fixed-point rounding: the same points as below, for
+    // a fraction of the work.
+    Cached,
+    // FreeType loads, scales and turns the glyph at every use.
+    EachUse,
+};
+
 // Text drawing for one picture or one render thread: the faces it has used,
 // opened once and kept, and the one font made from the last selection.
 class FontEngine {
 public:
-    FontEngine();
+    explicit FontEngine(GlyphLoading loading = GlyphLoading::Cached);
     FontEngine(const FontEngine&) = delete;
     FontEngine& operator=(const FontEngine&) = delete;
     ~FontEngine();
