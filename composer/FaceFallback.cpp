@@ -1,6 +1,7 @@
 #include "composer/FaceFallback.h"
 
 #include "composer/DataFiles.h"
+#include "composer/Owned.h"
 
 #include <fontconfig/fontconfig.h>
 #include <utf8proc.h>
@@ -10,13 +11,6 @@
 
 namespace morvaleth {
 namespace {
-
-template <typename T, auto Release>
-struct Releaser {
-    void operator()(T* handle) const { Release(handle); }
-};
-template <typename T, auto Release>
-using Owned = std::unique_ptr<T, Releaser<T, Release>>;
 
 using FcConfigPtr = Owned<FcConfig, FcConfigDestroy>;
 using FcPatternPtr = Owned<FcPattern, FcPatternDestroy>;

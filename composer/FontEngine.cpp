@@ -1,6 +1,7 @@
 #include "composer/FontEngine.h"
 
 #include "composer/Error.h"
+#include "composer/Owned.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -25,13 +26,6 @@
 
 namespace morvaleth {
 namespace {
-
-template <typename T, auto Release>
-struct Releaser {
-    void operator()(T* handle) const { Release(handle); }
-};
-template <typename T, auto Release>
-using Owned = std::unique_ptr<T, Releaser<T, Release>>;
 
 using FtLibraryPtr = Owned<std::remove_pointer_t<FT_Library>, FT_Done_FreeType>;
 using FtFacePtr = Owned<std::remove_pointer_t<FT_Face>, FT_Done_Face>;
