@@ -2,6 +2,7 @@
 
 #include "composer/DataFiles.h"
 #include "composer/Error.h"
+#include "composer/FontConfig.h"
 #include "composer/TextDecoder.h"
 
 #include <fontconfig/fontconfig.h>
@@ -65,11 +66,6 @@ const EngineFonts& LoadedFonts()
     return fonts;
 }
 
-FcConfig* EngineFontConfig()
-{
-    return LoadedFonts().config.get();
-}
-
 bool HasJapaneseGlyphs(FcPattern* font)
 {
     FcCharSet* characters = nullptr;
@@ -78,22 +74,6 @@ bool HasJapaneseGlyphs(FcPattern* font)
     // Hiragana, katakana and a kanji: a face with all three can set Japanese.
     return FcCharSetHasChar(characters, 0x3042) && FcCharSetHasChar(characters, 0x30A2) &&
            FcCharSetHasChar(characters, 0x6F22);
-}
-
-std::optional<FaceLocation> LocationOf(FcPattern* font)
-{
-    FcChar8* file = nullptr;
-    FcBool scalable = FcFalse;
-    if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch ||
-        FcPatternGetBool(font, FC_SCALABLE, 0, &scalable) != FcResultMatch || !scalable)
-        return std::nullopt;
-    FaceLocation location;
-    location.file = reinterpret_cast<const char*>(file);
-    FcPatternGetInteger(font, FC_INDEX, 0, &location.index);
-    FcChar8* family = nullptr;
-    if (FcPatternGetString(font, FC_FAMILY, 0, &family) == FcResultMatch)
-        location.family = reinterpret_cast<const char*>(family);
-    return location;
 }
 
 // A face's vertical metrics in font units, the cell being ascent + descent.
@@ -148,6 +128,27 @@ void BlendSpans(int y, int count, const FT_Span* spans, void* user)
 }
 
 } // namespace
+
+std::optional<FaceLocation> LocationOf(FcPattern* font)
+{
+    FcChar8* file = nullptr;
+    FcBool scalable = FcFalse;
+    if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch ||
+        FcPatternGetBool(font, FC_SCALABLE, 0, &scalable) != FcResultMatch || !scalable)
+        return std::nullopt;
+    FaceLocation location;
+    location.file = reinterpret_cast<const char*>(file);
+    FcPatternGetInteger(font, FC_INDEX, 0, &location.index);
+    FcChar8* family = nullptr;
+    if (FcPatternGetString(font, FC_FAMILY, 0, &family) == FcResultMatch)
+        location.family = reinterpret_cast<const char*>(family);
+    return location;
+}
+
+FcConfig* EngineFontConfig()
+{
+    return LoadedFonts().config.get();
+}
 
 std::string FontAliasFile()
 {

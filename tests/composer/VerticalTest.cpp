@@ -1,0 +1,233 @@
+#include "composer/FontEngine.h"
+#include "composer/Shaping.h"
+#include "composer/TextDecoder.h"
+#include "composer/VerticalLayout.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <vector>
+
+namespace morvaleth {
+
+void PrintTo(const CellPlace& place, std::ostream* out)
+{
+    *out << "(" << place.x << ", " << place.y << ")";
+}
+
+namespace {
+
+// What a text laid out in columns gives: a place for every unit, '\n' ending
+// a line. Reading stops where the layout says so.
+std::vector<CellPlace> Columns(std::string_view text, int width, int height, int size = 20, int reach = 58)
+{
+    VerticalLayout layout(size, width, height, reach);
+    std::vector<CellPlace> places;
+    if (!layout.HasRoom())
+        return places;
+    for (char c : text) {
+        if (c == '\n') {
+            if (!layout.AfterLineEnd())
+                break;
+            continue;
+        }
+        places.push_back(layout.Place());
+        if (!layout.AfterUnit())
+            break;
+    }
+    return places;
+}
+
+std::vector<CellPlace> Column(std::int64_t x, int count, int first = 20, int pitch = 22)
+{
+    std::vector<CellPlace> column;
+    for (int i = 0; i < count; ++i)
+        column.push_back({x, first + i * pitch});
+    return column;
+}
+
+std::vector<CellPlace> Join(std::initializer_list<std::vector<CellPlace>> parts)
+{
+    std::vector<CellPlace> joined;
+    for (const auto& part : parts)
+        joined.insert(joined.end(), part.begin(), part.end());
+    return joined;
+}
+
+struct ColumnCase {
+    const char* name;
+    std::string text;
+    int width;
+    int height;
+    int size;
+    std::vector<CellPlace> expected;
+};
+
+class VerticalLayoutTest : public ::testing::TestWithParam<ColumnCase> {};
+
+TEST_P(VerticalLayoutTest, PlacesUnitsInColumnsFromTheRight)
+{
+    const ColumnCase& c = GetParam();
+    EXPECT_EQ(Columns(c.text, c.width, c.height, c.size), c.expected);
+}
+
+std::string Lines(int count, int unitsPerLine)
+{
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += std::string(std::size_t(unitsPerLine), 'a') + "\n";
+    return text;
+}
+
+std::vector<CellPlace> ColumnHeads(int count, std::int64_t first = 600)
+{
+    std::vector<CellPlace> heads;
+    for (int i = 0; i < count; ++i)
+        heads.push_back({first - 22 * i, 20});
+    return heads;
+}
+
+// 640 × 480 at size 20: gap 2, pitch 22. The first column stands at
+// 640 − 20 − 20 = 600; a column holds y = 20 … 438 (after 438 the next y, 460,
+// would end below 480); the 28th column stands at x = 6, and a 29th at x = −16
+// would pass the left edge. A column needs the margin, its cell and the gap:
+// 42 pixels at size 20.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, VerticalLayoutTest,
+    ::testing::Values(
+        ColumnCase{"OneLine", "aaa", 640, 480, 20, Column(600, 3)},
+        ColumnCase{"LineEndsStartNewColumns", "aa\na\n\nb", 640, 480, 20,
+                   Join({Column(600, 2), Column(578, 1), Column(534, 1)})},
+        ColumnCase{"WrapsAtTheBottomEdge", std::string(21, 'a'), 640, 480, 20,
+                   Join({Column(600, 20), Column(578, 1)})},
+        ColumnCase{"AWrapOnTheLastUnitLeavesAnEmptyColumn", std::string(20, 'a') + "\nb", 640, 480, 20,
+                   Join({Column(600, 20), Column(556, 1)})},
+        ColumnCase{"StopsAtTheFirstLineEndPastTheLeftEdge", Lines(40, 1), 640, 480, 20, ColumnHeads(28)},
+        ColumnCase{"SmallSizesHaveNoGap", "aa\na", 100, 100, 9, {{82, 9}, {82, 18}, {73, 9}}},
+        ColumnCase{"AShortPictureWrapsAfterEveryUnit", "aaa", 640, 63, 20, {{600, 20}, {578, 20}, {556, 20}}},
+        ColumnCase{"OnlyLineEndsStampNothing", "\n\n\n", 640, 480, 20, {}},
+        ColumnCase{"TooNarrowForOneColumn", "aaa", 41, 480, 20, {}},
+        ColumnCase{"SizeLargerThanThePicture", "aaa", 640, 480, 700, {}},
+        ColumnCase{"JustWideEnoughForOneColumn", "a\na", 42, 480, 20, {{2, 20}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(VerticalLayout, AnEndlessLineStopsOnceItsColumnsCannotReachThePicture)
+{
+    // Columns of 20 units; the stamps reach 58 pixels. The column whose right
+    // side (x + 20) lies 58 or more pixels left of the picture is the first
+    // that stops: x + 20 + 58 ≤ 0, so x ≤ −78, the column at 600 − 22 × 31 = −82.
+    const std::string endless(100 * 20, 'a');
+    const auto places = Columns(endless, 640, 480);
+    ASSERT_EQ(places.size(), 31u * 20u);
+    EXPECT_EQ(places.back(), (CellPlace{-60, 438}));
+}
+
+// The faces the glyph tests use: a proportional gothic and a fixed-pitch mincho.
+std::vector<FaceLocation> TestFaces()
+{
+    return {FindFace("IPAPGothic"), FindFace("IPAMincho")};
+}
+
+Shaper ShaperFor(const FaceLocation& face)
+{
+    return Shaper(face.file, face.index, CellExtent{1802, 246});
+}
+
+class VerticalGlyphsTest : public ::testing::TestWithParam<char32_t> {};
+
+TEST_P(VerticalGlyphsTest, StandUprightInTheFacesVerticalForm)
+{
+    for (const FaceLocation& face : TestFaces()) {
+        SCOPED_TRACE(face.family);
+        ASSERT_FALSE(face.file.empty());
+        const Shaper shaper = ShaperFor(face);
+        const std::u32string unit(1, GetParam());
+        EXPECT_EQ(OrientationInColumn(unit), UnitOrientation::Upright);
+        const ShapedUnit across = shaper.Shape(unit, UnitOrientation::Horizontal);
+        const ShapedUnit down = shaper.Shape(unit, UnitOrientation::Upright);
+        ASSERT_EQ(across.glyphs.size(), 1u);
+        ASSERT_EQ(down.glyphs.size(), 1u);
+        EXPECT_NE(across.glyphs[0].id, 0u);
+        EXPECT_NE(down.glyphs[0].id, across.glyphs[0].id);
+        EXPECT_FALSE(down.sideways);
+        // Set in the em square: full-width glyphs keep their horizontal place.
+        EXPECT_EQ(down.glyphs[0], (ShapedGlyph{down.glyphs[0].id, 0, 1802}));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Punctuation, VerticalGlyphsTest, ::testing::Values(U'、', U'。', U'「', U'」', U'ー'));
+INSTANTIATE_TEST_SUITE_P(SmallKana, VerticalGlyphsTest,
+                         ::testing::Values(U'ぁ', U'っ', U'ゃ', U'ょ', U'ァ', U'ッ', U'ュ', U'ヵ'));
+
+TEST(Shaping, OrdinaryCharactersKeepTheCharacterMapsGlyph)
+{
+    for (const FaceLocation& face : TestFaces()) {
+        SCOPED_TRACE(face.family);
+        const Shaper shaper = ShaperFor(face);
+        for (char32_t c : std::u32string(U"あ漢字Ａ１")) {
+            const std::u32string unit(1, c);
+            EXPECT_EQ(OrientationInColumn(unit), UnitOrientation::Upright);
+            const std::uint32_t nominal = shaper.NominalGlyph(c);
+            EXPECT_NE(nominal, 0u);
+            EXPECT_EQ(shaper.Shape(unit, UnitOrientation::Horizontal).glyphs,
+                      (std::vector<ShapedGlyph>{{nominal, 0, 1802}}));
+            // A proportional face may give its narrow kana an em-wide form in
+            // a column; a fixed-pitch one has no other form for them.
+            if (face.family == "IPAMincho")
+                EXPECT_EQ(shaper.Shape(unit, UnitOrientation::Upright).glyphs.at(0).id, nominal);
+        }
+        EXPECT_EQ(shaper.Shape(std::u32string(1, TextDecoder::Unconvertible), UnitOrientation::Horizontal).glyphs,
+                  (std::vector<ShapedGlyph>{{0, 0, 1802}}));
+    }
+}
+
+TEST(Shaping, HalfWidthLatinLiesOnItsSide)
+{
+    const FaceLocation face = FindFace("IPAMincho");
+    const Shaper shaper = ShaperFor(face);
+    for (char32_t c : std::u32string(U"Ag1(")) {
+        const std::u32string unit(1, c);
+        ASSERT_EQ(OrientationInColumn(unit), UnitOrientation::Sideways);
+        const ShapedUnit shaped = shaper.Shape(unit, UnitOrientation::Sideways);
+        ASSERT_EQ(shaped.glyphs.size(), 1u);
+        EXPECT_TRUE(shaped.sideways);
+        EXPECT_EQ(shaped.glyphs[0].id, shaper.NominalGlyph(c));
+        // The baseline runs down from the cell's top, the band from descent to
+        // ascent centred on the em square's middle: 1024 − (1802 − 246) / 2.
+        EXPECT_EQ(shaped.glyphs[0].x, 246);
+        EXPECT_EQ(shaped.glyphs[0].y, 0);
+    }
+    EXPECT_EQ(OrientationInColumn(U" "), UnitOrientation::Upright);
+    EXPECT_EQ(OrientationInColumn(U"ｱ"), UnitOrientation::Upright);
+}
+
+TEST(Shaping, AClusterIsShapedAsOne)
+{
+    const FaceLocation face = FindFace("IPAMincho");
+    const Shaper shaper = ShaperFor(face);
+    // か with a combining voiced mark composes to が in the face.
+    const std::u32string cluster = U"\u304B\u3099";
+    for (UnitOrientation orientation : {UnitOrientation::Horizontal, UnitOrientation::Upright}) {
+        const ShapedUnit shaped = shaper.Shape(cluster, orientation);
+        ASSERT_FALSE(shaped.glyphs.empty());
+        EXPECT_EQ(shaped.glyphs[0].id, shaper.NominalGlyph(U'が'));
+    }
+    // The second glyph of a pair follows the first across, and below it down.
+    const ShapedUnit across = shaper.Shape(U"AB", UnitOrientation::Horizontal);
+    ASSERT_EQ(across.glyphs.size(), 2u);
+    EXPECT_GT(across.glyphs[1].x, across.glyphs[0].x);
+    const ShapedUnit down = shaper.Shape(U"AB", UnitOrientation::Sideways);
+    ASSERT_EQ(down.glyphs.size(), 2u);
+    EXPECT_EQ(down.glyphs[1].x, down.glyphs[0].x);
+    EXPECT_EQ(down.glyphs[1].y - down.glyphs[0].y, across.glyphs[1].x - across.glyphs[0].x);
+}
+
+TEST(Shaping, AFileThatIsNoFaceIsAnError)
+{
+    EXPECT_THROW(Shaper(std::string(MORVALETH_SOURCE_DIR) + "/examples/letter-ascii.txt", 0, CellExtent{}),
+                 std::exception);
+    EXPECT_THROW(Shaper("/nonexistent/face.ttf", 0, CellExtent{}), std::exception);
+}
+
+} // namespace
+} // namespace morvaleth
