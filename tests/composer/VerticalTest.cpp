@@ -173,8 +173,9 @@ TEST(Shaping, OrdinaryCharactersKeepTheCharacterMapsGlyph)
                       (std::vector<ShapedGlyph>{{nominal, 0, 1802}}));
             // A proportional face may give its narrow kana an em-wide form in
             // a column; a fixed-pitch one has no other form for them.
-            if (face.family == "IPAMincho")
+            if (face.family == "IPAMincho") {
                 EXPECT_EQ(shaper.Shape(unit, UnitOrientation::Upright).glyphs.at(0).id, nominal);
+            }
         }
         EXPECT_EQ(shaper.Shape(std::u32string(1, TextDecoder::Unconvertible), UnitOrientation::Horizontal).glyphs,
                   (std::vector<ShapedGlyph>{{0, 0, 1802}}));
