@@ -38,6 +38,11 @@ constexpr const char* Usage =
     "  -f, --font FACE        font face (default \"ＭＳ Ｐゴシック\")\n"
     "  -s, --size N           font size in points, 1 to 65535 (default 20)\n"
     "  -r, --real             real mode: every character on a paper scrap\n"
+    "      --vertical         vertical writing: columns from right to left\n"
+    "      --mix-faces        every character in a face drawn from the chosen\n"
+    "                         face and all installed Japanese faces\n"
+    "      --faces \"A,B,C\"    every character in a face drawn from this list\n"
+    "      --bold-cuts        with mixed faces, some characters in bold\n"
     "      --seed N           fixed random seed (default: the clock)\n"
     "  -e, --encoding ENC     auto, shift_jis or utf-8 (default auto)\n"
     "      --show-font FACE   show the installed font that stands for FACE\n"
@@ -92,7 +97,17 @@ struct Command {
 
 Command ParseCommandLine(int argc, char** argv)
 {
-    enum { SeedOption = 256, FormatOption, ShowFontOption, HelpOption, VersionOption };
+    enum {
+        SeedOption = 256,
+        FormatOption,
+        ShowFontOption,
+        HelpOption,
+        VersionOption,
+        VerticalOption,
+        MixFacesOption,
+        FacesOption,
+        BoldCutsOption,
+    };
     static const option options[] = {
         {"output", required_argument, nullptr, 'o'},
         {"width", required_argument, nullptr, 'W'},
@@ -103,6 +118,10 @@ Command ParseCommandLine(int argc, char** argv)
         {"seed", required_argument, nullptr, SeedOption},
         {"encoding", required_argument, nullptr, 'e'},
         {"format", required_argument, nullptr, FormatOption},
+        {"vertical", no_argument, nullptr, VerticalOption},
+        {"mix-faces", no_argument, nullptr, MixFacesOption},
+        {"faces", required_argument, nullptr, FacesOption},
+        {"bold-cuts", no_argument, nullptr, BoldCutsOption},
         {"show-font", required_argument, nullptr, ShowFontOption},
         {"help", no_argument, nullptr, HelpOption},
         {"version", no_argument, nullptr, VersionOption},
@@ -148,6 +167,25 @@ Command ParseCommandLine(int argc, char** argv)
         case FormatOption:
             command.format = ParseFormat(optarg);
             break;
+        case VerticalOption:
+            settings.vertical = true;
+            break;
+        case MixFacesOption:
+            if (settings.faces.mix == morvaleth::FaceMix::Listed)
+                throw UsageError{"--mix-faces and --faces exclude each other"};
+            settings.faces.mix = morvaleth::FaceMix::Japanese;
+            break;
+        case FacesOption:
+            if (settings.faces.mix == morvaleth::FaceMix::Japanese)
+                throw UsageError{"--mix-faces and --faces exclude each other"};
+            settings.faces.mix = morvaleth::FaceMix::Listed;
+            settings.faces.listed = morvaleth::SplitFaceList(optarg);
+            if (settings.faces.listed.empty())
+                throw UsageError{std::string("no face name in --faces: '") + optarg + "'"};
+            break;
+        case BoldCutsOption:
+            settings.faces.syntheticBold = true;
+            break;
         case ShowFontOption:
             command.showFont = optarg;
             return command;
@@ -169,6 +207,8 @@ Command ParseCommandLine(int argc, char** argv)
         throw UsageError{std::string("more than one input file: '") + argv[optind + 1] + "'"};
     if (!haveOutput)
         throw UsageError{"no output file (-o OUTPUT)"};
+    if (settings.faces.syntheticBold && settings.faces.mix == morvaleth::FaceMix::One)
+        throw UsageError{"--bold-cuts needs --mix-faces or --faces"};
     settings.sourcePath = argv[optind];
     // /dev/stdin reads whatever standard input is: a pipe, a file, a terminal.
     if (settings.sourcePath == StandardStream)
@@ -208,7 +248,11 @@ int main(int argc, char** argv)
     try {
         if (command.settings.sourcePath.empty())
             throw morvaleth::Error("元になるテキストファイルを選択して下さい。");
-        const auto picture = morvaleth::ComposePicture(command.settings);
+        morvaleth::RunControl control;
+        control.warning = [](std::string_view message) {
+            std::cerr << ProgramName << ": " << message << "\n";
+        };
+        const auto picture = morvaleth::ComposePicture(command.settings, control);
         const morvaleth::PictureFormat format =
             command.format.value_or(morvaleth::FormatForFileName(command.outputPath));
         const auto write = [&](const morvaleth::ByteSink& sink) { morvaleth::WritePicture(*picture, format, sink); };

@@ -104,7 +104,7 @@ public:
         std::optional<TColor> cellFill;
         if (Brush.Style == TBrushStyle::bsSolid)
             cellFill = Brush.Color;
-        fonts_.DrawText(surface, x, y, text, encoding, Font.Color, cellFill, culling_);
+        fonts_.DrawText(surface, x, y, text, encoding, Font.Color, cellFill, culling_, vertical_);
     }
 
     void SetCulling(bool enabled) { culling_ = enabled; }
@@ -112,7 +112,8 @@ public:
 protected:
     void FontSelected() override
     {
-        fonts_.SelectFont(Font.Handle);
+        fonts_.SelectFont(Font.Handle, Font.Face);
+        vertical_ = Font.Vertical;
         fontMade_ = true;
     }
 
@@ -121,6 +122,7 @@ private:
     FontEngine fonts_;
     bool fontMade_ = false;
     bool culling_ = true;
+    bool vertical_ = false;
 };
 
 TBitmap::TBitmap() : canvas_(std::make_unique<RasterCanvas>(*this)) {}

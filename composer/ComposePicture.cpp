@@ -1,10 +1,12 @@
 #include "composer/ComposePicture.h"
 
 #include "composer/Error.h"
+#include "composer/Layout.h"
 #include "composer/SizeText.h"
 #include "composer/SubTextOut.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace morvaleth {
 
@@ -32,29 +34,24 @@ std::unique_ptr<TBitmap> ComposePicture(const CompositionSettings& settings, con
     return picture;
 }
 
-void ComposeText(TPicture& picture, SourceReader& source, const CompositionSettings& settings,
-                 RandomSource& random, const RunControl& control)
-{
-    const StampStyle style{settings.faceName, settings.realMode, source.Encoding()};
-    const std::int64_t size = settings.size;
-    const std::int64_t gap = size / 10;
-    const std::int64_t pitch = size + gap;
-    const std::int64_t width = picture.Width();
-    const std::int64_t height = picture.Height();
+namespace {
 
-    // A line without line ends (a FIFO, /dev/zero, an LF-only file) would keep
-    // wrapping below the picture forever. Once the cursor is this far below
-    // the bottom edge, no stamp of the line can reach the picture any more -
-    // not the tallest cell turned by the steepest tilt, nor its scrap - and
-    // the line's end would stop the run anyway: stopping now changes nothing.
-    const std::int64_t tallest = CharacterHeight(settings.size, std::max(settings.size / 2 - 1, 0));
-    const std::int64_t reach = 2 * tallest + 8;
+// Reads the source unit by unit and stamps each at the place the layout gives
+// it, until the text ends or the layout stops reading.
+template <typename Layout>
+void StampText(Layout& layout, TPicture& picture, SourceReader& source, const CompositionSettings& settings,
+               RandomSource& random, const RunControl& control, const FaceSet* faces)
+{
+    const StampStyle style{settings.faceName, settings.realMode, source.Encoding(), settings.vertical};
+    const std::int64_t height = picture.Height();
+    // The faces of a mixed run come from a source of their own, seeded from
+    // the run's seed before the run's first draw.
+    std::optional<FaceDraws> faceDraws;
+    if (faces != nullptr)
+        faceDraws.emplace(random.Seed(), faces->faces.size(), settings.faces.syntheticBold);
 
     TCanvas& canvas = picture.Canvas();
-    std::int64_t x = size;
-    std::int64_t y = size;
     std::string_view unit;
-    // Rows above the cursor's row less the tallest stamp's reach are final.
     std::int64_t rowsReported = 0;
     const auto reportRows = [&](std::int64_t rowsDone) {
         rowsDone = std::clamp<std::int64_t>(rowsDone, 0, height);
@@ -63,33 +60,65 @@ void ComposeText(TPicture& picture, SourceReader& source, const CompositionSetti
             control.progress(rowsDone, height);
         }
     };
-    for (;;) {
-        if (control.Cancelled())
-            throw Error("", ErrorKind::Cancelled);
-        const SourceReader::Token token = source.Next(unit);
-        if (token == SourceReader::Token::TextEnd)
-            break;
-        if (token == SourceReader::Token::Unit) {
-            SubTextOut(int(x), int(y), unit, settings.size, canvas, style, random);
-            x += pitch;
-            if (width < x + pitch) {
-                x = size;
-                y += pitch;
-                reportRows(y - reach);
-                if (y - reach >= height)
-                    break;
+    if (layout.HasRoom()) {
+        for (;;) {
+            if (control.Cancelled())
+                throw Error("", ErrorKind::Cancelled);
+            const SourceReader::Token token = source.Next(unit);
+            if (token == SourceReader::Token::TextEnd)
+                break;
+            bool reading = true;
+            if (token == SourceReader::Token::Unit) {
+                StampFace face;
+                if (faceDraws) {
+                    const FaceDraw draw = faceDraws->Next();
+                    face = {&faces->faces[draw.face], draw.bold};
+                }
+                const CellPlace place = layout.Place();
+                SubTextOut(int(place.x), int(place.y), unit, settings.size, canvas, style, random, face);
+                reading = layout.AfterUnit();
+            } else {
+                reading = layout.AfterLineEnd();
             }
-            continue;
+            reportRows(layout.RowsDone());
+            if (!reading)
+                break;
         }
-        x = size;
-        y += pitch;
-        reportRows(y - reach);
-        if (height < y + pitch)
-            break;
     }
     if (control.Cancelled())
         throw Error("", ErrorKind::Cancelled);
     reportRows(height);
+}
+
+} // namespace
+
+void ComposeText(TPicture& picture, SourceReader& source, const CompositionSettings& settings,
+                 RandomSource& random, const RunControl& control)
+{
+    std::optional<FaceSet> faces;
+    if (settings.faces.mix != FaceMix::One) {
+        faces = ResolveFaceSet(settings.faceName, settings.faces);
+        if (control.warning)
+            for (const std::string& skipped : faces->skipped)
+                control.warning(skipped);
+    }
+
+    // A line without line ends (a FIFO, /dev/zero, an LF-only file) would keep
+    // wrapping past the picture forever. Once the cursor is this far past the
+    // bottom edge (or, in columns, the left edge), no stamp of the line can
+    // reach the picture any more - not the tallest cell turned by the steepest
+    // tilt, nor its scrap - and the line's end would stop the run anyway:
+    // stopping now changes nothing.
+    const std::int64_t tallest = CharacterHeight(settings.size, std::max(settings.size / 2 - 1, 0));
+    const std::int64_t reach = 2 * tallest + 8;
+    const FaceSet* mixed = faces ? &*faces : nullptr;
+    if (settings.vertical) {
+        VerticalLayout layout(settings.size, picture.Width(), picture.Height(), reach);
+        StampText(layout, picture, source, settings, random, control, mixed);
+    } else {
+        GridLayout layout(settings.size, picture.Width(), picture.Height(), reach);
+        StampText(layout, picture, source, settings, random, control, mixed);
+    }
 }
 
 } // namespace morvaleth

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "composer/Bitmap.h"
+#include "composer/FaceSet.h"
 #include "composer/RandomSource.h"
 #include "composer/RunControl.h"
 #include "composer/SourceReader.h"
@@ -22,6 +23,10 @@ struct CompositionSettings {
     // character pitch and line pitch at once.
     std::int32_t size = 20;
     bool realMode = false;
+    // Columns from right to left instead of rows from top to bottom.
+    bool vertical = false;
+    // The faces the stamps take; by default all take the one above.
+    FaceChoice faces;
     SourceEncoding encoding = SourceEncoding::Automatic;
     // Fixes the picture; without it the run seeds from the clock.
     std::optional<std::uint32_t> seed;
@@ -40,7 +45,10 @@ std::unique_ptr<TBitmap> ComposePicture(const CompositionSettings& settings,
 
 // The run itself, on a picture already sized: reads the source and stamps
 // every character unit on the grid, wrapping rows at the right edge and
-// stopping at the first line end below the bottom edge.
+// stopping at the first line end below the bottom edge, or in columns from
+// the right (see Layout.h). With mixed faces it first finds the set, failing
+// when a listed face is not installed or none loads, and tells
+// `control.warning` of the faces it leaves out.
 void ComposeText(TPicture& picture, SourceReader& source, const CompositionSettings& settings,
                  RandomSource& random, const RunControl& control = {});
 

@@ -3,6 +3,7 @@
 #include "composer/DataFiles.h"
 #include "composer/Error.h"
 #include "composer/FontConfig.h"
+#include "composer/Shaping.h"
 #include "composer/TextDecoder.h"
 
 #include <fontconfig/fontconfig.h>
@@ -17,6 +18,7 @@
 #include <map>
 #include <numbers>
 #include <type_traits>
+#include <unordered_map>
 #include <utility>
 
 namespace morvaleth {
@@ -95,6 +97,11 @@ CellMetrics CellMetricsOf(FT_Face face)
     return {face->units_per_EM * 0.88, face->units_per_EM * 0.12};
 }
 
+struct UnitHash {
+    using is_transparent = void;
+    std::size_t operator()(std::u32string_view unit) const { return std::hash<std::u32string_view>{}(unit); }
+};
+
 struct OpenFace {
     FtFacePtr face;
     CellMetrics cell;
@@ -103,6 +110,12 @@ struct OpenFace {
     double reach = 0;
     double maxAdvance = 0;
     FT_F26Dot6 currentSize = 0;
+    // Units set in a column, lying on their side, or of several characters
+    // go through HarfBuzz, once per unit and orientation.
+    std::string file;
+    int index = 0;
+    std::unique_ptr<Shaper> shaper;
+    std::unordered_map<std::u32string, ShapedUnit, UnitHash, std::equal_to<>> shaped[3];
 };
 
 // The cell height of a description with lfHeight 0, which asks for a default.
@@ -125,6 +138,43 @@ void BlendSpans(int y, int count, const FT_Span* spans, void* user)
     for (int i = 0; i < count; ++i)
         BlendSpan(*target->surface, target->left + spans[i].x, row, spans[i].len,
                   spans[i].coverage, target->color);
+}
+
+// Blends a loaded outline whose origin is the pixel (originX, originY).
+void RenderOutline(FT_Library library, const PixelSurface& surface, FT_Outline& outline, double originX,
+                   double originY, TColor color)
+{
+    SpanTarget target{&surface, int(originX), int(originY), color};
+    FT_Raster_Params params{};
+    params.source = &outline;
+    params.flags = FT_RASTER_FLAG_AA | FT_RASTER_FLAG_DIRECT | FT_RASTER_FLAG_CLIP;
+    params.gray_spans = BlendSpans;
+    params.user = &target;
+    // The surface in the glyph's pixel coordinates (x right, y up from
+    // the origin), kept within what a span can address, and cut down
+    // to the pixels the outline's control box touches: the rasterizer
+    // sweeps its whole clip box band by band, and nothing outside that
+    // box has any coverage.
+    FT_BBox box;
+    FT_Outline_Get_CBox(&outline, &box);
+    params.clip_box.xMin = std::clamp<FT_Pos>(-FT_Pos(originX), -32000, 32000);
+    params.clip_box.xMax = std::clamp<FT_Pos>(surface.width - FT_Pos(originX), -32000, 32000);
+    params.clip_box.yMin = std::clamp<FT_Pos>(FT_Pos(originY) - surface.height, -32000, 32000);
+    params.clip_box.yMax = std::clamp<FT_Pos>(FT_Pos(originY), -32000, 32000);
+    params.clip_box.xMin = std::max(params.clip_box.xMin, FT_Pos(box.xMin >> 6));
+    params.clip_box.xMax = std::min(params.clip_box.xMax, FT_Pos((box.xMax + 63) >> 6));
+    params.clip_box.yMin = std::max(params.clip_box.yMin, FT_Pos(box.yMin >> 6));
+    params.clip_box.yMax = std::min(params.clip_box.yMax, FT_Pos((box.yMax + 63) >> 6));
+    if (params.clip_box.xMin < params.clip_box.xMax && params.clip_box.yMin < params.clip_box.yMax)
+        FT_Outline_Render(library, &outline, &params);
+}
+
+FT_Matrix TurnMatrix(double angle)
+{
+    const double cosine = std::cos(angle);
+    const double sine = std::sin(angle);
+    return {FT_Fixed(std::lround(cosine * 0x10000)), FT_Fixed(std::lround(-sine * 0x10000)),
+            FT_Fixed(std::lround(sine * 0x10000)), FT_Fixed(std::lround(cosine * 0x10000))};
 }
 
 } // namespace
@@ -199,39 +249,91 @@ struct FontEngine::Impl {
     double cosine = 1;
     double sine = 0;
     FT_Matrix matrix{0x10000, 0, 0, 0x10000};
+    double angle = 0; // radians, counter-clockwise
+    bool bold = false;
 
     OpenFace* FaceNamed(std::string_view name);
+    OpenFace* FaceAt(const FaceLocation& location);
+    const ShapedUnit& Shaped(std::u32string_view unit, UnitOrientation orientation);
+    void DrawShaped(const PixelSurface& surface, int x, int y, UnitOrientation orientation, TColor color);
 };
 
 OpenFace* FontEngine::Impl::FaceNamed(std::string_view name)
 {
     if (auto known = facesByName.find(name); known != facesByName.end())
         return known->second;
-
-    OpenFace* found = nullptr;
-    FaceLocation location = FindFace(name);
-    if (!location.file.empty()) {
-        auto key = std::make_pair(location.file, location.index);
-        auto open = facesByFile.find(key);
-        if (open == facesByFile.end()) {
-            FT_Face face = nullptr;
-            if (library && FT_New_Face(library.get(), location.file.c_str(), location.index, &face) == 0) {
-                OpenFace entry;
-                entry.face.reset(face);
-                entry.cell = CellMetricsOf(face);
-                const FT_BBox& box = face->bbox;
-                const double farX = std::max(std::abs(double(box.xMin)), std::abs(double(box.xMax)));
-                const double farY = std::max(std::abs(double(box.yMin)), std::abs(double(box.yMax)));
-                entry.reach = std::hypot(farX, farY);
-                entry.maxAdvance = std::max<double>(face->max_advance_width, face->units_per_EM);
-                open = facesByFile.emplace(std::move(key), std::move(entry)).first;
-            }
-        }
-        if (open != facesByFile.end())
-            found = &open->second;
-    }
+    OpenFace* found = FaceAt(FindFace(name));
     facesByName.emplace(std::string(name), found);
     return found;
+}
+
+OpenFace* FontEngine::Impl::FaceAt(const FaceLocation& location)
+{
+    if (location.file.empty())
+        return nullptr;
+    auto key = std::make_pair(location.file, location.index);
+    auto open = facesByFile.find(key);
+    if (open == facesByFile.end()) {
+        FT_Face face = nullptr;
+        if (!library || FT_New_Face(library.get(), location.file.c_str(), location.index, &face) != 0)
+            return nullptr;
+        OpenFace entry;
+        entry.face.reset(face);
+        entry.cell = CellMetricsOf(face);
+        const FT_BBox& box = face->bbox;
+        const double farX = std::max(std::abs(double(box.xMin)), std::abs(double(box.xMax)));
+        const double farY = std::max(std::abs(double(box.yMin)), std::abs(double(box.yMax)));
+        entry.reach = std::hypot(farX, farY);
+        entry.maxAdvance = std::max<double>(face->max_advance_width, face->units_per_EM);
+        entry.file = location.file;
+        entry.index = location.index;
+        open = facesByFile.emplace(std::move(key), std::move(entry)).first;
+    }
+    return &open->second;
+}
+
+const ShapedUnit& FontEngine::Impl::Shaped(std::u32string_view unit, UnitOrientation orientation)
+{
+    if (!face->shaper)
+        face->shaper = std::make_unique<Shaper>(face->file, face->index, CellExtent{face->cell.ascent, face->cell.descent});
+    auto& known = face->shaped[int(orientation)];
+    auto found = known.find(unit);
+    if (found == known.end())
+        found = known.emplace(std::u32string(unit), face->shaper->Shape(unit, orientation)).first;
+    return found->second;
+}
+
+// Draws the unit held in codePoints as shaped, in the selected font: every
+// glyph at its own place in the cell, the cell turned about (x, y) by the
+// escapement, a sideways unit's glyphs turned a further quarter clockwise,
+// and a bold font's outlines thickened by a 24th of the em.
+void FontEngine::Impl::DrawShaped(const PixelSurface& surface, int x, int y, UnitOrientation orientation,
+                                  TColor color)
+{
+    FT_Face ftFace = face->face.get();
+    const ShapedUnit& unit = Shaped(codePoints, orientation);
+    const double pixelsPerUnit = emSize / 64.0 / ftFace->units_per_EM;
+    const FT_Matrix turn = unit.sideways ? TurnMatrix(angle - std::numbers::pi / 2) : matrix;
+    const FT_Pos strength = bold ? std::max<FT_Pos>(emSize / 24, 1) : 0;
+    for (const ShapedGlyph& glyph : unit.glyphs) {
+        const double across = glyph.x * pixelsPerUnit;
+        const double down = glyph.y * pixelsPerUnit;
+        const double penX = x + across * cosine + down * sine;
+        const double penY = y - across * sine + down * cosine;
+        const double originX = std::floor(penX);
+        const double originY = std::floor(penY);
+        if (std::abs(originX) > 1e9 || std::abs(originY) > 1e9)
+            break;
+        FT_Vector offset{FT_Pos(std::lround((penX - originX) * 64)), FT_Pos(-std::lround((penY - originY) * 64))};
+        FT_Set_Transform(ftFace, const_cast<FT_Matrix*>(&turn), &offset);
+        if (FT_Load_Glyph(ftFace, glyph.id, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0 ||
+            ftFace->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
+            continue;
+        if (strength > 0)
+            FT_Outline_Embolden(&ftFace->glyph->outline, strength);
+        RenderOutline(library.get(), surface, ftFace->glyph->outline, originX, originY, color);
+    }
+    FT_Set_Transform(ftFace, nullptr, nullptr);
 }
 
 FontEngine::FontEngine() : impl_(std::make_unique<Impl>())
@@ -243,12 +345,15 @@ FontEngine::FontEngine() : impl_(std::make_unique<Impl>())
 
 FontEngine::~FontEngine() = default;
 
-void FontEngine::SelectFont(const LOGFONT& description)
+void FontEngine::SelectFont(const LOGFONT& description, const FaceLocation* face)
 {
     Impl& font = *impl_;
-    font.face = font.FaceNamed(FaceNameOf(description));
+    font.face = face != nullptr ? font.FaceAt(*face) : font.FaceNamed(FaceNameOf(description));
     if (font.face == nullptr)
-        throw Error("ﾌｫﾝﾄ '" + std::string(FaceNameOf(description)) + "' を開けません");
+        throw Error("ﾌｫﾝﾄ '" +
+                        (face != nullptr && !face->family.empty() ? face->family : std::string(FaceNameOf(description))) +
+                        "' を開けません",
+                    ErrorKind::Font);
 
     const CellMetrics& cell = font.face->cell;
     const double unitsPerEm = font.face->face->units_per_EM;
@@ -264,6 +369,8 @@ void FontEngine::SelectFont(const LOGFONT& description)
     font.ascent = cell.ascent * (font.emSize / 64.0) / unitsPerEm;
 
     const double angle = description.lfEscapement / 10.0 * std::numbers::pi / 180.0;
+    font.angle = angle;
+    font.bold = description.lfWeight > FW_NORMAL;
     font.cosine = std::cos(angle);
     font.sine = std::sin(angle);
     font.matrix.xx = FT_Fixed(std::lround(font.cosine * 0x10000));
@@ -274,7 +381,7 @@ void FontEngine::SelectFont(const LOGFONT& description)
 
 void FontEngine::DrawText(const PixelSurface& surface, int x, int y, std::string_view text,
                           TextEncoding encoding, TColor color, std::optional<TColor> cellFill,
-                          bool cullOffSurface)
+                          bool cullOffSurface, bool vertical)
 {
     Impl& font = *impl_;
     if (font.face == nullptr || surface.bits == nullptr || text.empty())
@@ -321,6 +428,15 @@ void FontEngine::DrawText(const PixelSurface& surface, int x, int y, std::string
         FillPolygon(surface, corners, *cellFill);
     }
 
+    const bool severalCharacters =
+        font.codePoints.size() > 1 && std::find(font.codePoints.begin(), font.codePoints.end(),
+                                                TextDecoder::Unconvertible) == font.codePoints.end();
+    if (vertical || font.bold || severalCharacters) {
+        font.DrawShaped(surface, x, y,
+                        vertical ? OrientationInColumn(font.codePoints) : UnitOrientation::Horizontal, color);
+        return;
+    }
+
     double penX = x + font.ascent * font.sine;
     double penY = y + font.ascent * font.cosine;
     for (char32_t c : font.codePoints) {
@@ -334,31 +450,8 @@ void FontEngine::DrawText(const PixelSurface& surface, int x, int y, std::string
         FT_Set_Transform(face, &font.matrix, &offset);
         if (FT_Load_Glyph(face, glyphIndex(c), FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0)
             continue;
-        if (face->glyph->format == FT_GLYPH_FORMAT_OUTLINE) {
-            SpanTarget target{&surface, int(originX), int(originY), color};
-            FT_Raster_Params params{};
-            params.source = &face->glyph->outline;
-            params.flags = FT_RASTER_FLAG_AA | FT_RASTER_FLAG_DIRECT | FT_RASTER_FLAG_CLIP;
-            params.gray_spans = BlendSpans;
-            params.user = &target;
-            // The surface in the glyph's pixel coordinates (x right, y up from
-            // the origin), kept within what a span can address, and cut down
-            // to the pixels the outline's control box touches: the rasterizer
-            // sweeps its whole clip box band by band, and nothing outside that
-            // box has any coverage.
-            FT_BBox box;
-            FT_Outline_Get_CBox(&face->glyph->outline, &box);
-            params.clip_box.xMin = std::clamp<FT_Pos>(-FT_Pos(originX), -32000, 32000);
-            params.clip_box.xMax = std::clamp<FT_Pos>(surface.width - FT_Pos(originX), -32000, 32000);
-            params.clip_box.yMin = std::clamp<FT_Pos>(FT_Pos(originY) - surface.height, -32000, 32000);
-            params.clip_box.yMax = std::clamp<FT_Pos>(FT_Pos(originY), -32000, 32000);
-            params.clip_box.xMin = std::max(params.clip_box.xMin, FT_Pos(box.xMin >> 6));
-            params.clip_box.xMax = std::min(params.clip_box.xMax, FT_Pos((box.xMax + 63) >> 6));
-            params.clip_box.yMin = std::max(params.clip_box.yMin, FT_Pos(box.yMin >> 6));
-            params.clip_box.yMax = std::min(params.clip_box.yMax, FT_Pos((box.yMax + 63) >> 6));
-            if (params.clip_box.xMin < params.clip_box.xMax && params.clip_box.yMin < params.clip_box.yMax)
-                FT_Outline_Render(font.library.get(), &face->glyph->outline, &params);
-        }
+        if (face->glyph->format == FT_GLYPH_FORMAT_OUTLINE)
+            RenderOutline(font.library.get(), surface, face->glyph->outline, originX, originY, color);
         penX += face->glyph->advance.x / 64.0;
         penY -= face->glyph->advance.y / 64.0;
     }

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <string_view>
 
 namespace morvaleth {
 
@@ -15,6 +16,9 @@ struct RunControl {
     // Set from anywhere to stop the run early: the run then fails with an
     // Error of kind Cancelled and leaves no picture.
     const std::atomic<bool>* cancel = nullptr;
+    // Told of what the run left out and carried on without: a face of a mixed
+    // set whose file could not be loaded, say. Called before anything is drawn.
+    std::function<void(std::string_view message)> warning;
 
     bool Cancelled() const { return cancel != nullptr && cancel->load(std::memory_order_relaxed); }
 };

@@ -26,7 +26,7 @@ ScrapColors ScrapColorsFor(int r)
 }
 
 void SubTextOut(int x, int y, std::string_view text, int size, TCanvas& picture,
-                const StampStyle& style, RandomSource& random)
+                const StampStyle& style, RandomSource& random, StampFace face)
 {
     const int r = random.Draw(10);
     const int h = CharacterHeight(size, random.Draw(size / 2));
@@ -37,7 +37,7 @@ void SubTextOut(int x, int y, std::string_view text, int size, TCanvas& picture,
     font.lfWidth = 0;
     font.lfEscapement = tilt;
     font.lfOrientation = 0;
-    font.lfWeight = FW_NORMAL;
+    font.lfWeight = face.bold ? FW_BOLD : FW_NORMAL;
     font.lfCharSet = DEFAULT_CHARSET;
     SetFaceName(font, style.faceName);
 
@@ -62,6 +62,8 @@ void SubTextOut(int x, int y, std::string_view text, int size, TCanvas& picture,
         picture.Font.Color = clBlack;
     }
 
+    picture.Font.Face = face.face;
+    picture.Font.Vertical = style.vertical;
     picture.SelectFont(font);
     picture.Brush.Style = TBrushStyle::bsClear;
     picture.TextOut(x, y, text, style.encoding);

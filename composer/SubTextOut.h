@@ -9,11 +9,19 @@
 namespace morvaleth {
 
 // What every stamp of a run shares: the composition font's face, real mode,
-// and the encoding of the text's bytes.
+// the encoding of the text's bytes, and whether the text runs down columns.
 struct StampStyle {
     std::string faceName;
     bool realMode = false;
     TextEncoding encoding = TextEncoding::ShiftJis;
+    bool vertical = false;
+};
+
+// The face one stamp of a run with mixed faces takes instead of the run's
+// face, and whether it is cut from bold print.
+struct StampFace {
+    const FaceLocation* face = nullptr;
+    bool bold = false;
 };
 
 // The scrap and character colours of one colour scheme.
@@ -37,8 +45,9 @@ constexpr int CharacterHeight(int size, int j)
 // height from `size` and a random tilt of up to 15 degrees either way, and in
 // real mode a slightly skewed paper scrap beneath it. The draws are made in a
 // fixed order (scheme, height, tilt, then in real mode the scrap's two
-// skews), so that a seed fixes the picture.
+// skews), so that a seed fixes the picture. The stamp's face changes neither
+// the draws nor the places.
 void SubTextOut(int x, int y, std::string_view text, int size, TCanvas& picture,
-                const StampStyle& style, RandomSource& random);
+                const StampStyle& style, RandomSource& random, StampFace face = {});
 
 } // namespace morvaleth

@@ -1,7 +1,7 @@
 #include "composer/FontEngine.h"
 #include "composer/Shaping.h"
 #include "composer/TextDecoder.h"
-#include "composer/VerticalLayout.h"
+#include "composer/Layout.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,32 @@
-#include "composer/VerticalLayout.h"
+#include "composer/Layout.h"
 
 namespace morvaleth {
+
+GridLayout::GridLayout(std::int32_t size, std::int64_t width, std::int64_t height, std::int64_t reach)
+    : size_(size), pitch_(size + size / 10), width_(width), height_(height), reach_(reach), x_(size), y_(size)
+{
+}
+
+bool GridLayout::AfterUnit()
+{
+    x_ += pitch_;
+    if (width_ < x_ + pitch_) {
+        x_ = size_;
+        y_ += pitch_;
+        // Below the bottom edge by more than a stamp reaches: the line's end
+        // would stop reading anyway, so stopping now changes nothing.
+        if (y_ - reach_ >= height_)
+            return false;
+    }
+    return true;
+}
+
+bool GridLayout::AfterLineEnd()
+{
+    x_ = size_;
+    y_ += pitch_;
+    return height_ >= y_ + pitch_;
+}
 
 VerticalLayout::VerticalLayout(std::int32_t size, std::int64_t width, std::int64_t height, std::int64_t reach)
     : size_(size), pitch_(size + size / 10), width_(width), height_(height), reach_(reach), column_(size),
