@@ -1,3 +1,6 @@
+#include "support/TestSupport.h"
+
+#include "composer/ComposePicture.h"
 #include "composer/FontEngine.h"
 #include "composer/Shaping.h"
 #include "composer/TextDecoder.h"
@@ -6,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <set>
 #include <vector>
 
 namespace morvaleth {
@@ -228,6 +232,120 @@ TEST(Shaping, AFileThatIsNoFaceIsAnError)
     EXPECT_THROW(Shaper(std::string(MORVALETH_SOURCE_DIR) + "/examples/letter-ascii.txt", 0, CellExtent{}),
                  std::exception);
     EXPECT_THROW(Shaper("/nonexistent/face.ttf", 0, CellExtent{}), std::exception);
+}
+
+
+// The stamps of a run as the canvas was asked to draw them.
+std::vector<testing::DrawCall> Plan(const CompositionSettings& settings, std::uint32_t seed)
+{
+    testing::TempDir folder;
+    testing::WriteFile(folder / "letter.txt",
+                       "拝啓\r\n秋も深まり、朝晩はすっかり冷え込むようになりました。\r\n"
+                       "「ＡＢＣ」と abc 123 をお返しします。\r\n\r\n敬具");
+    testing::RecordingPicture picture(500, 400);
+    SourceReader source(folder / "letter.txt", SourceEncoding::Utf8);
+    RandomSource random(seed);
+    ComposeText(picture, source, settings, random);
+    return picture.canvas.calls;
+}
+
+struct RunCase {
+    std::uint32_t seed;
+    bool realMode;
+    bool vertical;
+};
+
+void PrintTo(const RunCase& run, std::ostream* out)
+{
+    *out << "seed " << run.seed << (run.realMode ? ", real" : "") << (run.vertical ? ", vertical" : "");
+}
+
+class MixedRunTest : public ::testing::TestWithParam<RunCase> {};
+
+TEST_P(MixedRunTest, FacesChangeNothingButTheFaces)
+{
+    CompositionSettings plain;
+    plain.realMode = GetParam().realMode;
+    plain.vertical = GetParam().vertical;
+    CompositionSettings mixed = plain;
+    mixed.faces = {FaceMix::Japanese, {}, true};
+
+    const auto expected = Plan(plain, GetParam().seed);
+    const auto actual = Plan(mixed, GetParam().seed);
+    ASSERT_EQ(actual.size(), expected.size());
+    std::set<std::string> families;
+    int bold = 0;
+    for (std::size_t i = 0; i < actual.size(); ++i) {
+        const testing::DrawCall& want = expected[i];
+        const testing::DrawCall& got = actual[i];
+        ASSERT_EQ(got.kind, want.kind);
+        EXPECT_EQ(got.points, want.points) << i;
+        EXPECT_EQ(got.at, want.at) << i;
+        EXPECT_EQ(got.text, want.text);
+        EXPECT_EQ(got.pen.Color, want.pen.Color);
+        EXPECT_EQ(got.brush.Color, want.brush.Color);
+        EXPECT_EQ(got.font.Color, want.font.Color);
+        EXPECT_EQ(got.font.Handle.lfHeight, want.font.Handle.lfHeight);
+        EXPECT_EQ(got.font.Handle.lfEscapement, want.font.Handle.lfEscapement);
+        if (got.kind == testing::DrawCall::Kind::Text) {
+            EXPECT_EQ(got.font.Vertical, GetParam().vertical);
+            EXPECT_EQ(want.font.Face, nullptr);
+            ASSERT_NE(got.font.Face, nullptr);
+            families.insert(got.font.Face->family);
+            bold += got.font.Handle.lfWeight == FW_BOLD;
+        }
+    }
+    EXPECT_GE(families.size(), 3u);
+    EXPECT_GT(bold, 0);
+}
+
+TEST_P(MixedRunTest, ColumnsChangeOnlyThePlaces)
+{
+    CompositionSettings rows;
+    rows.realMode = GetParam().realMode;
+    CompositionSettings columns = rows;
+    columns.vertical = true;
+
+    const auto across = Plan(rows, GetParam().seed);
+    const auto down = Plan(columns, GetParam().seed);
+    ASSERT_EQ(down.size(), across.size());
+    for (std::size_t i = 0; i < down.size(); ++i) {
+        ASSERT_EQ(down[i].kind, across[i].kind);
+        EXPECT_EQ(down[i].font.Handle.lfHeight, across[i].font.Handle.lfHeight);
+        EXPECT_EQ(down[i].font.Handle.lfEscapement, across[i].font.Handle.lfEscapement);
+        EXPECT_EQ(down[i].font.Color, across[i].font.Color);
+        EXPECT_EQ(down[i].brush.Color, across[i].brush.Color);
+        // The scrap keeps its shape, its corner on the cell's top-left.
+        if (down[i].kind == testing::DrawCall::Kind::Polygon) {
+            const TPoint corner = down[i].points[0];
+            const TPoint other = across[i].points[0];
+            ASSERT_EQ(down[i].points.size(), across[i].points.size());
+            for (std::size_t k = 0; k < down[i].points.size(); ++k) {
+                EXPECT_EQ(down[i].points[k].x - corner.x, across[i].points[k].x - other.x);
+                EXPECT_EQ(down[i].points[k].y - corner.y, across[i].points[k].y - other.y);
+            }
+            EXPECT_EQ(corner, down[i + 1].at);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, MixedRunTest,
+                         ::testing::Values(RunCase{1, false, false}, RunCase{1, true, false}, RunCase{2024, true, true},
+                                           RunCase{86399999, false, true}));
+
+TEST(MixedRun, TheSeedFixesEveryFace)
+{
+    CompositionSettings mixed;
+    mixed.faces = {FaceMix::Listed, {"IPAMincho", "IPAGothic"}, false};
+    const auto first = Plan(mixed, 5);
+    const auto again = Plan(mixed, 5);
+    const auto other = Plan(mixed, 6);
+    std::vector<std::string> faces[3];
+    for (auto [plan, into] : {std::pair{&first, &faces[0]}, {&again, &faces[1]}, {&other, &faces[2]}})
+        for (const testing::DrawCall& call : *plan)
+            into->push_back(call.font.Face->family);
+    EXPECT_EQ(faces[0], faces[1]);
+    EXPECT_NE(faces[0], faces[2]);
 }
 
 } // namespace
