@@ -3,7 +3,7 @@
 // server; the window program itself takes no options.
 //
 //   ui_screenshot_driver --text FILE [--size 640x480] [--font-size N] [--real]
-//                        [--scroll-end] [--shot PNG] [--save FILE]...
+//                        [--vertical] [--mix-faces] [--scroll-end] [--shot PNG] [--save FILE]...
 //                        [--dialog-shot PNG]
 
 #include "ScrollBarParts.h"
@@ -130,6 +130,8 @@ struct Options {
     QString height = QStringLiteral("480");
     int fontSize = 0;
     bool real = false;
+    bool vertical = false;
+    bool mixFaces = false;
     bool scrollEnd = false;
     QString shot;
     QStringList saves;
@@ -143,11 +145,13 @@ Options ParseOptions(const QApplication& application)
     const QCommandLineOption size("size", "picture size", "WxH", "640x480");
     const QCommandLineOption fontSize("font-size", "font size in points", "n");
     const QCommandLineOption real("real", "real mode");
+    const QCommandLineOption vertical("vertical", "vertical writing");
+    const QCommandLineOption mixFaces("mix-faces", "mixed faces");
     const QCommandLineOption scrollEnd("scroll-end", "scroll to the bottom-right corner");
     const QCommandLineOption shot("shot", "window screenshot", "png");
     const QCommandLineOption save("save", "save the picture", "file");
     const QCommandLineOption dialogShot("dialog-shot", "save dialog screenshot", "png");
-    parser.addOptions({text, size, fontSize, real, scrollEnd, shot, save, dialogShot});
+    parser.addOptions({text, size, fontSize, real, vertical, mixFaces, scrollEnd, shot, save, dialogShot});
     parser.process(application);
     Options options;
     options.text = parser.value(text);
@@ -158,6 +162,8 @@ Options ParseOptions(const QApplication& application)
     options.height = sides[1];
     options.fontSize = parser.value(fontSize).toInt();
     options.real = parser.isSet(real);
+    options.vertical = parser.isSet(vertical);
+    options.mixFaces = parser.isSet(mixFaces);
     options.scrollEnd = parser.isSet(scrollEnd);
     options.shot = parser.value(shot);
     options.saves = parser.values(save);
@@ -195,6 +201,10 @@ void Drive(THFormMain& form, const Options& options)
 
     if (options.real)
         Click(form.findChild<QCheckBox*>("HChkBox"));
+    if (options.vertical)
+        Click(form.findChild<QCheckBox*>("HChkVertical"));
+    if (options.mixFaces)
+        Click(form.findChild<QCheckBox*>("HChkFaceMix"));
 
     WhenModalOpens(ExpectNoBox);
     Click(form.findChild<QPushButton*>("HBtnCreate"));
