@@ -112,8 +112,6 @@ struct OpenFace {
     FT_F26Dot6 currentSize = 0;
     // Units set in a column, lying on their side, or of several characters
     // go through HarfBuzz, once per unit and orientation.
-    std::string file;
-    int index = 0;
     std::unique_ptr<Shaper> shaper;
     std::unordered_map<std::u32string, ShapedUnit, UnitHash, std::equal_to<>> shaped[3];
 };
@@ -285,8 +283,6 @@ OpenFace* FontEngine::Impl::FaceAt(const FaceLocation& location)
         const double farY = std::max(std::abs(double(box.yMin)), std::abs(double(box.yMax)));
         entry.reach = std::hypot(farX, farY);
         entry.maxAdvance = std::max<double>(face->max_advance_width, face->units_per_EM);
-        entry.file = location.file;
-        entry.index = location.index;
         open = facesByFile.emplace(std::move(key), std::move(entry)).first;
     }
     return &open->second;
@@ -295,7 +291,7 @@ OpenFace* FontEngine::Impl::FaceAt(const FaceLocation& location)
 const ShapedUnit& FontEngine::Impl::Shaped(std::u32string_view unit, UnitOrientation orientation)
 {
     if (!face->shaper)
-        face->shaper = std::make_unique<Shaper>(face->file, face->index, CellExtent{face->cell.ascent, face->cell.descent});
+        face->shaper = std::make_unique<Shaper>(face->face.get(), CellExtent{face->cell.ascent, face->cell.descent});
     auto& known = face->shaped[int(orientation)];
     auto found = known.find(unit);
     if (found == known.end())

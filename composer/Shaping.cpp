@@ -1,9 +1,9 @@
 #include "composer/Shaping.h"
 
-#include "composer/Error.h"
 #include "composer/Owned.h"
 #include "composer/TextDecoder.h"
 
+#include <hb-ft.h>
 #include <hb-ot.h>
 #include <hb.h>
 
@@ -12,7 +12,6 @@
 namespace morvaleth {
 namespace {
 
-using HbBlobPtr = Owned<hb_blob_t, hb_blob_destroy>;
 using HbFacePtr = Owned<hb_face_t, hb_face_destroy>;
 using HbFontPtr = Owned<hb_font_t, hb_font_destroy>;
 using HbFontFuncsPtr = Owned<hb_font_funcs_t, hb_font_funcs_destroy>;
@@ -62,14 +61,11 @@ struct Shaper::Impl {
     hb_language_t japanese = hb_language_from_string("ja", -1);
 };
 
-Shaper::Shaper(const std::string& file, int index, CellExtent cell) : impl_(std::make_unique<Impl>())
+Shaper::Shaper(FT_Face face, CellExtent cell) : impl_(std::make_unique<Impl>())
 {
     Impl& shaper = *impl_;
-    HbBlobPtr blob(hb_blob_create_from_file_or_fail(file.c_str()));
-    if (blob)
-        shaper.face.reset(hb_face_create(blob.get(), unsigned(index)));
-    if (!shaper.face || hb_face_get_glyph_count(shaper.face.get()) == 0)
-        throw Error("ﾌｫﾝﾄ '" + file + "' を開けません", ErrorKind::Font);
+    // The tables come through FreeType: the face's file is opened once.
+    shaper.face.reset(hb_ft_face_create_referenced(face));
     shaper.font.reset(hb_font_create(shaper.face.get()));
     shaper.cell = cell;
     shaper.square.unitsPerEm = hb_position_t(hb_face_get_upem(shaper.face.get()));

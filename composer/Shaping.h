@@ -1,5 +1,8 @@
 #pragma once
 
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -43,16 +46,16 @@ struct CellExtent {
     double descent = 0;
 };
 
-// Shapes units of text in one face with HarfBuzz. It reads the face's file on
-// its own, once; shaping leaves it unchanged, so that one shaper can serve
-// several threads. Vertical text uses the OpenType features for it (`vert`,
+// Shapes units of text in one face with HarfBuzz, reading the face's tables
+// through the FreeType face it is made from (which must outlive it, and which
+// only the thread that draws with it may use). Vertical text uses the OpenType features for it (`vert`,
 // `vrt2`) and sets every unit in an em-square cell, its vertical origin one
 // cell ascent above the baseline, whatever the face's own vertical metrics
 // say: the stamps stand on a grid, not in a proportional column.
 class Shaper {
 public:
-    // Fails with an Error of kind Font when the file cannot be read as a face.
-    Shaper(const std::string& file, int index, CellExtent cell);
+    // `cell` in the face's font units.
+    Shaper(FT_Face face, CellExtent cell);
     Shaper(const Shaper&) = delete;
     Shaper& operator=(const Shaper&) = delete;
     ~Shaper();
