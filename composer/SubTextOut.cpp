@@ -67,6 +67,8 @@ void SubTextOut(int x, int y, std::string_view text, int size, TCanvas& picture,
     picture.SelectFont(font);
     picture.Brush.Style = TBrushStyle::bsClear;
     picture.TextOut(x, y, text, style.encoding);
+    // The face belongs to the run's set, which the picture outlives.
+    picture.Font.Face = nullptr;
 }
 
 } // namespace morvaleth
