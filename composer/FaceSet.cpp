@@ -8,6 +8,7 @@
 #include FT_FREETYPE_H
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <tuple>
 #include <type_traits>
@@ -113,24 +114,32 @@ std::vector<FaceLocation> InstalledJapaneseFaces()
     FcPatternPtr pattern(FcPatternCreate());
     FcPatternAddString(pattern.get(), FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
     FcPatternAddBool(pattern.get(), FC_SCALABLE, FcTrue);
-    FcObjectSetPtr objects(FcObjectSetBuild(FC_FAMILY, FC_FILE, FC_INDEX, FC_SCALABLE, nullptr));
+    FcObjectSetPtr objects(
+        FcObjectSetBuild(FC_FAMILY, FC_FILE, FC_INDEX, FC_SCALABLE, FC_WEIGHT, FC_SLANT, nullptr));
     FcFontSetPtr fonts(FcFontList(config, pattern.get(), objects.get()));
     if (!fonts)
         return {};
 
-    // One file per family, the same one whatever order Fontconfig lists them in.
-    std::map<std::string, FaceLocation> byFamily;
+    // One face per family: its regular upright style where it has one, and
+    // the same file whatever order Fontconfig lists them in.
+    using Preference = std::tuple<int, int, std::string, int>;
+    std::map<std::string, std::pair<Preference, FaceLocation>> byFamily;
     for (int i = 0; i < fonts->nfont; ++i) {
         std::optional<FaceLocation> location = LocationOf(fonts->fonts[i]);
         if (!location || location->family.empty())
             continue;
-        auto [known, added] = byFamily.try_emplace(location->family, *location);
-        if (!added && std::tie(location->file, location->index) < std::tie(known->second.file, known->second.index))
-            known->second = *location;
+        int weight = FC_WEIGHT_REGULAR;
+        int slant = FC_SLANT_ROMAN;
+        FcPatternGetInteger(fonts->fonts[i], FC_WEIGHT, 0, &weight);
+        FcPatternGetInteger(fonts->fonts[i], FC_SLANT, 0, &slant);
+        Preference preference{std::abs(weight - FC_WEIGHT_REGULAR), slant, location->file, location->index};
+        auto [known, added] = byFamily.try_emplace(location->family, preference, *location);
+        if (!added && preference < known->second.first)
+            known->second = {std::move(preference), std::move(*location)};
     }
     std::vector<FaceLocation> faces;
-    for (auto& [family, location] : byFamily)
-        faces.push_back(std::move(location));
+    for (auto& [family, choice] : byFamily)
+        faces.push_back(std::move(choice.second));
     return faces;
 }
 
