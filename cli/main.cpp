@@ -5,8 +5,10 @@
 #include "composer/Error.h"
 #include "composer/FontEngine.h"
 #include "composer/PictureFile.h"
+#include "composer/SizeText.h"
 
 #include <getopt.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -22,32 +24,45 @@ namespace {
 
 constexpr const char* ProgramName = "morvaleth-compose";
 
-constexpr const char* Usage =
-    "Usage: morvaleth-compose INPUT -o OUTPUT [options]\n"
-    "       morvaleth-compose --show-font FACE\n"
-    "Composes the text file INPUT into a picture of characters cut out of\n"
-    "different printed sources and writes it to OUTPUT as a BMP file, or as\n"
-    "a PNG file when OUTPUT ends in .png. An INPUT of - reads standard input,\n"
-    "an OUTPUT of - writes standard output.\n"
-    "\n"
-    "Options:\n"
-    "  -o, --output FILE      the picture file to write (required)\n"
-    "      --format FORMAT    bmp or png, whatever the OUTPUT name\n"
-    "  -W, --width TEXT       picture width in pixels (default 640)\n"
-    "  -H, --height TEXT      picture height in pixels (default 480)\n"
-    "  -f, --font FACE        font face (default \"ＭＳ Ｐゴシック\")\n"
-    "  -s, --size N           font size in points, 1 to 65535 (default 20)\n"
-    "  -r, --real             real mode: every character on a paper scrap\n"
-    "      --vertical         vertical writing: columns from right to left\n"
-    "      --mix-faces        every character in a face drawn from the chosen\n"
-    "                         face and all installed Japanese faces\n"
-    "      --faces \"A,B,C\"    every character in a face drawn from this list\n"
-    "      --bold-cuts        with mixed faces, some characters in bold\n"
-    "      --seed N           fixed random seed (default: the clock)\n"
-    "  -e, --encoding ENC     auto, shift_jis or utf-8 (default auto)\n"
-    "      --show-font FACE   show the installed font that stands for FACE\n"
-    "      --help             show this help and exit\n"
-    "      --version          show the version and exit\n";
+std::string FormatNames(const char* separator, const char* last)
+{
+    std::string names;
+    const auto formats = morvaleth::PictureFormats();
+    for (std::size_t i = 0; i < formats.size(); ++i)
+        names += (i == 0 ? "" : i + 1 == formats.size() ? last : separator) + std::string(formats[i].name);
+    return names;
+}
+
+std::string UsageText()
+{
+    return "Usage: morvaleth-compose INPUT -o OUTPUT [options]\n"
+           "       morvaleth-compose --show-font FACE\n"
+           "Composes the text file INPUT into a picture of characters cut out of\n"
+           "different printed sources and writes it to OUTPUT as a BMP file, or as\n"
+           "a PNG file when OUTPUT ends in .png. An INPUT of - reads standard input,\n"
+           "an OUTPUT of - writes standard output.\n"
+           "\n"
+           "Options:\n"
+           "  -o, --output FILE      the picture file to write (required)\n"
+           "      --format FORMAT    " +
+           FormatNames(", ", " or ") +
+           ", whatever the OUTPUT name\n"
+           "  -W, --width TEXT       picture width in pixels (default 640)\n"
+           "  -H, --height TEXT      picture height in pixels (default 480)\n"
+           "  -f, --font FACE        font face (default \"ＭＳ Ｐゴシック\")\n"
+           "  -s, --size N           font size in points, 1 to 65535 (default 20)\n"
+           "  -r, --real             real mode: every character on a paper scrap\n"
+           "      --vertical         vertical writing: columns from right to left\n"
+           "      --mix-faces        every character in a face drawn from the chosen\n"
+           "                         face and all installed Japanese faces\n"
+           "      --faces \"A,B,C\"    every character in a face drawn from this list\n"
+           "      --bold-cuts        with mixed faces, some characters in bold\n"
+           "      --seed N           fixed random seed (default: the clock)\n"
+           "  -e, --encoding ENC     auto, shift_jis or utf-8 (default auto)\n"
+           "      --show-font FACE   show the installed font that stands for FACE\n"
+           "      --help             show this help and exit\n"
+           "      --version          show the version and exit\n";
+}
 
 struct UsageError {
     std::string message;
@@ -77,11 +92,9 @@ morvaleth::SourceEncoding ParseEncoding(std::string_view text)
 
 morvaleth::PictureFormat ParseFormat(std::string_view text)
 {
-    if (text == "bmp")
-        return morvaleth::PictureFormat::Bmp;
-    if (text == "png")
-        return morvaleth::PictureFormat::Png;
-    throw UsageError{"invalid format: '" + std::string(text) + "' (bmp or png)"};
+    if (const std::optional<morvaleth::PictureFormat> format = morvaleth::FormatNamed(text))
+        return *format;
+    throw UsageError{"invalid format: '" + std::string(text) + "' (" + FormatNames(", ", " or ") + ")"};
 }
 
 constexpr std::string_view StandardStream = "-";
@@ -210,10 +223,63 @@ Command ParseCommandLine(int argc, char** argv)
     if (settings.faces.syntheticBold && settings.faces.mix == morvaleth::FaceMix::One)
         throw UsageError{"--bold-cuts needs --mix-faces or --faces"};
     settings.sourcePath = argv[optind];
-    // /dev/stdin reads whatever standard input is: a pipe, a file, a terminal.
+    // These read and write the descriptors as they are: standard input from
+    // its offset, standard output appending where it was opened so; a pipe,
+    // a socket, a file or a terminal alike.
     if (settings.sourcePath == StandardStream)
         settings.sourcePath = "/dev/stdin";
+    if (command.outputPath == StandardStream)
+        command.outputPath = "/dev/stdout";
     return command;
+}
+
+// A picture without pixels would be an empty file over whatever the output
+// held: refused before anything is read or written. Sizes the run refuses
+// anyway (not integers, negative) are left to it.
+void RefuseEmptyPicture(const morvaleth::CompositionSettings& settings)
+{
+    const std::int32_t height = morvaleth::StrToInt(settings.heightText);
+    const std::int32_t width = morvaleth::StrToInt(settings.widthText);
+    if (width >= 0 && height >= 0 && (width == 0 || height == 0))
+        throw morvaleth::Error(std::to_string(width) + " × " + std::to_string(height) +
+                                   " の画像には画素がないので保存できません",
+                               morvaleth::ErrorKind::Usage);
+}
+
+// The output may not be the source text itself, under its own name or any
+// other (a link, /dev/stdout onto the same file): the picture would replace
+// the text. Only an existing regular file can be the same.
+void RefuseOverwritingSource(const std::string& source, const std::string& output)
+{
+    struct stat read {};
+    struct stat written {};
+    if (::stat(source.c_str(), &read) == 0 && ::stat(output.c_str(), &written) == 0 && S_ISREG(written.st_mode) &&
+        read.st_dev == written.st_dev && read.st_ino == written.st_ino)
+        throw morvaleth::Error("ﾌｧｲﾙ " + output + " は元になるﾃｷｽﾄﾌｧｲﾙなので上書きできません",
+                               morvaleth::ErrorKind::Usage);
+}
+
+// The driver's checks before any work: every way the run would end by
+// writing a file it must not, or none at all, refused while the earlier file
+// is untouched.
+void CheckBeforeComposing(const Command& command, morvaleth::PictureFormat format)
+{
+    if (command.settings.sourcePath.empty())
+        throw morvaleth::Error("元になるテキストファイルを選択して下さい。", morvaleth::ErrorKind::Usage);
+    RefuseEmptyPicture(command.settings);
+    morvaleth::CheckPictureSize(format, morvaleth::StrToInt(command.settings.widthText),
+                                morvaleth::StrToInt(command.settings.heightText));
+    RefuseOverwritingSource(command.settings.sourcePath, command.outputPath);
+}
+
+void ShowError(const morvaleth::Error& error)
+{
+    if (error.Kind() == morvaleth::ErrorKind::Cancelled)
+        return;
+    std::cerr << ProgramName << ": ";
+    if (!error.File().empty())
+        std::cerr << error.File() << ": ";
+    std::cerr << error.what() << "\n";
 }
 
 } // namespace
@@ -224,11 +290,11 @@ int main(int argc, char** argv)
     try {
         command = ParseCommandLine(argc, argv);
     } catch (const UsageError& error) {
-        std::cerr << ProgramName << ": " << error.message << "\n\n" << Usage;
+        std::cerr << ProgramName << ": " << error.message << "\n\n" << UsageText();
         return 2;
     }
     if (command.help) {
-        std::cout << Usage;
+        std::cout << UsageText();
         return 0;
     }
     if (command.version) {
@@ -246,25 +312,20 @@ int main(int argc, char** argv)
     }
 
     try {
-        if (command.settings.sourcePath.empty())
-            throw morvaleth::Error("元になるテキストファイルを選択して下さい。");
+        const morvaleth::PictureFormat format =
+            command.format.value_or(morvaleth::FormatForFileName(command.outputPath));
+        CheckBeforeComposing(command, format);
         morvaleth::RunControl control;
         control.warning = [](std::string_view message) {
             std::cerr << ProgramName << ": " << message << "\n";
         };
         const auto picture = morvaleth::ComposePicture(command.settings, control);
-        const morvaleth::PictureFormat format =
-            command.format.value_or(morvaleth::FormatForFileName(command.outputPath));
-        const auto write = [&](const morvaleth::ByteSink& sink) { morvaleth::WritePicture(*picture, format, sink); };
-        if (command.outputPath == StandardStream)
-            morvaleth::WriteToDescriptor(STDOUT_FILENO, write);
-        else
-            morvaleth::ReplaceFile(command.outputPath, write);
+        morvaleth::SavePicture(*picture, command.outputPath, format);
     } catch (const morvaleth::Error& error) {
-        std::cerr << ProgramName << ": " << error.what() << "\n";
+        ShowError(error);
         return 1;
     } catch (const std::bad_alloc&) {
-        std::cerr << ProgramName << ": ｼｽﾃﾑ ﾘｿｰｽが足りません\n";
+        ShowError(morvaleth::Error("ｼｽﾃﾑ ﾘｿｰｽが足りません", morvaleth::ErrorKind::Resources));
         return 1;
     }
     return 0;

@@ -160,7 +160,7 @@ void TBitmap::Resize(int width, int height)
 {
     // Refuse before allocating: the rows and the header of a BMP file must fit
     // in the 31 bits its size fields allow.
-    const Error outOfResources("ｼｽﾃﾑ ﾘｿｰｽが足りません");
+    const Error outOfResources("ｼｽﾃﾑ ﾘｿｰｽが足りません", ErrorKind::Resources);
     if (width < 0 || height < 0)
         throw outOfResources;
     // Divided rather than multiplied: the rows of the widest and tallest
@@ -202,8 +202,7 @@ TColor TBitmap::Pixel(int x, int y) const
 
 void TBitmap::SaveToFile(const std::string& path) const
 {
-    const PictureFormat format = FormatForFileName(path);
-    ReplaceFile(path, [this, format](const ByteSink& sink) { WritePicture(*this, format, sink); });
+    SavePicture(*this, path, FormatForFileName(path));
 }
 
 } // namespace morvaleth

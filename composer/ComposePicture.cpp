@@ -16,7 +16,8 @@ std::unique_ptr<TBitmap> ComposePicture(const CompositionSettings& settings, con
         return nullptr;
     if (settings.size < SmallestCompositionSize || settings.size > LargestCompositionSize)
         throw Error("ﾌｫﾝﾄ ｻｲｽﾞ " + std::to_string(settings.size) + " は使えません (1 から " +
-                    std::to_string(LargestCompositionSize) + " まで)");
+                    std::to_string(LargestCompositionSize) + " まで)",
+                    ErrorKind::Usage);
 
     RandomSource random;
     if (settings.seed)

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace morvaleth {
 
@@ -20,18 +21,23 @@ enum class ErrorKind {
 };
 
 // The one error type of the program. It is thrown where a failure happens and
-// carries the text the user sees; the program's top level shows it.
+// carries the text the user sees; the program's top level shows it. `file`
+// names the file the failure concerns when the text does not: the driver puts
+// it before the text, as command-line tools do, the window shows the text
+// alone.
 class Error : public std::runtime_error {
 public:
-    explicit Error(const std::string& message, ErrorKind kind = ErrorKind::Other)
-        : std::runtime_error(message), kind_(kind)
+    explicit Error(const std::string& message, ErrorKind kind = ErrorKind::Other, std::string file = {})
+        : std::runtime_error(message), kind_(kind), file_(std::move(file))
     {
     }
 
     ErrorKind Kind() const { return kind_; }
+    const std::string& File() const { return file_; }
 
 private:
     ErrorKind kind_;
+    std::string file_;
 };
 
 } // namespace morvaleth

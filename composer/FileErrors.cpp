@@ -11,21 +11,23 @@ namespace {
 struct ErrorMessage {
     int error;
     const char* message;
+    ErrorKind kind;
 };
 
 // A missing folder on the way is told apart from a missing file by the
 // caller, which hands ENOTDIR for it.
 constexpr ErrorMessage SourceFileMessages[] = {
-    {ENOENT, "ﾌｧｲﾙが見つかりません"},
-    {ENOTDIR, "不正なﾌｧｲﾙ名です"},
-    {ENAMETOOLONG, "不正なﾌｧｲﾙ名です"},
-    {EINVAL, "不正なﾌｧｲﾙ名です"},
-    {ELOOP, "不正なﾌｧｲﾙ名です"},
-    {EMFILE, "ｵｰﾌﾟﾝしたﾌｧｲﾙが多すぎます"},
-    {ENFILE, "ｵｰﾌﾟﾝしたﾌｧｲﾙが多すぎます"},
-    {EACCES, "ﾌｧｲﾙへのｱｸｾｽが拒否されました"},
-    {EPERM, "ﾌｧｲﾙへのｱｸｾｽが拒否されました"},
-    {EISDIR, "ﾌｧｲﾙへのｱｸｾｽが拒否されました"},
+    {ENOENT, "ﾌｧｲﾙが見つかりません", ErrorKind::NotFound},
+    {ENOTDIR, "不正なﾌｧｲﾙ名です", ErrorKind::NotFound},
+    {ENAMETOOLONG, "不正なﾌｧｲﾙ名です", ErrorKind::NotFound},
+    {EINVAL, "不正なﾌｧｲﾙ名です", ErrorKind::NotFound},
+    {ELOOP, "不正なﾌｧｲﾙ名です", ErrorKind::NotFound},
+    {EMFILE, "ｵｰﾌﾟﾝしたﾌｧｲﾙが多すぎます", ErrorKind::Resources},
+    {ENFILE, "ｵｰﾌﾟﾝしたﾌｧｲﾙが多すぎます", ErrorKind::Resources},
+    {ENOMEM, "ｼｽﾃﾑ ﾘｿｰｽが足りません", ErrorKind::Resources},
+    {EACCES, "ﾌｧｲﾙへのｱｸｾｽが拒否されました", ErrorKind::Access},
+    {EPERM, "ﾌｧｲﾙへのｱｸｾｽが拒否されました", ErrorKind::Access},
+    {EISDIR, "ﾌｧｲﾙではなくﾌｫﾙﾀﾞです", ErrorKind::Usage},
 };
 
 bool FolderMissing(const std::string& path)
@@ -45,8 +47,8 @@ Error SourceFileError(int error, const std::string& path)
         error = ENOTDIR;
     for (const ErrorMessage& entry : SourceFileMessages)
         if (entry.error == error)
-            return Error(entry.message);
-    return Error("I/O ｴﾗｰ (" + std::to_string(error) + ")");
+            return Error(entry.message, entry.kind, path);
+    return Error("I/O ｴﾗｰ (" + std::to_string(error) + ")", ErrorKind::Other, path);
 }
 
 } // namespace morvaleth

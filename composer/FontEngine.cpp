@@ -6,7 +6,11 @@
 #include "composer/Shaping.h"
 #include "composer/TextDecoder.h"
 
+#include <fcntl.h>
 #include <fontconfig/fontconfig.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_ADVANCES_H
@@ -14,6 +18,7 @@
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <map>
 #include <numbers>
@@ -36,6 +41,27 @@ using FcPatternPtr = Owned<FcPattern, FcPatternDestroy>;
 using FcFontSetPtr = Owned<FcFontSet, FcFontSetDestroy>;
 using FtLibraryPtr = Owned<std::remove_pointer_t<FT_Library>, FT_Done_FreeType>;
 using FtFacePtr = Owned<std::remove_pointer_t<FT_Face>, FT_Done_Face>;
+
+// Whether the system refuses the memory to map the whole file. FreeType
+// reports a font file it could neither map nor read into memory as one it
+// cannot open, or as of an unknown format once its other ways of opening it
+// failed too; this asks the system the question FreeType asked it.
+bool CannotMapFile(const std::string& path)
+{
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0)
+        return errno == ENOMEM;
+    struct stat status {};
+    bool refused = false;
+    if (::fstat(descriptor, &status) == 0 && status.st_size > 0) {
+        void* mapped = ::mmap(nullptr, std::size_t(status.st_size), PROT_READ, MAP_PRIVATE, descriptor, 0);
+        refused = mapped == MAP_FAILED && errno == ENOMEM;
+        if (mapped != MAP_FAILED)
+            ::munmap(mapped, std::size_t(status.st_size));
+    }
+    ::close(descriptor);
+    return refused;
+}
 
 struct EngineFonts {
     FcConfigPtr config;
@@ -235,6 +261,7 @@ FaceLocation FindFace(std::string_view faceName)
 
 struct FontEngine::Impl {
     FtLibraryPtr library;
+    FT_Error libraryError = 0; // why there is no library
     std::map<std::string, OpenFace*, std::less<>> facesByName;
     std::map<std::pair<std::string, int>, OpenFace> facesByFile;
     TextDecoder decoder;
@@ -273,7 +300,13 @@ OpenFace* FontEngine::Impl::FaceAt(const FaceLocation& location)
     auto open = facesByFile.find(key);
     if (open == facesByFile.end()) {
         FT_Face face = nullptr;
-        if (!library || FT_New_Face(library.get(), location.file.c_str(), location.index, &face) != 0)
+        const FT_Error error =
+            library ? FT_New_Face(library.get(), location.file.c_str(), location.index, &face) : libraryError;
+        // Memory that cannot be had is said as such, not as a face that
+        // cannot be opened.
+        if (error == FT_Err_Out_Of_Memory || (error != 0 && CannotMapFile(location.file)))
+            throw Error("ｼｽﾃﾑ ﾘｿｰｽが足りません", ErrorKind::Resources);
+        if (error != 0)
             return nullptr;
         OpenFace entry;
         entry.face.reset(face);
@@ -335,7 +368,8 @@ void FontEngine::Impl::DrawShaped(const PixelSurface& surface, int x, int y, Uni
 FontEngine::FontEngine() : impl_(std::make_unique<Impl>())
 {
     FT_Library library = nullptr;
-    if (FT_Init_FreeType(&library) == 0)
+    impl_->libraryError = FT_Init_FreeType(&library);
+    if (impl_->libraryError == 0)
         impl_->library.reset(library);
 }
 

@@ -5,74 +5,95 @@
 
 #include <png.h>
 
-#include <cstdio>
+#include <csetjmp>
 #include <exception>
-#include <memory>
+#include <string_view>
 
 namespace morvaleth {
 namespace {
 
-// libpng writes to a stdio stream; this one forwards to the sink. A sink's
-// exception cannot travel through libpng's C frames, so it is kept here and
-// raised again once libpng has returned.
-struct SinkStream {
+// What the libpng callbacks share with the writer. libpng reports failures
+// by longjmp; a sink's exception cannot travel through libpng's C frames, so
+// it is kept here and raised again once libpng has returned.
+struct PngTarget {
     const ByteSink* sink;
     std::exception_ptr failure;
+    bool outOfMemory = false;
+};
 
-    static ssize_t Write(void* cookie, const char* data, std::size_t size)
-    {
-        auto* stream = static_cast<SinkStream*>(cookie);
-        if (stream->failure)
-            return -1;
-        try {
-            (*stream->sink)(reinterpret_cast<const std::uint8_t*>(data), size);
-        } catch (...) {
-            stream->failure = std::current_exception();
-            return -1;
-        }
-        return ssize_t(size);
+PngTarget& TargetOf(png_structp png)
+{
+    return *static_cast<PngTarget*>(png_get_io_ptr(png));
+}
+
+extern "C" void WriteToSink(png_structp png, png_bytep data, std::size_t size)
+{
+    PngTarget& target = TargetOf(png);
+    try {
+        (*target.sink)(data, size);
+    } catch (...) {
+        target.failure = std::current_exception();
     }
-};
+    // Outside the handler: longjmp must not leave one.
+    if (target.failure)
+        png_error(png, "sink");
+}
 
-struct StreamCloser {
-    void operator()(FILE* stream) const { std::fclose(stream); }
-};
+extern "C" void FlushNothing(png_structp) {}
+
+extern "C" void StopOnError(png_structp png, png_const_charp message)
+{
+    // libpng's own words for an allocation that failed.
+    if (message != nullptr && std::string_view(message).find("memory") != std::string_view::npos)
+        static_cast<PngTarget*>(png_get_error_ptr(png))->outOfMemory = true;
+    png_longjmp(png, 1);
+}
+
+extern "C" void IgnoreWarning(png_structp, png_const_charp) {}
+
+// The libpng calls, apart from anything with a destructor: longjmp may leave
+// this frame. Returns false when libpng failed.
+bool EncodeRows(png_structp png, png_infop info, const TBitmap& picture)
+{
+    if (setjmp(png_jmpbuf(png)) != 0)
+        return false;
+    // libpng refuses pictures wider or taller than a million pixels unless
+    // told otherwise; PNG itself allows 2^31 - 1 either way.
+    png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
+    png_set_IHDR(png, info, png_uint_32(picture.Width()), png_uint_32(picture.Height()), 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+    png_set_sRGB(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
+    png_write_info(png, info);
+    png_set_bgr(png);
+    for (int y = 0; y < picture.Height(); ++y)
+        png_write_row(png, picture.ScanLine(y));
+    png_write_end(png, info);
+    return true;
+}
 
 } // namespace
-
-bool IsPngFileName(std::string_view path)
-{
-    if (path.size() < 4)
-        return false;
-    std::string_view suffix = path.substr(path.size() - 4);
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    return suffix[0] == '.' && lower(suffix[1]) == 'p' && lower(suffix[2]) == 'n' && lower(suffix[3]) == 'g';
-}
 
 void WritePng(const TBitmap& picture, const ByteSink& sink)
 {
     if (!picture.HasPixels())
         return;
 
-    SinkStream target{&sink, nullptr};
-    std::unique_ptr<FILE, StreamCloser> stream(
-        fopencookie(&target, "w", cookie_io_functions_t{nullptr, &SinkStream::Write, nullptr, nullptr}));
-    if (!stream)
-        throw Error("ｽﾄﾘｰﾑへの書き込みｴﾗｰ");
-
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = png_uint_32(picture.Width());
-    image.height = png_uint_32(picture.Height());
-    image.format = PNG_FORMAT_BGR;
-    const bool written = png_image_write_to_stdio(&image, stream.get(), 0, picture.ScanLine(0),
-                                                  png_int_32(picture.Stride()), nullptr) != 0;
-    const bool flushed = std::fflush(stream.get()) == 0;
-    png_image_free(&image);
+    PngTarget target{&sink, nullptr};
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &target, &StopOnError, &IgnoreWarning);
+    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+    if (info == nullptr) {
+        png_destroy_write_struct(&png, nullptr);
+        throw Error("ｼｽﾃﾑ ﾘｿｰｽが足りません", ErrorKind::Resources);
+    }
+    png_set_write_fn(png, &target, &WriteToSink, &FlushNothing);
+    const bool written = EncodeRows(png, info, picture);
+    png_destroy_write_struct(&png, &info);
     if (target.failure)
         std::rethrow_exception(target.failure);
-    if (!written || !flushed)
-        throw Error("ｽﾄﾘｰﾑへの書き込みｴﾗｰ");
+    if (target.outOfMemory)
+        throw Error("ｼｽﾃﾑ ﾘｿｰｽが足りません", ErrorKind::Resources);
+    if (!written)
+        throw Error("ｽﾄﾘｰﾑへの書き込みｴﾗｰ", ErrorKind::Write);
 }
 
 } // namespace morvaleth

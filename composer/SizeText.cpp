@@ -75,7 +75,7 @@ std::int32_t StrToInt(std::string_view text)
 {
     if (std::optional<std::int32_t> value = ParseSizeText(text))
         return *value;
-    throw Error("'" + std::string(text) + "' は整数ではありません");
+    throw Error("'" + std::string(text) + "' は整数ではありません", ErrorKind::Usage);
 }
 
 } // namespace morvaleth

@@ -1,5 +1,6 @@
 #include "composer/SourceReader.h"
 
+#include "composer/DescriptorPath.h"
 #include "composer/FileErrors.h"
 
 #include <fcntl.h>
@@ -79,7 +80,16 @@ SourceReader::SourceReader(const std::string& path, SourceEncoding encoding)
 {
     if (path.find('\0') != std::string::npos)
         throw SourceFileError(EINVAL, path);
-    descriptor_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    // Standard input is read as it was handed over, from its current offset.
+    // Other descriptor paths open afresh as the system opens them, apart from
+    // a socket, which only its descriptor reads.
+    const std::optional<int> inherited = DescriptorOfPath(path);
+    if (inherited == 0)
+        descriptor_ = ::fcntl(0, F_DUPFD_CLOEXEC, 0);
+    else
+        descriptor_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (descriptor_ < 0 && errno == ENXIO && inherited)
+        descriptor_ = ::fcntl(*inherited, F_DUPFD_CLOEXEC, 0);
     if (descriptor_ < 0)
         throw SourceFileError(errno, path);
     struct stat status {};

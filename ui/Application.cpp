@@ -1,8 +1,12 @@
 #include "ui/Application.h"
 
+#include "composer/Error.h"
+
 #include <QLibraryInfo>
 #include <QSettings>
 #include <QTranslator>
+
+#include <new>
 
 namespace morvaleth {
 
@@ -30,8 +34,13 @@ std::string WithFullStop(std::string message)
 
 void ShowException(TModalRunner& runner, QWidget* owner, const std::exception& error)
 {
-    runner.ShowMessage(owner, {QCoreApplication::applicationName(),
-                               QString::fromStdString(WithFullStop(error.what())),
+    const auto* own = dynamic_cast<const Error*>(&error);
+    if (own != nullptr && own->Kind() == ErrorKind::Cancelled)
+        return;
+    // Memory that ran out where no error of the program's own was thrown.
+    const std::string message =
+        dynamic_cast<const std::bad_alloc*>(&error) != nullptr ? "ｼｽﾃﾑ ﾘｿｰｽが足りません" : error.what();
+    runner.ShowMessage(owner, {QCoreApplication::applicationName(), QString::fromStdString(WithFullStop(message)),
                                TMessageIcon::Stop});
 }
 

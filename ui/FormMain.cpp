@@ -4,7 +4,10 @@
 #include "ui/FileFilter.h"
 #include "ui/WindowFont.h"
 
+#include "composer/PictureFile.h"
+
 #include <QFile>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QShortcut>
@@ -18,6 +21,30 @@ constexpr int WindowFontHeight = 12; // pixels at 96 pixels per inch
 constexpr int SizeFontHeight = 15;   // the size edits and the "×" between them
 constexpr int DesignPixelsPerInch = 96;
 constexpr QSize DesignClientSize(480, 430);
+
+QString FromView(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+// "すべてのﾌｧｲﾙ|*.*", then every picture format the program writes.
+QString PictureFilter()
+{
+    QString pairs = QStringLiteral("すべてのﾌｧｲﾙ|*.*");
+    for (const PictureFormatEntry& format : PictureFormats())
+        pairs += QLatin1Char('|') + FromView(format.filterLabel) + QLatin1String("|*.") + FromView(format.name);
+    return pairs;
+}
+
+// The open dialog's default extension goes to a typed name that has none and
+// names no file; a file the user chose keeps its name.
+QString WithTextExtension(const QString& path)
+{
+    const QFileInfo file(path);
+    if (file.exists() || file.fileName().contains(QLatin1Char('.')))
+        return path;
+    return path + QLatin1String(".txt");
+}
 
 QRect Scaled(const QRect& rect, int numerator, int denominator)
 {
@@ -53,15 +80,15 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
     const QStringList textFilters = NameFilters(QStringLiteral("すべてのﾌｧｲﾙ|*.*|ﾃｷｽﾄﾌｧｲﾙ|*.txt"));
     HDlgFileOpen->setNameFilters(textFilters);
     HDlgFileOpen->selectNameFilter(textFilters[1]);
-    HDlgFileOpen->setDefaultSuffix(QStringLiteral("txt"));
+    // No default suffix here: Qt would append it to an existing file without
+    // an extension too. HBtnRefClick appends it to a typed name alone.
 
     HDlgFont = new TPlaced<QFontDialog>(this);
     HDlgFont->setOption(QFontDialog::DontUseNativeDialog);
 
     HDlgSavePicture = new TSavePictureDialog(this);
-    HDlgSavePicture->SetFilter(
-        QStringLiteral("すべてのﾌｧｲﾙ|*.*|ﾋﾞｯﾄﾏｯﾌﾟ (*.bmp)|*.bmp|PNG (*.png)|*.png"), 1);
-    HDlgSavePicture->SetDefaultExtension(QStringLiteral("bmp"));
+    HDlgSavePicture->SetFilter(PictureFilter(), 1);
+    HDlgSavePicture->SetDefaultExtension(FromView(FormatEntry(PictureFormat::Bmp).name));
 
     connect(HBtnRef, &QPushButton::clicked, this, [this] { Guard([this] { HBtnRefClick(); }); });
     connect(Button1, &QPushButton::clicked, this, [this] { Guard([this] { Button1Click(); }); });
@@ -144,7 +171,8 @@ void THFormMain::Guard(const std::function<void()>& handler)
 
 void THFormMain::UpdateSaveButton()
 {
-    HBtnSave->setEnabled(WorkBitmap != nullptr);
+    // A picture without pixels would be saved as an empty file.
+    HBtnSave->setEnabled(WorkBitmap != nullptr && WorkBitmap->HasPixels());
 }
 
 void THFormMain::FormCreate()
@@ -167,7 +195,7 @@ std::optional<QString> THFormMain::RunFileDialog(QFileDialog& dialog, const QStr
 void THFormMain::HBtnRefClick()
 {
     if (const std::optional<QString> path = RunFileDialog(*HDlgFileOpen, lastOpenName_))
-        ChooseSourceFile(*path);
+        ChooseSourceFile(WithTextExtension(*path));
 }
 
 void THFormMain::Button1Click()
@@ -207,13 +235,14 @@ void THFormMain::HBtnCreateClick()
 
 void THFormMain::HBtnSaveClick()
 {
-    if (WorkBitmap == nullptr)
+    if (WorkBitmap == nullptr || !WorkBitmap->HasPixels())
         return;
     const std::optional<QString> path = RunFileDialog(*HDlgSavePicture, lastSaveName_);
     if (!path)
         return;
     lastSaveName_ = *path;
-    WorkBitmap->SaveToFile(QFile::encodeName(lastSaveName_).toStdString());
+    const std::string file = QFile::encodeName(lastSaveName_).toStdString();
+    SavePicture(*WorkBitmap, file, FormatForFileName(file));
 }
 
 void THFormMain::ResetPreview()

@@ -42,7 +42,7 @@ struct TCompositionFont {
 //
 // A run replaces the picture only when it completes: after a failed run the
 // preview and Save keep the previous picture. Save is enabled exactly while
-// there is a picture.
+// there is a picture with pixels.
 class THFormMain : public QDialog, private Ui::FormMain {
     Q_OBJECT
 

@@ -100,7 +100,7 @@ TSavePictureDialog::TSavePictureDialog(QWidget* parent) : TPlaced<QFileDialog>(p
     // The preview area is added to Qt's own dialog, which a native one lacks.
     setOption(QFileDialog::DontUseNativeDialog);
     setOption(QFileDialog::HideNameFilterDetails);
-    setOption(QFileDialog::DontConfirmOverwrite);
+    // An existing file is replaced only once the user says so.
     setAcceptMode(QFileDialog::AcceptSave);
     setFileMode(QFileDialog::AnyFile);
 

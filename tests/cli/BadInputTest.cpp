@@ -1,8 +1,9 @@
 // Bad input and faults through the whole program: whatever it is given and
-// wherever it writes, morvaleth-compose ends with its message or a picture,
-// never a crash or a hang, and loses nothing: an earlier picture survives a
-// failed save byte for byte, no temporary file is left behind, the source is
-// not touched, and memory stays bounded.
+// wherever it writes, morvaleth-compose ends with its message or a picture
+// (or, sent an ending signal, with that signal), never a crash or a hang, and
+// loses nothing: an earlier picture survives a failed save byte for byte, no
+// temporary file is left behind, the source is not touched, links stay links,
+// owners and modes are kept, and memory stays bounded.
 
 #include "support/RunProgram.h"
 #include "support/TestSupport.h"
@@ -11,6 +12,10 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <thread>
 
 #include <cstdlib>
 #include <functional>
@@ -21,7 +26,9 @@ namespace morvaleth {
 namespace {
 
 using testing::ChildSetup;
+using testing::ProgramResult;
 using testing::ReadFile;
+using testing::StreamKind;
 using testing::RunProgram;
 using testing::TempDir;
 using testing::WriteFile;
@@ -124,12 +131,15 @@ std::string WithoutFontconfigWarnings(const std::string& text)
     return kept;
 }
 
+// What a row needs of the system beyond an ordinary user.
+enum class Needs { Nothing, Root, ProtectedSymlinks, NoSanitizer };
+
 struct Row {
     const char* name = "";
     std::string source = {}; // "{dir}" stands for the row's own folder
     std::vector<std::string> options = {};
     std::function<void(const TempDir&)> prepare = {};
-    ChildSetup child = {};
+    ChildSetup child = {}; // "{dir}" in its standardOutput as in paths
     int exitCode = 0;
     std::string message = {}; // what the program says on stderr, "" for nothing
     // For a run that succeeds: the picture's size, and whether anything
@@ -139,6 +149,17 @@ struct Row {
     bool inked = true;
     std::string output = "{dir}/out.bmp";
     std::string input = "/dev/null"; // standard input
+    // The signal the run must end with, sent once the save's temporary file
+    // appears unless the row says otherwise.
+    int signal = 0;
+    bool signalMidSave = true;
+    // Where the picture goes when not into the folder: standard output.
+    bool toStandardOutput = false;
+    // Files of the folder the run may change besides the output, and what
+    // they must then hold, owner and mode included.
+    std::vector<std::string> changed = {};
+    std::function<void(const TempDir&, const ProgramResult&)> check = {};
+    Needs needs = Needs::Nothing;
 };
 
 void PrintTo(const Row& row, std::ostream* out)
@@ -171,11 +192,55 @@ void ExpectPicture(const std::string& bytes, int width, int height, bool inked)
     EXPECT_EQ(ink, inked);
 }
 
+bool ProtectedSymlinks()
+{
+    std::ifstream setting("/proc/sys/fs/protected_symlinks");
+    int value = 0;
+    return setting >> value && value != 0;
+}
+
+bool Sanitized()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#endif
+#endif
+    return false;
+}
+
+// Waits for the save's temporary file to appear in the folder, then sends the
+// signal while the process is stopped, so that it meets the save for sure.
+void SignalMidSave(pid_t child, const std::filesystem::path& folder, int signal)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline) {
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            if (entry.path().filename().string().starts_with(".morvaleth-")) {
+                ::kill(child, SIGSTOP);
+                ::kill(child, signal);
+                ::kill(child, SIGCONT);
+                return;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    ADD_FAILURE() << "no temporary file appeared";
+}
+
 class BadInputTest : public ::testing::TestWithParam<Row> {};
 
 TEST_P(BadInputTest, EndsWithItsMessageOrAPictureAndLosesNothing)
 {
     const Row& row = GetParam();
+    if ((row.needs == Needs::Root || row.needs == Needs::ProtectedSymlinks) && ::geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    if (row.needs == Needs::ProtectedSymlinks && !ProtectedSymlinks())
+        GTEST_SKIP() << "the kernel does not protect symbolic links here";
+    if (row.needs == Needs::NoSanitizer && Sanitized())
+        GTEST_SKIP() << "the sanitizers' runtime needs more address space than the row allows";
     TempDir folder;
     const std::string earlier = EarlierPicture();
     WriteFile(folder / "out.bmp", earlier);
@@ -187,31 +252,47 @@ TEST_P(BadInputTest, EndsWithItsMessageOrAPictureAndLosesNothing)
     std::vector<std::string> arguments{Substitute(row.source, folder), "-o", output, "--seed", "1"};
     for (const std::string& option : row.options)
         arguments.push_back(Substitute(option, folder));
+    ChildSetup child = row.child;
+    child.standardOutput = Substitute(child.standardOutput, folder);
+    if (row.signal != 0 && row.signalMidSave)
+        child.whileRunning = [&](pid_t running) { SignalMidSave(running, folder.Path(), row.signal); };
     rusage self{};
     ::getrusage(RUSAGE_SELF, &self);
-    const auto result = RunProgram("morvaleth-compose", arguments, Substitute(row.input, folder), row.child);
+    const auto result = RunProgram("morvaleth-compose", arguments, Substitute(row.input, folder), child);
 
-    EXPECT_EQ(result.signal, 0) << result.err;
-    EXPECT_EQ(result.exitCode, row.exitCode) << result.err;
+    EXPECT_EQ(result.signal, row.signal) << result.err;
+    EXPECT_EQ(result.exitCode, row.signal != 0 ? -1 : row.exitCode) << result.err;
     EXPECT_EQ(WithoutFontconfigWarnings(result.err),
               row.message.empty() ? "" : "morvaleth-compose: " + Substitute(row.message, folder) + "\n");
-    EXPECT_EQ(result.out, "");
+    if (row.toStandardOutput)
+        ExpectPicture(result.out, row.width, row.height, row.inked);
+    else
+        EXPECT_EQ(result.out, "");
     EXPECT_LT(result.maxRssKiB, self.ru_maxrss + RunRssKiB);
 
     // Nothing lost, nothing left behind: the folder holds what it held, and
     // only a successful save into it changed a file.
     auto after = Snapshot(folder);
-    const bool savedHere = row.exitCode == 0 && output == folder / "out.bmp";
+    auto unchanged = before;
+    for (const std::string& name : row.changed) {
+        after.erase(name);
+        unchanged.erase(name);
+    }
+    const std::string outputName = std::filesystem::path(output).filename().string();
+    const bool savedHere = row.exitCode == 0 && row.signal == 0 && !row.toStandardOutput &&
+                           std::filesystem::path(output).parent_path() == folder.Path();
     if (savedHere) {
-        ExpectPicture(ReadFile(folder / "out.bmp"), row.width, row.height, row.inked);
-        after.erase("out.bmp");
-        auto unchanged = before;
-        unchanged.erase("out.bmp");
+        if (outputName == "out.bmp")
+            ExpectPicture(ReadFile(folder / "out.bmp"), row.width, row.height, row.inked);
+        after.erase(outputName);
+        unchanged.erase(outputName);
         EXPECT_EQ(after, unchanged);
     } else {
-        EXPECT_EQ(after, before);
+        EXPECT_EQ(after, unchanged);
         EXPECT_TRUE(ReadFile(folder / "out.bmp") == earlier) << "the earlier picture changed";
     }
+    if (row.check)
+        row.check(folder, result);
     struct stat status {};
     EXPECT_EQ(::stat("/dev/full", &status), 0);
     EXPECT_TRUE(S_ISCHR(status.st_mode)) << "/dev/full is no longer a device";
@@ -225,32 +306,75 @@ void OpenToEveryone(const TempDir& folder)
 
 const ChildSetup Unprivileged{{}, false, true, {}};
 
+// A folder everyone may write in, as a shared one.
+void WritableByEveryone(const TempDir& folder)
+{
+    ::chmod(folder.Path().c_str(), 0777);
+}
+
+void SetOwnerAndMode(const std::string& path, uid_t user, gid_t group, mode_t mode)
+{
+    ASSERT_EQ(::chown(path.c_str(), user, group), 0);
+    ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+}
+
+// The file `name` belongs to that user and group and has that mode, and is a
+// picture of the default size.
+std::function<void(const TempDir&, const ProgramResult&)> OwnedAs(std::string name, uid_t user, gid_t group,
+                                                                   mode_t mode)
+{
+    return [=](const TempDir& folder, const ProgramResult&) {
+        struct stat status {};
+        ASSERT_EQ(::lstat((folder / name).c_str(), &status), 0);
+        EXPECT_TRUE(S_ISREG(status.st_mode));
+        EXPECT_EQ(status.st_uid, user);
+        EXPECT_EQ(status.st_gid, group);
+        EXPECT_EQ(status.st_mode & 07777, mode);
+        ExpectPicture(ReadFile(folder / name), 640, 480, true);
+    };
+}
+
+// A save large enough to be caught in the middle: its temporary file exists
+// for a while before it is renamed.
+const std::vector<std::string> LargeSave = {"-W", "2500", "-H", "2500"};
+// No core file for SIGQUIT.
+const ChildSetup NoCore{.limits = {{RLIMIT_CORE, 0}}};
+
+constexpr uid_t SomeUser = 1234;
+constexpr gid_t SomeGroup = 5678;
+using testing::UnprivilegedGroup;
+using testing::UnprivilegedUser;
+
 INSTANTIATE_TEST_SUITE_P(
     Rows, BadInputTest,
     ::testing::Values(
         // Sources that cannot be opened.
-        Row{.name = "MissingFile", .source = "{dir}/missing.txt", .exitCode = 1, .message = "ﾌｧｲﾙが見つかりません"},
-        Row{.name = "MissingFolderOnTheWay", .source = "{dir}/gone/letter.txt", .exitCode = 1, .message = "不正なﾌｧｲﾙ名です"},
-        Row{.name = "AFolder", .source = "{dir}", .exitCode = 1, .message = "ﾌｧｲﾙへのｱｸｾｽが拒否されました"},
+        Row{.name = "MissingFile", .source = "{dir}/missing.txt", .exitCode = 1, .message = "{dir}/missing.txt: ﾌｧｲﾙが見つかりません"},
+        Row{.name = "MissingFolderOnTheWay", .source = "{dir}/gone/letter.txt", .exitCode = 1, .message = "{dir}/gone/letter.txt: 不正なﾌｧｲﾙ名です"},
+        Row{.name = "AFolder", .source = "{dir}", .exitCode = 1, .message = "{dir}: ﾌｧｲﾙではなくﾌｫﾙﾀﾞです"},
         Row{.name = "EmptyPath", .source = "", .exitCode = 1, .message = "元になるテキストファイルを選択して下さい。"},
-        Row{.name = "NameTooLong", .source = "{dir}/" + std::string(300, 'n'), .exitCode = 1, .message = "不正なﾌｧｲﾙ名です"},
+        Row{.name = "NameTooLong", .source = "{dir}/" + std::string(300, 'n'), .exitCode = 1, .message = "{dir}/" + std::string(300, 'n') + ": 不正なﾌｧｲﾙ名です"},
         Row{.name = "LinkLoop", .source = "{dir}/loop",
             .prepare = [](const TempDir& folder) { ::symlink("loop", (folder / "loop").c_str()); },
-            .exitCode = 1, .message = "不正なﾌｧｲﾙ名です"},
+            .exitCode = 1, .message = "{dir}/loop: 不正なﾌｧｲﾙ名です"},
         Row{.name = "ReadPermissionDenied", .source = "{dir}/secret.txt",
             .prepare = [](const TempDir& folder) {
                 OpenToEveryone(folder);
                 WriteFile(folder / "secret.txt", "secret\r\n");
                 ::chmod((folder / "secret.txt").c_str(), 0);
             },
-            .child = Unprivileged, .exitCode = 1, .message = "ﾌｧｲﾙへのｱｸｾｽが拒否されました"},
+            .child = Unprivileged, .exitCode = 1, .message = "{dir}/secret.txt: ﾌｧｲﾙへのｱｸｾｽが拒否されました"},
         Row{.name = "TooManyOpenFiles", .source = Letter,
             .child = {{}, false, false, TooManyOpenFilesEnvironment()},
-            .exitCode = 1, .message = "ｵｰﾌﾟﾝしたﾌｧｲﾙが多すぎます"},
+            .exitCode = 1, .message = Letter + ": ｵｰﾌﾟﾝしたﾌｧｲﾙが多すぎます"},
         // The source opens, the fonts cannot: an error, not a blank picture.
         Row{.name = "FontsCannotOpen", .source = Letter,
             .child = {{}, false, false, TooManyOpenFilesEnvironment(1)},
             .exitCode = 1, .message = "ﾌｫﾝﾄ 'ＭＳ Ｐゴシック' を開けません"},
+        // Memory for the font file cannot be had: said as such.
+        Row{.name = "NoMemoryForTheFont", .source = Letter, .options = {"-W", "64", "-H", "64"},
+            .child = {.limits = {{RLIMIT_AS, 12 << 20}}},
+            .exitCode = 1, .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません", .needs = Needs::NoSanitizer},
 
         // Sources that never end, or hold anything but text; each ends by
         // the run's own rules.
@@ -274,6 +398,11 @@ INSTANTIATE_TEST_SUITE_P(
         Row{.name = "GarbageOnStandardInput", .source = "-",
             .prepare = [](const TempDir& folder) { WriteFile(folder / "garbage", Garbage(1 << 12, 2)); },
             .input = "{dir}/garbage"},
+        // Standard input as it was handed over: from its offset, a socket
+        // as a stream.
+        Row{.name = "StandardInputFromItsOffset", .source = "-", .child = {.inputOffset = 1 << 20}, .inked = false,
+            .input = Letter},
+        Row{.name = "StandardInputFromASocket", .source = "-", .child = {.input = StreamKind::Socket}, .input = Letter},
         Row{.name = "A200MegabyteLine", .source = "{dir}/line.txt",
             .prepare = [](const TempDir& folder) { WriteLargeSingleLine(folder / "line.txt", 200u << 20); }},
 
@@ -281,14 +410,26 @@ INSTANTIATE_TEST_SUITE_P(
         Row{.name = "WidthMinusOne", .source = Letter, .options = {"-W", "-1"}, .exitCode = 1, .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません"},
         Row{.name = "WidthHexMinusOne", .source = Letter, .options = {"-W", "$FFFFFFFF"}, .exitCode = 1, .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません"},
         Row{.name = "HeightMinusOne", .source = Letter, .options = {"-H", "-1"}, .exitCode = 1, .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません"},
-        Row{.name = "Huge", .source = Letter, .options = {"-W", "99999", "-H", "99999"}, .exitCode = 1, .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません"},
-        Row{.name = "LargestWidth", .source = Letter, .options = {"-W", "2147483647"}, .exitCode = 1, .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません"},
-        Row{.name = "LargestBoth", .source = Letter, .options = {"-W", "2147483647", "-H", "2147483647"}, .exitCode = 1, .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません"},
+        // Beyond what BMP can hold: said so, before any memory is taken.
+        Row{.name = "BeyondBmp", .source = Letter, .options = {"-W", "30000", "-H", "30000"}, .exitCode = 1, .message = "30000 × 30000 の画像は保存できません (BMP は 2 GiB まで)"},
+        Row{.name = "Huge", .source = Letter, .options = {"-W", "99999", "-H", "99999"}, .exitCode = 1, .message = "99999 × 99999 の画像は保存できません (BMP は 2 GiB まで)"},
+        Row{.name = "LargestWidth", .source = Letter, .options = {"-W", "2147483647"}, .exitCode = 1, .message = "2147483647 × 480 の画像は保存できません (BMP は 2 GiB まで)"},
+        Row{.name = "LargestBoth", .source = Letter, .options = {"-W", "2147483647", "-H", "2147483647"}, .exitCode = 1, .message = "2147483647 × 2147483647 の画像は保存できません (BMP は 2 GiB まで)"},
+        Row{.name = "LargestAsPng", .source = Letter, .options = {"-W", "2147483647", "-H", "2147483647"}, .exitCode = 1, .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません", .output = "{dir}/out.png"},
+        // Wider than libpng allows unless told: PNG itself allows it.
+        Row{.name = "PngWiderThanAMillion", .source = Letter, .options = {"-W", "1000001", "-H", "2"}, .output = "{dir}/wide.png",
+            .check = [](const TempDir& folder, const ProgramResult&) {
+                const std::string png = ReadFile(folder / "wide.png");
+                ASSERT_GE(png.size(), 24u);
+                EXPECT_EQ(png.substr(12, 12), std::string("IHDR\x00\x0F\x42\x41\x00\x00\x00\x02", 12));
+            }},
         Row{.name = "LeadingSpace", .source = Letter, .options = {"-W", " 640"}},
         Row{.name = "TrailingSpace", .source = Letter, .options = {"-W", "640 "}, .exitCode = 1, .message = "'640 ' は整数ではありません"},
         Row{.name = "FullWidthDigits", .source = Letter, .options = {"-W", "６４０"}, .exitCode = 1, .message = "'６４０' は整数ではありません"},
         Row{.name = "EmptyHeight", .source = Letter, .options = {"-H", ""}, .exitCode = 1, .message = "'' は整数ではありません"},
-        Row{.name = "WidthZero", .source = Letter, .options = {"-W", "0"}, .width = 0},
+        // No pixels, nothing to save: refused, the earlier file kept.
+        Row{.name = "WidthZero", .source = Letter, .options = {"-W", "0"}, .exitCode = 1, .message = "0 × 480 の画像には画素がないので保存できません"},
+        Row{.name = "HeightZero", .source = Letter, .options = {"-H", "0"}, .exitCode = 1, .message = "640 × 0 の画像には画素がないので保存できません"},
 
         // Faces.
         Row{.name = "FaceNameOf300Bytes", .source = Letter, .options = {"-f", std::string(100, 'F') + std::string(100, 'a') + std::string(100, 'c')}},
@@ -315,18 +456,118 @@ INSTANTIATE_TEST_SUITE_P(
             .prepare = [](const TempDir& folder) { ::chmod(folder.Path().c_str(), 0555); },
             .child = Unprivileged, .exitCode = 1, .message = "ﾌｧｲﾙ {dir}/out.bmp を作成できません"},
         Row{.name = "OutputIsAFolder", .source = Letter, .exitCode = 1, .message = "ﾌｧｲﾙ {dir} を作成できません", .output = "{dir}"},
-        Row{.name = "DevFull", .source = Letter, .exitCode = 1, .message = "ｽﾄﾘｰﾑへの書き込みｴﾗｰ", .output = "/dev/full"},
+        Row{.name = "DevFull", .source = Letter, .exitCode = 1, .message = "/dev/full: ｽﾄﾘｰﾑへの書き込みｴﾗｰ", .output = "/dev/full"},
         Row{.name = "DevFullBehindAPngName", .source = Letter,
             .prepare = [](const TempDir& folder) { ::symlink("/dev/full", (folder / "full.png").c_str()); },
-            .exitCode = 1, .message = "ｽﾄﾘｰﾑへの書き込みｴﾗｰ", .output = "{dir}/full.png"},
+            .exitCode = 1, .message = "{dir}/full.png: ｽﾄﾘｰﾑへの書き込みｴﾗｰ", .output = "{dir}/full.png"},
         Row{.name = "StandardOutputOntoAFullDevice", .source = Letter, .child = {.standardOutput = "/dev/full"},
-            .exitCode = 1, .message = "ｽﾄﾘｰﾑへの書き込みｴﾗｰ", .output = "-"},
-        Row{.name = "FileSizeLimitHitMidway", .source = Letter,
-            .child = {{{RLIMIT_FSIZE, 64 * 1024}}, true, false, {}},
-            .exitCode = 1, .message = "ｽﾄﾘｰﾑへの書き込みｴﾗｰ"},
+            .exitCode = 1, .message = "/dev/stdout: ｽﾄﾘｰﾑへの書き込みｴﾗｰ", .output = "-"},
+        // The file-size limit meets a write, which fails: the process is not
+        // ended by SIGXFSZ.
+        Row{.name = "FileSizeLimitHitMidway", .source = Letter, .child = {.limits = {{RLIMIT_FSIZE, 64 * 1024}}},
+            .exitCode = 1, .message = "{dir}/out.bmp: ｽﾄﾘｰﾑへの書き込みｴﾗｰ"},
         Row{.name = "FileSizeLimitHitMidwayAsPng", .source = Letter, .options = {"--real"},
-            .child = {{{RLIMIT_FSIZE, 8 * 1024}}, true, false, {}},
-            .exitCode = 1, .message = "ｽﾄﾘｰﾑへの書き込みｴﾗｰ", .output = "{dir}/out.png"}),
+            .child = {.limits = {{RLIMIT_FSIZE, 8 * 1024}}},
+            .exitCode = 1, .message = "{dir}/out.png: ｽﾄﾘｰﾑへの書き込みｴﾗｰ", .output = "{dir}/out.png"},
+
+        // Ending signals mid-save: the temporary file goes, the earlier
+        // picture stays, the process ends with the signal.
+        Row{.name = "SigintMidSave", .source = Letter, .options = LargeSave, .child = NoCore, .signal = SIGINT},
+        Row{.name = "SigtermMidSave", .source = Letter, .options = LargeSave, .child = NoCore, .signal = SIGTERM},
+        Row{.name = "SighupMidSave", .source = Letter, .options = LargeSave, .child = NoCore, .signal = SIGHUP},
+        Row{.name = "SigquitMidSave", .source = Letter, .options = LargeSave, .child = NoCore, .signal = SIGQUIT},
+
+        // Descriptors written as they are, never replaced by rename.
+        Row{.name = "StandardOutputIntoAPipe", .source = Letter, .child = {.output = StreamKind::Pipe},
+            .output = "/dev/stdout", .toStandardOutput = true},
+        Row{.name = "ProcSelfFdIntoASocket", .source = Letter, .child = {.output = StreamKind::Socket},
+            .output = "/proc/self/fd/1", .toStandardOutput = true},
+        Row{.name = "DashIntoAPipe", .source = Letter, .child = {.output = StreamKind::Pipe}, .output = "-",
+            .toStandardOutput = true},
+        // A reader that has gone ends the driver quietly, as it ends any
+        // command-line tool.
+        Row{.name = "StandardOutputIntoAPipeWithoutAReader", .source = Letter,
+            .child = {.output = StreamKind::Pipe, .outputReaderGone = true}, .output = "-", .signal = SIGPIPE,
+            .signalMidSave = false},
+        Row{.name = "StandardOutputAppendingToAFile", .source = Letter,
+            .prepare = [](const TempDir& folder) { WriteFile(folder / "log", "earlier lines\n"); },
+            .child = {.standardOutput = "{dir}/log", .appendOutput = true}, .output = "/dev/stdout",
+            .changed = {"log"},
+            .check = [](const TempDir& folder, const ProgramResult&) {
+                const std::string log = ReadFile(folder / "log");
+                ASSERT_TRUE(log.starts_with("earlier lines\n")) << "what the file held is gone";
+                ExpectPicture(log.substr(14), 640, 480, true);
+            }},
+
+        // Links: a loop is refused and stays; the kernel's protection of
+        // links in shared folders holds.
+        Row{.name = "OutputIsALinkLoop", .source = Letter,
+            .prepare = [](const TempDir& folder) { ::symlink("loop.bmp", (folder / "loop.bmp").c_str()); },
+            .exitCode = 1, .message = "ﾌｧｲﾙ {dir}/loop.bmp はｼﾝﾎﾞﾘｯｸ ﾘﾝｸのﾙｰﾌﾟです", .output = "{dir}/loop.bmp"},
+        Row{.name = "OutputIsAThreeLinkLoop", .source = Letter,
+            .prepare = [](const TempDir& folder) {
+                ::symlink("b.bmp", (folder / "a.bmp").c_str());
+                ::symlink("c.bmp", (folder / "b.bmp").c_str());
+                ::symlink("a.bmp", (folder / "c.bmp").c_str());
+            },
+            .exitCode = 1, .message = "ﾌｧｲﾙ {dir}/a.bmp はｼﾝﾎﾞﾘｯｸ ﾘﾝｸのﾙｰﾌﾟです", .output = "{dir}/a.bmp"},
+        Row{.name = "ALinkPlantedInASharedFolder", .source = Letter,
+            .prepare = [](const TempDir& folder) {
+                ::chmod(folder.Path().c_str(), 01777);
+                ::symlink("out.bmp", (folder / "planted.bmp").c_str());
+                ::lchown((folder / "planted.bmp").c_str(), UnprivilegedUser, UnprivilegedGroup);
+            },
+            .exitCode = 1, .message = "ﾌｧｲﾙ {dir}/planted.bmp を作成できません", .output = "{dir}/planted.bmp",
+            .needs = Needs::ProtectedSymlinks},
+        Row{.name = "ADanglingLinkCreatesItsTarget", .source = Letter,
+            .prepare = [](const TempDir& folder) { ::symlink("new.bmp", (folder / "link.bmp").c_str()); },
+            .output = "{dir}/link.bmp", .changed = {"new.bmp"},
+            .check = [](const TempDir& folder, const ProgramResult&) {
+                ExpectPicture(ReadFile(folder / "new.bmp"), 640, 480, true);
+            }},
+
+        // Access judged as for writing in place; owners and modes kept.
+        Row{.name = "AReadOnlyFileInAWritableFolder", .source = Letter,
+            .prepare = [](const TempDir& folder) {
+                WritableByEveryone(folder);
+                if (::geteuid() == 0)
+                    ::chown((folder / "out.bmp").c_str(), UnprivilegedUser, UnprivilegedGroup);
+                ::chmod((folder / "out.bmp").c_str(), 0444);
+            },
+            .child = Unprivileged, .exitCode = 1, .message = "ﾌｧｲﾙ {dir}/out.bmp を作成できません"},
+        Row{.name = "AFileOnlyTheFolderLetsReplace", .source = Letter,
+            .prepare = [](const TempDir& folder) { WritableByEveryone(folder); },
+            .child = Unprivileged, .exitCode = 1, .message = "ﾌｧｲﾙ {dir}/out.bmp を作成できません", .needs = Needs::Root},
+        Row{.name = "RootKeepsTheOwnerAndDropsSetuid", .source = Letter,
+            .prepare = [](const TempDir& folder) { SetOwnerAndMode(folder / "out.bmp", SomeUser, SomeGroup, 06754); },
+            .check = OwnedAs("out.bmp", SomeUser, SomeGroup, 0754), .needs = Needs::Root},
+        Row{.name = "AGroupMemberBecomesTheOwner", .source = Letter,
+            .prepare = [](const TempDir& folder) {
+                WritableByEveryone(folder);
+                SetOwnerAndMode(folder / "out.bmp", 0, UnprivilegedGroup, 0664);
+            },
+            .child = Unprivileged, .check = OwnedAs("out.bmp", UnprivilegedUser, UnprivilegedGroup, 0664),
+            .needs = Needs::Root},
+        Row{.name = "ThroughALinkTheTargetKeepsItsOwner", .source = Letter,
+            .prepare = [](const TempDir& folder) {
+                SetOwnerAndMode(folder / "out.bmp", SomeUser, SomeGroup, 0640);
+                ::symlink("out.bmp", (folder / "link.bmp").c_str());
+            },
+            .output = "{dir}/link.bmp", .changed = {"out.bmp"}, .check = OwnedAs("out.bmp", SomeUser, SomeGroup, 0640),
+            .needs = Needs::Root},
+
+        // The source text is never the output, whatever name reaches it.
+        Row{.name = "OutputIsTheSource", .source = "{dir}/out.bmp", .exitCode = 1,
+            .message = "ﾌｧｲﾙ {dir}/out.bmp は元になるﾃｷｽﾄﾌｧｲﾙなので上書きできません"},
+        Row{.name = "OutputIsALinkToTheSource", .source = "{dir}/out.bmp",
+            .prepare = [](const TempDir& folder) { ::symlink("out.bmp", (folder / "link.bmp").c_str()); },
+            .exitCode = 1, .message = "ﾌｧｲﾙ {dir}/link.bmp は元になるﾃｷｽﾄﾌｧｲﾙなので上書きできません", .output = "{dir}/link.bmp"},
+        Row{.name = "OutputIsAHardLinkToTheSource", .source = "{dir}/out.bmp",
+            .prepare = [](const TempDir& folder) { ::link((folder / "out.bmp").c_str(), (folder / "hard.bmp").c_str()); },
+            .exitCode = 1, .message = "ﾌｧｲﾙ {dir}/hard.bmp は元になるﾃｷｽﾄﾌｧｲﾙなので上書きできません", .output = "{dir}/hard.bmp"},
+        Row{.name = "StandardOutputIsTheSource", .source = "-", .child = {.standardOutput = "{dir}/out.bmp"},
+            .exitCode = 1, .message = "ﾌｧｲﾙ /dev/stdout は元になるﾃｷｽﾄﾌｧｲﾙなので上書きできません", .output = "-",
+            .input = "{dir}/out.bmp"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -113,12 +113,12 @@ TEST_P(ComposeProgramFailureTest, ExitsWithTheMessageAndLeavesTheEarlierFile)
 INSTANTIATE_TEST_SUITE_P(
     Rows, ComposeProgramFailureTest,
     ::testing::Values(
-        FailureRow{"MissingFile", {"{dir}/missing.txt", "-o", "{dir}/out.bmp"}, 1, "morvaleth-compose: ﾌｧｲﾙが見つかりません\n"},
-        FailureRow{"MissingFolder", {"{dir}/gone/a.txt", "-o", "{dir}/out.bmp"}, 1, "morvaleth-compose: 不正なﾌｧｲﾙ名です\n"},
-        FailureRow{"Folder", {"{dir}", "-o", "{dir}/out.bmp"}, 1, "ﾌｧｲﾙへのｱｸｾｽが拒否されました"},
+        FailureRow{"MissingFile", {"{dir}/missing.txt", "-o", "{dir}/out.bmp"}, 1, "/missing.txt: ﾌｧｲﾙが見つかりません\n"},
+        FailureRow{"MissingFolder", {"{dir}/gone/a.txt", "-o", "{dir}/out.bmp"}, 1, "/gone/a.txt: 不正なﾌｧｲﾙ名です\n"},
+        FailureRow{"Folder", {"{dir}", "-o", "{dir}/out.bmp"}, 1, "ﾌｧｲﾙではなくﾌｫﾙﾀﾞです"},
         FailureRow{"EmptyPath", {"", "-o", "{dir}/out.bmp"}, 1, "元になるテキストファイルを選択して下さい。"},
         FailureRow{"BadWidth", {Letter, "-o", "{dir}/out.bmp", "--width", "640 "}, 1, "'640 ' は整数ではありません"},
-        FailureRow{"HugePicture", {Letter, "-o", "{dir}/out.bmp", "-W", "99999", "-H", "99999"}, 1, "ｼｽﾃﾑ ﾘｿｰｽが足りません"},
+        FailureRow{"HugePicture", {Letter, "-o", "{dir}/out.bmp", "-W", "99999", "-H", "99999"}, 1, "(BMP は 2 GiB まで)"},
         FailureRow{"UnwritableOutput", {Letter, "-o", "{dir}/gone/out.bmp"}, 1, "を作成できません"},
         FailureRow{"NoArguments", {}, 2, "Usage:"},
         FailureRow{"NoOutput", {Letter}, 2, "no output file"},

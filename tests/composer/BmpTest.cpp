@@ -1,6 +1,8 @@
 #include "support/TestSupport.h"
 
 #include "composer/BmpWriter.h"
+#include "composer/Error.h"
+#include "composer/PictureFile.h"
 #include "composer/PngWriter.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +10,9 @@
 #include <ostream>
 
 #include <png.h>
+
+#include <fstream>
+#include <iterator>
 
 namespace morvaleth {
 namespace {
@@ -126,11 +131,73 @@ TEST(Png, DecodesToThePicturesPixels)
 
 TEST(Png, ChosenByTheNamesEnding)
 {
-    EXPECT_TRUE(IsPngFileName("a.png"));
-    EXPECT_TRUE(IsPngFileName("/x/LETTER.PNG"));
-    EXPECT_FALSE(IsPngFileName("a.bmp"));
-    EXPECT_FALSE(IsPngFileName("png"));
-    EXPECT_FALSE(IsPngFileName("a.png.bmp"));
+    EXPECT_EQ(FormatForFileName("a.png"), PictureFormat::Png);
+    EXPECT_EQ(FormatForFileName("/x/LETTER.PNG"), PictureFormat::Png);
+    EXPECT_EQ(FormatForFileName("a.bmp"), PictureFormat::Bmp);
+    EXPECT_EQ(FormatForFileName("png"), PictureFormat::Bmp);
+    EXPECT_EQ(FormatForFileName("a.png.bmp"), PictureFormat::Bmp);
+    EXPECT_EQ(FormatForFileName("letter"), PictureFormat::Bmp);
+}
+
+struct SizeCase {
+    PictureFormat format;
+    std::int64_t width;
+    std::int64_t height;
+    bool fits;
+
+    friend void PrintTo(const SizeCase& x, std::ostream* out)
+    {
+        *out << FormatEntry(x.format).name << " " << x.width << " x " << x.height;
+    }
+};
+
+class PictureSizeTest : public ::testing::TestWithParam<SizeCase> {};
+
+// BMP holds rows of up to 2 GiB less its header; PNG, whatever size a
+// picture can have.
+TEST_P(PictureSizeTest, FitsTheFormatOrSaysWhichLimit)
+{
+    const SizeCase& c = GetParam();
+    try {
+        CheckPictureSize(c.format, c.width, c.height);
+        EXPECT_TRUE(c.fits) << "accepted";
+    } catch (const Error& error) {
+        EXPECT_FALSE(c.fits) << error.what();
+        EXPECT_EQ(error.Kind(), ErrorKind::FormatLimit);
+        EXPECT_EQ(std::string(error.what()), std::to_string(c.width) + " × " + std::to_string(c.height) +
+                                                 " の画像は保存できません (BMP は 2 GiB まで)");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, PictureSizeTest,
+    ::testing::Values(SizeCase{PictureFormat::Bmp, 640, 480, true},
+                      // 715827864 pixels take 2147483592 bytes, the last row that fits.
+                      SizeCase{PictureFormat::Bmp, 715827864, 1, true},
+                      SizeCase{PictureFormat::Bmp, 715827865, 1, false},
+                      SizeCase{PictureFormat::Bmp, 1, 536870898, true}, // 4-byte rows
+                      SizeCase{PictureFormat::Bmp, 1, 536870899, false},
+                      SizeCase{PictureFormat::Bmp, 30000, 30000, false},
+                      SizeCase{PictureFormat::Bmp, INT32_MAX, INT32_MAX, false},
+                      SizeCase{PictureFormat::Bmp, 0, INT32_MAX, true}, // no pixels, nothing to hold
+                      SizeCase{PictureFormat::Png, 30000, 30000, true},
+                      SizeCase{PictureFormat::Png, INT32_MAX, INT32_MAX, true}));
+
+// One table names the formats for the driver, the window and the manual page.
+TEST(PictureFormats, EachIsNamedAlikeEverywhere)
+{
+    std::ifstream manual(MORVALETH_SOURCE_DIR "/cli/morvaleth-compose.1");
+    const std::string page((std::istreambuf_iterator<char>(manual)), {});
+    ASSERT_FALSE(page.empty());
+    for (const PictureFormatEntry& entry : PictureFormats()) {
+        EXPECT_EQ(FormatNamed(entry.name), entry.format);
+        EXPECT_EQ(&FormatEntry(entry.format), &entry);
+        EXPECT_EQ(FormatForFileName("letter." + std::string(entry.name)), entry.format);
+        EXPECT_NE(entry.filterLabel.find("*." + std::string(entry.name)), std::string_view::npos);
+        EXPECT_NE(page.find(".B " + std::string(entry.name)), std::string::npos) << entry.name << " in the manual";
+    }
+    EXPECT_EQ(PictureFormats().front().format, PictureFormat::Bmp);
+    EXPECT_EQ(FormatNamed("gif"), std::nullopt);
 }
 
 } // namespace

@@ -340,7 +340,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"HugePicture", "99999", "99999", "letter.txt", 20, "ｼｽﾃﾑ ﾘｿｰｽが足りません"},
                       FailureCase{"MissingFile", "640", "480", "missing.txt", 20, "ﾌｧｲﾙが見つかりません"},
                       FailureCase{"MissingFolder", "640", "480", "gone/letter.txt", 20, "不正なﾌｧｲﾙ名です"},
-                      FailureCase{"Folder", "640", "480", ".", 20, "ﾌｧｲﾙへのｱｸｾｽが拒否されました"},
+                      FailureCase{"Folder", "640", "480", ".", 20, "ﾌｧｲﾙではなくﾌｫﾙﾀﾞです"},
                       FailureCase{"SizeZero", "640", "480", "letter.txt", 0, "ﾌｫﾝﾄ ｻｲｽﾞ 0 は使えません (1 から 65535 まで)"}),
     [](const auto& info) { return std::string(info.param.name); });
 

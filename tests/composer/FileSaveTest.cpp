@@ -1,14 +1,18 @@
 #include "support/TestSupport.h"
 
+#include "composer/DescriptorPath.h"
 #include "composer/Error.h"
 #include "composer/FileSave.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ctime>
+#include <functional>
 #include <ostream>
 
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace morvaleth {
@@ -122,43 +126,89 @@ TEST(SaveToFile, WritesStraightToADevice)
     EXPECT_TRUE(S_ISCHR(ModeOf("/dev/null")));
 }
 
-TEST(SaveToFile, AFullDeviceFailsWithAWriteErrorAndStaysADevice)
+TEST(SaveToFile, AFullDeviceFailsWithAWriteErrorNamingItAndStaysADevice)
 {
     try {
         WhitePicture(64, 64)->SaveToFile("/dev/full");
         FAIL() << "writing to /dev/full succeeded";
     } catch (const Error& error) {
         EXPECT_STREQ(error.what(), "ｽﾄﾘｰﾑへの書き込みｴﾗｰ");
+        EXPECT_EQ(error.File(), "/dev/full");
+        EXPECT_EQ(error.Kind(), ErrorKind::Write);
     }
     EXPECT_TRUE(S_ISCHR(ModeOf("/dev/full")));
 }
 
 struct UncreatableCase {
     const char* name;
-    std::string relativePath; // under a fresh folder; "" names the folder itself
+    std::string relativePath; // under a fresh folder; "" names the folder itself, "/..." a path of its own
+    std::function<void(const TempDir&)> prepare = {};
+    const char* messageEnd = " を作成できません"; // after "ﾌｧｲﾙ " and the path
+    ErrorKind kind = ErrorKind::Other;
 
     friend void PrintTo(const UncreatableCase& x, std::ostream* out) { *out << x.name; }
 };
 
 class UncreatableTest : public ::testing::TestWithParam<UncreatableCase> {};
 
-TEST_P(UncreatableTest, FailsNamingThePathAsPassed)
+TEST_P(UncreatableTest, FailsNamingThePathAsPassedAndLeavesTheFolderAsItWas)
 {
     TempDir folder;
-    const std::string path = GetParam().relativePath.empty() ? folder.Path().string() : folder / GetParam().relativePath;
+    if (GetParam().prepare)
+        GetParam().prepare(folder);
+    const auto entries = folder.Entries();
+    const std::string& relative = GetParam().relativePath;
+    const std::string path = relative.starts_with("/") ? relative
+                             : relative.empty()       ? folder.Path().string()
+                                                      : folder / relative;
     try {
         WhitePicture(4, 4)->SaveToFile(path);
         FAIL() << "saving succeeded";
     } catch (const Error& error) {
-        EXPECT_EQ(std::string(error.what()), "ﾌｧｲﾙ " + path + " を作成できません");
+        EXPECT_EQ(std::string(error.what()), "ﾌｧｲﾙ " + path + GetParam().messageEnd);
+        EXPECT_EQ(error.Kind(), GetParam().kind);
     }
+    EXPECT_EQ(folder.Entries(), entries);
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, UncreatableTest,
-                         ::testing::Values(UncreatableCase{"MissingFolder", "no/such/folder/a.bmp"},
-                                           UncreatableCase{"AFolder", ""},
-                                           UncreatableCase{"TrailingSlash", "name/"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Paths, UncreatableTest,
+    ::testing::Values(
+        UncreatableCase{"MissingFolder", "no/such/folder/a.bmp", {}, " を作成できません", ErrorKind::NotFound},
+        UncreatableCase{"AFolder", "", {}, " を作成できません", ErrorKind::Usage},
+        UncreatableCase{"TrailingSlash", "name/", {}, " を作成できません", ErrorKind::Usage},
+        UncreatableCase{"ALinkLoop", "loop.bmp",
+                        [](const TempDir& folder) { ::symlink("loop.bmp", (folder / "loop.bmp").c_str()); },
+                        " はｼﾝﾎﾞﾘｯｸ ﾘﾝｸのﾙｰﾌﾟです", ErrorKind::Usage},
+        UncreatableCase{"ADescriptorNotOpen", "/dev/fd/987", {}, " を作成できません", ErrorKind::Other}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// What a save killed outright left behind goes at the next save into the
+// folder once a day old; younger files, other names and other owners' stay.
+TEST(SaveToFile, RemovesItsOwnTemporaryFilesOlderThanADay)
+{
+    TempDir folder;
+    for (const char* name : {".morvaleth-Old123", ".morvaleth-New123", ".morvaleth-longer-name"})
+        WriteFile(folder / name, "left behind");
+    const timeval twoDaysAgo[2] = {{std::time(nullptr) - 2 * 86400, 0}, {std::time(nullptr) - 2 * 86400, 0}};
+    ASSERT_EQ(::utimes((folder / ".morvaleth-Old123").c_str(), twoDaysAgo), 0);
+    ASSERT_EQ(::utimes((folder / ".morvaleth-longer-name").c_str(), twoDaysAgo), 0);
+    WriteText(folder / "letter.bmp", "new");
+    EXPECT_THAT(folder.Entries(), UnorderedElementsAre(".morvaleth-New123", ".morvaleth-longer-name", "letter.bmp"));
+}
+
+// A dangling link is followed to create its target; a save that fails there
+// leaves the link dangling as it was.
+TEST(SaveToFile, ThroughADanglingLinkCreatesItsTargetOrNothing)
+{
+    TempDir folder;
+    ASSERT_EQ(::symlink("target.bmp", (folder / "link.bmp").c_str()), 0);
+    EXPECT_THROW(FailHalfway(folder / "link.bmp"), Error);
+    EXPECT_THAT(folder.Entries(), ElementsAre("link.bmp"));
+    WriteText(folder / "link.bmp", "new");
+    EXPECT_EQ(ReadFile(folder / "target.bmp"), "new");
+    EXPECT_THAT(folder.Entries(), UnorderedElementsAre("link.bmp", "target.bmp"));
+}
 
 TEST(SaveToFile, AnEmptyNameCannotBeCreated)
 {
@@ -183,6 +233,23 @@ TEST(SaveToFile, AReadOnlyFolderKeepsItsEarlierFile)
 
 namespace morvaleth {
 namespace {
+
+struct DescriptorPathCase {
+    const char* path;
+    std::optional<int> descriptor;
+};
+
+TEST(DescriptorPaths, NameTheDescriptorTheSystemWouldOpen)
+{
+    const DescriptorPathCase cases[] = {
+        {"/dev/stdin", 0},        {"/dev/stdout", 1},         {"/dev/stderr", 2},
+        {"/dev/fd/7", 7},         {"/proc/self/fd/12", 12},   {"/dev/fd/", std::nullopt},
+        {"/dev/fd/1x", std::nullopt}, {"/dev/fd/-1", std::nullopt}, {"/proc/1/fd/1", std::nullopt},
+        {"-", std::nullopt},      {"/dev/stdout/", std::nullopt}, {"out.bmp", std::nullopt},
+    };
+    for (const DescriptorPathCase& c : cases)
+        EXPECT_EQ(DescriptorOfPath(c.path), c.descriptor) << c.path;
+}
 
 TEST(SaveFile, PlacedWritesLandAtTheirOffsetsAndAppendsFollowTheFarthest)
 {

@@ -179,7 +179,7 @@ TEST(SourceReader, OpenErrorsNameTheCondition)
     EXPECT_EQ(OpenError(folder / "file.txt/x"), "不正なﾌｧｲﾙ名です");
     EXPECT_EQ(OpenError(folder / std::string(300, 'n')), "不正なﾌｧｲﾙ名です");
     EXPECT_EQ(OpenError(std::string("a\0b", 3)), "不正なﾌｧｲﾙ名です");
-    EXPECT_EQ(OpenError(folder.Path().string()), "ﾌｧｲﾙへのｱｸｾｽが拒否されました");
+    EXPECT_EQ(OpenError(folder.Path().string()), "ﾌｧｲﾙではなくﾌｫﾙﾀﾞです");
     EXPECT_EQ(OpenError("missing-in-the-current-folder.txt"), "ﾌｧｲﾙが見つかりません");
     EXPECT_EQ(OpenError(folder / "file.txt"), "(opened)");
     EXPECT_STREQ(SourceFileError(EIO, "x").what(), "I/O ｴﾗｰ (5)");

@@ -6,9 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/socket.h>
+
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -27,6 +30,10 @@ struct ProgramResult {
     long maxRssKiB = 0; // the largest resident set it had
 };
 
+// What a standard stream of the child is: a file, or one end of a pipe or a
+// socket whose other end this process holds.
+enum class StreamKind { File, Pipe, Socket };
+
 // How the child is set up between fork and exec.
 struct ChildSetup {
     std::vector<std::pair<int, rlim_t>> limits = {}; // resource, soft and hard limit
@@ -34,6 +41,12 @@ struct ChildSetup {
     bool unprivileged = false;                       // run as nobody when started as root
     std::vector<std::string> environment = {};       // NAME=value, added to or replacing this process's
     std::string standardOutput = {};                 // a path to write standard output to, instead of collecting it
+    bool appendOutput = false;                       // that path opened for appending
+    StreamKind output = StreamKind::File;            // collected through a pipe or socket instead of a file
+    bool outputReaderGone = false;                   // that pipe or socket closed at once, nothing read
+    StreamKind input = StreamKind::File;             // the input's bytes handed through a pipe or socket
+    off_t inputOffset = 0;                           // where the input file is read from at the start
+    std::function<void(pid_t)> whileRunning = {};    // called once the child runs, before it is waited for
 };
 
 // The user and group the unprivileged runs take: nobody and nogroup.
@@ -47,10 +60,31 @@ inline ProgramResult RunProgram(const std::string& program, const std::vector<st
 {
     char outName[] = "/tmp/morvaleth-out-XXXXXX";
     char errName[] = "/tmp/morvaleth-err-XXXXXX";
-    const int out = setup.standardOutput.empty() ? ::mkostemp(outName, O_CLOEXEC)
-                                                 : ::open(setup.standardOutput.c_str(), O_WRONLY | O_CLOEXEC);
+    // Ends [0] for reading, [1] for writing, as pipe() gives them.
+    const auto streamEnds = [](StreamKind kind, int (&ends)[2]) {
+        if (kind == StreamKind::Pipe)
+            return ::pipe2(ends, O_CLOEXEC) == 0;
+        return ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) == 0;
+    };
+    int outEnds[2] = {-1, -1};
+    int inEnds[2] = {-1, -1};
+    int out = -1;
+    if (setup.output != StreamKind::File)
+        out = streamEnds(setup.output, outEnds) ? outEnds[1] : -1;
+    else if (setup.standardOutput.empty())
+        out = ::mkostemp(outName, O_CLOEXEC);
+    else
+        out = ::open(setup.standardOutput.c_str(), O_WRONLY | O_CLOEXEC | (setup.appendOutput ? O_APPEND : 0));
     const int err = ::mkostemp(errName, O_CLOEXEC);
-    const int in = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
+    int in = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string inputBytes;
+    if (setup.input != StreamKind::File && in >= 0) {
+        inputBytes.assign(std::istreambuf_iterator<char>(std::ifstream(input, std::ios::binary).rdbuf()), {});
+        ::close(in);
+        in = streamEnds(setup.input, inEnds) ? inEnds[0] : -1;
+    } else if (in >= 0 && setup.inputOffset != 0) {
+        ::lseek(in, setup.inputOffset, SEEK_SET);
+    }
 
     // Everything the child needs is made before the fork: between fork and
     // exec it calls only what is safe there.
@@ -93,6 +127,23 @@ inline ProgramResult RunProgram(const std::string& program, const std::vector<st
         ::_exit(127);
     }
     if (child > 0) {
+        if (inEnds[1] >= 0) {
+            // Small enough for the stream's buffer: written whole, then ended.
+            if (::write(inEnds[1], inputBytes.data(), inputBytes.size()) != ssize_t(inputBytes.size()))
+                std::perror("write");
+            ::close(std::exchange(inEnds[1], -1));
+        }
+        if (setup.whileRunning)
+            setup.whileRunning(child);
+        if (outEnds[0] >= 0) {
+            ::close(std::exchange(outEnds[1], -1));
+            out = -1;
+            if (setup.outputReaderGone)
+                ::close(std::exchange(outEnds[0], -1));
+            char piece[1 << 16];
+            for (ssize_t got; outEnds[0] >= 0 && (got = ::read(outEnds[0], piece, sizeof piece)) > 0;)
+                result.out.append(piece, std::size_t(got));
+        }
         int status = 0;
         rusage usage{};
         if (::wait4(child, &status, 0, &usage) == child) {
@@ -107,12 +158,15 @@ inline ProgramResult RunProgram(const std::string& program, const std::vector<st
         ::close(in);
     if (out >= 0)
         ::close(out);
+    for (const int end : {outEnds[0], outEnds[1], inEnds[1]})
+        if (end >= 0)
+            ::close(end);
     ::close(err);
     auto slurp = [](const char* name) {
         std::ifstream file(name, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(file), {});
     };
-    if (setup.standardOutput.empty()) {
+    if (setup.standardOutput.empty() && setup.output == StreamKind::File) {
         result.out = slurp(outName);
         ::unlink(outName);
     }

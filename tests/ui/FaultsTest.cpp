@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -238,7 +239,8 @@ TEST_P(WindowUnderFaults, ShowsTheErrorAndCarriesOnAsItWas)
         const TWindowState before = fixture.State();
         // The fault starts once the dialog has been answered: it is the
         // save that meets it.
-        const auto typeName = TypeName(InFolder(c.saveAs, folder));
+        const QString saveAs = InFolder(c.saveAs, folder);
+        const auto typeName = TypeName(saveAs, QFileInfo::exists(saveAs) ? TReplace::Yes : TReplace::NotAsked);
         fixture.runner->answers.push_back([&](QDialog& dialog) {
             const bool confirmed = typeName(dialog);
             Enter(scope, c.fault);
@@ -265,7 +267,7 @@ TEST_P(WindowUnderFaults, ShowsTheErrorAndCarriesOnAsItWas)
     ASSERT_EQ(fixture.runner->messages.size(), 1u) << fixture.runner->messages.back().text.toStdString();
     EXPECT_EQ(fixture.form->Picture()->Width(), 320);
     EXPECT_EQ(fixture.Find<TPreviewImage>("HImage")->geometry(), QRect(0, 0, 320, 200));
-    fixture.runner->answers.push_back(TypeName(folder + "/earlier.bmp"));
+    fixture.runner->answers.push_back(TypeName(folder + "/earlier.bmp", TReplace::Yes));
     QTest::mouseClick(fixture.Find<QPushButton>("HBtnSave"), Qt::LeftButton);
     EXPECT_EQ(fixture.runner->messages.size(), 1u);
     EXPECT_EQ(ReadBytes(folder + "/earlier.bmp").size(), 54 + 960 * 200);
@@ -277,7 +279,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Sources that cannot be opened.
         FaultCase{.name = "MissingFile", .path = "missing.txt", .message = "ﾌｧｲﾙが見つかりません."},
         FaultCase{.name = "MissingFolderOnTheWay", .path = "gone/letter.txt", .message = "不正なﾌｧｲﾙ名です."},
-        FaultCase{.name = "AFolder", .path = "/tmp", .message = "ﾌｧｲﾙへのｱｸｾｽが拒否されました."},
+        FaultCase{.name = "AFolder", .path = "/tmp", .message = "ﾌｧｲﾙではなくﾌｫﾙﾀﾞです."},
         FaultCase{.name = "ReadPermissionDenied", .path = "secret.txt", .fault = Fault::Unprivileged,
                   .prepare = [](const QString& folder) {
                       ::chmod(folder.toLocal8Bit().constData(), 0755);

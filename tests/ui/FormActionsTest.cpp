@@ -206,7 +206,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FailureCase{"MissingFile", QDir::tempPath() + "/no such letter.txt", "640",
                     "ﾌｧｲﾙが見つかりません."},
-        FailureCase{"Folder", QDir::tempPath(), "640", "ﾌｧｲﾙへのｱｸｾｽが拒否されました."},
+        FailureCase{"Folder", QDir::tempPath(), "640", "ﾌｧｲﾙではなくﾌｫﾙﾀﾞです."},
         FailureCase{"WidthNotAnInteger", ExamplePath("letter-ascii.txt"), "64O",
                     "'64O' は整数ではありません."},
         FailureCase{"WidthWithATrailingSpace", ExamplePath("letter-ascii.txt"), "640 ",
@@ -305,6 +305,20 @@ TEST(OpenDialog, ReturnsATypedNameWithTxtAppendedAndRemembersIt)
     QTest::mouseClick(fixture.Find<QPushButton>("HBtnRef"), Qt::LeftButton);
     EXPECT_EQ(prefilled, "not written yet.txt");
     EXPECT_EQ(path->text(), typed + ".txt");
+}
+
+// A file chosen as it is keeps its name, extension or not.
+TEST(OpenDialog, KeepsTheNameOfAnExistingFileWithoutAnExtension)
+{
+    TFormFixture fixture;
+    QTemporaryDir folder;
+    const QString chosen = folder.filePath("LETTER");
+    QFile file(chosen);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    fixture.runner->answers.push_back(TypeName(chosen));
+    QTest::mouseClick(fixture.Find<QPushButton>("HBtnRef"), Qt::LeftButton);
+    EXPECT_EQ(fixture.Find<QLineEdit>("HEditPath")->text(), chosen);
 }
 
 TEST(OpenDialog, CancelledChangesNothing)

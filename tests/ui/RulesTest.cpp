@@ -1,5 +1,6 @@
 // The window's small rules, each as a table.
 
+#include "composer/Error.h"
 #include "ui/Application.h"
 #include "ui/FileFilter.h"
 #include "ui/SavePictureDialog.h"
@@ -9,8 +10,10 @@
 
 #include <QCoreApplication>
 
+#include <new>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace morvaleth {
 namespace {
@@ -48,6 +51,27 @@ INSTANTIATE_TEST_SUITE_P(
                       FullStopCase{"Out of memory", "Out of memory."},
                       FullStopCase{"ｶﾀｶﾅ", "ｶﾀｶﾅ."},
                       FullStopCase{"句点。", "句点。."}));
+
+// Records the boxes instead of showing them.
+struct TBoxRecorder : TModalRunner {
+    std::vector<TMessageBox> boxes;
+    void ShowMessage(QWidget*, const TMessageBox& box) override { boxes.push_back(box); }
+};
+
+// The box follows the error's kind: a cancelled run shows nothing, memory
+// that ran out anywhere says so.
+TEST(ErrorBox, ShowsWhatTheKindCallsFor)
+{
+    TBoxRecorder recorder;
+    ShowException(recorder, nullptr, Error("", ErrorKind::Cancelled));
+    EXPECT_TRUE(recorder.boxes.empty());
+    ShowException(recorder, nullptr, std::bad_alloc());
+    ShowException(recorder, nullptr, Error("ﾌｧｲﾙが見つかりません", ErrorKind::NotFound, "in.txt"));
+    ASSERT_EQ(recorder.boxes.size(), 2u);
+    EXPECT_EQ(recorder.boxes[0].text, "ｼｽﾃﾑ ﾘｿｰｽが足りません.");
+    EXPECT_EQ(recorder.boxes[1].text, "ﾌｧｲﾙが見つかりません.");
+    EXPECT_EQ(recorder.boxes[1].icon, TMessageIcon::Stop);
+}
 
 struct PointSizeCase {
     int characterHeight;

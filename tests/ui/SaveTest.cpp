@@ -58,18 +58,41 @@ TEST(Save, AppendsBmpToANameWithoutAnExtension)
     EXPECT_TRUE(fixture.runner->messages.empty());
 }
 
-TEST(Save, OverwritesAnEarlierFileWithoutAsking)
+// Saving over an earlier file asks first; No keeps the earlier picture.
+TEST(Save, AsksBeforeReplacingAnEarlierFile)
 {
     TSaveFixture fixture;
     const QString name = fixture.folder.filePath("same.bmp");
     fixture.Compose(ExamplePath("letter-ascii.txt"));
     fixture.Save(TypeName(name));
+    const QByteArray first = fixture.StartOf(name, 1 << 20);
     fixture.Compose(ExamplePath("letter-sjis.txt"), "320", "200");
-    fixture.Save(TypeName(name));
 
+    QString question;
+    fixture.Save(TypeName(name, TReplace::No, &question));
+    EXPECT_TRUE(question.contains("same.bmp")) << question.toStdString();
+    EXPECT_EQ(fixture.StartOf(name, 1 << 20), first);
+
+    fixture.Save(TypeName(name, TReplace::Yes));
     const QImage written(name);
     EXPECT_EQ(written.size(), QSize(320, 200));
     EXPECT_EQ(written.convertToFormat(QImage::Format_RGB32), ImageCopyOf(fixture.form->Picture()));
+    EXPECT_TRUE(fixture.runner->messages.empty());
+}
+
+// A picture without pixels has nothing to save: Save stays off until a run
+// gives pixels again.
+TEST(Save, IsEnabledOnlyWhileThePictureHasPixels)
+{
+    TSaveFixture fixture;
+    auto* save = fixture.Find<QPushButton>("HBtnSave");
+    fixture.Compose(ExamplePath("letter-ascii.txt"), "0", "480");
+    ASSERT_NE(fixture.form->Picture(), nullptr);
+    EXPECT_FALSE(save->isEnabled());
+    fixture.Compose(ExamplePath("letter-ascii.txt"), "64", "48");
+    EXPECT_TRUE(save->isEnabled());
+    fixture.Compose(ExamplePath("letter-ascii.txt"), "64", "0");
+    EXPECT_FALSE(save->isEnabled());
 }
 
 TEST(Save, AfterAFailedRunWritesThePictureThePreviewShows)

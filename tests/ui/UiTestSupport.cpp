@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -34,15 +35,32 @@ bool Cancel(QDialog&)
     return false;
 }
 
-TRecordingRunner::Answer TypeName(const QString& name)
+TRecordingRunner::Answer TypeName(const QString& name, TReplace replace, QString* question)
 {
-    return [name](QDialog& dialog) {
-        return ExecDriven(dialog, [&dialog, name] {
+    return [name, replace, question](QDialog& dialog) {
+        bool asked = false;
+        const bool accepted = ExecDriven(dialog, [&] {
             auto* nameBox = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
             ASSERT_NE(nameBox, nullptr);
             nameBox->setText(name);
+            // The question runs modally inside the dialog's own handling of
+            // Enter: it is answered from the event loop it runs.
+            if (replace != TReplace::NotAsked)
+                QTimer::singleShot(0, &dialog, [&] {
+                    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                    if (box == nullptr)
+                        return;
+                    asked = true;
+                    if (question != nullptr)
+                        *question = box->text();
+                    box->button(replace == TReplace::Yes ? QMessageBox::Yes : QMessageBox::No)->click();
+                });
             QTest::keyClick(nameBox, Qt::Key_Return);
+            if (replace == TReplace::No && dialog.isVisible())
+                dialog.reject();
         });
+        EXPECT_EQ(asked, replace != TReplace::NotAsked) << "asked before replacing " << name.toStdString();
+        return accepted;
     };
 }
 

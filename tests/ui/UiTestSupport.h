@@ -31,10 +31,16 @@ public:
     int dialogsRun = 0;
 };
 
+// How the file dialog's question before replacing an existing file is to be
+// answered: not asked at all, Yes, or No (and then the dialog cancelled).
+enum class TReplace { NotAsked, Yes, No };
+
 // Answers: press Cancel; or run the file dialog for real, type `name` into
-// its name box and press Enter there.
+// its name box and press Enter there, answering the question as `replace`
+// says. The question's text goes to `question` when given.
 bool Cancel(QDialog& dialog);
-TRecordingRunner::Answer TypeName(const QString& name);
+TRecordingRunner::Answer TypeName(const QString& name, TReplace replace = TReplace::NotAsked,
+                                  QString* question = nullptr);
 
 // Runs `dialog` modally while `drive` acts on it from the event loop. Fails
 // the test, and closes whatever modal window is open, if the dialog is still
