@@ -6,11 +6,16 @@
 
 #include "composer/PictureFile.h"
 
+#include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QShortcut>
+#include <QTimer>
+
+#include <array>
+#include <cmath>
 
 namespace morvaleth {
 
@@ -45,6 +50,10 @@ QString WithTextExtension(const QString& path)
         return path;
     return path + QLatin1String(".txt");
 }
+// The preview's zoom steps, smallest first.
+constexpr std::array<double, 6> ZoomSteps{0.125, 0.25, 0.5, 1.0, 2.0, 4.0};
+// Zooms closer than this are the same step.
+constexpr double ZoomTolerance = 1e-9;
 
 QRect Scaled(const QRect& rect, int numerator, int denominator)
 {
@@ -56,13 +65,16 @@ QRect Scaled(const QRect& rect, int numerator, int denominator)
 } // namespace
 
 THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
-    : QDialog(parent), modal_(std::move(modal))
+    : QDialog(parent), modal_(std::move(modal)),
+      compose_([](const CompositionSettings& settings, const RunControl& control) {
+          return ComposePicture(settings, control);
+      })
 {
     setupUi(this);
     // A main window, not a transient dialog, so that it shows on the task
-    // bar; fixed in size, with a close box alone.
+    // bar; with a close box and a maximise box, and no minimise box.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+                   Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint);
     HImgPanel->setBackgroundRole(QPalette::Button);
     HImgPanel->setAutoFillBackground(true);
 
@@ -112,6 +124,17 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
     HImage->installEventFilter(this);
     auto* copy = new QShortcut(QKeySequence::Copy, this);
     connect(copy, &QShortcut::activated, this, [this] { Guard([this] { CopyPicture(); }); });
+    // Ctrl+= is where Ctrl++ lies on keyboards that need Shift for "+".
+    const std::pair<QKeySequence, std::function<void()>> zoomKeys[] = {
+        {QKeySequence::ZoomIn, [this] { ZoomIn(); }},
+        {QKeySequence(Qt::CTRL | Qt::Key_Equal), [this] { ZoomIn(); }},
+        {QKeySequence::ZoomOut, [this] { ZoomOut(); }},
+        {QKeySequence(Qt::CTRL | Qt::Key_0), [this] { ZoomToFit(); }},
+    };
+    for (const auto& [keys, zoom] : zoomKeys) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this, [this, zoom] { Guard(zoom); });
+    }
 
     FormCreate();
 }
@@ -133,15 +156,49 @@ void THFormMain::ScaleToScreen(int pixelsPerInch)
 
     // The layout was made for the window font's text height at 96 pixels
     // per inch; it grows as that height does.
-    const int designHeight = QFontMetrics(designFont).height();
-    const int height = QFontMetrics(windowFont).height();
+    scaleDenominator_ = QFontMetrics(designFont).height();
+    scaleNumerator_ = QFontMetrics(windowFont).height();
     for (const auto& [control, geometry] : designGeometry_)
-        control->setGeometry(Scaled(geometry, height, designHeight));
-    setFixedSize(Scaled(QRect(QPoint(0, 0), DesignClientSize), height, designHeight).size());
+        control->setGeometry(Scaled(geometry, scaleNumerator_, scaleDenominator_));
+    designSize_ =
+        Scaled(QRect(QPoint(0, 0), DesignClientSize), scaleNumerator_, scaleDenominator_).size();
+    setMinimumSize(designSize_);
+    resize(designSize_);
 
     // Labels size themselves to their text, as the edits beside them allow.
     for (QLabel* label : {Label1, Label2})
         label->resize(label->size().expandedTo(label->sizeHint()));
+    LayOutForSize();
+}
+
+void THFormMain::LayOutForSize()
+{
+    // What the window has grown by beyond its designed size: the controls
+    // along the right edge move by the width gained, the path field, the
+    // panel and the bars along its edges take it.
+    const int wider = std::max(0, width() - designSize_.width());
+    const int taller = std::max(0, height() - designSize_.height());
+    for (const auto& [control, design] : designGeometry_) {
+        QRect place = Scaled(design, scaleNumerator_, scaleDenominator_);
+        if (control == HBtnRef || control == HBtnSave || control == HBtnCreate ||
+            control == HChkBox) {
+            place.translate(wider, 0);
+        } else if (control == HEditPath) {
+            place.setWidth(place.width() + wider);
+        } else if (control == HImgPanel) {
+            place.setSize(place.size() + QSize(wider, taller));
+        } else if (control == HScrH) {
+            place.translate(0, taller);
+            place.setWidth(place.width() + wider);
+        } else if (control == HScrV) {
+            place.translate(wider, 0);
+            place.setHeight(place.height() + taller);
+        } else {
+            continue; // held by the top-left corner, as scaled
+        }
+        control->setGeometry(place);
+    }
+    FollowPanelSize();
 }
 
 CompositionSettings THFormMain::CurrentSettings() const
@@ -220,7 +277,25 @@ void THFormMain::Button1Click()
 
 void THFormMain::HBtnCreateClick()
 {
-    std::unique_ptr<TBitmap> picture = ComposePicture(CurrentSettings());
+    // Whichever way the run ends, the window takes input again, and a close
+    // asked for during the run happens now.
+    struct TRunning {
+        THFormMain& form;
+        explicit TRunning(THFormMain& running) : form(running) { form.composing_ = true; }
+        ~TRunning()
+        {
+            form.composing_ = false;
+            if (form.closeAfterRun_) {
+                form.closeAfterRun_ = false;
+                QTimer::singleShot(0, &form, &QWidget::close);
+            }
+        }
+    };
+    std::unique_ptr<TBitmap> picture;
+    {
+        const TRunning running(*this);
+        picture = ComposeInBackground(*this, compose_, CurrentSettings(), cancelRun_);
+    }
     if (picture == nullptr) {
         modal_->ShowMessage(this, {QStringLiteral("警告"),
                                    QStringLiteral("元になるテキストファイルを選択して下さい。"),
@@ -228,6 +303,7 @@ void THFormMain::HBtnCreateClick()
         return;
     }
     WorkBitmap = std::move(picture);
+    zoomFits_ = false;
     HImage->SetPicture(WorkBitmap);
     ResetPreview();
     UpdateSaveButton();
@@ -255,11 +331,85 @@ void THFormMain::ResetPreview()
     HScrH->SetMin(0);
     HScrV->SetMin(0);
     UpdateScrollRanges();
+    SetPageSteps();
+    HScrH->setVisible(true);
+    HScrV->setVisible(true);
+}
+
+void THFormMain::SetPageSteps()
+{
     // Page steps are 16-bit: a larger quotient keeps its low 16 bits.
     HScrH->SetPageStep(std::uint16_t(CeilDiv(HScrH->Max(), ScrollStepX)));
     HScrV->SetPageStep(std::uint16_t(CeilDiv(HScrV->Max(), ScrollStepY)));
-    HScrH->setVisible(true);
-    HScrV->setVisible(true);
+}
+
+void THFormMain::FollowPanelSize()
+{
+    if (HImgPanel->size() == panelSize_)
+        return;
+    panelSize_ = HImgPanel->size();
+    if (zoomFits_) {
+        SetZoom(FittingZoom(), true, QPoint(0, 0));
+        return;
+    }
+    // The ranges follow the panel by the same rules as for the designed
+    // size; a range that shrinks below a position brings the image along.
+    UpdateScrollRanges();
+    SetPageSteps();
+    HImage->move(-ScrollStepX * HScrH->Position(), -ScrollStepY * HScrV->Position());
+}
+
+double THFormMain::Zoom() const
+{
+    return HImage->Zoom();
+}
+
+double THFormMain::FittingZoom() const
+{
+    const QSize picture = HImage->Image().size();
+    return std::min(double(HImgPanel->width()) / picture.width(),
+                    double(HImgPanel->height()) / picture.height());
+}
+
+void THFormMain::SetZoom(double zoom, bool fits, QPoint anchor)
+{
+    if (HImage->Image().isNull())
+        return;
+    const QPointF pictureAt = QPointF(anchor - HImage->pos()) / HImage->Zoom();
+    zoomFits_ = fits;
+    HImage->SetZoom(zoom);
+    UpdateScrollRanges();
+    SetPageSteps();
+    const QPointF shownAt = pictureAt * HImage->Zoom() - QPointF(anchor);
+    HScrH->SetPosition(int(std::lround(shownAt.x() / ScrollStepX)));
+    HScrV->SetPosition(int(std::lround(shownAt.y() / ScrollStepY)));
+    HImage->move(-ScrollStepX * HScrH->Position(), -ScrollStepY * HScrV->Position());
+}
+
+void THFormMain::ZoomIn(std::optional<QPoint> anchor)
+{
+    const double zoom = Zoom();
+    for (const double step : ZoomSteps)
+        if (step > zoom + ZoomTolerance) {
+            SetZoom(step, false, anchor.value_or(HImgPanel->rect().center()));
+            return;
+        }
+}
+
+void THFormMain::ZoomOut(std::optional<QPoint> anchor)
+{
+    const double zoom = Zoom();
+    for (auto step = ZoomSteps.rbegin(); step != ZoomSteps.rend(); ++step)
+        if (*step < zoom - ZoomTolerance) {
+            SetZoom(*step, false, anchor.value_or(HImgPanel->rect().center()));
+            return;
+        }
+}
+
+void THFormMain::ZoomToFit()
+{
+    if (!HImage->Image().isNull())
+        SetZoom(FittingZoom(), true, QPoint(0, 0));
 }
 
 void THFormMain::UpdateScrollRanges()
@@ -295,6 +445,34 @@ void THFormMain::showEvent(QShowEvent* event)
         PlaceOnScreen(*this, TPlacement::Centre);
         placed_ = true;
     }
+    if (composeWhenShown_) {
+        composeWhenShown_ = false;
+        QTimer::singleShot(0, this, [this] { Guard([this] { HBtnCreateClick(); }); });
+    }
+}
+
+void THFormMain::ComposeWhenShown(const QString& path)
+{
+    ChooseSourceFile(QFileInfo(path).absoluteFilePath());
+    composeWhenShown_ = true;
+}
+
+void THFormMain::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    LayOutForSize();
+}
+
+void THFormMain::closeEvent(QCloseEvent* event)
+{
+    // A run is stopped before the window goes; it closes once the run ends.
+    if (composing_) {
+        cancelRun_.store(true);
+        closeAfterRun_ = true;
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
 }
 
 void THFormMain::keyPressEvent(QKeyEvent* event)

@@ -2,6 +2,7 @@
 
 #include "composer/Bitmap.h"
 #include "composer/ComposePicture.h"
+#include "ui/BackgroundRun.h"
 #include "ui/ModalRunner.h"
 #include "ui/SavePictureDialog.h"
 #include "ui/ScrollBar.h"
@@ -11,6 +12,7 @@
 #include <QFileDialog>
 #include <QFontDialog>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -40,9 +42,13 @@ struct TCompositionFont {
 // The program's one window: it gathers a composition's settings, runs it,
 // shows the picture in a scrollable preview and saves it.
 //
-// A run replaces the picture only when it completes: after a failed run the
-// preview and Save keep the previous picture. Save is enabled exactly while
-// there is a picture with pixels.
+// A run replaces the picture only when it completes: after a failed or
+// cancelled run the preview and Save keep the previous picture. Save is
+// enabled exactly while there is a picture with pixels.
+//
+// The window opens at its designed size and may grow: the controls keep their
+// places against the top-left and top-right corners, and the preview panel
+// takes the room gained.
 class THFormMain : public QDialog, private Ui::FormMain {
     Q_OBJECT
 
@@ -75,13 +81,36 @@ public:
     void ResetPreview();
     void UpdateScrollRanges();
 
+    // How many screen pixels one picture pixel takes in the preview. Every
+    // new picture starts at 1.
+    double Zoom() const;
+    bool ZoomFitsPicture() const { return zoomFits_; }
+    // The next of the zoom steps (1/8 to 4) above or below the current zoom;
+    // or the zoom that shows the whole picture in the panel, kept while the
+    // window changes size. The point of the picture under `anchor` (panel
+    // pixels; the panel's centre when none is given) stays where it is.
+    void ZoomIn(std::optional<QPoint> anchor = std::nullopt);
+    void ZoomOut(std::optional<QPoint> anchor = std::nullopt);
+    void ZoomToFit();
+
+    // Puts `path` in the path field and composes it as soon as the window
+    // shows, as if "作成" had been pressed then.
+    void ComposeWhenShown(const QString& path);
+
+    // What "作成" runs; tests put a run of their own here.
+    void SetComposer(TComposer compose) { compose_ = std::move(compose); }
+    // True while a run is going on.
+    bool Composing() const { return composing_; }
+
     // Makes the file the source, as the file dialog or a drop chooses it.
     void ChooseSourceFile(const QString& path);
 
     // The comforts of a desktop program: a text file dropped on the window is
     // chosen as the source, the mouse wheel over the preview scrolls it
     // through the bars (with Shift, across), and Ctrl+C copies the picture.
-    void WheelPreview(QPoint angleDelta, Qt::KeyboardModifiers modifiers);
+    // With Ctrl the wheel zooms instead, about the point under the mouse
+    // (`at`, in panel pixels).
+    void WheelPreview(QPoint angleDelta, Qt::KeyboardModifiers modifiers, QPoint at = {});
     void CopyPicture();
 
     std::int32_t ScrollStepX = 8;
@@ -89,6 +118,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -102,6 +133,14 @@ private:
     // path, or nothing when the user cancels.
     std::optional<QString> RunFileDialog(QFileDialog& dialog, const QString& lastName);
     void UpdateSaveButton();
+    // Places the controls that follow the window's right and bottom edges.
+    void LayOutForSize();
+    // Gives the image the picture's size at `zoom` and lets the scroll bars
+    // follow, keeping the picture's point under `anchor` in place.
+    void SetZoom(double zoom, bool fits, QPoint anchor);
+    void SetPageSteps();
+    void FollowPanelSize();
+    double FittingZoom() const;
 
     std::shared_ptr<TModalRunner> modal_;
     TPlaced<QFileDialog>* HDlgFileOpen = nullptr;
@@ -114,9 +153,21 @@ private:
     // Each control's place at 96 pixels per inch.
     std::vector<std::pair<QWidget*, QRect>> designGeometry_;
     int pixelsPerInch_ = 96;
+    // The designed client size on this screen; the window never gets smaller.
+    QSize designSize_;
+    int scaleNumerator_ = 1;
+    int scaleDenominator_ = 1;
+    QSize panelSize_;
+    bool zoomFits_ = false;
+    TComposer compose_;
+    std::atomic<bool> cancelRun_{false};
+    bool composing_ = false;
+    bool closeAfterRun_ = false;
+    bool composeWhenShown_ = false;
     bool placed_ = false;
     // Wheel turns smaller than a notch, kept until they add up to one.
     QPoint wheelRemainder_;
+    int zoomWheelRemainder_ = 0;
 };
 
 } // namespace morvaleth

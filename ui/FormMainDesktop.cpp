@@ -11,6 +11,8 @@
 #include <QMimeData>
 #include <QWheelEvent>
 
+#include <cstdlib>
+
 namespace morvaleth {
 
 namespace {
@@ -37,8 +39,17 @@ void THFormMain::ChooseSourceFile(const QString& path)
     HEditPath->setText(path);
 }
 
-void THFormMain::WheelPreview(QPoint angleDelta, Qt::KeyboardModifiers modifiers)
+void THFormMain::WheelPreview(QPoint angleDelta, Qt::KeyboardModifiers modifiers, QPoint at)
 {
+    if (modifiers & Qt::ControlModifier) {
+        zoomWheelRemainder_ += angleDelta.y();
+        const int notches = zoomWheelRemainder_ / WheelNotch;
+        zoomWheelRemainder_ -= notches * WheelNotch;
+        // Away from the user zooms in, one step a notch.
+        for (int notch = 0; notch < std::abs(notches); ++notch)
+            notches > 0 ? ZoomIn(at) : ZoomOut(at);
+        return;
+    }
     // Shift turns the wheel across; so does a wheel or pad that only moves
     // sideways.
     const bool across = (modifiers & Qt::ShiftModifier) || (angleDelta.y() == 0 && angleDelta.x() != 0);
@@ -91,7 +102,9 @@ bool THFormMain::eventFilter(QObject* watched, QEvent* event)
     case QEvent::Wheel:
         if (watched == HImgPanel || watched == HImage) {
             const auto* wheel = static_cast<QWheelEvent*>(event);
-            Guard([&] { WheelPreview(wheel->angleDelta(), wheel->modifiers()); });
+            const QPoint at =
+                static_cast<QWidget*>(watched)->mapTo(HImgPanel, wheel->position().toPoint());
+            Guard([&] { WheelPreview(wheel->angleDelta(), wheel->modifiers(), at); });
             return true;
         }
         break;

@@ -15,16 +15,21 @@ namespace morvaleth {
 QImage ImageOf(std::shared_ptr<const TBitmap> picture);
 
 // The preview's image control: shows a picture at its own size, one picture
-// pixel per screen pixel, and paints only the part its parent lets show.
+// pixel per screen pixel, or zoomed, smoothly scaled; it paints only the part
+// its parent lets show.
 class TPreviewImage : public QWidget {
     Q_OBJECT
 
 public:
     explicit TPreviewImage(QWidget* parent = nullptr);
 
-    // A picture with pixels gives the control its size; one without pixels
-    // leaves the size as it was and shows nothing.
+    // A picture with pixels gives the control its size and a zoom of 1; one
+    // without pixels leaves the size as it was and shows nothing.
     void SetPicture(std::shared_ptr<const TBitmap> picture);
+    // Screen pixels per picture pixel: the control takes the picture's size
+    // times `zoom`, at least one pixel each way. Nothing without a picture.
+    void SetZoom(double zoom);
+    double Zoom() const { return zoom_; }
     const std::shared_ptr<const TBitmap>& Picture() const { return picture_; }
     const QImage& Image() const { return image_; }
 
@@ -34,6 +39,11 @@ protected:
 private:
     std::shared_ptr<const TBitmap> picture_;
     QImage image_;
+    double zoom_ = 1.0;
+    // The whole picture at the zoom, made at the first paint after a change
+    // when it is small enough: a fitted picture then repaints by copying
+    // pixels instead of scaling a large picture again.
+    QImage zoomed_;
 };
 
 } // namespace morvaleth

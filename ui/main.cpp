@@ -3,10 +3,12 @@
 
 #include "ui/Application.h"
 #include "ui/FormMain.h"
+#include "ui/StartUp.h"
 
 #include <QApplication>
 
 #include <csignal>
+#include <cstdio>
 
 int main(int argc, char* argv[])
 {
@@ -15,10 +17,18 @@ int main(int argc, char* argv[])
     std::signal(SIGPIPE, SIG_IGN);
     QApplication application(argc, argv);
     morvaleth::PrepareApplication(application);
+    QApplication::setApplicationVersion(QStringLiteral(MORVALETH_VERSION));
+    const morvaleth::TStartUp start = morvaleth::ReadArguments(QApplication::arguments());
+    if (start.exitStatus) {
+        std::fputs(start.text.toLocal8Bit().constData(), *start.exitStatus == 0 ? stdout : stderr);
+        return *start.exitStatus;
+    }
     const morvaleth::TNoUserSettings noSettings;
     morvaleth::TModalRunner modal;
     try {
         morvaleth::THFormMain HFormMain;
+        if (!start.file.isEmpty())
+            HFormMain.ComposeWhenShown(start.file);
         HFormMain.show();
         return application.exec();
     } catch (const std::exception& error) {

@@ -231,13 +231,20 @@ TEST(Text, AClearBrushChangesOnlyTheGlyphsAndASolidOneFillsTheCell)
 
 TEST(Text, ClipsAtEveryEdge)
 {
-    for (TPoint at : {TPoint{-15, 10}, TPoint{10, -15}, TPoint{45, 10}, TPoint{10, 45}, TPoint{-1000, -1000},
-                      TPoint{INT_MAX - 5, INT_MAX - 5}, TPoint{INT_MIN, 0}}) {
+    // Text across an edge leaves the part inside; text far outside, even at
+    // the ends of the coordinate range, leaves the picture white.
+    struct Case {
+        TPoint at;
+        bool inkInside;
+    };
+    for (const Case c : {Case{{-15, 10}, true}, Case{{10, -15}, true}, Case{{45, 10}, true},
+                         Case{{10, 45}, true}, Case{{-1000, -1000}, false},
+                         Case{{INT_MAX - 5, INT_MAX - 5}, false}, Case{{INT_MIN, 0}, false}}) {
         auto picture = WhitePicture(60, 60);
         picture->Canvas().SelectFont(FontOf(30, 120));
         picture->Canvas().Brush.Style = TBrushStyle::bsClear;
-        picture->Canvas().TextOut(at.x, at.y, "国国", TextEncoding::Utf8);
-        SUCCEED();
+        picture->Canvas().TextOut(c.at.x, c.at.y, "国国", TextEncoding::Utf8);
+        EXPECT_EQ(!InkOf(*picture).Empty(), c.inkInside) << c.at.x << ", " << c.at.y;
     }
     const InkBox ink = InkOf(*Draw("国", 40, 0, -20, -20, 60));
     EXPECT_EQ(ink.left, 0);

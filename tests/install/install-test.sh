@@ -27,17 +27,26 @@ echo "$fonts" | grep -q "^ＭＳ 明朝: IPAMincho " || fail "the alias did not 
 echo "$fonts" | grep -qx "aliases: $prefix/share/morvaleth/morvaleth-fonts.conf" ||
     fail "the installed program did not use its installed alias file: $fonts"
 
-page="$prefix/share/man/man1/morvaleth-compose.1"
-[ -f "$page" ] || fail "no man page"
-warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
-[ -z "$warnings" ] || fail "the man page has warnings: $warnings"
-MANWIDTH=80 man -l "$page" 2>/dev/null | grep -q "compose a text file into a cut-out letter picture" ||
-    fail "the man page does not render"
+# A man page that is installed, renders without warnings and says what it is.
+check_page() {
+    page="$prefix/share/man/man1/$1.1"
+    [ -f "$page" ] || fail "no man page for $1"
+    warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "the man page of $1 has warnings: $warnings"
+    MANWIDTH=80 man -l "$page" 2>/dev/null | grep -q "$2" || fail "the man page of $1 does not render"
+}
+check_page morvaleth-compose "compose a text file into a cut-out letter picture"
 
 if [ -e "$build/bin/morvaleth" ]; then
     [ -x "$prefix/bin/morvaleth" ] || fail "no window program"
     desktop-file-validate "$prefix/share/applications/morvaleth.desktop" || fail "invalid desktop entry"
-    grep -qx "Exec=morvaleth" "$prefix/share/applications/morvaleth.desktop" || fail "the entry does not launch morvaleth"
+    grep -qx "Exec=morvaleth %f" "$prefix/share/applications/morvaleth.desktop" ||
+        fail "the entry does not launch morvaleth with the file"
+    grep -qx "MimeType=text/plain;" "$prefix/share/applications/morvaleth.desktop" ||
+        fail "the entry does not open text files"
+    check_page morvaleth "make a cut-out letter picture from a text file, in a window"
+    version=$(QT_QPA_PLATFORM=offscreen "$prefix/bin/morvaleth" --version)
+    [ "$version" = "Morvaleth 1.0.0" ] || fail "morvaleth --version printed: $version"
     [ -f "$prefix/share/icons/hicolor/scalable/apps/morvaleth.svg" ] || fail "no icon"
 fi
 echo "install test: installed and ran from $prefix"

@@ -382,5 +382,40 @@ TEST(FontDialog, StartsFromTheCompositionFontAndSetsFaceAndSize)
     EXPECT_EQ(fixture.form->CurrentSettings().size, 30);
 }
 
+// How many of the picture's pixels have exactly that colour.
+int PixelsOf(const QImage& image, QRgb colour)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            count += image.pixel(x, y) == colour;
+    return count;
+}
+
+class RealMode : public ::testing::TestWithParam<bool> {};
+
+// Scraps are filled grey and silver polygons: thousands of pixels of exactly
+// those colours, where text alone gives next to none.
+TEST_P(RealMode, TheBoxDecidesWhetherCharactersSitOnScraps)
+{
+    TFormFixture fixture;
+    if (GetParam())
+        QTest::mouseClick(fixture.Find<QCheckBox>("HChkBox"), Qt::LeftButton);
+    ASSERT_EQ(fixture.Find<QCheckBox>("HChkBox")->isChecked(), GetParam());
+    fixture.Compose(ExamplePath("letter-sjis.txt"));
+    ASSERT_NE(fixture.form->Picture(), nullptr);
+    const QImage picture = ImageCopyOf(fixture.form->Picture());
+    for (const QRgb scrap : {qRgb(0x80, 0x80, 0x80), qRgb(0xC0, 0xC0, 0xC0)}) {
+        if (GetParam()) {
+            EXPECT_GT(PixelsOf(picture, scrap), 2000) << std::hex << scrap;
+        } else {
+            EXPECT_LT(PixelsOf(picture, scrap), 200) << std::hex << scrap;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Box, RealMode, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Ticked" : "Unticked"; });
+
 } // namespace
 } // namespace morvaleth::test

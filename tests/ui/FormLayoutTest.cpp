@@ -84,19 +84,21 @@ INSTANTIATE_TEST_SUITE_P(
         ControlCase{"HImage", "morvaleth::TPreviewImage", {0, 0, 445, 317}, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Window, IsAFixedMorvalethWindowWithACloseBoxAlone)
+TEST(Window, OpensAtItsSizeAndMayGrowButNotShrink)
 {
     TFormFixture fixture;
     const THFormMain& form = *fixture.form;
     EXPECT_EQ(form.objectName(), "HFormMain");
     EXPECT_EQ(form.windowTitle(), "Morvaleth");
     EXPECT_EQ(form.size(), QSize(480, 430));
-    EXPECT_EQ(form.minimumSize(), form.maximumSize());
+    EXPECT_EQ(form.minimumSize(), QSize(480, 430));
+    EXPECT_EQ(form.maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
     const Qt::WindowFlags flags = form.windowFlags();
     EXPECT_EQ(flags & Qt::WindowType_Mask, Qt::Window);
     EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
     EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
-    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(flags & Qt::WindowMaximizeButtonHint);
+    EXPECT_FALSE(flags & Qt::MSWindowsFixedSizeDialogHint);
     const QRect screen = form.screen()->geometry();
     EXPECT_EQ(form.frameGeometry().center(), screen.center());
 }

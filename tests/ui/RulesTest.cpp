@@ -97,6 +97,26 @@ INSTANTIATE_TEST_SUITE_P(Heights, PointSizes,
                                            PointSizeCase{-2, 96, -2}, PointSizeCase{1, 96, 1},
                                            PointSizeCase{0, 96, 0}, PointSizeCase{27, 72, 27}));
 
+// Qt's font dialog names a family with its foundry in brackets when two
+// foundries share it; the engine looks the face up without it.
+class Foundries : public ::testing::TestWithParam<std::pair<QString, QString>> {};
+
+TEST_P(Foundries, AreStrippedFromTheFamily)
+{
+    EXPECT_EQ(FamilyWithoutFoundry(GetParam().first), GetParam().second);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Families, Foundries,
+    ::testing::Values(std::pair<QString, QString>{"IPAMincho [IPA]", "IPAMincho"},
+                      std::pair<QString, QString>{"Noto Sans CJK JP [GOOG]", "Noto Sans CJK JP"},
+                      std::pair<QString, QString>{"IPAMincho", "IPAMincho"},
+                      // Not a foundry: not last, or the whole name.
+                      std::pair<QString, QString>{"Odd [x] Sans", "Odd [x] Sans"},
+                      std::pair<QString, QString>{"[Only]", "[Only]"},
+                      std::pair<QString, QString>{"Two [a] [b]", "Two [a]"},
+                      std::pair<QString, QString>{"ＭＳ 明朝 [Ricoh]", "ＭＳ 明朝"}));
+
 TEST(CharacterHeights, AreThoseOfTheDialogsPointSizes)
 {
     EXPECT_EQ(CharacterHeight(20, 96), 27);

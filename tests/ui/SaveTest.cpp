@@ -256,8 +256,21 @@ TEST(SaveDialogPreview, ShowsNothingForAFileThatIsNoPicture)
     EXPECT_EQ(caption, "画像:");
     EXPECT_FALSE(dialog.PreviewButton()->isEnabled());
     EXPECT_TRUE(dialog.PictureBox()->Picture().isNull());
-    const QImage shown = dialog.PictureBox()->grab().toImage();
-    EXPECT_FALSE(shown.isNull());
+    // The area shows "(なし)": ink in a band across its middle, and nothing
+    // above it but the background.
+    const QImage shown = dialog.PictureBox()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRect area = dialog.PictureBox()->contentsRect();
+    const QRgb background = shown.pixel(area.left() + 2, area.top() + 2);
+    int inkInMiddle = 0, inkAbove = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const bool ink = shown.pixel(x, y) != background;
+            const int fromMiddle = y - area.center().y();
+            inkInMiddle += ink && std::abs(fromMiddle) < 12;
+            inkAbove += ink && fromMiddle < -20;
+        }
+    EXPECT_GT(inkInMiddle, 20);
+    EXPECT_EQ(inkAbove, 0);
 }
 
 TEST(SaveDialogPreview, OpensAResizablePreviewWindowThatEscCloses)

@@ -3,8 +3,16 @@
 // server; the window program itself takes no options.
 //
 //   ui_screenshot_driver --text FILE [--size 640x480] [--font-size N] [--real]
-//                        [--vertical] [--mix-faces] [--scroll-end] [--shot PNG] [--save FILE]...
-//                        [--dialog-shot PNG]
+//                        [--vertical] [--mix-faces]
+//                        [--window WxH] [--progress-shot PNG] [--fit]
+//                        [--scroll-end] [--shot PNG] [--save FILE]...
+//                        [--dialog-shot PNG] [--again]
+//
+// --window enlarges the window before composing; --progress-shot photographs
+// the window with the progress dialog of a long run and reports how long the
+// dialog took to show, how long the window took to repaint and how late its
+// events were handled while the run went on; --fit presses Ctrl+0 after the
+// run; --again composes once more and reports the memory that took.
 
 #include "ScrollBarParts.h"
 
@@ -21,14 +29,23 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QWindow>
 #include <QTest>
 #include <QTimer>
 
+#include <QElapsedTimer>
+
+#include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -124,6 +141,111 @@ void Photograph(QWidget* window, const QString& path)
     std::printf("ui_screenshot_driver: %s (%dx%d)\n", qPrintable(path), shot.width(), shot.height());
 }
 
+// A figure of this process's memory from /proc/self/status, in KiB:
+// "VmRSS" now, "VmHWM" at its peak.
+long MemoryKiB(const std::string& field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field + ":", 0) == 0)
+            return std::stol(line.substr(field.size() + 1));
+    return -1;
+}
+
+// Watches a run from its own event loop: when the progress dialog shows, and
+// how long repaints of the window and the handling of a posted event take
+// while the run goes on.
+struct RunWatch {
+    QElapsedTimer sincePress;
+    qint64 dialogAskedMs = -1;
+    qint64 dialogShownMs = -1;
+    bool photographed = false;
+    std::vector<double> repaintMs;
+    std::vector<double> eventDelayMs;
+};
+
+
+void WatchRun(THFormMain& form, RunWatch& watch, const QString& shotPath)
+{
+    // The dialog is looked for every 5 ms; the window repainted every 20 ms.
+    auto* poll = new QTimer(&form);
+    poll->setTimerType(Qt::PreciseTimer);
+    auto ticks = std::make_shared<int>(0);
+    QObject::connect(poll, &QTimer::timeout, [&form, &watch, poll, shotPath, ticks] {
+        if (!form.Composing()) {
+            poll->stop();
+            poll->deleteLater();
+            return;
+        }
+        if ((*ticks)++ % 4 == 0) {
+            QElapsedTimer paint;
+            paint.start();
+            form.repaint();
+            watch.repaintMs.push_back(paint.nsecsElapsed() / 1e6);
+            auto* posted = new QElapsedTimer;
+            posted->start();
+            QTimer::singleShot(0, &form, [&watch, posted] {
+                watch.eventDelayMs.push_back(posted->nsecsElapsed() / 1e6);
+                delete posted;
+            });
+        }
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (dialog == nullptr || !dialog->isVisible() || dialog->windowTitle() != QStringLiteral("作成中"))
+            return;
+        if (watch.dialogAskedMs < 0)
+            watch.dialogAskedMs = watch.sincePress.elapsed();
+        // Shown: mapped by the X server, not only asked to show.
+        if (watch.dialogShownMs < 0 && dialog->windowHandle() != nullptr &&
+            dialog->windowHandle()->isExposed())
+            watch.dialogShownMs = watch.sincePress.elapsed();
+        // Photographed once its bar has come a good way.
+        const auto* bar = dialog->findChild<QProgressBar*>();
+        if (!shotPath.isEmpty() && !watch.photographed && bar != nullptr && bar->maximum() > 0 &&
+            bar->value() >= bar->maximum() * 2 / 5) {
+            watch.photographed = true;
+            QTest::qWait(200);
+            // The window and the dialog over it, as the screen shows them.
+            const QRect area = form.frameGeometry() | dialog->frameGeometry();
+            const QPixmap shot =
+                form.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+            if (shot.isNull() || !shot.save(shotPath))
+                Fail("cannot write " + shotPath);
+            std::printf("ui_screenshot_driver: %s (%dx%d)\n", qPrintable(shotPath), shot.width(),
+                        shot.height());
+        }
+    });
+    poll->start(5);
+}
+
+void ReportRun(const RunWatch& watch)
+{
+    const auto largest = [](const std::vector<double>& values) {
+        return values.empty() ? 0.0 : *std::max_element(values.begin(), values.end());
+    };
+    const auto share = [](std::vector<double> values, double part) {
+        if (values.empty())
+            return 0.0;
+        const auto at = values.begin() + std::ptrdiff_t(double(values.size() - 1) * part);
+        std::nth_element(values.begin(), at, values.end());
+        return *at;
+    };
+    const auto median = [&](const std::vector<double>& values) { return share(values, 0.5); };
+    std::printf("ui_screenshot_driver: run of %lld ms; progress dialog shown after %lld ms, on the "
+                "screen (exposed) after %lld ms\n",
+                static_cast<long long>(watch.sincePress.elapsed()),
+                static_cast<long long>(watch.dialogAskedMs),
+                static_cast<long long>(watch.dialogShownMs));
+    const auto overFrame = std::count_if(watch.repaintMs.begin(), watch.repaintMs.end(),
+                                         [](double ms) { return ms > 1000.0 / 60; });
+    std::printf("ui_screenshot_driver: during the run, window repaint median %.2f ms, 95th percentile "
+                "%.2f ms, largest %.2f ms, %zu of %zu over a frame; posted event handled after median "
+                "%.2f ms, largest %.2f ms\n",
+                median(watch.repaintMs), share(watch.repaintMs, 0.95), largest(watch.repaintMs),
+                std::size_t(overFrame),
+                watch.repaintMs.size(), median(watch.eventDelayMs), largest(watch.eventDelayMs));
+}
+
 struct Options {
     QString text;
     QString width = QStringLiteral("640");
@@ -136,6 +258,10 @@ struct Options {
     QString shot;
     QStringList saves;
     QString dialogShot;
+    QSize window;
+    QString progressShot;
+    bool fit = false;
+    bool again = false;
 };
 
 Options ParseOptions(const QApplication& application)
@@ -151,7 +277,12 @@ Options ParseOptions(const QApplication& application)
     const QCommandLineOption shot("shot", "window screenshot", "png");
     const QCommandLineOption save("save", "save the picture", "file");
     const QCommandLineOption dialogShot("dialog-shot", "save dialog screenshot", "png");
-    parser.addOptions({text, size, fontSize, real, vertical, mixFaces, scrollEnd, shot, save, dialogShot});
+    const QCommandLineOption window("window", "window size before composing", "WxH");
+    const QCommandLineOption progressShot("progress-shot", "progress dialog screenshot", "png");
+    const QCommandLineOption fit("fit", "fit the picture to the window");
+    const QCommandLineOption again("again", "compose once more, measuring memory");
+    parser.addOptions({text, size, fontSize, real, vertical, mixFaces, scrollEnd, shot, save, dialogShot, window,
+                       progressShot, fit, again});
     parser.process(application);
     Options options;
     options.text = parser.value(text);
@@ -168,6 +299,15 @@ Options ParseOptions(const QApplication& application)
     options.shot = parser.value(shot);
     options.saves = parser.values(save);
     options.dialogShot = parser.value(dialogShot);
+    if (parser.isSet(window)) {
+        const QStringList windowSides = parser.value(window).split('x');
+        if (windowSides.size() != 2)
+            Fail("usage: --window WxH");
+        options.window = QSize(windowSides[0].toInt(), windowSides[1].toInt());
+    }
+    options.progressShot = parser.value(progressShot);
+    options.fit = parser.isSet(fit);
+    options.again = parser.isSet(again);
     return options;
 }
 
@@ -206,10 +346,36 @@ void Drive(THFormMain& form, const Options& options)
     if (options.mixFaces)
         Click(form.findChild<QCheckBox*>("HChkFaceMix"));
 
-    WhenModalOpens(ExpectNoBox);
-    Click(form.findChild<QPushButton*>("HBtnCreate"));
+    const long idleKiB = MemoryKiB("VmRSS");
+    RunWatch watch;
+    if (!options.progressShot.isEmpty())
+        WatchRun(form, watch, options.progressShot);
+    else
+        WhenModalOpens(ExpectNoBox);
+    watch.sincePress.start();
+    QTest::mouseClick(form.findChild<QPushButton*>("HBtnCreate"), Qt::LeftButton);
+    if (!options.progressShot.isEmpty())
+        ReportRun(watch);
+    QTest::qWait(100);
     if (form.Picture() == nullptr)
         Fail("no picture was composed");
+
+    if (options.again) {
+        const std::shared_ptr<const morvaleth::TBitmap> first = form.Picture();
+        const double pictureMiB = double(first->Stride()) * first->Height() / (1024.0 * 1024.0);
+        Click(form.findChild<QPushButton*>("HBtnCreate"));
+        if (form.Picture() == first)
+            Fail("the second run made no picture");
+        const long peakKiB = MemoryKiB("VmHWM");
+        std::printf("ui_screenshot_driver: idle window %.1f MiB; peak %.1f MiB, above the idle window "
+                    "%.1f MiB = two pictures (2 x %.1f MiB) %+.1f MiB\n",
+                    idleKiB / 1024.0, peakKiB / 1024.0, (peakKiB - idleKiB) / 1024.0, pictureMiB,
+                    (peakKiB - idleKiB) / 1024.0 - 2 * pictureMiB);
+    }
+    if (options.fit) {
+        QTest::keySequence(&form, QKeySequence(Qt::CTRL | Qt::Key_0));
+        QTest::qWait(100);
+    }
 
     if (options.scrollEnd) {
         DragToTheEnd(form.findChild<TScrollBar*>("HScrH"));
@@ -251,6 +417,9 @@ int main(int argc, char* argv[])
     const morvaleth::TNoUserSettings noSettings;
     const Options options = ParseOptions(application);
     THFormMain form;
+    // Enlarged before it shows, so that it is centred at its new size.
+    if (options.window.isValid())
+        form.resize(options.window);
     form.show();
     Drive(form, options);
     return 0;

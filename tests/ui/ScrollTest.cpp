@@ -402,6 +402,9 @@ INSTANTIATE_TEST_SUITE_P(
                       // The page step keeps the low 16 bits of 65537.
                       WideCase{445 + 8 * (8 * 65536 + 8), 8 * 65536 + 8, 1, true}));
 
+// How long QScrollBar holds a pressed arrow before it starts to repeat.
+constexpr int FirstRepeatDelayMs = 500;
+
 // A runner that shows the real boxes and counts them.
 class TCountingRunner : public TModalRunner {
 public:
@@ -432,7 +435,13 @@ TEST(Preview, ABoxDuringAClickEndsTheClickWithoutRepeating)
     });
     closer.start(20);
     QTest::mousePress(bar, Qt::LeftButton, {}, PointOn(*bar, QStyle::SC_ScrollBarAddLine));
-    QTest::qWait(800);
+    // The click is over once both boxes are closed and the bar lets go;
+    // a repeat would come within the bar's first repeat delay after that.
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return runner->shown >= 2 && QApplication::activeModalWidget() == nullptr &&
+               !bar->isSliderDown();
+    }));
+    EXPECT_FALSE(QTest::qWaitFor([&] { return runner->shown > 2; }, FirstRepeatDelayMs + 100));
     closer.stop();
 
     EXPECT_EQ(runner->shown, 2);

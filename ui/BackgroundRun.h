@@ -1,0 +1,60 @@
+#pragma once
+
+#include "composer/Bitmap.h"
+#include "composer/ComposePicture.h"
+#include "composer/RunControl.h"
+
+#include <QDialog>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+
+class QProgressBar;
+class QPushButton;
+
+namespace morvaleth {
+
+// Makes a picture from the settings, following and obeying `control`:
+// ComposePicture, or a test's stand-in.
+using TComposer =
+    std::function<std::unique_ptr<TBitmap>(const CompositionSettings&, const RunControl&)>;
+
+// The dialog a long run shows: "作成中", a bar of the rows done, and "ｷｬﾝｾﾙ";
+// the button, Esc and the close box all ask the run to stop.
+class TRunProgressDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    TRunProgressDialog(std::atomic<bool>& cancel, QWidget* owner);
+
+    void ShowRows(std::int64_t rowsDone, std::int64_t rowsTotal);
+    QProgressBar* Bar() const { return bar_; }
+    QPushButton* CancelButton() const { return cancelButton_; }
+
+    void reject() override;
+
+private:
+    std::atomic<bool>& cancel_;
+    QProgressBar* bar_;
+    QPushButton* cancelButton_;
+};
+
+// How long a run goes before its progress dialog shows: about half a second,
+// with room left for a busy machine to map the dialog within 0.6 s.
+inline constexpr std::chrono::milliseconds ProgressDialogDelay{450};
+
+// Runs `compose` on a thread of its own and waits for it in an event loop of
+// the caller's, so that `owner` keeps repainting and can be moved while it
+// takes no input: the run is as modal to the user as one on this thread.
+// A run that takes longer than ProgressDialogDelay shows the progress dialog.
+// Returns the run's picture or throws the run's error here, after the run;
+// setting `cancel` stops it with an Error of kind Cancelled, as does an
+// event loop that ends early (the application quitting). The run's thread
+// has always ended when this returns.
+std::unique_ptr<TBitmap> ComposeInBackground(QWidget& owner, const TComposer& compose,
+                                             const CompositionSettings& settings,
+                                             std::atomic<bool>& cancel);
+
+} // namespace morvaleth
