@@ -14,6 +14,9 @@ CHECK_FUZZ_SECONDS ?= 20
 FUZZ_SECONDS ?= 60
 BENCH_DIR ?= build-bench
 BENCH_FLAGS ?=
+# The last commit of the single-pass engine: make bench measures the pipeline
+# against it, built from that commit into $(BENCH_DIR)/baseline.
+BENCH_BASELINE ?= c781137
 
 .PHONY: all build deps configure test run install bench check fuzz fuzz-build clean
 
@@ -47,6 +50,13 @@ bench: deps
 		cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DMORVALETH_BUILD_BENCH=ON \
 			-DMORVALETH_BUILD_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target morvaleth-bench
+	@if [ ! -x $(BENCH_DIR)/baseline/bin/morvaleth-compose ]; then \
+		rm -rf $(BENCH_DIR)/baseline-src && mkdir -p $(BENCH_DIR)/baseline-src && \
+		git archive $(BENCH_BASELINE) | tar -x -C $(BENCH_DIR)/baseline-src && \
+		cmake -S $(BENCH_DIR)/baseline-src -B $(BENCH_DIR)/baseline -DCMAKE_BUILD_TYPE=Release \
+			-DMORVALETH_BUILD_TESTS=OFF -DMORVALETH_BUILD_UI=OFF && \
+		cmake --build $(BENCH_DIR)/baseline -j $(JOBS) --target morvaleth-compose; \
+	fi
 	python3 bench/run-bench.py $(BENCH_DIR) $(BENCH_FLAGS)
 
 # Installs under PREFIX (default /usr/local); DESTDIR works as usual.

@@ -7,7 +7,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <sys/mman.h>
+
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <string_view>
 #include <cstring>
 #include <vector>
 
@@ -109,6 +114,25 @@ void MallocAndMemset(benchmark::State& state)
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(PictureBytes()));
 }
 
+// One fresh white picture's memory in a fresh process, on huge pages or on
+// ordinary 4 KiB pages: a process's first touches of new memory cost what a
+// benchmark repeating in one process never sees again.
+int TouchFreshPicture(bool hugePages)
+{
+    const std::size_t bytes = PictureBytes();
+    const auto start = std::chrono::steady_clock::now();
+    void* memory = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED)
+        return 1;
+    ::madvise(memory, bytes, hugePages ? MADV_HUGEPAGE : MADV_NOHUGEPAGE);
+    std::memset(memory, 0xFF, bytes);
+    const auto end = std::chrono::steady_clock::now();
+    benchmark::DoNotOptimize(memory);
+    std::printf("%.3f\n", std::chrono::duration<double, std::milli>(end - start).count());
+    ::munmap(memory, bytes);
+    return 0;
+}
+
 BENCHMARK(EncodeBmpIntoBuffer)->Name("bmp/encode")->Unit(benchmark::kMillisecond);
 BENCHMARK(MemcpyOfTheSameBytes)->Name("bmp/memcpy")->Unit(benchmark::kMillisecond);
 BENCHMARK(EncodeBmpToVector)->Name("bmp/encode_to_vector")->Unit(benchmark::kMillisecond);
@@ -119,4 +143,17 @@ BENCHMARK(MallocAndMemset)->Name("picture/malloc_memset")->Unit(benchmark::kMill
 } // namespace
 } // namespace morvaleth::bench
 
-BENCHMARK_MAIN();
+// --touch-fresh=huge|small measures one fresh picture's memory and exits;
+// anything else runs the benchmarks.
+int main(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--touch-fresh=huge" || argument == "--touch-fresh=small")
+            return morvaleth::bench::TouchFreshPicture(argument.ends_with("huge"));
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

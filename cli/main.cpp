@@ -6,6 +6,7 @@
 #include "composer/FontEngine.h"
 #include "composer/PictureFile.h"
 #include "composer/SizeText.h"
+#include "composer/PictureSinks.h"
 
 #include <getopt.h>
 #include <sys/stat.h>
@@ -59,6 +60,7 @@ std::string UsageText()
            "      --bold-cuts        with mixed faces, some characters in bold\n"
            "      --seed N           fixed random seed (default: the clock)\n"
            "  -e, --encoding ENC     auto, shift_jis or utf-8 (default auto)\n"
+           "      --threads N        render threads, 1 to 256 (default: one per core)\n"
            "      --show-font FACE   show the installed font that stands for FACE\n"
            "      --help             show this help and exit\n"
            "      --version          show the version and exit\n";
@@ -98,6 +100,7 @@ morvaleth::PictureFormat ParseFormat(std::string_view text)
 }
 
 constexpr std::string_view StandardStream = "-";
+constexpr int MostThreads = 256;
 
 struct Command {
     morvaleth::CompositionSettings settings;
@@ -120,6 +123,7 @@ Command ParseCommandLine(int argc, char** argv)
         MixFacesOption,
         FacesOption,
         BoldCutsOption,
+        ThreadsOption,
     };
     static const option options[] = {
         {"output", required_argument, nullptr, 'o'},
@@ -135,6 +139,7 @@ Command ParseCommandLine(int argc, char** argv)
         {"mix-faces", no_argument, nullptr, MixFacesOption},
         {"faces", required_argument, nullptr, FacesOption},
         {"bold-cuts", no_argument, nullptr, BoldCutsOption},
+        {"threads", required_argument, nullptr, ThreadsOption},
         {"show-font", required_argument, nullptr, ShowFontOption},
         {"help", no_argument, nullptr, HelpOption},
         {"version", no_argument, nullptr, VersionOption},
@@ -198,6 +203,9 @@ Command ParseCommandLine(int argc, char** argv)
             break;
         case BoldCutsOption:
             settings.faces.syntheticBold = true;
+            break;
+        case ThreadsOption:
+            settings.render.threads = ParseNumber<int>(optarg, 1, MostThreads, "--threads");
             break;
         case ShowFontOption:
             command.showFont = optarg;
@@ -315,12 +323,19 @@ int main(int argc, char** argv)
         const morvaleth::PictureFormat format =
             command.format.value_or(morvaleth::FormatForFileName(command.outputPath));
         CheckBeforeComposing(command, format);
+        // Everything the run can refuse (sizes, the source, the face) is
+        // refused before the output is touched; then the rows stream into it
+        // as they are finished.
         morvaleth::RunControl control;
         control.warning = [](std::string_view message) {
             std::cerr << ProgramName << ": " << message << "\n";
         };
-        const auto picture = morvaleth::ComposePicture(command.settings, control);
-        morvaleth::SavePicture(*picture, command.outputPath, format);
+        morvaleth::CompositionRun run(command.settings);
+        run.OpenSource();
+        morvaleth::SaveFile(command.outputPath, [&](morvaleth::SaveOutput& output) {
+            const auto sink = morvaleth::FileSinkFor(format, output);
+            run.Render(*sink, control);
+        });
     } catch (const morvaleth::Error& error) {
         ShowError(error);
         return 1;

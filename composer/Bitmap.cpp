@@ -2,10 +2,7 @@
 
 #include "composer/BmpWriter.h"
 #include "composer/Error.h"
-#include "composer/FileSave.h"
-#include "composer/FontEngine.h"
 #include "composer/PictureFile.h"
-#include "composer/Raster.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -15,8 +12,6 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
-#include <optional>
-#include <vector>
 
 namespace morvaleth {
 namespace {
@@ -66,82 +61,6 @@ void TBitmap::PixelRelease::operator()(std::uint8_t* pixels) const
         delete[] pixels;
     else
         ::munmap(pixels, MappedLength(bytes));
-}
-
-class TBitmap::RasterCanvas final : public TCanvas {
-public:
-    explicit RasterCanvas(TBitmap& owner) : owner_(owner) {}
-
-    void Polygon(std::span<const TPoint> points) override
-    {
-        const PixelSurface surface = owner_.Surface();
-        if (points.empty() || surface.bits == nullptr)
-            return;
-        if (Brush.Style == TBrushStyle::bsSolid) {
-            constexpr std::size_t InlinePoints = 16;
-            PointF inlineBuffer[InlinePoints];
-            std::vector<PointF> heapBuffer;
-            PointF* corners = inlineBuffer;
-            if (points.size() > InlinePoints) {
-                heapBuffer.resize(points.size());
-                corners = heapBuffer.data();
-            }
-            for (std::size_t i = 0; i < points.size(); ++i)
-                corners[i] = {double(points[i].x), double(points[i].y)};
-            FillPolygon(surface, std::span(corners, points.size()), Brush.Color);
-        }
-        for (std::size_t i = 0; i < points.size(); ++i)
-            DrawLine(surface, points[i], points[(i + 1) % points.size()], Pen.Color);
-    }
-
-    void TextOut(int x, int y, std::string_view text, TextEncoding encoding) override
-    {
-        const PixelSurface surface = owner_.Surface();
-        if (surface.bits == nullptr)
-            return;
-        if (!fontMade_)
-            FontSelected();
-        std::optional<TColor> cellFill;
-        if (Brush.Style == TBrushStyle::bsSolid)
-            cellFill = Brush.Color;
-        fonts_.DrawText(surface, x, y, text, encoding, Font.Color, cellFill, culling_, vertical_);
-    }
-
-    void SetCulling(bool enabled) { culling_ = enabled; }
-
-protected:
-    void FontSelected() override
-    {
-        fonts_.SelectFont(Font.Handle, Font.Face);
-        vertical_ = Font.Vertical;
-        fontMade_ = true;
-    }
-
-private:
-    TBitmap& owner_;
-    FontEngine fonts_;
-    bool fontMade_ = false;
-    bool culling_ = true;
-    bool vertical_ = false;
-};
-
-TBitmap::TBitmap() : canvas_(std::make_unique<RasterCanvas>(*this)) {}
-
-TBitmap::~TBitmap() = default;
-
-TCanvas& TBitmap::Canvas()
-{
-    return *canvas_;
-}
-
-void TBitmap::SetOffPictureCulling(bool enabled)
-{
-    canvas_->SetCulling(enabled);
-}
-
-PixelSurface TBitmap::Surface()
-{
-    return {pixels_.get(), width_, height_, stride_};
 }
 
 void TBitmap::SetWidth(int width)
@@ -198,11 +117,6 @@ TColor TBitmap::Pixel(int x, int y) const
         return NoColor;
     const std::uint8_t* pixel = ScanLine(y) + std::size_t(x) * 3;
     return MakeColor(pixel[2], pixel[1], pixel[0]);
-}
-
-void TBitmap::SaveToFile(const std::string& path) const
-{
-    SavePicture(*this, path, FormatForFileName(path));
 }
 
 } // namespace morvaleth

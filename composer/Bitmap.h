@@ -1,6 +1,6 @@
 #pragma once
 
-#include "composer/Canvas.h"
+#include "composer/Color.h"
 #include "composer/Raster.h"
 
 #include <cstddef>
@@ -10,38 +10,25 @@
 
 namespace morvaleth {
 
-// What the composition run needs of a picture: its size and a canvas.
-class TPicture {
-public:
-    TPicture() = default;
-    TPicture(const TPicture&) = delete;
-    TPicture& operator=(const TPicture&) = delete;
-    virtual ~TPicture() = default;
-
-    virtual int Width() const = 0;
-    virtual int Height() const = 0;
-    // Setting the value the picture already has does nothing. A failure
-    // leaves the picture as it was.
-    virtual void SetWidth(int width) = 0;
-    virtual void SetHeight(int height) = 0;
-    virtual TCanvas& Canvas() = 0;
-};
-
-// A raster picture: 24 bits per pixel (blue, green, red), rows top to bottom,
-// each padded with zero bytes to a multiple of 4, so that a row is stored just
-// as a BMP file holds it. Pixels exist only while both dimensions are non-zero.
-class TBitmap final : public TPicture {
+// A raster picture, plain pixels: 24 bits per pixel (blue, green, red), rows
+// top to bottom, each padded with zero bytes to a multiple of 4, so that a row
+// is stored just as a BMP file holds it. Pixels exist only while both
+// dimensions are non-zero. A canvas draws on it (TBitmapCanvas), a sink or a
+// writer saves it (PictureFile.h).
+class TBitmap final {
 public:
     static constexpr int BitsPerPixel = 24;
 
-    TBitmap();
-    ~TBitmap() override;
+    TBitmap() = default;
+    TBitmap(const TBitmap&) = delete;
+    TBitmap& operator=(const TBitmap&) = delete;
 
-    int Width() const override { return width_; }
-    int Height() const override { return height_; }
-    void SetWidth(int width) override;
-    void SetHeight(int height) override;
-    TCanvas& Canvas() override;
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    // Setting the value the picture already has does nothing. A failure
+    // leaves the picture as it was.
+    void SetWidth(int width);
+    void SetHeight(int height);
 
     bool HasPixels() const { return pixels_ != nullptr; }
     // Bytes per row, padding included.
@@ -52,19 +39,11 @@ public:
     TColor Pixel(int x, int y) const;
     static constexpr TColor NoColor = 0xFFFFFFFF;
 
-    // Writes the picture to a file: BMP, or PNG when the name ends in ".png".
-    // The file is replaced only once the new one is complete; on failure an
-    // earlier file of that name is left as it was.
-    void SaveToFile(const std::string& path) const;
-
-    // Lets tests compare pictures drawn with and without skipping the
-    // rasterizing of text that lies wholly outside the picture.
-    void SetOffPictureCulling(bool enabled);
+    // The pixels for the drawing routines.
+    PixelSurface Surface() { return {pixels_.get(), width_, height_, stride_, 0}; }
 
 private:
-    class RasterCanvas;
     void Resize(int width, int height);
-    PixelSurface Surface();
 
     // Pixel memory: from the heap for a small picture, mapped straight from
     // the system for a large one (see Bitmap.cpp); its size says which, so
@@ -80,7 +59,6 @@ private:
     int height_ = 0;
     std::size_t stride_ = 0;
     PixelMemory pixels_;
-    std::unique_ptr<RasterCanvas> canvas_;
 };
 
 // Bytes per row of a picture of that width, padding included.

@@ -19,15 +19,9 @@ void Put32(std::uint8_t*& out, std::uint32_t value)
 
 } // namespace
 
-void WriteBmp(const TBitmap& picture, const ByteSink& sink)
+void BmpHeader(int width, int height, std::uint8_t (&header)[BmpHeaderBytes])
 {
-    if (!picture.HasPixels())
-        return;
-
-    // The picture's size was checked when it was made: header and rows fit
-    // what a BMP file can describe.
-    const std::uint32_t imageBytes = std::uint32_t(picture.Stride() * std::size_t(picture.Height()));
-    std::uint8_t header[BmpHeaderBytes];
+    const std::uint32_t imageBytes = std::uint32_t(RowBytes(width) * height);
     std::uint8_t* out = header;
     *out++ = 'B';
     *out++ = 'M';
@@ -36,8 +30,8 @@ void WriteBmp(const TBitmap& picture, const ByteSink& sink)
     Put16(out, 0);                           // bfReserved2
     Put32(out, BmpHeaderBytes);              // bfOffBits: no colour table at 24 bits
     Put32(out, 40);                          // biSize
-    Put32(out, std::uint32_t(picture.Width()));
-    Put32(out, std::uint32_t(picture.Height())); // positive: bottom row first
+    Put32(out, std::uint32_t(width));
+    Put32(out, std::uint32_t(height)); // positive: bottom row first
     Put16(out, 1);                               // biPlanes
     Put16(out, TBitmap::BitsPerPixel);
     Put32(out, 0); // biCompression: BI_RGB
@@ -46,6 +40,17 @@ void WriteBmp(const TBitmap& picture, const ByteSink& sink)
     Put32(out, 0); // biYPelsPerMeter
     Put32(out, 0); // biClrUsed
     Put32(out, 0); // biClrImportant
+}
+
+void WriteBmp(const TBitmap& picture, const ByteSink& sink)
+{
+    if (!picture.HasPixels())
+        return;
+
+    // The picture's size was checked when it was made: header and rows fit
+    // what a BMP file can describe.
+    std::uint8_t header[BmpHeaderBytes];
+    BmpHeader(picture.Width(), picture.Height(), header);
     sink(header, sizeof header);
 
     for (int y = picture.Height() - 1; y >= 0; --y)

@@ -72,4 +72,21 @@ protected:
     virtual void FontSelected() {}
 };
 
+// What the run on a canvas needs of a picture: its size and a canvas.
+class TPicture {
+public:
+    TPicture() = default;
+    TPicture(const TPicture&) = delete;
+    TPicture& operator=(const TPicture&) = delete;
+    virtual ~TPicture() = default;
+
+    virtual int Width() const = 0;
+    virtual int Height() const = 0;
+    // Setting the value the picture already has does nothing. A failure
+    // leaves the picture as it was.
+    virtual void SetWidth(int width) = 0;
+    virtual void SetHeight(int height) = 0;
+    virtual TCanvas& Canvas() = 0;
+};
+
 } // namespace morvaleth

@@ -1,37 +1,72 @@
 #include "composer/ComposePicture.h"
 
 #include "composer/Error.h"
-#include "composer/Layout.h"
+#include "composer/GridLayout.h"
+#include "composer/PictureFile.h"
+#include "composer/PictureSinks.h"
 #include "composer/SizeText.h"
+#include "composer/StampPlan.h"
 #include "composer/SubTextOut.h"
 
 #include <algorithm>
 #include <optional>
 
 namespace morvaleth {
+CompositionRun::CompositionRun(const CompositionSettings& settings) : settings_(settings)
+{
+    if (settings.size < SmallestCompositionSize || settings.size > LargestCompositionSize)
+        throw Error("ﾌｫﾝﾄ ｻｲｽﾞ " + std::to_string(settings.size) + " は使えません (1 から " +
+                    std::to_string(LargestCompositionSize) + " まで)",
+                    ErrorKind::Usage);
+    if (settings.seed)
+        random_.SetSeed(*settings.seed);
+    else
+        random_.Reseed();
+    // A negative height fails before the width text is read, as a picture
+    // that cannot be made.
+    const Error unmakeable("ｼｽﾃﾑ ﾘｿｰｽが足りません", ErrorKind::Resources);
+    height_ = StrToInt(settings.heightText);
+    if (height_ < 0)
+        throw unmakeable;
+    width_ = StrToInt(settings.widthText);
+    if (width_ < 0)
+        throw unmakeable;
+}
+
+CompositionRun::~CompositionRun() = default;
+
+void CompositionRun::OpenSource()
+{
+    if (source_)
+        return;
+    source_ = std::make_unique<SourceReader>(settings_.sourcePath, settings_.encoding);
+    faces_ = std::make_unique<FaceTable>();
+    const PlanStyle style{settings_.size,        settings_.realMode, settings_.faceName,
+                          source_->Encoding(),   settings_.vertical, settings_.faces};
+    plan_ = std::make_unique<StampPlan>(style, *source_, random_, *faces_, width_, height_);
+    plan_->PlanSome(1, stamps_, {});
+}
+
+void CompositionRun::Render(RowSink& sink, const RunControl& control)
+{
+    sink.Begin(width_, height_);
+    OpenSource();
+    if (control.warning)
+        for (const std::string& skipped : plan_->SkippedFaces())
+            control.warning(skipped);
+    RenderRun(*plan_, stamps_, *faces_, width_, height_, sink, control, settings_.render);
+    source_->Close();
+    sink.Finish();
+}
 
 std::unique_ptr<TBitmap> ComposePicture(const CompositionSettings& settings, const RunControl& control)
 {
     if (settings.sourcePath.empty())
         return nullptr;
-    if (settings.size < SmallestCompositionSize || settings.size > LargestCompositionSize)
-        throw Error("ﾌｫﾝﾄ ｻｲｽﾞ " + std::to_string(settings.size) + " は使えません (1 から " +
-                    std::to_string(LargestCompositionSize) + " まで)",
-                    ErrorKind::Usage);
-
-    RandomSource random;
-    if (settings.seed)
-        random.SetSeed(*settings.seed);
-    else
-        random.Reseed();
-
+    CompositionRun run(settings);
     auto picture = std::make_unique<TBitmap>();
-    picture->SetHeight(StrToInt(settings.heightText));
-    picture->SetWidth(StrToInt(settings.widthText));
-
-    SourceReader source(settings.sourcePath, settings.encoding);
-    ComposeText(*picture, source, settings, random, control);
-    source.Close();
+    BitmapSink sink(*picture);
+    run.Render(sink, control);
     return picture;
 }
 
@@ -44,51 +79,35 @@ void StampText(Layout& layout, TPicture& picture, SourceReader& source, const Co
                RandomSource& random, const RunControl& control, const FaceSet* faces)
 {
     const StampStyle style{settings.faceName, settings.realMode, source.Encoding(), settings.vertical};
-    const std::int64_t height = picture.Height();
     // The faces of a mixed run come from a source of their own, seeded from
     // the run's seed before the run's first draw.
     std::optional<FaceDraws> faceDraws;
     if (faces != nullptr)
         faceDraws.emplace(random.Seed(), faces->faces.size(), settings.faces.syntheticBold);
-
     TCanvas& canvas = picture.Canvas();
     std::string_view unit;
-    std::int64_t rowsReported = 0;
-    const auto reportRows = [&](std::int64_t rowsDone) {
-        rowsDone = std::clamp<std::int64_t>(rowsDone, 0, height);
-        if (control.progress && rowsDone > rowsReported) {
-            rowsReported = rowsDone;
-            control.progress(rowsDone, height);
-        }
-    };
-    if (layout.HasRoom()) {
-        for (;;) {
-            if (control.Cancelled())
-                throw Error("", ErrorKind::Cancelled);
-            const SourceReader::Token token = source.Next(unit);
-            if (token == SourceReader::Token::TextEnd)
-                break;
-            bool reading = true;
-            if (token == SourceReader::Token::Unit) {
-                StampFace face;
-                if (faceDraws) {
-                    const FaceDraw draw = faceDraws->Next();
-                    face = {&faces->faces[draw.face], draw.bold};
-                }
-                const CellPlace place = layout.Place();
-                SubTextOut(int(place.x), int(place.y), unit, settings.size, canvas, style, random, face);
-                reading = layout.AfterUnit();
-            } else {
-                reading = layout.AfterLineEnd();
+    if (!layout.HasRoom())
+        return;
+    for (;;) {
+        if (control.Cancelled())
+            throw Error("", ErrorKind::Cancelled);
+        const SourceReader::Token token = source.Next(unit);
+        if (token == SourceReader::Token::TextEnd)
+            break;
+        if (token == SourceReader::Token::Unit) {
+            StampFace face;
+            if (faceDraws) {
+                const FaceDraw draw = faceDraws->Next();
+                face = {&faces->faces[draw.face], draw.bold};
             }
-            reportRows(layout.RowsDone());
-            if (!reading)
+            const CellPlace place = layout.Place();
+            SubTextOut(int(place.x), int(place.y), unit, settings.size, canvas, style, random, face);
+            if (!layout.AfterUnit())
                 break;
+        } else if (!layout.AfterLineEnd()) {
+            break;
         }
     }
-    if (control.Cancelled())
-        throw Error("", ErrorKind::Cancelled);
-    reportRows(height);
 }
 
 } // namespace
@@ -103,16 +122,8 @@ void ComposeText(TPicture& picture, SourceReader& source, const CompositionSetti
             for (const std::string& skipped : faces->skipped)
                 control.warning(skipped);
     }
-
-    // A line without line ends (a FIFO, /dev/zero, an LF-only file) would keep
-    // wrapping past the picture forever. Once the cursor is this far past the
-    // bottom edge (or, in columns, the left edge), no stamp of the line can
-    // reach the picture any more - not the tallest cell turned by the steepest
-    // tilt, nor its scrap - and the line's end would stop the run anyway:
-    // stopping now changes nothing.
-    const std::int64_t tallest = CharacterHeight(settings.size, std::max(settings.size / 2 - 1, 0));
-    const std::int64_t reach = 2 * tallest + 8;
     const FaceSet* mixed = faces ? &*faces : nullptr;
+    const std::int64_t reach = LowestStampReach(settings.size);
     if (settings.vertical) {
         VerticalLayout layout(settings.size, picture.Width(), picture.Height(), reach);
         StampText(layout, picture, source, settings, random, control, mixed);

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "composer/BandRenderer.h"
 #include "composer/Bitmap.h"
 #include "composer/FaceSet.h"
+#include "composer/Canvas.h"
 #include "composer/RandomSource.h"
 #include "composer/RunControl.h"
 #include "composer/SourceReader.h"
+#include "composer/StampPlan.h"
 
 #include <cstdint>
 #include <memory>
@@ -30,6 +33,8 @@ struct CompositionSettings {
     SourceEncoding encoding = SourceEncoding::Automatic;
     // Fixes the picture; without it the run seeds from the clock.
     std::optional<std::uint32_t> seed;
+    // How the rendering is split; the picture is the same for any split.
+    RenderOptions render;
 };
 
 inline constexpr std::int32_t SmallestCompositionSize = 1;
@@ -43,12 +48,41 @@ inline constexpr std::int32_t LargestCompositionSize = 65535;
 std::unique_ptr<TBitmap> ComposePicture(const CompositionSettings& settings,
                                         const RunControl& control = {});
 
-// The run itself, on a picture already sized: reads the source and stamps
-// every character unit on the grid, wrapping rows at the right edge and
-// stopping at the first line end below the bottom edge, or in columns from
-// the right (see Layout.h). With mixed faces it first finds the set, failing
-// when a listed face is not installed or none loads, and tells
-// `control.warning` of the faces it leaves out.
+// One run taken step by step, for a caller that streams the picture out and
+// wants every failure of the run's own before it touches the output: the
+// constructor checks the size and reads the size texts (height first);
+// OpenSource opens the text and plans its first stamp, which opens its face;
+// Render begins the sink (which checks that it can take the size), opens the
+// source if that has not been done, plans and renders the rest, hands every
+// row to the sink and finishes it.
+class CompositionRun {
+public:
+    explicit CompositionRun(const CompositionSettings& settings);
+    CompositionRun(const CompositionRun&) = delete;
+    CompositionRun& operator=(const CompositionRun&) = delete;
+    ~CompositionRun();
+
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+
+    void OpenSource();
+    void Render(RowSink& sink, const RunControl& control = {});
+
+private:
+    CompositionSettings settings_;
+    RandomSource random_;
+    int width_ = 0;
+    int height_ = 0;
+    std::unique_ptr<SourceReader> source_;
+    std::unique_ptr<FaceTable> faces_;
+    std::unique_ptr<StampPlan> plan_;
+    StampList stamps_;
+};
+
+// The run on a canvas, one stamp after the other through the drawing
+// interface: reads the source and stamps every character unit where the grid
+// puts it (in columns from the right with `vertical`), with the faces of
+// a mixed set drawn from their own source. Lets tests see every drawing call of a run.
 void ComposeText(TPicture& picture, SourceReader& source, const CompositionSettings& settings,
                  RandomSource& random, const RunControl& control = {});
 

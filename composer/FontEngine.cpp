@@ -25,6 +25,7 @@
 #include <type_traits>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace morvaleth {
 namespace {
@@ -94,6 +95,7 @@ const EngineFonts& LoadedFonts()
     return fonts;
 }
 
+
 bool HasJapaneseGlyphs(FcPattern* font)
 {
     FcCharSet* characters = nullptr;
@@ -103,6 +105,7 @@ bool HasJapaneseGlyphs(FcPattern* font)
     return FcCharSetHasChar(characters, 0x3042) && FcCharSetHasChar(characters, 0x30A2) &&
            FcCharSetHasChar(characters, 0x6F22);
 }
+
 
 // A face's vertical metrics in font units, the cell being ascent + descent.
 struct CellMetrics {
@@ -130,17 +133,66 @@ struct UnitHash {
 
 struct OpenFace {
     FtFacePtr face;
-    CellMetrics cell;
-    // The farthest any outline point lies from the glyph origin, and the
-    // widest advance, in font units: bounds for skipping off-picture text.
-    double reach = 0;
-    double maxAdvance = 0;
+    FaceMeasures measures;
     FT_F26Dot6 currentSize = 0;
     // Units set in a column, lying on their side, or of several characters
     // go through HarfBuzz, once per unit and orientation.
     std::unique_ptr<Shaper> shaper;
     std::unordered_map<std::u32string, ShapedUnit, UnitHash, std::equal_to<>> shaped[3];
 };
+
+FaceMeasures MeasuresOf(FT_Face face)
+{
+    FaceMeasures measures;
+    const CellMetrics cell = CellMetricsOf(face);
+    measures.ascent = cell.ascent;
+    measures.descent = cell.descent;
+    const FT_BBox& box = face->bbox;
+    const double farX = std::max(std::abs(double(box.xMin)), std::abs(double(box.xMax)));
+    const double farY = std::max(std::abs(double(box.yMin)), std::abs(double(box.yMax)));
+    measures.reach = std::hypot(farX, farY);
+    measures.boxLeft = double(box.xMin);
+    measures.boxBottom = double(box.yMin);
+    measures.boxRight = double(box.xMax);
+    measures.boxTop = double(box.yMax);
+    measures.maxAdvance = std::max<double>(face->max_advance_width, face->units_per_EM);
+    measures.unitsPerEm = face->units_per_EM;
+    return measures;
+}
+
+std::optional<OpenFace> OpenFaceAt(FT_Library library, const FaceLocation& location)
+{
+    if (location.file.empty())
+        return std::nullopt;
+    // Memory that cannot be had is said as such, not as a face that cannot be
+    // opened: FreeType itself only fails to start for want of memory.
+    const Error outOfResources("ｼｽﾃﾑ ﾘｿｰｽが足りません", ErrorKind::Resources);
+    if (library == nullptr)
+        throw outOfResources;
+    FT_Face face = nullptr;
+    const FT_Error error = FT_New_Face(library, location.file.c_str(), location.index, &face);
+    if (error == FT_Err_Out_Of_Memory || (error != 0 && CannotMapFile(location.file)))
+        throw outOfResources;
+    if (error != 0)
+        return std::nullopt;
+    OpenFace entry;
+    entry.face.reset(face);
+    entry.measures = MeasuresOf(face);
+    return entry;
+}
+
+FtLibraryPtr NewLibrary()
+{
+    FT_Library library = nullptr;
+    if (FT_Init_FreeType(&library) != 0)
+        return nullptr;
+    return FtLibraryPtr(library);
+}
+
+Error CannotOpenFace(std::string_view faceName)
+{
+    return Error("ﾌｫﾝﾄ '" + std::string(faceName) + "' を開けません");
+}
 
 // The cell height of a description with lfHeight 0, which asks for a default.
 constexpr double DefaultCellPixels = 16;
@@ -184,7 +236,7 @@ void RenderOutline(FT_Library library, const PixelSurface& surface, FT_Outline& 
     params.clip_box.xMin = std::clamp<FT_Pos>(-FT_Pos(originX), -32000, 32000);
     params.clip_box.xMax = std::clamp<FT_Pos>(surface.width - FT_Pos(originX), -32000, 32000);
     params.clip_box.yMin = std::clamp<FT_Pos>(FT_Pos(originY) - surface.height, -32000, 32000);
-    params.clip_box.yMax = std::clamp<FT_Pos>(FT_Pos(originY), -32000, 32000);
+    params.clip_box.yMax = std::clamp<FT_Pos>(FT_Pos(originY) - surface.top, -32000, 32000);
     params.clip_box.xMin = std::max(params.clip_box.xMin, FT_Pos(box.xMin >> 6));
     params.clip_box.xMax = std::min(params.clip_box.xMax, FT_Pos((box.xMax + 63) >> 6));
     params.clip_box.yMin = std::max(params.clip_box.yMin, FT_Pos(box.yMin >> 6));
@@ -259,37 +311,146 @@ FaceLocation FindFace(std::string_view faceName)
     return firstUsable.value_or(FaceLocation{});
 }
 
+double FontScale::Reach(const FaceMeasures& face, std::size_t characters) const
+{
+    const double pixelsPerUnit = emSize / 64.0 / face.unitsPerEm;
+    return ascent + 2 + pixelsPerUnit * (face.reach + double(characters) * face.maxAdvance);
+}
+
+void FontScale::TextRows(const FaceMeasures& face, int y, std::size_t characters, std::int64_t& top,
+                         std::int64_t& bottom) const
+{
+    // A glyph's point (px, py) lands at screen row originY - (px sin + py cos)
+    // pixels, and each advance moves the origin up by advance sin: the
+    // extremes lie at the box's corners, with no advance or with all of them.
+    const double pixelsPerUnit = emSize / 64.0 / face.unitsPerEm;
+    const double firstOrigin = y + ascent * cosine;
+    const double allAdvances = double(characters - 1) * face.maxAdvance * pixelsPerUnit * sine;
+    double highest = firstOrigin;
+    double lowest = firstOrigin;
+    for (const double px : {face.boxLeft, face.boxRight})
+        for (const double py : {face.boxBottom, face.boxTop})
+            for (const double advanced : {0.0, allAdvances}) {
+                const double row = firstOrigin - advanced - (px * sine + py * cosine) * pixelsPerUnit;
+                highest = std::min(highest, row);
+                lowest = std::max(lowest, row);
+            }
+    // The origin is floored, offsets and advances are rounded to 1/64 pixel,
+    // and anti-aliasing touches the pixel a point falls in.
+    const double margin = 3 + double(characters);
+    top = std::int64_t(std::floor(highest - margin));
+    bottom = std::int64_t(std::ceil(lowest + margin)) + 1;
+}
+
+FontScale ScaleFor(const FaceMeasures& face, int lfHeight, int escapement)
+{
+    FontScale scale;
+    const double unitsPerEm = face.unitsPerEm;
+    const double cell = face.ascent + face.descent;
+    double emPixels = 0;
+    if (lfHeight > 0)
+        emPixels = lfHeight * unitsPerEm / cell;
+    else if (lfHeight < 0)
+        emPixels = -double(lfHeight);
+    else
+        emPixels = DefaultCellPixels * unitsPerEm / cell;
+    emPixels = std::min(emPixels, LargestEmPixels);
+    scale.emSize = std::max<FT_F26Dot6>(FT_F26Dot6(std::lround(emPixels * 64)), 1);
+    scale.ascent = face.ascent * (scale.emSize / 64.0) / unitsPerEm;
+
+    const double angle = escapement / 10.0 * std::numbers::pi / 180.0;
+    scale.cosine = std::cos(angle);
+    scale.sine = std::sin(angle);
+    scale.matrix[0] = FT_Fixed(std::lround(scale.cosine * 0x10000));
+    scale.matrix[1] = FT_Fixed(std::lround(-scale.sine * 0x10000));
+    scale.matrix[2] = FT_Fixed(std::lround(scale.sine * 0x10000));
+    scale.matrix[3] = FT_Fixed(std::lround(scale.cosine * 0x10000));
+    return scale;
+}
+
+struct FaceTable::Impl {
+    struct Entry {
+        std::string name;
+        FaceLocation location;
+        FaceMeasures measures;
+    };
+    std::vector<Entry> entries;
+};
+
+FaceTable::FaceTable() : impl_(std::make_unique<Impl>()) {}
+
+FaceTable::~FaceTable() = default;
+
+FaceId FaceTable::Resolve(std::string_view faceName)
+{
+    for (std::size_t i = 0; i < impl_->entries.size(); ++i)
+        if (impl_->entries[i].name == faceName)
+            return FaceId(i);
+    FaceLocation location = FindFace(faceName);
+    const FtLibraryPtr library = NewLibrary();
+    const std::optional<OpenFace> face = OpenFaceAt(library.get(), location);
+    if (!face)
+        throw CannotOpenFace(faceName);
+    impl_->entries.push_back({std::string(faceName), std::move(location), face->measures});
+    return FaceId(impl_->entries.size() - 1);
+}
+
+FaceId FaceTable::Add(const FaceLocation& location)
+{
+    for (std::size_t i = 0; i < impl_->entries.size(); ++i)
+        if (impl_->entries[i].location.file == location.file && impl_->entries[i].location.index == location.index)
+            return FaceId(i);
+    const FtLibraryPtr library = NewLibrary();
+    const std::optional<OpenFace> face = OpenFaceAt(library.get(), location);
+    if (!face)
+        throw CannotOpenFace(location.family);
+    impl_->entries.push_back({location.family, location, face->measures});
+    return FaceId(impl_->entries.size() - 1);
+}
+
+const FaceLocation& FaceTable::Location(FaceId face) const
+{
+    return impl_->entries.at(face).location;
+}
+
+const FaceMeasures& FaceTable::Measures(FaceId face) const
+{
+    return impl_->entries.at(face).measures;
+}
+
+std::string_view FaceTable::Name(FaceId face) const
+{
+    return impl_->entries.at(face).name;
+}
+
 struct FontEngine::Impl {
     FtLibraryPtr library;
-    FT_Error libraryError = 0; // why there is no library
     std::map<std::string, OpenFace*, std::less<>> facesByName;
     std::map<std::pair<std::string, int>, OpenFace> facesByFile;
+    // A run's faces by their number, opened on first use.
+    std::vector<OpenFace*> facesById;
     TextDecoder decoder;
     std::u32string codePoints;
 
     // The font in use: its face at a size, and its turn.
     OpenFace* face = nullptr;
-    FT_F26Dot6 emSize = 0; // 26.6 pixels
-    double ascent = 0;     // pixels
-    double cosine = 1;
-    double sine = 0;
-    FT_Matrix matrix{0x10000, 0, 0, 0x10000};
-    double angle = 0; // radians, counter-clockwise
-    bool bold = false;
+    FontScale scale;
+    bool bold = false; // of the last description selected
 
-    OpenFace* FaceNamed(std::string_view name);
     OpenFace* FaceAt(const FaceLocation& location);
+    OpenFace* FaceNamed(std::string_view name);
     const ShapedUnit& Shaped(std::u32string_view unit, UnitOrientation orientation);
-    void DrawShaped(const PixelSurface& surface, int x, int y, UnitOrientation orientation, TColor color);
 };
 
-OpenFace* FontEngine::Impl::FaceNamed(std::string_view name)
+const ShapedUnit& FontEngine::Impl::Shaped(std::u32string_view unit, UnitOrientation orientation)
 {
-    if (auto known = facesByName.find(name); known != facesByName.end())
-        return known->second;
-    OpenFace* found = FaceAt(FindFace(name));
-    facesByName.emplace(std::string(name), found);
-    return found;
+    if (!face->shaper)
+        face->shaper = std::make_unique<Shaper>(face->face.get(), CellExtent{face->measures.ascent, face->measures.descent});
+    auto& known = face->shaped[int(orientation)];
+    auto found = known.find(unit);
+    if (found == known.end())
+        found = known.emplace(std::u32string(unit), face->shaper->Shape(unit, orientation)).first;
+    return found->second;
 }
 
 OpenFace* FontEngine::Impl::FaceAt(const FaceLocation& location)
@@ -299,78 +460,27 @@ OpenFace* FontEngine::Impl::FaceAt(const FaceLocation& location)
     auto key = std::make_pair(location.file, location.index);
     auto open = facesByFile.find(key);
     if (open == facesByFile.end()) {
-        FT_Face face = nullptr;
-        const FT_Error error =
-            library ? FT_New_Face(library.get(), location.file.c_str(), location.index, &face) : libraryError;
-        // Memory that cannot be had is said as such, not as a face that
-        // cannot be opened.
-        if (error == FT_Err_Out_Of_Memory || (error != 0 && CannotMapFile(location.file)))
-            throw Error("ｼｽﾃﾑ ﾘｿｰｽが足りません", ErrorKind::Resources);
-        if (error != 0)
+        std::optional<OpenFace> opened = OpenFaceAt(library.get(), location);
+        if (!opened)
             return nullptr;
-        OpenFace entry;
-        entry.face.reset(face);
-        entry.cell = CellMetricsOf(face);
-        const FT_BBox& box = face->bbox;
-        const double farX = std::max(std::abs(double(box.xMin)), std::abs(double(box.xMax)));
-        const double farY = std::max(std::abs(double(box.yMin)), std::abs(double(box.yMax)));
-        entry.reach = std::hypot(farX, farY);
-        entry.maxAdvance = std::max<double>(face->max_advance_width, face->units_per_EM);
-        open = facesByFile.emplace(std::move(key), std::move(entry)).first;
+        open = facesByFile.emplace(std::move(key), std::move(*opened)).first;
     }
     return &open->second;
 }
 
-const ShapedUnit& FontEngine::Impl::Shaped(std::u32string_view unit, UnitOrientation orientation)
+OpenFace* FontEngine::Impl::FaceNamed(std::string_view name)
 {
-    if (!face->shaper)
-        face->shaper = std::make_unique<Shaper>(face->face.get(), CellExtent{face->cell.ascent, face->cell.descent});
-    auto& known = face->shaped[int(orientation)];
-    auto found = known.find(unit);
-    if (found == known.end())
-        found = known.emplace(std::u32string(unit), face->shaper->Shape(unit, orientation)).first;
-    return found->second;
-}
+    if (auto known = facesByName.find(name); known != facesByName.end())
+        return known->second;
 
-// Draws the unit held in codePoints as shaped, in the selected font: every
-// glyph at its own place in the cell, the cell turned about (x, y) by the
-// escapement, a sideways unit's glyphs turned a further quarter clockwise,
-// and a bold font's outlines thickened by a 24th of the em.
-void FontEngine::Impl::DrawShaped(const PixelSurface& surface, int x, int y, UnitOrientation orientation,
-                                  TColor color)
-{
-    FT_Face ftFace = face->face.get();
-    const ShapedUnit& unit = Shaped(codePoints, orientation);
-    const double pixelsPerUnit = emSize / 64.0 / ftFace->units_per_EM;
-    const FT_Matrix turn = unit.sideways ? TurnMatrix(angle - std::numbers::pi / 2) : matrix;
-    const FT_Pos strength = bold ? std::max<FT_Pos>(emSize / 24, 1) : 0;
-    for (const ShapedGlyph& glyph : unit.glyphs) {
-        const double across = glyph.x * pixelsPerUnit;
-        const double down = glyph.y * pixelsPerUnit;
-        const double penX = x + across * cosine + down * sine;
-        const double penY = y - across * sine + down * cosine;
-        const double originX = std::floor(penX);
-        const double originY = std::floor(penY);
-        if (std::abs(originX) > 1e9 || std::abs(originY) > 1e9)
-            break;
-        FT_Vector offset{FT_Pos(std::lround((penX - originX) * 64)), FT_Pos(-std::lround((penY - originY) * 64))};
-        FT_Set_Transform(ftFace, const_cast<FT_Matrix*>(&turn), &offset);
-        if (FT_Load_Glyph(ftFace, glyph.id, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0 ||
-            ftFace->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
-            continue;
-        if (strength > 0)
-            FT_Outline_Embolden(&ftFace->glyph->outline, strength);
-        RenderOutline(library.get(), surface, ftFace->glyph->outline, originX, originY, color);
-    }
-    FT_Set_Transform(ftFace, nullptr, nullptr);
+    OpenFace* found = FaceAt(FindFace(name));
+    facesByName.emplace(std::string(name), found);
+    return found;
 }
 
 FontEngine::FontEngine() : impl_(std::make_unique<Impl>())
 {
-    FT_Library library = nullptr;
-    impl_->libraryError = FT_Init_FreeType(&library);
-    if (impl_->libraryError == 0)
-        impl_->library.reset(library);
+    impl_->library = NewLibrary();
 }
 
 FontEngine::~FontEngine() = default;
@@ -384,29 +494,24 @@ void FontEngine::SelectFont(const LOGFONT& description, const FaceLocation* face
                         (face != nullptr && !face->family.empty() ? face->family : std::string(FaceNameOf(description))) +
                         "' を開けません",
                     ErrorKind::Font);
-
-    const CellMetrics& cell = font.face->cell;
-    const double unitsPerEm = font.face->face->units_per_EM;
-    double emPixels = 0;
-    if (description.lfHeight > 0)
-        emPixels = description.lfHeight * unitsPerEm / (cell.ascent + cell.descent);
-    else if (description.lfHeight < 0)
-        emPixels = -double(description.lfHeight);
-    else
-        emPixels = DefaultCellPixels * unitsPerEm / (cell.ascent + cell.descent);
-    emPixels = std::min(emPixels, LargestEmPixels);
-    font.emSize = std::max<FT_F26Dot6>(FT_F26Dot6(std::lround(emPixels * 64)), 1);
-    font.ascent = cell.ascent * (font.emSize / 64.0) / unitsPerEm;
-
-    const double angle = description.lfEscapement / 10.0 * std::numbers::pi / 180.0;
-    font.angle = angle;
     font.bold = description.lfWeight > FW_NORMAL;
-    font.cosine = std::cos(angle);
-    font.sine = std::sin(angle);
-    font.matrix.xx = FT_Fixed(std::lround(font.cosine * 0x10000));
-    font.matrix.xy = FT_Fixed(std::lround(-font.sine * 0x10000));
-    font.matrix.yx = FT_Fixed(std::lround(font.sine * 0x10000));
-    font.matrix.yy = FT_Fixed(std::lround(font.cosine * 0x10000));
+
+    font.scale = ScaleFor(font.face->measures, description.lfHeight, description.lfEscapement);
+}
+
+void FontEngine::SelectFace(const FaceTable& faces, FaceId face, const FontScale& scale)
+{
+    Impl& font = *impl_;
+    if (face >= font.facesById.size())
+        font.facesById.resize(std::size_t(face) + 1, nullptr);
+    OpenFace*& open = font.facesById[face];
+    if (open == nullptr) {
+        open = font.FaceAt(faces.Location(face));
+        if (open == nullptr)
+            throw CannotOpenFace(faces.Name(face));
+    }
+    font.face = open;
+    font.scale = scale;
 }
 
 void FontEngine::DrawText(const PixelSurface& surface, int x, int y, std::string_view text,
@@ -416,60 +521,65 @@ void FontEngine::DrawText(const PixelSurface& surface, int x, int y, std::string
     Impl& font = *impl_;
     if (font.face == nullptr || surface.bits == nullptr || text.empty())
         return;
+    font.decoder.Decode(text, encoding, font.codePoints);
+    if (!cellFill && NeedsShaping(font.codePoints, vertical, font.bold)) {
+        DrawShaped(surface, x, y, font.codePoints, color, vertical, font.bold);
+        return;
+    }
+    DrawCodePoints(surface, x, y, font.codePoints, color, cellFill, cullOffSurface);
+}
+
+void FontEngine::DrawCodePoints(const PixelSurface& surface, int x, int y, std::u32string_view codePoints,
+                                TColor color, std::optional<TColor> cellFill, bool cullOffSurface)
+{
+    Impl& font = *impl_;
+    if (font.face == nullptr || surface.bits == nullptr || codePoints.empty())
+        return;
     FT_Face face = font.face->face.get();
-    const double pixelsPerUnit = font.emSize / 64.0 / face->units_per_EM;
+    const FontScale& scale = font.scale;
+    const double pixelsPerUnit = scale.emSize / 64.0 / face->units_per_EM;
 
     if (cullOffSurface && !cellFill) {
         // No glyph can reach farther from (x, y) than the baseline's drop, an
-        // advance per byte and the face's own extent.
-        const double reach = font.ascent + 2 +
-                             pixelsPerUnit * (font.face->reach + double(text.size()) * font.face->maxAdvance);
-        if (x + reach < 0 || y + reach < 0 || x - reach >= surface.width || y - reach >= surface.height)
+        // advance per character and the face's own extent.
+        const double reach = scale.Reach(font.face->measures, codePoints.size());
+        if (x + reach < 0 || y + reach < surface.top || x - reach >= surface.width || y - reach >= surface.height)
             return;
     }
 
-    if (font.face->currentSize != font.emSize) {
-        if (FT_Set_Char_Size(face, 0, font.emSize, 72, 72) != 0)
+    if (font.face->currentSize != scale.emSize) {
+        if (FT_Set_Char_Size(face, 0, scale.emSize, 72, 72) != 0)
             return;
-        font.face->currentSize = font.emSize;
+        font.face->currentSize = scale.emSize;
     }
+    FT_Matrix matrix{scale.matrix[0], scale.matrix[1], scale.matrix[2], scale.matrix[3]};
 
-    font.decoder.Decode(text, encoding, font.codePoints);
     auto glyphIndex = [face](char32_t c) {
         return c == TextDecoder::Unconvertible ? 0 : FT_Get_Char_Index(face, c);
     };
 
     // The cell's top-left corner is (x, y); the baseline starts one ascent
     // below it, both turned about (x, y). Screen y grows downwards.
-    const double cellHeight = (font.face->cell.ascent + font.face->cell.descent) * pixelsPerUnit;
+    const double cellHeight = (font.face->measures.ascent + font.face->measures.descent) * pixelsPerUnit;
     if (cellFill) {
         double width = 0;
-        for (char32_t c : font.codePoints) {
+        for (char32_t c : codePoints) {
             FT_Fixed advance = 0;
             if (FT_Get_Advance(face, glyphIndex(c), FT_LOAD_NO_HINTING, &advance) == 0)
                 width += advance / 65536.0;
         }
         const PointF corners[] = {
             {double(x), double(y)},
-            {x + width * font.cosine, y - width * font.sine},
-            {x + width * font.cosine + cellHeight * font.sine, y - width * font.sine + cellHeight * font.cosine},
-            {x + cellHeight * font.sine, y + cellHeight * font.cosine},
+            {x + width * scale.cosine, y - width * scale.sine},
+            {x + width * scale.cosine + cellHeight * scale.sine, y - width * scale.sine + cellHeight * scale.cosine},
+            {x + cellHeight * scale.sine, y + cellHeight * scale.cosine},
         };
         FillPolygon(surface, corners, *cellFill);
     }
 
-    const bool severalCharacters =
-        font.codePoints.size() > 1 && std::find(font.codePoints.begin(), font.codePoints.end(),
-                                                TextDecoder::Unconvertible) == font.codePoints.end();
-    if (vertical || font.bold || severalCharacters) {
-        font.DrawShaped(surface, x, y,
-                        vertical ? OrientationInColumn(font.codePoints) : UnitOrientation::Horizontal, color);
-        return;
-    }
-
-    double penX = x + font.ascent * font.sine;
-    double penY = y + font.ascent * font.cosine;
-    for (char32_t c : font.codePoints) {
+    double penX = x + scale.ascent * scale.sine;
+    double penY = y + scale.ascent * scale.cosine;
+    for (char32_t c : codePoints) {
         const double originX = std::floor(penX);
         const double originY = std::floor(penY);
         // Keep the glyph's own coordinates small: the rasterizer's are 16-bit.
@@ -477,7 +587,7 @@ void FontEngine::DrawText(const PixelSurface& surface, int x, int y, std::string
             return;
         FT_Vector offset{FT_Pos(std::lround((penX - originX) * 64)),
                          FT_Pos(-std::lround((penY - originY) * 64))};
-        FT_Set_Transform(face, &font.matrix, &offset);
+        FT_Set_Transform(face, &matrix, &offset);
         if (FT_Load_Glyph(face, glyphIndex(c), FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0)
             continue;
         if (face->glyph->format == FT_GLYPH_FORMAT_OUTLINE)
@@ -486,6 +596,53 @@ void FontEngine::DrawText(const PixelSurface& surface, int x, int y, std::string
         penY -= face->glyph->advance.y / 64.0;
     }
     FT_Set_Transform(face, nullptr, nullptr);
+}
+
+// Every glyph at its own place in the cell, the cell turned about (x, y) by
+// the escapement, a sideways unit's glyphs turned a further quarter clockwise.
+void FontEngine::DrawShaped(const PixelSurface& surface, int x, int y, std::u32string_view codePoints, TColor color,
+                            bool vertical, bool bold)
+{
+    Impl& font = *impl_;
+    if (font.face == nullptr || surface.bits == nullptr || codePoints.empty())
+        return;
+    FT_Face ftFace = font.face->face.get();
+    const FontScale& scale = font.scale;
+    // Thickening moves each outline point by up to half the strength.
+    const FT_Pos strength = bold ? std::max<FT_Pos>(scale.emSize / 24, 1) : 0;
+    const double reach = scale.Reach(font.face->measures, codePoints.size()) + scale.ascent + strength / 64.0;
+    if (x + reach < 0 || y + reach < surface.top || x - reach >= surface.width || y - reach >= surface.height)
+        return;
+    if (font.face->currentSize != scale.emSize) {
+        if (FT_Set_Char_Size(ftFace, 0, scale.emSize, 72, 72) != 0)
+            return;
+        font.face->currentSize = scale.emSize;
+    }
+    const ShapedUnit& unit =
+        font.Shaped(codePoints, vertical ? OrientationInColumn(codePoints) : UnitOrientation::Horizontal);
+    const double pixelsPerUnit = scale.emSize / 64.0 / ftFace->units_per_EM;
+    const FT_Matrix turn = unit.sideways
+                               ? TurnMatrix(std::atan2(scale.sine, scale.cosine) - std::numbers::pi / 2)
+                               : FT_Matrix{scale.matrix[0], scale.matrix[1], scale.matrix[2], scale.matrix[3]};
+    for (const ShapedGlyph& glyph : unit.glyphs) {
+        const double across = glyph.x * pixelsPerUnit;
+        const double down = glyph.y * pixelsPerUnit;
+        const double penX = x + across * scale.cosine + down * scale.sine;
+        const double penY = y - across * scale.sine + down * scale.cosine;
+        const double originX = std::floor(penX);
+        const double originY = std::floor(penY);
+        if (std::abs(originX) > 1e9 || std::abs(originY) > 1e9)
+            break;
+        FT_Vector offset{FT_Pos(std::lround((penX - originX) * 64)), FT_Pos(-std::lround((penY - originY) * 64))};
+        FT_Set_Transform(ftFace, const_cast<FT_Matrix*>(&turn), &offset);
+        if (FT_Load_Glyph(ftFace, glyph.id, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0 ||
+            ftFace->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
+            continue;
+        if (strength > 0)
+            FT_Outline_Embolden(&ftFace->glyph->outline, strength);
+        RenderOutline(font.library.get(), surface, ftFace->glyph->outline, originX, originY, color);
+    }
+    FT_Set_Transform(ftFace, nullptr, nullptr);
 }
 
 } // namespace morvaleth

@@ -3,6 +3,8 @@
 #include "composer/Canvas.h"
 #include "composer/Raster.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,8 +25,72 @@ FaceLocation FindFace(std::string_view faceName);
 // The alias file the engine loaded, or empty when it found none.
 std::string FontAliasFile();
 
-// Text drawing for one picture: the faces it has used, opened once and kept,
-// and the one font made from the last description selected.
+// The number of a face in a run's face table.
+using FaceId = std::uint16_t;
+
+// A face's measures in font units: its cell (ascent + descent, internal
+// leading included), the box every glyph's outline lies in, how far any
+// outline point lies from the glyph origin, and its widest advance.
+struct FaceMeasures {
+    double ascent = 0;
+    double descent = 0;
+    double boxLeft = 0, boxBottom = 0, boxRight = 0, boxTop = 0;
+    double reach = 0;
+    double maxAdvance = 0;
+    int unitsPerEm = 1;
+};
+
+// A face at a cell height, turned by an escapement: what drawing a glyph and
+// bounding a stamp both need, worked out the same way for both.
+struct FontScale {
+    long emSize = 0;     // 26.6 pixels
+    double ascent = 0;   // pixels
+    double cosine = 1;
+    double sine = 0;
+    long matrix[4] = {0x10000, 0, 0, 0x10000}; // 16.16: xx, xy, yx, yy
+
+    // How far from the cell's top-left corner a text of `characters`
+    // characters can reach, in pixels, whatever its glyphs.
+    double Reach(const FaceMeasures& face, std::size_t characters) const;
+
+    // The rows a text of `characters` characters with its cell's corner on
+    // row y can draw on, from the face's glyph box turned by the escapement,
+    // with a margin for the rasterizer's rounding.
+    void TextRows(const FaceMeasures& face, int y, std::size_t characters, std::int64_t& top,
+                  std::int64_t& bottom) const;
+};
+// lfHeight > 0 is the cell height in pixels, < 0 the em size, 0 a default.
+FontScale ScaleFor(const FaceMeasures& face, int lfHeight, int escapement);
+
+// The faces of one run, each found by name and opened once to be measured;
+// the stamps carry their number. Render threads open their own handles of the
+// same files.
+class FaceTable {
+public:
+    FaceTable();
+    FaceTable(const FaceTable&) = delete;
+    FaceTable& operator=(const FaceTable&) = delete;
+    ~FaceTable();
+
+    // The face that stands for the name, added on its first request. Fails
+    // with "ﾌｫﾝﾄ '%s' を開けません" when no installed face can stand for it.
+    FaceId Resolve(std::string_view faceName);
+    // A face already found (one of a mixed set), added on its first request
+    // under its family's name. Fails as Resolve does when it cannot be opened.
+    FaceId Add(const FaceLocation& location);
+
+    const FaceLocation& Location(FaceId face) const;
+    // The name the face was asked for by.
+    std::string_view Name(FaceId face) const;
+    const FaceMeasures& Measures(FaceId face) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Text drawing for one picture or one render thread: the faces it has used,
+// opened once and kept, and the one font made from the last selection.
 class FontEngine {
 public:
     FontEngine();
@@ -39,6 +105,10 @@ public:
     // A weight above normal thickens the outlines.
     void SelectFont(const LOGFONT& description, const FaceLocation* face = nullptr);
 
+    // Makes the font for a face of the run's table at that scale; the face
+    // is opened on its first use and kept. Fails as SelectFont does.
+    void SelectFace(const FaceTable& faces, FaceId face, const FontScale& scale);
+
     // Draws text with the selected font, its cell's top-left corner at (x, y)
     // and turned about it by the escapement. Glyphs are anti-aliased and
     // blended in `color`; with `cellFill` the turned cell is filled first.
@@ -50,6 +120,17 @@ public:
     void DrawText(const PixelSurface& surface, int x, int y, std::string_view text,
                   TextEncoding encoding, TColor color, std::optional<TColor> cellFill,
                   bool cullOffSurface, bool vertical = false);
+
+    // The same for text already turned into code points.
+    void DrawCodePoints(const PixelSurface& surface, int x, int y, std::u32string_view codePoints,
+                        TColor color, std::optional<TColor> cellFill, bool cullOffSurface);
+
+    // Draws one unit shaped as a whole with HarfBuzz in the selected face and
+    // scale: with `vertical` as a unit of a column (see OrientationInColumn),
+    // with `bold` its outlines thickened by a 24th of the em. Shapes are kept
+    // per face, unit and orientation.
+    void DrawShaped(const PixelSurface& surface, int x, int y, std::u32string_view codePoints, TColor color,
+                    bool vertical, bool bold);
 
 private:
     struct Impl;

@@ -36,6 +36,11 @@ static_assert(offsetof(LOGFONT, lfItalic) == 20);
 static_assert(offsetof(LOGFONT, lfPitchAndFamily) == 27);
 static_assert(offsetof(LOGFONT, lfFaceName) == 28);
 
+// How much of a UTF-8 face name lfFaceName holds: at most LF_FACESIZE - 1
+// bytes, cut at the last whole character that fits. Faces are looked up by
+// this name, whether or not a description is made.
+std::string_view FaceNameThatFits(std::string_view faceName);
+
 // Copies a UTF-8 face name into lfFaceName, NUL-terminated. A name longer than
 // the field holds is cut at the last whole character that fits.
 void SetFaceName(LOGFONT& font, std::string_view faceName);

@@ -85,4 +85,9 @@ void SavePicture(const TBitmap& picture, const std::string& path, PictureFormat 
     ReplaceFile(path, [&picture, format](const ByteSink& sink) { WritePicture(picture, format, sink); });
 }
 
+void SavePicture(const TBitmap& picture, const std::string& path)
+{
+    SavePicture(picture, path, FormatForFileName(path));
+}
+
 } // namespace morvaleth

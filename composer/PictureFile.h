@@ -53,5 +53,7 @@ void WritePicture(const TBitmap& picture, PictureFormat format, const ByteSink& 
 // Saves the picture as `path` in that format, as SaveFile saves (see
 // FileSave.h): the one save of the driver and the window.
 void SavePicture(const TBitmap& picture, const std::string& path, PictureFormat format);
+// The same, in the format the name's extension asks for.
+void SavePicture(const TBitmap& picture, const std::string& path);
 
 } // namespace morvaleth

@@ -12,7 +12,7 @@ void PutPixel(const PixelSurface& surface, std::int64_t x, std::int64_t y, TColo
 {
     if (!surface.Contains(x, y))
         return;
-    std::uint8_t* pixel = surface.bits + std::size_t(y) * surface.stride + std::size_t(x) * 3;
+    std::uint8_t* pixel = surface.Row(y) + std::size_t(x) * 3;
     pixel[0] = BlueOf(color);
     pixel[1] = GreenOf(color);
     pixel[2] = RedOf(color);
@@ -52,8 +52,8 @@ void FillPolygon(const PixelSurface& surface, std::span<const PointF> points, TC
         top = std::min(top, p.y);
         bottom = std::max(bottom, p.y);
     }
-    const int firstRow = FirstCentreAtOrAfter(top, 0, surface.height);
-    const int endRow = FirstCentreAtOrAfter(bottom, 0, surface.height);
+    const int firstRow = FirstCentreAtOrAfter(top, surface.top, surface.height);
+    const int endRow = FirstCentreAtOrAfter(bottom, surface.top, surface.height);
 
     // A polygon has at most as many crossings on a row as it has edges. The
     // engine's polygons are small, so the common case needs no allocation.
@@ -78,7 +78,7 @@ void FillPolygon(const PixelSurface& surface, std::span<const PointF> points, TC
         }
         std::sort(crossings, crossings + count);
 
-        std::uint8_t* line = surface.bits + std::size_t(row) * surface.stride;
+        std::uint8_t* line = surface.Row(row);
         for (std::size_t i = 0; i + 1 < count; i += 2) {
             const int from = FirstCentreAtOrAfter(crossings[i], 0, surface.width);
             const int to = FirstCentreAtOrAfter(crossings[i + 1], 0, surface.width);
@@ -93,7 +93,7 @@ void FillPolygon(const PixelSurface& surface, std::span<const PointF> points, TC
 
 void DrawLine(const PixelSurface& surface, TPoint from, TPoint to, TColor color)
 {
-    if (surface.bits == nullptr)
+    if (surface.bits == nullptr || std::max(from.y, to.y) < surface.top || std::min(from.y, to.y) >= surface.height)
         return;
 
     // Walk the longer axis one pixel at a time and round the other, which is
@@ -111,9 +111,10 @@ void DrawLine(const PixelSurface& surface, TPoint from, TPoint to, TColor color)
     }
     const std::int64_t majorLength = major1 - major0;
     const std::int64_t minorLength = minor1 - minor0;
+    const std::int64_t majorFirst = steep ? surface.top : 0;
     const std::int64_t majorLimit = (steep ? surface.height : surface.width) - 1;
 
-    const std::int64_t first = std::max<std::int64_t>(major0, 0);
+    const std::int64_t first = std::max<std::int64_t>(major0, majorFirst);
     const std::int64_t last = std::min(major1, majorLimit);
     if (first > last)
         return;
@@ -156,14 +157,14 @@ void DrawLine(const PixelSurface& surface, TPoint from, TPoint to, TColor color)
 void BlendSpan(const PixelSurface& surface, int x, int y, int length, std::uint8_t coverage,
                TColor color)
 {
-    if (surface.bits == nullptr || y < 0 || y >= surface.height || coverage == 0)
+    if (surface.bits == nullptr || y < surface.top || y >= surface.height || coverage == 0)
         return;
     const int from = std::max(x, 0);
     const int to = int(std::min<std::int64_t>(std::int64_t(x) + length, surface.width));
     if (from >= to)
         return;
 
-    std::uint8_t* pixel = surface.bits + std::size_t(y) * surface.stride + std::size_t(from) * 3;
+    std::uint8_t* pixel = surface.Row(y) + std::size_t(from) * 3;
     const unsigned alpha = coverage;
     const unsigned keep = 255 - alpha;
     const unsigned blue = BlueOf(color) * alpha;

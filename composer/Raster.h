@@ -8,18 +8,23 @@
 
 namespace morvaleth {
 
-// The pixels of a 24-bit (blue, green, red) picture, for the drawing routines.
-// Every routine clips to the surface: nothing outside it is touched.
+// The pixels of a 24-bit (blue, green, red) picture, or of a band of its
+// rows, for the drawing routines. Coordinates are the picture's: the surface
+// holds rows [top, height), and `bits` points at row `top`. Every routine
+// clips to the surface: nothing outside it is touched, and what falls inside
+// comes out exactly as it would on the whole picture.
 struct PixelSurface {
     std::uint8_t* bits = nullptr;
     int width = 0;
     int height = 0;
     std::size_t stride = 0;
+    int top = 0;
 
     bool Contains(std::int64_t x, std::int64_t y) const
     {
-        return x >= 0 && y >= 0 && x < width && y < height;
+        return x >= 0 && y >= top && x < width && y < height;
     }
+    std::uint8_t* Row(std::int64_t y) const { return bits + std::size_t(y - top) * stride; }
 };
 
 struct PointF {

@@ -22,6 +22,11 @@ public:
 
     // Called once after the last row of a run that succeeded.
     virtual void Finish() = 0;
+
+    // A sink that holds the whole picture may offer the memory of rows
+    // [top, top + count), white, to be drawn in directly; Rows is then called
+    // with that same memory. Null: the rows come in memory of their own.
+    virtual std::uint8_t* RowsInPlace(int /*top*/, int /*count*/) { return nullptr; }
 };
 
 } // namespace morvaleth

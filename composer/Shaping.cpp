@@ -7,6 +7,7 @@
 #include <hb-ot.h>
 #include <hb.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace morvaleth {
@@ -45,6 +46,13 @@ constexpr bool LiesOnItsSide(char32_t c)
 }
 
 } // namespace
+
+bool NeedsShaping(std::u32string_view unit, bool vertical, bool bold)
+{
+    const bool severalCharacters =
+        unit.size() > 1 && std::find(unit.begin(), unit.end(), TextDecoder::Unconvertible) == unit.end();
+    return vertical || bold || severalCharacters;
+}
 
 UnitOrientation OrientationInColumn(std::u32string_view unit)
 {

@@ -21,6 +21,11 @@ enum class UnitOrientation { Horizontal, Upright, Sideways };
 // Japanese; everything else, full-width letters and digits included, stands.
 UnitOrientation OrientationInColumn(std::u32string_view unit);
 
+// Whether a unit goes through shaping rather than being set character by
+// character: set in a column, bold, or several characters that all convert
+// (a cluster of them is one unit).
+bool NeedsShaping(std::u32string_view unit, bool vertical, bool bold);
+
 // One glyph of a shaped unit: its id in the face and where its origin (the
 // start of its baseline, before any turn) lies, in font units from the top-left
 // corner of the unit's cell, x to the right and y downwards. The cell is the

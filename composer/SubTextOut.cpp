@@ -16,20 +16,11 @@ int Offset(int base, std::int64_t by)
 
 } // namespace
 
-ScrapColors ScrapColorsFor(int r)
-{
-    if (r <= 4)
-        return {clSilver, clGray, clBlack};
-    if (r <= 7)
-        return {clGray, clSilver, clBlack};
-    return {clSilver, clBlack, clSilver};
-}
-
 void SubTextOut(int x, int y, std::string_view text, int size, TCanvas& picture,
                 const StampStyle& style, RandomSource& random, StampFace face)
 {
     const int r = random.Draw(10);
-    const int h = CharacterHeight(size, random.Draw(size / 2));
+    const int h = StampCellHeight(size, random.Draw(size / 2));
     const int tilt = random.Draw(300) - 150;
 
     LOGFONT font;

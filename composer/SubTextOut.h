@@ -2,6 +2,7 @@
 
 #include "composer/Canvas.h"
 #include "composer/RandomSource.h"
+#include "composer/Stamp.h"
 
 #include <string>
 #include <string_view>
@@ -24,29 +25,14 @@ struct StampFace {
     bool bold = false;
 };
 
-// The scrap and character colours of one colour scheme.
-struct ScrapColors {
-    TColor outline;
-    TColor fill;
-    TColor character;
-};
-
-// The colour scheme for a draw r in [0, 10): grey scraps for 0 to 4, silver
-// ones for 5 to 7, black ones with a silver character for 8 and 9.
-ScrapColors ScrapColorsFor(int r);
-
-// The cell height of a character whose height draw is j.
-constexpr int CharacterHeight(int size, int j)
-{
-    return size + j - size / 4;
-}
-
 // Stamps one character unit with its top-left corner at (x, y): a random
 // height from `size` and a random tilt of up to 15 degrees either way, and in
 // real mode a slightly skewed paper scrap beneath it. The draws are made in a
 // fixed order (scheme, height, tilt, then in real mode the scrap's two
-// skews), so that a seed fixes the picture. The stamp's face changes neither
-// the draws nor the places.
+// skews), so that a seed fixes the picture. This is the stamp on a canvas,
+// through the drawing interface; a run plans its stamps (StampPlan) and
+// paints them in bands (StampPainter) instead, with the same draws and
+// pixels. The stamp's face changes neither the draws nor the places.
 void SubTextOut(int x, int y, std::string_view text, int size, TCanvas& picture,
                 const StampStyle& style, RandomSource& random, StampFace face = {});
 

@@ -268,7 +268,7 @@ void THFormMain::Button1Click()
         return;
     const QFont chosen = HDlgFont->currentFont();
     CompositionFont.face = FamilyWithoutFoundry(chosen.family());
-    CompositionFont.characterHeight = CharacterHeight(chosen.pointSizeF(), pixelsPerInch_);
+    CompositionFont.characterHeight = PixelHeightOfPoints(chosen.pointSizeF(), pixelsPerInch_);
     CompositionFont.bold = chosen.weight() > QFont::Normal;
     CompositionFont.italic = chosen.italic();
     CompositionFont.underline = chosen.underline();

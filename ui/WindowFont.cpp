@@ -19,7 +19,7 @@ int PointSize(int characterHeight, int pixelsPerInch)
     return MulDiv(characterHeight, 72, pixelsPerInch);
 }
 
-int CharacterHeight(double points, int pixelsPerInch)
+int PixelHeightOfPoints(double points, int pixelsPerInch)
 {
     return int(std::lround(points * pixelsPerInch / 72.0));
 }

@@ -17,7 +17,7 @@ int MulDiv(int a, int b, int c);
 int PointSize(int characterHeight, int pixelsPerInch);
 
 // The character height in pixels of a font of `points` on that screen.
-int CharacterHeight(double points, int pixelsPerInch);
+int PixelHeightOfPoints(double points, int pixelsPerInch);
 
 // The installed family that stands for a face name, as the engine resolves it
 // through its alias file ("ＭＳ Ｐゴシック" is IPAPGothic); the name itself when

@@ -36,8 +36,16 @@ TEST(ComposeProgram, WritesThePictureAndSaysNothing)
 TEST(ComposeProgram, TheSameSeedGivesTheSameFile)
 {
     TempDir folder;
+    // Whatever the number of render threads.
+    for (const char* threads : {"1", "3"})
+        ASSERT_EQ(Compose({Letter, "-o", folder / (threads + std::string(".bmp")), "--seed", "42", "--size", "24", "-W",
+                           "300", "-H", "$C8", "--threads", threads})
+                      .exitCode,
+                  0);
+    EXPECT_EQ(ReadFile(folder / "1.bmp"), ReadFile(folder / "3.bmp"));
     for (const char* name : {"a.bmp", "b.bmp"})
         ASSERT_EQ(Compose({Letter, "-o", folder / name, "--seed", "42", "--size", "24", "-W", "300", "-H", "$C8"}).exitCode, 0);
+    EXPECT_EQ(ReadFile(folder / "a.bmp"), ReadFile(folder / "1.bmp"));
     ASSERT_EQ(Compose({Letter, "-o", folder / "c.bmp", "--seed", "43", "--size", "24", "-W", "300", "-H", "$C8"}).exitCode, 0);
     EXPECT_EQ(ReadFile(folder / "a.bmp"), ReadFile(folder / "b.bmp"));
     EXPECT_NE(ReadFile(folder / "a.bmp"), ReadFile(folder / "c.bmp"));
@@ -134,7 +142,8 @@ INSTANTIATE_TEST_SUITE_P(
         FailureRow{"NoFaceListed", {Letter, "-o", "{dir}/out.bmp", "--faces", " , "}, 2, "no face name in --faces"},
         FailureRow{"MixAndList", {Letter, "-o", "{dir}/out.bmp", "--mix-faces", "--faces", "IPAGothic"}, 2,
                    "exclude each other"},
-        FailureRow{"BoldWithoutMix", {Letter, "-o", "{dir}/out.bmp", "--bold-cuts"}, 2, "--bold-cuts needs"}),
+        FailureRow{"BoldWithoutMix", {Letter, "-o", "{dir}/out.bmp", "--bold-cuts"}, 2, "--bold-cuts needs"},
+        FailureRow{"NoThreads", {Letter, "-o", "{dir}/out.bmp", "--threads", "0"}, 2, "--threads"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A 64-bit FNV-1a digest of a file's bytes, with its size.

@@ -337,7 +337,7 @@ TEST(Polygon, EveryStepOfALineIsTheExactPositionRounded)
         auto picture = WhitePicture(37, 29);
         const TPoint from{coordinate(i), coordinate(i)};
         const TPoint to{coordinate(i), coordinate(i)};
-        const PixelSurface surface{picture->ScanLine(0), picture->Width(), picture->Height(), picture->Stride()};
+        const PixelSurface surface = picture->Bitmap().Surface();
         DrawLine(surface, from, to, clBlack);
 
         std::set<std::pair<std::int64_t, std::int64_t>> drawn;
@@ -352,7 +352,7 @@ TEST(Polygon, EveryStepOfALineIsTheExactPositionRounded)
 
 TEST(Polygon, NothingHappensWithoutPixels)
 {
-    TBitmap picture;
+    testing::DrawnPicture picture;
     picture.SetWidth(640);
     const TPoint square[] = {{0, 0}, {0, 9}, {9, 9}};
     picture.Canvas().Polygon(square);

@@ -177,6 +177,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SizeCase{PictureFormat::Bmp, 715827865, 1, false},
                       SizeCase{PictureFormat::Bmp, 1, 536870898, true}, // 4-byte rows
                       SizeCase{PictureFormat::Bmp, 1, 536870899, false},
+                      SizeCase{PictureFormat::Bmp, 26754, 26754, true}, // the largest square
+                      SizeCase{PictureFormat::Bmp, 26755, 26755, false},
                       SizeCase{PictureFormat::Bmp, 30000, 30000, false},
                       SizeCase{PictureFormat::Bmp, INT32_MAX, INT32_MAX, false},
                       SizeCase{PictureFormat::Bmp, 0, INT32_MAX, true}, // no pixels, nothing to hold

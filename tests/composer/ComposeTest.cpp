@@ -3,6 +3,7 @@
 #include "composer/BmpWriter.h"
 #include "composer/ComposePicture.h"
 #include "composer/Error.h"
+#include "composer/StampPlan.h"
 #include "composer/SubTextOut.h"
 
 #include <gmock/gmock.h>
@@ -148,7 +149,7 @@ TEST(Layout, NothingStampedBeyondTheStopCouldReachThePicture)
     // Stamps at the first row the run no longer draws, with every scheme,
     // height and tilt, must leave a picture of that height untouched.
     constexpr int size = 20, height = 100;
-    const int tallest = CharacterHeight(size, size / 2 - 1);
+    const int tallest = StampCellHeight(size, size / 2 - 1);
     const int firstSkippedY = height + 2 * tallest + 8;
     auto picture = testing::WhitePicture(640, height);
     RandomSource random(3);
@@ -195,6 +196,62 @@ TEST(Layout, AFifoWithoutLineEndsEnds)
     EXPECT_GT(picture.canvas.Texts().size(), 28u * 20);
 }
 
+TEST(Plan, StampsAreWhatTheRunOnACanvasDraws)
+{
+    // The plan makes the same draws in the same order as the stamp on a
+    // canvas: every stamp's place, height, tilt, colours and scrap match the
+    // drawing calls, unit for unit.
+    TempDir folder;
+    std::string text;
+    for (int line = 0; line < 12; ++line)
+        text += std::string(line * 5, 'W') + "\x88\x9F\x81\x5B|\r\n";
+    WriteFile(folder / "source.txt", text);
+    for (const int size : {1, 20, 47})
+        for (const bool realMode : {false, true}) {
+            CompositionSettings settings;
+            settings.size = size;
+            settings.realMode = realMode;
+            RecordingPicture picture(300, 400);
+            {
+                SourceReader source(folder / "source.txt", SourceEncoding::ShiftJis);
+                RandomSource random(8);
+                ComposeText(picture, source, settings, random);
+            }
+            SourceReader source(folder / "source.txt", SourceEncoding::ShiftJis);
+            RandomSource random(8);
+            FaceTable faces;
+            StampPlan plan({size, realMode, settings.faceName, TextEncoding::ShiftJis}, source, random, faces, 300,
+                           400);
+            StampList list;
+            while (!plan.Done())
+                plan.PlanSome(1000000, list, {});
+
+            const std::vector<DrawCall> texts = picture.canvas.Texts();
+            ASSERT_EQ(list.stamps.size(), texts.size()) << "size " << size;
+            std::size_t polygons = 0;
+            for (std::size_t i = 0; i < texts.size(); ++i) {
+                const Stamp& stamp = list.stamps[i];
+                const DrawCall& drawn = texts[i];
+                EXPECT_EQ((TPoint{stamp.x, stamp.y}), drawn.at) << i;
+                EXPECT_EQ(stamp.cellHeight, drawn.font.Handle.lfHeight) << i;
+                EXPECT_EQ(stamp.tilt, drawn.font.Handle.lfEscapement) << i;
+                const ScrapColors colors = ScrapColorsFor(stamp.scheme);
+                EXPECT_EQ(realMode ? colors.character : clBlack, drawn.font.Color) << i;
+                EXPECT_EQ(stamp.scrap, realMode);
+                if (stamp.scrap) {
+                    while (picture.canvas.calls[polygons].kind != DrawCall::Kind::Polygon)
+                        ++polygons;
+                    const DrawCall& scrap = picture.canvas.calls[polygons++];
+                    EXPECT_EQ(scrap.points[2], (TPoint{stamp.x + stamp.cellHeight + stamp.dx,
+                                                       stamp.y + stamp.cellHeight + stamp.dy}))
+                        << i;
+                    EXPECT_EQ(scrap.brush.Color, colors.fill) << i;
+                    EXPECT_EQ(scrap.pen.Color, colors.outline) << i;
+                }
+            }
+        }
+}
+
 // ---- Whole runs -----------------------------------------------------------
 
 CompositionSettings SettingsFor(const std::string& path, std::uint32_t seed, bool realMode = false)
@@ -238,14 +295,14 @@ TEST(ComposePicture, SkippingOffPictureTextChangesNoPixel)
     for (bool realMode : {false, true}) {
         std::vector<std::uint8_t> pictures[2];
         for (bool culling : {false, true}) {
-            TBitmap picture;
+            TCanvasPicture picture;
             picture.SetHeight(300);
             picture.SetWidth(250);
-            picture.SetOffPictureCulling(culling);
+            picture.Canvas().SetOffPictureCulling(culling);
             SourceReader source(folder / "source.txt", SourceEncoding::Automatic);
             RandomSource random(99);
             ComposeText(picture, source, SettingsFor("", 0, realMode), random);
-            pictures[culling] = EncodeBmp(picture);
+            pictures[culling] = EncodeBmp(picture.Bitmap());
         }
         EXPECT_TRUE(pictures[0] == pictures[1]) << (realMode ? "real" : "plain");
     }

@@ -3,6 +3,7 @@
 #include "composer/DescriptorPath.h"
 #include "composer/Error.h"
 #include "composer/FileSave.h"
+#include "composer/PictureFile.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -54,8 +55,8 @@ TEST(SaveToFile, ReplacesAnEarlierFileAndLeavesNoTemporaryFile)
     TempDir folder;
     const std::string path = folder / "letter.bmp";
     WriteFile(path, "earlier");
-    WhitePicture(640, 480)->SaveToFile(path);
-    WhitePicture(3, 3)->SaveToFile(path);
+    SavePicture(*WhitePicture(640, 480), path);
+    SavePicture(*WhitePicture(3, 3), path);
     EXPECT_EQ(ReadFile(path).size(), 54u + 3 * 12);
     EXPECT_THAT(folder.Entries(), ElementsAre("letter.bmp"));
 }
@@ -65,7 +66,7 @@ TEST(SaveToFile, APictureWithoutPixelsLeavesAnEmptyFile)
     TempDir folder;
     const std::string path = folder / "empty.bmp";
     WriteFile(path, "earlier");
-    TBitmap().SaveToFile(path);
+    SavePicture(TBitmap(), path);
     EXPECT_EQ(ReadFile(path), "");
 }
 
@@ -129,7 +130,7 @@ TEST(SaveToFile, WritesStraightToADevice)
 TEST(SaveToFile, AFullDeviceFailsWithAWriteErrorNamingItAndStaysADevice)
 {
     try {
-        WhitePicture(64, 64)->SaveToFile("/dev/full");
+        SavePicture(*WhitePicture(64, 64), "/dev/full");
         FAIL() << "writing to /dev/full succeeded";
     } catch (const Error& error) {
         EXPECT_STREQ(error.what(), "ｽﾄﾘｰﾑへの書き込みｴﾗｰ");
@@ -162,7 +163,7 @@ TEST_P(UncreatableTest, FailsNamingThePathAsPassedAndLeavesTheFolderAsItWas)
                              : relative.empty()       ? folder.Path().string()
                                                       : folder / relative;
     try {
-        WhitePicture(4, 4)->SaveToFile(path);
+        SavePicture(*WhitePicture(4, 4), path);
         FAIL() << "saving succeeded";
     } catch (const Error& error) {
         EXPECT_EQ(std::string(error.what()), "ﾌｧｲﾙ " + path + GetParam().messageEnd);
@@ -212,7 +213,7 @@ TEST(SaveToFile, ThroughADanglingLinkCreatesItsTargetOrNothing)
 
 TEST(SaveToFile, AnEmptyNameCannotBeCreated)
 {
-    EXPECT_THROW(WhitePicture(4, 4)->SaveToFile(""), Error);
+    EXPECT_THROW(SavePicture(*WhitePicture(4, 4), ""), Error);
 }
 
 TEST(SaveToFile, AReadOnlyFolderKeepsItsEarlierFile)
@@ -223,7 +224,7 @@ TEST(SaveToFile, AReadOnlyFolderKeepsItsEarlierFile)
     const std::string path = folder / "letter.bmp";
     WriteFile(path, "earlier");
     ::chmod(folder.Path().c_str(), 0555);
-    EXPECT_THROW(WhitePicture(4, 4)->SaveToFile(path), Error);
+    EXPECT_THROW(SavePicture(*WhitePicture(4, 4), path), Error);
     ::chmod(folder.Path().c_str(), 0755);
     EXPECT_EQ(ReadFile(path), "earlier");
 }

@@ -76,7 +76,7 @@ TEST_P(CharacterHeightTest, FollowsTheHeightDraw)
     RandomSource random(99);
     int lowest = 1 << 30, highest = -1;
     for (int i = 0; i < 5000; ++i) {
-        const int h = CharacterHeight(size, random.Draw(size / 2));
+        const int h = StampCellHeight(size, random.Draw(size / 2));
         lowest = std::min(lowest, h);
         highest = std::max(highest, h);
     }

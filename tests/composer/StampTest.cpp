@@ -26,7 +26,7 @@ StampDraws ExpectedDraws(std::uint32_t seed, int size, bool realMode)
     RandomSource random(seed);
     StampDraws draws{};
     draws.r = random.Draw(10);
-    draws.h = CharacterHeight(size, random.Draw(size / 2));
+    draws.h = StampCellHeight(size, random.Draw(size / 2));
     draws.tilt = random.Draw(300) - 150;
     if (realMode) {
         draws.dx = random.Draw(7) - 3;

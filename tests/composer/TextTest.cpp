@@ -103,7 +103,7 @@ LOGFONT FontOf(int height, int escapement, const char* face = "ＭＳ Ｐゴシ�
     return font;
 }
 
-std::unique_ptr<TBitmap> Draw(const char* text, int height, int escapement, int x, int y, int size = 200)
+std::unique_ptr<testing::DrawnPicture> Draw(const char* text, int height, int escapement, int x, int y, int size = 200)
 {
     auto picture = WhitePicture(size, size);
     TCanvas& canvas = picture->Canvas();

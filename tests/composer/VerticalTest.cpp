@@ -5,7 +5,7 @@
 #include "composer/Owned.h"
 #include "composer/Shaping.h"
 #include "composer/TextDecoder.h"
-#include "composer/Layout.h"
+#include "composer/GridLayout.h"
 
 #include <gtest/gtest.h>
 

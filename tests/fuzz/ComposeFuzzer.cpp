@@ -10,6 +10,7 @@
 
 #include "FuzzSupport.h"
 
+#include "composer/BitmapCanvas.h"
 #include "composer/BmpWriter.h"
 #include "composer/ComposePicture.h"
 
@@ -58,15 +59,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(picture && picture->Width() == width && picture->Height() == height, "a %dx%d picture",
                    picture ? picture->Width() : -1, picture ? picture->Height() : -1);
 
-        TBitmap unskipped;
-        unskipped.SetOffPictureCulling(false);
+        TCanvasPicture unskipped;
+        unskipped.Canvas().SetOffPictureCulling(false);
         unskipped.SetHeight(height);
         unskipped.SetWidth(width);
         SourceReader reader(source.Path(), settings.encoding);
         RandomSource random(Seed);
         ComposeText(unskipped, reader, settings, random);
         reader.Close();
-        FUZZ_CHECK(EncodeBmp(*picture) == EncodeBmp(unskipped),
+        FUZZ_CHECK(EncodeBmp(*picture) == EncodeBmp(unskipped.Bitmap()),
                    "skipping off-picture text changed the picture (real mode %d)", int(realMode));
     }
     return 0;

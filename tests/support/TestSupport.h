@@ -1,6 +1,7 @@
 #pragma once
 
 #include "composer/Bitmap.h"
+#include "composer/BitmapCanvas.h"
 #include "composer/Canvas.h"
 #include "composer/FontEngine.h"
 
@@ -120,10 +121,36 @@ private:
     int height_;
 };
 
+// A picture's pixels and a canvas drawing on them, for tests that draw one
+// call at a time and then look at the pixels or the file.
+class DrawnPicture {
+public:
+    DrawnPicture() : canvas_(bitmap_) {}
+    DrawnPicture(const DrawnPicture&) = delete;
+    DrawnPicture& operator=(const DrawnPicture&) = delete;
+
+    TBitmapCanvas& Canvas() { return canvas_; }
+    TBitmap& Bitmap() { return bitmap_; }
+    operator const TBitmap&() const { return bitmap_; }
+
+    int Width() const { return bitmap_.Width(); }
+    int Height() const { return bitmap_.Height(); }
+    void SetWidth(int width) { bitmap_.SetWidth(width); }
+    void SetHeight(int height) { bitmap_.SetHeight(height); }
+    bool HasPixels() const { return bitmap_.HasPixels(); }
+    std::size_t Stride() const { return bitmap_.Stride(); }
+    const std::uint8_t* ScanLine(int y) const { return bitmap_.ScanLine(y); }
+    TColor Pixel(int x, int y) const { return bitmap_.Pixel(x, y); }
+
+private:
+    TBitmap bitmap_;
+    TBitmapCanvas canvas_;
+};
+
 // A white picture of that size.
-inline std::unique_ptr<TBitmap> WhitePicture(int width, int height)
+inline std::unique_ptr<DrawnPicture> WhitePicture(int width, int height)
 {
-    auto picture = std::make_unique<TBitmap>();
+    auto picture = std::make_unique<DrawnPicture>();
     picture->SetHeight(height);
     picture->SetWidth(width);
     return picture;

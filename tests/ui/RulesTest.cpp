@@ -119,9 +119,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CharacterHeights, AreThoseOfTheDialogsPointSizes)
 {
-    EXPECT_EQ(CharacterHeight(20, 96), 27);
-    EXPECT_EQ(CharacterHeight(16, 120), 27);
-    EXPECT_EQ(CharacterHeight(9, 96), 12);
+    EXPECT_EQ(PixelHeightOfPoints(20, 96), 27);
+    EXPECT_EQ(PixelHeightOfPoints(16, 120), 27);
+    EXPECT_EQ(PixelHeightOfPoints(9, 96), 12);
 }
 
 struct FilterCase {

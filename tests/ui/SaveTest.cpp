@@ -2,6 +2,7 @@
 
 #include "UiTestSupport.h"
 
+#include "composer/PictureFile.h"
 #include "ui/PreviewImage.h"
 #include "ui/SavePictureDialog.h"
 
@@ -199,7 +200,7 @@ struct TPreviewAreaFixture {
         auto picture = std::make_shared<TBitmap>();
         picture->SetHeight(480);
         picture->SetWidth(640);
-        picture->SaveToFile(folder.filePath("picture.bmp").toStdString());
+        SavePicture(*picture, folder.filePath("picture.bmp").toStdString());
         QFile text(folder.filePath("letter.txt"));
         EXPECT_TRUE(text.open(QIODevice::WriteOnly));
         text.write("Dear friend,\r\n");

@@ -12,27 +12,29 @@ struct CellPlace {
     bool operator==(const CellPlace&) const = default;
 };
 
-// Where the units of a text go, one after the other. A layout starts at its
-// first place; after each unit and each line end it moves on, and says when
-// reading stops. RowsDone() counts the picture's rows that no later stamp can
-// reach any more.
-
-// The grid: rows from top to bottom, units from left to right. The margin at
-// the left and the top, the character pitch and the line pitch are `size`,
-// the pitches plus a gap of a tenth of it. A row wraps when the next cell
-// would pass the right edge. Reading stops at the first line end below the
-// bottom edge, and in an endless line as soon as the rows are so far below
-// the picture that no stamp of theirs can reach it (`reach` pixels).
+// Where the character units of a text go: left to right on a grid whose pitch
+// is the composition size plus a tenth, wrapping at the right edge, a row down
+// at each line end, stopping at the first line end below the bottom edge.
+// Every unit takes one pitch, whatever it is; the random height and tilt of a
+// stamp never move the cursor.
 class GridLayout {
 public:
-    GridLayout(std::int32_t size, std::int64_t width, std::int64_t height, std::int64_t reach);
+    // `reach` is how far below its cell's corner any stamp can draw: a line
+    // that never ends stops once its rows are that far below the picture,
+    // since nothing more of it can show.
+    GridLayout(int size, std::int64_t width, std::int64_t height, std::int64_t reach);
 
+    // The top-left corner of the next unit's cell.
+    std::int64_t X() const { return x_; }
+    std::int64_t Y() const { return y_; }
+    CellPlace Place() const { return {x_, y_}; }
     // The first line is always read, however small the picture.
     bool HasRoom() const { return true; }
-    CellPlace Place() const { return {x_, y_}; }
+
+    // Moves past a unit placed at the cursor; false when the run ends here.
     bool AfterUnit();
+    // Moves past a line end; false when the run ends here.
     bool AfterLineEnd();
-    std::int64_t RowsDone() const { return y_ - reach_; }
 
 private:
     std::int64_t size_;
@@ -53,7 +55,7 @@ private:
 // stamp of theirs can reach it (`reach` pixels, as in the grid).
 class VerticalLayout {
 public:
-    VerticalLayout(std::int32_t size, std::int64_t width, std::int64_t height, std::int64_t reach);
+    VerticalLayout(int size, std::int64_t width, std::int64_t height, std::int64_t reach);
 
     // Whether the picture holds even one column; a picture too narrow for it
     // (or a size larger than the picture) gets no stamp at all.
@@ -68,9 +70,6 @@ public:
 
     // Moves to the top of the next column. False when reading stops.
     bool AfterLineEnd();
-
-    // Every column reaches from top to bottom: no row is done before the end.
-    std::int64_t RowsDone() const { return 0; }
 
 private:
     std::int64_t size_;

@@ -1,8 +1,8 @@
-#include "composer/Layout.h"
+#include "composer/GridLayout.h"
 
 namespace morvaleth {
 
-GridLayout::GridLayout(std::int32_t size, std::int64_t width, std::int64_t height, std::int64_t reach)
+GridLayout::GridLayout(int size, std::int64_t width, std::int64_t height, std::int64_t reach)
     : size_(size), pitch_(size + size / 10), width_(width), height_(height), reach_(reach), x_(size), y_(size)
 {
 }
@@ -13,8 +13,9 @@ bool GridLayout::AfterUnit()
     if (width_ < x_ + pitch_) {
         x_ = size_;
         y_ += pitch_;
-        // Below the bottom edge by more than a stamp reaches: the line's end
-        // would stop reading anyway, so stopping now changes nothing.
+        // A line without line ends (a FIFO, /dev/zero, an LF-only file) would
+        // keep wrapping below the picture forever; its line end would stop
+        // the run anyway, so stopping now changes nothing.
         if (y_ - reach_ >= height_)
             return false;
     }
@@ -28,7 +29,7 @@ bool GridLayout::AfterLineEnd()
     return height_ >= y_ + pitch_;
 }
 
-VerticalLayout::VerticalLayout(std::int32_t size, std::int64_t width, std::int64_t height, std::int64_t reach)
+VerticalLayout::VerticalLayout(int size, std::int64_t width, std::int64_t height, std::int64_t reach)
     : size_(size), pitch_(size + size / 10), width_(width), height_(height), reach_(reach), column_(size),
       y_(size)
 {

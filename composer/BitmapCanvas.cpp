@@ -1,0 +1,52 @@
+#include "composer/BitmapCanvas.h"
+
+#include "composer/Raster.h"
+
+#include <optional>
+#include <vector>
+
+namespace morvaleth {
+
+void TBitmapCanvas::Polygon(std::span<const TPoint> points)
+{
+    const PixelSurface surface = picture_.Surface();
+    if (points.empty() || surface.bits == nullptr)
+        return;
+    if (Brush.Style == TBrushStyle::bsSolid) {
+        constexpr std::size_t InlinePoints = 16;
+        PointF inlineBuffer[InlinePoints];
+        std::vector<PointF> heapBuffer;
+        PointF* corners = inlineBuffer;
+        if (points.size() > InlinePoints) {
+            heapBuffer.resize(points.size());
+            corners = heapBuffer.data();
+        }
+        for (std::size_t i = 0; i < points.size(); ++i)
+            corners[i] = {double(points[i].x), double(points[i].y)};
+        FillPolygon(surface, std::span(corners, points.size()), Brush.Color);
+    }
+    for (std::size_t i = 0; i < points.size(); ++i)
+        DrawLine(surface, points[i], points[(i + 1) % points.size()], Pen.Color);
+}
+
+void TBitmapCanvas::TextOut(int x, int y, std::string_view text, TextEncoding encoding)
+{
+    const PixelSurface surface = picture_.Surface();
+    if (surface.bits == nullptr)
+        return;
+    if (!fontMade_)
+        FontSelected();
+    std::optional<TColor> cellFill;
+    if (Brush.Style == TBrushStyle::bsSolid)
+        cellFill = Brush.Color;
+    fonts_.DrawText(surface, x, y, text, encoding, Font.Color, cellFill, culling_, vertical_);
+}
+
+void TBitmapCanvas::FontSelected()
+{
+    fonts_.SelectFont(Font.Handle, Font.Face);
+    vertical_ = Font.Vertical;
+    fontMade_ = true;
+}
+
+} // namespace morvaleth

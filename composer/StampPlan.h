@@ -1,0 +1,126 @@
+#pragma once
+
+#include "composer/FaceSet.h"
+#include "composer/FontEngine.h"
+#include "composer/GridLayout.h"
+#include "composer/RandomSource.h"
+#include "composer/RunControl.h"
+#include "composer/SourceReader.h"
+#include "composer/Stamp.h"
+#include "composer/TextDecoder.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace morvaleth {
+
+std::int64_t LowestStampReach(int size);
+
+// The most code points one stamp draws; a unit decodes to one or two.
+inline constexpr std::size_t MaxStampCodePoints = 8;
+
+// Planned stamps in run order, with the code points they draw. Their memory
+// is kept from stretch to stretch, so that a run in its steady state
+// allocates nothing per stamp.
+struct StampList {
+    std::vector<Stamp> stamps;
+    std::u32string codePoints;
+
+    std::u32string_view CodePointsOf(const Stamp& stamp) const
+    {
+        return std::u32string_view(codePoints).substr(stamp.firstCodePoint, stamp.codePointCount);
+    }
+
+    // Forgets the stamps that lie wholly above `row`, keeping the others in
+    // their order.
+    void DropAbove(std::int64_t row);
+};
+
+// What every stamp of a run shares.
+struct PlanStyle {
+    int size = 20;
+    bool realMode = false;
+    std::string faceName;
+    TextEncoding encoding = TextEncoding::ShiftJis;
+    // Columns from the right instead of rows from the top.
+    bool vertical = false;
+    FaceChoice faces{};
+};
+
+// The first stage of a run: reads the source's units, places them with the
+// layout and makes each one a stamp, drawing its random numbers in the run's
+// fixed order (scheme, height, tilt, then in real mode the scrap's two skews),
+// so that a seed fixes the picture. No pixels are touched. The plan goes on
+// a stretch at a time, in row order, so that its memory does not grow with
+// the text or the picture; in columns every column spans the whole height, so
+// no row is settled before the plan is done. With mixed faces the set is
+// found when the plan is made (failing when a listed face is not installed or
+// none loads), and each stamp's face and bold come from a second source
+// seeded from the run's seed, which leaves the main source's draws alone.
+class StampPlan {
+public:
+    StampPlan(const PlanStyle& style, SourceReader& source, RandomSource& random, FaceTable& faces,
+              std::int64_t width, std::int64_t height);
+
+    // Plans until every stamp that can touch a row above `row` is in the
+    // list, or the text ends. Fails with a Cancelled error when asked to stop.
+    void PlanThrough(std::int64_t row, StampList& list, const RunControl& control);
+
+    // Plans until the list holds at least `count` stamps, or the text ends.
+    void PlanSome(std::size_t count, StampList& list, const RunControl& control);
+
+    // The grid's pitch, and how far any stamp can reach from its cell's
+    // corner, up or down (known from the first unit on; 0 before it).
+    int Pitch() const { return style_.size + style_.size / 10; }
+    std::int64_t LongestReach() const { return std::max(upwardReach_, LowestStampReach(style_.size)); }
+
+    // The faces of the mixed set left out because their files do not load.
+    const std::vector<std::string>& SkippedFaces() const { return skippedFaces_; }
+
+    // Whether the last unit has been planned.
+    bool Done() const { return done_; }
+
+    // The rows above which no stamp planned from now on can draw.
+    std::int64_t SettledRows() const;
+
+private:
+    template <typename Enough>
+    void PlanWhile(StampList& list, const RunControl& control, Enough enough);
+    void PlanUnit(std::string_view unit, StampList& list);
+
+    PlanStyle style_;
+    SourceReader& source_;
+    RandomSource& random_;
+    FaceTable& faces_;
+    std::variant<GridLayout, VerticalLayout> layout_;
+    // The mixed set's faces, in the order a face draw counts them.
+    std::vector<FaceLocation> faceSet_;
+    std::vector<FaceId> faceSetIds_;
+    std::vector<std::string> skippedFaces_;
+    std::optional<FaceDraws> faceDraws_;
+    TextDecoder decoder_;
+    std::u32string decoded_;
+    bool faceResolved_ = false;
+    FaceId face_ = 0;
+    // How far above its cell's corner any stamp of the run can draw.
+    std::int64_t upwardReach_ = 0;
+    bool done_ = false;
+};
+
+// Whether a stamp goes through shaping rather than the single-character
+// path (see NeedsShaping).
+bool IsShaped(const Stamp& stamp, std::u32string_view codePoints);
+
+// The height of the tallest stamp's cell at this composition size.
+int TallestCellHeight(int size);
+
+// How far below its cell's corner any stamp of this size can draw: the
+// tallest cell turned by the steepest tilt, and its scrap.
+std::int64_t LowestStampReach(int size);
+
+} // namespace morvaleth
