@@ -1,9 +1,12 @@
 #include "support/TestSupport.h"
 
+#include "composer/BitmapCanvas.h"
+#include "composer/BmpWriter.h"
 #include "composer/ComposePicture.h"
 #include "composer/FontEngine.h"
 #include "composer/Owned.h"
 #include "composer/Shaping.h"
+#include "composer/StampPlan.h"
 #include "composer/TextDecoder.h"
 #include "composer/GridLayout.h"
 
@@ -358,6 +361,108 @@ TEST(MixedRun, TheSeedFixesEveryFace)
     EXPECT_EQ(faces[0], faces[1]);
     EXPECT_NE(faces[0], faces[2]);
 }
+
+// The same runs through the engine: the plan's stamps against the canvas run's
+// drawing calls, and the banded pictures against the canvas run's pixels.
+struct EngineCase {
+    const char* name;
+    bool realMode;
+    bool vertical;
+    FaceChoice faces;
+};
+
+void PrintTo(const EngineCase& run, std::ostream* out)
+{
+    *out << run.name;
+}
+
+class EngineRunTest : public ::testing::TestWithParam<EngineCase> {
+protected:
+    void SetUp() override
+    {
+        testing::WriteFile(folder_ / "letter.txt",
+                           "拝啓\r\n秋も深まり、朝晩はすっかり冷え込むようになりました。\r\n"
+                           "「ＡＢＣ」と abc 123 をお返しします。\r\n\r\n敬具");
+        settings_.sourcePath = folder_ / "letter.txt";
+        settings_.encoding = SourceEncoding::Utf8;
+        settings_.widthText = "300";
+        settings_.heightText = "260";
+        settings_.size = 24;
+        settings_.seed = 77;
+        settings_.realMode = GetParam().realMode;
+        settings_.vertical = GetParam().vertical;
+        settings_.faces = GetParam().faces;
+    }
+
+    testing::TempDir folder_;
+    CompositionSettings settings_;
+};
+
+TEST_P(EngineRunTest, ThePlanMakesTheCanvasRunsStamps)
+{
+    testing::RecordingPicture picture(300, 260);
+    {
+        SourceReader source(settings_.sourcePath, SourceEncoding::Utf8);
+        RandomSource random(77);
+        ComposeText(picture, source, settings_, random);
+    }
+    SourceReader source(settings_.sourcePath, SourceEncoding::Utf8);
+    RandomSource random(77);
+    FaceTable faces;
+    StampPlan plan({settings_.size, settings_.realMode, settings_.faceName, TextEncoding::Utf8, settings_.vertical,
+                    settings_.faces},
+                   source, random, faces, 300, 260);
+    StampList list;
+    while (!plan.Done())
+        plan.PlanSome(1000000, list, {});
+    // Columns settle no row before the end.
+    if (settings_.vertical) {
+        EXPECT_EQ(plan.SettledRows(), INT64_MAX);
+    }
+
+    const std::vector<testing::DrawCall> texts = picture.canvas.Texts();
+    ASSERT_EQ(list.stamps.size(), texts.size());
+    ASSERT_FALSE(texts.empty());
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        const Stamp& stamp = list.stamps[i];
+        EXPECT_EQ((TPoint{stamp.x, stamp.y}), texts[i].at) << i;
+        EXPECT_EQ(stamp.cellHeight, texts[i].font.Handle.lfHeight) << i;
+        EXPECT_EQ(stamp.tilt, texts[i].font.Handle.lfEscapement) << i;
+        EXPECT_EQ(stamp.vertical, settings_.vertical) << i;
+        EXPECT_EQ(stamp.bold, texts[i].font.Handle.lfWeight == FW_BOLD) << i;
+        if (settings_.faces.mix != FaceMix::One) {
+            EXPECT_EQ(faces.Location(stamp.face).family, texts[i].face) << i;
+        }
+    }
+}
+
+TEST_P(EngineRunTest, EverySplitPaintsWhatTheCanvasRunPaints)
+{
+    TCanvasPicture canvas;
+    canvas.SetHeight(260);
+    canvas.SetWidth(300);
+    {
+        SourceReader source(settings_.sourcePath, SourceEncoding::Utf8);
+        RandomSource random(77);
+        ComposeText(canvas, source, settings_, random);
+    }
+    const std::vector<std::uint8_t> expected = EncodeBmp(canvas.Bitmap());
+    ASSERT_FALSE(testing::InkOf(canvas.Bitmap()).Empty());
+    for (const RenderOptions split : {RenderOptions{1, 0}, RenderOptions{2, 7}, RenderOptions{3, 1},
+                                      RenderOptions{8, 0}}) {
+        settings_.render = split;
+        const auto picture = ComposePicture(settings_);
+        ASSERT_NE(picture, nullptr);
+        EXPECT_TRUE(EncodeBmp(*picture) == expected) << split.threads << " threads, " << split.bandRows << " rows";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, EngineRunTest,
+    ::testing::Values(EngineCase{"columns", false, true, {}}, EngineCase{"real_columns", true, true, {}},
+                      EngineCase{"mixed_bold_rows", true, false, {FaceMix::Japanese, {}, true}},
+                      EngineCase{"listed_columns", true, true, {FaceMix::Listed, {"IPAMincho", "IPAGothic"}, true}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace morvaleth
