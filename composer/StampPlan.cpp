@@ -143,9 +143,8 @@ void StampPlan::PlanUnit(std::string_view unit, StampList& list)
         for (const FaceId id : faceSetIds_) {
             const FaceMeasures& measures = faces_.Measures(id);
             const FontScale tallest = ScaleFor(measures, TallestCellHeight(style_.size), 0);
-            double reach = tallest.Reach(measures, MaxStampCodePoints);
-            if (faceDraws_)
-                reach += tallest.ascent + double(tallest.emSize) / 64 / 24 + 1;
+            const double reach =
+                tallest.Reach(measures, MaxStampCodePoints) + tallest.ascent + double(tallest.emSize) / 64 / 24 + 1;
             upwardReach_ = std::max(upwardReach_, std::int64_t(std::ceil(reach)) + std::int64_t(MaxStampCodePoints) + 8);
         }
     }
