@@ -12,6 +12,7 @@
 #include "composer/ComposePicture.h"
 #include "composer/Error.h"
 #include "composer/FontEngine.h"
+#include "composer/LogFont.h"
 #include "composer/SubTextOut.h"
 #include "composer/TextDecoder.h"
 
@@ -103,13 +104,10 @@ public:
 private:
     struct Recorder final : TCanvas {
         std::vector<Glyph> glyphs;
-        TextDecoder decoder;
-        std::u32string codes;
         void Polygon(std::span<const TPoint>) override {}
-        void TextOut(int x, int y, std::string_view text, TextEncoding encoding) override
+        void TextOut(int x, int y, std::u32string_view text) override
         {
-            decoder.Decode(text, encoding, codes);
-            for (char32_t code : codes)
+            for (char32_t code : text)
                 glyphs.push_back({x, y, code, Font.Handle.lfHeight, Font.Handle.lfEscapement, Font.Color});
         }
     };
@@ -266,6 +264,30 @@ void Compose(benchmark::State& state, const CompositionSettings& settings)
     state.counters["allocations"] = benchmark::Counter(double(allocations), benchmark::Counter::kAvgIterations);
 }
 
+// The run's glyphs drawn by the engine's text drawing, with a font engine of
+// its own as a run's render thread has, loading outlines either way: what the
+// outline cache saves.
+void DrawGlyphs(benchmark::State& state, const CompositionSettings& settings, GlyphLoading loading)
+{
+    const std::vector<Glyph> glyphs = GlyphsOfRun(settings);
+    std::vector<std::uint8_t> pixels(std::size_t(PictureSide) * PictureSide * 3, 0xFF);
+    const PixelSurface surface{pixels.data(), PictureSide, PictureSide, std::size_t(PictureSide) * 3, 0};
+    LOGFONT description;
+    SetFaceName(description, settings.faceName);
+    for (auto _ : state) {
+        FontEngine fonts(loading);
+        for (const Glyph& glyph : glyphs) {
+            description.lfHeight = glyph.cellHeight;
+            description.lfEscapement = glyph.tilt;
+            fonts.SelectFont(description);
+            fonts.DrawCodePoints(surface, glyph.x, glyph.y, std::u32string_view(&glyph.code, 1), glyph.color,
+                                 std::nullopt, true);
+        }
+        benchmark::DoNotOptimize(pixels.data());
+    }
+    state.counters["glyphs"] = double(glyphs.size());
+}
+
 // A long line on the default picture: it wraps below the bottom edge until
 // no stamp can reach the picture any more; the stamps of the last rows are
 // the ones off-picture culling skips. The picture is made once, so that the
@@ -291,12 +313,19 @@ void OffPictureStamps(benchmark::State& state, bool culling)
     picture.SetHeight(480);
     picture.SetWidth(640);
     picture.Canvas().SetOffPictureCulling(culling);
-    const StampStyle style{FaceName, false, TextEncoding::ShiftJis};
-    const std::string text = LongJapaneseText(1, 1000);
+    const StampStyle style{FaceName, false};
+    const std::string bytes = LongJapaneseText(1, 1000);
+    std::u32string text;
+    TextDecoder decoder(SourceEncoding::ShiftJis);
+    for (std::string_view rest = bytes; !rest.empty();) {
+        const DecodedCharacter character = decoder.Next(rest);
+        text.push_back(character.codePoint);
+        rest.remove_prefix(character.length);
+    }
     RandomSource random(Seed);
     for (auto _ : state) {
-        for (std::size_t i = 0; i + 1 < text.size(); i += 2)
-            SubTextOut(20 + int(i % 600), 480 + 100, std::string_view(text).substr(i, 2), FontSize,
+        for (std::size_t i = 0; i < text.size(); ++i)
+            SubTextOut(20 + int(i * 2 % 600), 480 + 100, std::u32string_view(text).substr(i, 1), FontSize,
                        picture.Canvas(), style, random);
         benchmark::DoNotOptimize(picture.Bitmap().ScanLine(0));
     }
@@ -333,6 +362,10 @@ int Run(int argc, char** argv)
         benchmark::RegisterBenchmark(("compose/" + mode).c_str(), Compose, settings)
             ->Unit(benchmark::kMillisecond);
     }
+    for (const GlyphLoading loading : {GlyphLoading::Cached, GlyphLoading::EachUse})
+        benchmark::RegisterBenchmark(loading == GlyphLoading::Cached ? "glyphs/cached" : "glyphs/each_use", DrawGlyphs,
+                                     SettingsFor(longText, false), loading)
+            ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("compose/plain/3000_units", Compose, SettingsFor(shortText, false))
         ->Unit(benchmark::kMillisecond);
     for (bool culling : {true, false}) {

@@ -38,6 +38,7 @@ std::string UsageText()
 {
     return "Usage: morvaleth-compose INPUT -o OUTPUT [options]\n"
            "       morvaleth-compose --show-font FACE\n"
+           "       morvaleth-compose --show-encoding INPUT [-e ENC]\n"
            "Composes the text file INPUT into a picture of characters cut out of\n"
            "different printed sources and writes it to OUTPUT as a BMP file, or as\n"
            "a PNG file when OUTPUT ends in .png. An INPUT of - reads standard input,\n"
@@ -59,9 +60,13 @@ std::string UsageText()
            "      --faces \"A,B,C\"    every character in a face drawn from this list\n"
            "      --bold-cuts        with mixed faces, some characters in bold\n"
            "      --seed N           fixed random seed (default: the clock)\n"
-           "  -e, --encoding ENC     auto, shift_jis or utf-8 (default auto)\n"
+           "  -e, --encoding ENC     auto (default), shift_jis (cp932, sjis), utf-8,\n"
+           "                         utf-16, utf-16le, utf-16be, euc-jp, iso-2022-jp\n"
            "      --threads N        render threads, 1 to 256 (default: one per core)\n"
-           "      --show-font FACE   show the installed font that stands for FACE\n"
+           "  -v, --verbose          say on standard error which encoding was read\n"
+           "      --show-encoding    show the encoding INPUT is read in, and exit\n"
+           "      --show-font FACE   show the installed font that stands for FACE and\n"
+           "                         the faces that draw what it lacks, and exit\n"
            "      --help             show this help and exit\n"
            "      --version          show the version and exit\n";
 }
@@ -83,13 +88,31 @@ Number ParseNumber(std::string_view text, Number smallest, Number largest, const
 
 morvaleth::SourceEncoding ParseEncoding(std::string_view text)
 {
-    if (text == "auto")
-        return morvaleth::SourceEncoding::Automatic;
-    if (text == "shift_jis" || text == "sjis" || text == "cp932")
-        return morvaleth::SourceEncoding::ShiftJis;
-    if (text == "utf-8" || text == "utf8")
-        return morvaleth::SourceEncoding::Utf8;
-    throw UsageError{"invalid encoding: '" + std::string(text) + "' (auto, shift_jis or utf-8)"};
+    if (const std::optional<morvaleth::SourceEncoding> encoding = morvaleth::EncodingNamed(text))
+        return *encoding;
+    throw UsageError{"invalid encoding: '" + std::string(text) + "' (" + std::string(morvaleth::EncodingNames()) +
+                     ")"};
+}
+
+// What --show-encoding and --verbose call the encoding a text is read in.
+std::string ReadAs(morvaleth::SourceEncoding encoding)
+{
+    if (encoding == morvaleth::SourceEncoding::Automatic)
+        return "ascii (reads the same in every encoding)";
+    return std::string(morvaleth::EncodingName(encoding));
+}
+
+// Reads the text until its encoding is decided or it ends.
+morvaleth::SourceEncoding EncodingOfText(const morvaleth::CompositionSettings& settings)
+{
+    morvaleth::SourceReader reader(settings.sourcePath, settings.encoding);
+    std::u32string_view unit;
+    while (reader.Encoding() == morvaleth::SourceEncoding::Automatic &&
+           reader.Next(unit) != morvaleth::SourceReader::Token::TextEnd) {
+    }
+    const morvaleth::SourceEncoding encoding = reader.Encoding();
+    reader.Close();
+    return encoding;
 }
 
 morvaleth::PictureFormat ParseFormat(std::string_view text)
@@ -107,6 +130,8 @@ struct Command {
     std::string outputPath;
     std::optional<morvaleth::PictureFormat> format;
     std::optional<std::string> showFont;
+    bool showEncoding = false;
+    bool verbose = false;
     bool help = false;
     bool version = false;
 };
@@ -117,6 +142,7 @@ Command ParseCommandLine(int argc, char** argv)
         SeedOption = 256,
         FormatOption,
         ShowFontOption,
+        ShowEncodingOption,
         HelpOption,
         VersionOption,
         VerticalOption,
@@ -141,6 +167,8 @@ Command ParseCommandLine(int argc, char** argv)
         {"bold-cuts", no_argument, nullptr, BoldCutsOption},
         {"threads", required_argument, nullptr, ThreadsOption},
         {"show-font", required_argument, nullptr, ShowFontOption},
+        {"show-encoding", no_argument, nullptr, ShowEncodingOption},
+        {"verbose", no_argument, nullptr, 'v'},
         {"help", no_argument, nullptr, HelpOption},
         {"version", no_argument, nullptr, VersionOption},
         {nullptr, 0, nullptr, 0},
@@ -152,7 +180,7 @@ Command ParseCommandLine(int argc, char** argv)
     opterr = 0;
     optind = 1;
     for (;;) {
-        const int choice = getopt_long(argc, argv, ":o:W:H:f:s:re:", options, nullptr);
+        const int choice = getopt_long(argc, argv, ":o:W:H:f:s:re:v", options, nullptr);
         if (choice == -1)
             break;
         switch (choice) {
@@ -204,6 +232,12 @@ Command ParseCommandLine(int argc, char** argv)
         case BoldCutsOption:
             settings.faces.syntheticBold = true;
             break;
+        case ShowEncodingOption:
+            command.showEncoding = true;
+            break;
+        case 'v':
+            command.verbose = true;
+            break;
         case ThreadsOption:
             settings.render.threads = ParseNumber<int>(optarg, 1, MostThreads, "--threads");
             break;
@@ -226,7 +260,7 @@ Command ParseCommandLine(int argc, char** argv)
         throw UsageError{"no input file"};
     if (argc - optind > 1)
         throw UsageError{std::string("more than one input file: '") + argv[optind + 1] + "'"};
-    if (!haveOutput)
+    if (!haveOutput && !command.showEncoding)
         throw UsageError{"no output file (-o OUTPUT)"};
     if (settings.faces.syntheticBold && settings.faces.mix == morvaleth::FaceMix::One)
         throw UsageError{"--bold-cuts needs --mix-faces or --faces"};
@@ -311,22 +345,36 @@ int main(int argc, char** argv)
     }
 
     if (command.showFont) {
-        const morvaleth::FaceLocation face = morvaleth::FindFace(*command.showFont);
+        const morvaleth::FaceChain chain(*command.showFont);
+        const std::vector<morvaleth::FaceLocation>& faces = chain.Faces();
         const std::string aliases = morvaleth::FontAliasFile();
-        std::cout << *command.showFont << ": " << (face.family.empty() ? "(no font)" : face.family) << " ("
-                  << face.file << ")\n"
-                  << "aliases: " << (aliases.empty() ? "(none found)" : aliases) << "\n";
-        return face.file.empty() ? 1 : 0;
+        if (faces.empty())
+            std::cout << *command.showFont << ": (no font) ()\n";
+        for (std::size_t i = 0; i < faces.size(); ++i)
+            std::cout << (i == 0 ? *command.showFont + ": " : i == 1 ? std::string("fallback: ") : std::string(10, ' '))
+                      << faces[i].family << " (" << faces[i].file << ")\n";
+        std::cout << "aliases: " << (aliases.empty() ? "(none found)" : aliases) << "\n";
+        return faces.empty() ? 1 : 0;
     }
 
     try {
+        if (command.showEncoding) {
+            if (command.settings.sourcePath.empty())
+                throw morvaleth::Error("元になるテキストファイルを選択して下さい。", morvaleth::ErrorKind::Usage);
+            std::cout << command.settings.sourcePath << ": " << ReadAs(EncodingOfText(command.settings)) << "\n";
+            return 0;
+        }
         const morvaleth::PictureFormat format =
             command.format.value_or(morvaleth::FormatForFileName(command.outputPath));
         CheckBeforeComposing(command, format);
-        // Everything the run can refuse (sizes, the source, the face) is
+        morvaleth::RunControl control;
+        if (command.verbose)
+            control.encodingRead = [](morvaleth::SourceEncoding encoding) {
+                std::cerr << ProgramName << ": read as " << ReadAs(encoding) << "\n";
+            };
+        // Everything the run can refuse (sizes, the source, the faces) is
         // refused before the output is touched; then the rows stream into it
         // as they are finished.
-        morvaleth::RunControl control;
         control.warning = [](std::string_view message) {
             std::cerr << ProgramName << ": " << message << "\n";
         };

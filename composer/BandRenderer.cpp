@@ -59,7 +59,7 @@ struct Band {
 
 // Gives the bands of rows [top, end) their memory: the sink's own where it
 // offers it, else white memory of the set's.
-void PrepareBands(std::vector<Band>& bands, std::vector<std::unique_ptr<std::uint8_t[]>>& memory,
+void PrepareBands(std::vector<Band>& bands, std::vector<TBitmap::PixelMemory>& memory,
                   std::int64_t top, std::int64_t end, int bandRows, int width, std::size_t stride, RowSink& sink)
 {
     bands.clear();
@@ -68,8 +68,11 @@ void PrepareBands(std::vector<Band>& bands, std::vector<std::unique_ptr<std::uin
         std::uint8_t* bits = sink.RowsInPlace(int(bandTop), rows);
         if (bits == nullptr) {
             auto& own = memory[bands.size()];
-            if (!own)
-                own.reset(new std::uint8_t[stride * std::size_t(bandRows)]);
+            if (!own) {
+                own = TBitmap::AllocatePixels(stride * std::size_t(bandRows));
+                if (!own)
+                    throw Error("ｼｽﾃﾑ ﾘｿｰｽが足りません", ErrorKind::Resources);
+            }
             bits = own.get();
             FillWhite(bits, rows, width, stride);
         }
@@ -226,7 +229,7 @@ void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int wid
     list.stamps.reserve(std::max(expected, list.stamps.size()));
     list.codePoints.reserve(std::max(2 * expected, list.codePoints.size()));
 
-    std::vector<std::unique_ptr<std::uint8_t[]>> memory[2];
+    std::vector<TBitmap::PixelMemory> memory[2];
     std::vector<Band> bands[2];
     for (int set = 0; set < 2; ++set) {
         memory[set].resize(std::size_t(bandsPerStretch));

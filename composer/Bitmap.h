@@ -42,18 +42,19 @@ public:
     // The pixels for the drawing routines.
     PixelSurface Surface() { return {pixels_.get(), width_, height_, stride_, 0}; }
 
-private:
-    void Resize(int width, int height);
-
     // Pixel memory: from the heap for a small picture, mapped straight from
     // the system for a large one (see Bitmap.cpp); its size says which, so
-    // that it goes back the way it came.
+    // that it goes back the way it came. Null when the system has none to
+    // give: a request far beyond the machine is refused, not a crash.
     struct PixelRelease {
         std::size_t bytes;
         void operator()(std::uint8_t* pixels) const;
     };
     using PixelMemory = std::unique_ptr<std::uint8_t[], PixelRelease>;
     static PixelMemory AllocatePixels(std::size_t bytes);
+
+private:
+    void Resize(int width, int height);
 
     int width_ = 0;
     int height_ = 0;

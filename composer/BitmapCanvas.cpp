@@ -29,7 +29,7 @@ void TBitmapCanvas::Polygon(std::span<const TPoint> points)
         DrawLine(surface, points[i], points[(i + 1) % points.size()], Pen.Color);
 }
 
-void TBitmapCanvas::TextOut(int x, int y, std::string_view text, TextEncoding encoding)
+void TBitmapCanvas::TextOut(int x, int y, std::u32string_view text)
 {
     const PixelSurface surface = picture_.Surface();
     if (surface.bits == nullptr)
@@ -39,7 +39,7 @@ void TBitmapCanvas::TextOut(int x, int y, std::string_view text, TextEncoding en
     std::optional<TColor> cellFill;
     if (Brush.Style == TBrushStyle::bsSolid)
         cellFill = Brush.Color;
-    fonts_.DrawText(surface, x, y, text, encoding, Font.Color, cellFill, culling_, vertical_);
+    fonts_.DrawText(surface, x, y, text, Font.Color, cellFill, culling_, vertical_);
 }
 
 void TBitmapCanvas::FontSelected()

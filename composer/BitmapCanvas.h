@@ -14,7 +14,7 @@ public:
     explicit TBitmapCanvas(TBitmap& picture) : picture_(picture) {}
 
     void Polygon(std::span<const TPoint> points) override;
-    void TextOut(int x, int y, std::string_view text, TextEncoding encoding = TextEncoding::ShiftJis) override;
+    void TextOut(int x, int y, std::u32string_view text) override;
 
     // Lets tests compare pictures drawn with and without skipping the
     // rasterizing of text that lies wholly outside the picture.

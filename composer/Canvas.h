@@ -10,9 +10,6 @@ namespace morvaleth {
 
 enum class TBrushStyle { bsSolid, bsClear };
 
-// The multibyte character set the bytes handed to TextOut are in.
-enum class TextEncoding { ShiftJis, Utf8 };
-
 // The pen is always 1 pixel wide and solid; only its colour changes.
 struct TPen {
     TColor Color = clBlack;
@@ -62,11 +59,12 @@ public:
     // the brush colour by the even-odd rule.
     virtual void Polygon(std::span<const TPoint> points) = 0;
 
-    // Draws the text with its cell's top-left corner at (x, y), turned about
-    // that corner by the font's escapement, in the font colour. With a clear
-    // brush only the glyphs' own pixels change.
-    virtual void TextOut(int x, int y, std::string_view text,
-                         TextEncoding encoding = TextEncoding::ShiftJis) = 0;
+    // Draws the text's code points with its cell's top-left corner at (x, y),
+    // turned about that corner by the font's escapement, in the font colour.
+    // U+FFFD, which stands for bytes that did not convert, draws the face's
+    // missing-glyph shape. With a clear brush only the glyphs' own pixels
+    // change.
+    virtual void TextOut(int x, int y, std::u32string_view text) = 0;
 
 protected:
     virtual void FontSelected() {}

@@ -41,8 +41,8 @@ void CompositionRun::OpenSource()
         return;
     source_ = std::make_unique<SourceReader>(settings_.sourcePath, settings_.encoding);
     faces_ = std::make_unique<FaceTable>();
-    const PlanStyle style{settings_.size,        settings_.realMode, settings_.faceName,
-                          source_->Encoding(),   settings_.vertical, settings_.faces};
+    const PlanStyle style{settings_.size, settings_.realMode, settings_.faceName, settings_.vertical,
+                          settings_.faces};
     plan_ = std::make_unique<StampPlan>(style, *source_, random_, *faces_, width_, height_);
     plan_->PlanSome(1, stamps_, {});
 }
@@ -56,6 +56,9 @@ void CompositionRun::Render(RowSink& sink, const RunControl& control)
             control.warning(skipped);
     RenderRun(*plan_, stamps_, *faces_, width_, height_, sink, control, settings_.render);
     source_->Close();
+    // The plan has read all of the text it needs by now.
+    if (control.encodingRead)
+        control.encodingRead(source_->Encoding());
     sink.Finish();
 }
 
@@ -78,14 +81,14 @@ template <typename Layout>
 void StampText(Layout& layout, TPicture& picture, SourceReader& source, const CompositionSettings& settings,
                RandomSource& random, const RunControl& control, const FaceSet* faces)
 {
-    const StampStyle style{settings.faceName, settings.realMode, source.Encoding(), settings.vertical};
+    const StampStyle style{settings.faceName, settings.realMode, settings.vertical};
     // The faces of a mixed run come from a source of their own, seeded from
     // the run's seed before the run's first draw.
     std::optional<FaceDraws> faceDraws;
     if (faces != nullptr)
         faceDraws.emplace(random.Seed(), faces->faces.size(), settings.faces.syntheticBold);
     TCanvas& canvas = picture.Canvas();
-    std::string_view unit;
+    std::u32string_view unit;
     if (!layout.HasRoom())
         return;
     for (;;) {

@@ -403,6 +403,15 @@ void SaveOutput::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::si
     }
 }
 
+void SaveOutput::StartWriteback(std::uint64_t offset, std::uint64_t size)
+{
+    if (!seekable_)
+        throw CannotWrite(name_);
+    // Only a hint: a file system that cannot start writeback early still
+    // writes everything at the final sync, which reports any real failure.
+    ::sync_file_range(descriptor_, off64_t(offset), off64_t(size), SYNC_FILE_RANGE_WRITE);
+}
+
 void SaveOutput::Flush()
 {
     WriteAll(buffer_.data(), buffer_.size());

@@ -30,6 +30,11 @@ public:
     // appends continue after the farthest byte written. Seekable outputs only.
     void WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size);
 
+    // Asks the system to start writing bytes already written at these
+    // offsets out to the disk, so that the final sync of a large file has
+    // less left to wait for. Seekable outputs only.
+    void StartWriteback(std::uint64_t offset, std::uint64_t size);
+
 private:
     friend class SaveOutputAccess;
     SaveOutput(int descriptor, bool owned, std::string name);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "composer/FontEngine.h"
+#include "composer/FaceFallback.h"
 
 #include <fontconfig/fontconfig.h>
 

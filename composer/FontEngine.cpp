@@ -1,13 +1,10 @@
 #include "composer/FontEngine.h"
 
-#include "composer/DataFiles.h"
 #include "composer/Error.h"
-#include "composer/FontConfig.h"
+#include "composer/Owned.h"
 #include "composer/Shaping.h"
-#include "composer/TextDecoder.h"
 
 #include <fcntl.h>
-#include <fontconfig/fontconfig.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +13,8 @@
 #include FT_ADVANCES_H
 #include FT_OUTLINE_H
 #include FT_TRUETYPE_TABLES_H
+#include FT_TRUETYPE_TAGS_H
+#include FT_FONT_FORMATS_H
 
 #include <algorithm>
 #include <cerrno>
@@ -30,16 +29,6 @@
 namespace morvaleth {
 namespace {
 
-template <typename T, auto Release>
-struct Releaser {
-    void operator()(T* handle) const { Release(handle); }
-};
-template <typename T, auto Release>
-using Owned = std::unique_ptr<T, Releaser<T, Release>>;
-
-using FcConfigPtr = Owned<FcConfig, FcConfigDestroy>;
-using FcPatternPtr = Owned<FcPattern, FcPatternDestroy>;
-using FcFontSetPtr = Owned<FcFontSet, FcFontSetDestroy>;
 using FtLibraryPtr = Owned<std::remove_pointer_t<FT_Library>, FT_Done_FreeType>;
 using FtFacePtr = Owned<std::remove_pointer_t<FT_Face>, FT_Done_Face>;
 
@@ -64,49 +53,6 @@ bool CannotMapFile(const std::string& path)
     return refused;
 }
 
-struct EngineFonts {
-    FcConfigPtr config;
-    std::string aliasFile;
-};
-
-bool HasFonts(FcConfig* config)
-{
-    const FcFontSet* fonts = FcConfigGetFonts(config, FcSetSystem);
-    return fonts != nullptr && fonts->nfont > 0;
-}
-
-// The system's font configuration with the engine's aliases added, loaded
-// once for the whole program. A configuration that came up without any fonts
-// (the system refused to open its files, say) is not kept: the next run loads
-// it afresh rather than draw nothing for the rest of the program's life.
-const EngineFonts& LoadedFonts()
-{
-    static EngineFonts fonts;
-    if (!fonts.config) {
-        EngineFonts loaded{FcConfigPtr(FcInitLoadConfigAndFonts()), FindDataFile("morvaleth-fonts.conf")};
-        if (loaded.config && HasFonts(loaded.config.get())) {
-            if (!loaded.aliasFile.empty() &&
-                !FcConfigParseAndLoad(loaded.config.get(),
-                                      reinterpret_cast<const FcChar8*>(loaded.aliasFile.c_str()), FcFalse))
-                loaded.aliasFile.clear();
-            fonts = std::move(loaded);
-        }
-    }
-    return fonts;
-}
-
-
-bool HasJapaneseGlyphs(FcPattern* font)
-{
-    FcCharSet* characters = nullptr;
-    if (FcPatternGetCharSet(font, FC_CHARSET, 0, &characters) != FcResultMatch)
-        return false;
-    // Hiragana, katakana and a kanji: a face with all three can set Japanese.
-    return FcCharSetHasChar(characters, 0x3042) && FcCharSetHasChar(characters, 0x30A2) &&
-           FcCharSetHasChar(characters, 0x6F22);
-}
-
-
 // A face's vertical metrics in font units, the cell being ascent + descent.
 struct CellMetrics {
     double ascent = 0;
@@ -126,6 +72,189 @@ CellMetrics CellMetricsOf(FT_Face face)
     return {face->units_per_EM * 0.88, face->units_per_EM * 0.12};
 }
 
+// FreeType's fixed-point product, a * b / 65536 rounded half away from zero,
+// exactly as its unhinted loader scales points and its transform turns them.
+constexpr FT_Pos MulFix(FT_Pos a, FT_Fixed b)
+{
+    const std::int64_t product = std::int64_t(a) * std::int64_t(b);
+    return FT_Pos((product + 0x8000 - (product < 0 ? 1 : 0)) >> 16);
+}
+
+// A glyph as a TrueType font holds it, in font units and not yet moved to its
+// origin: unhinted FreeType scales each point on its own and only then moves
+// the outline left by the scaled left phantom point, so both are kept apart.
+struct UnscaledGlyph {
+    FT_Pos phantomLeft = 0; // the glyph box's left edge less the left side bearing
+    FT_Pos advance = 0;
+    std::uint32_t firstPoint = 0;
+    std::uint32_t firstContour = 0;
+    short pointCount = 0;
+    short contourCount = 0;
+    int flags = 0;
+};
+
+// Each glyph's unscaled outline, loaded once from a TrueType face and scaled
+// and turned for every stamp the way FreeType's own unhinted load would: a
+// glyph costs one load per run instead of one per stamp. Composite glyphs,
+// and faces of other formats or with variations, keep being loaded by
+// FreeType, whose composition of components this does not repeat.
+class OutlineCache {
+public:
+    explicit OutlineCache(FT_Face face);
+
+    // The glyph's outline at the face's current size, turned by `matrix` and
+    // moved by `offset`, with its turned advance; false when FreeType has to
+    // load it itself.
+    bool Load(FT_Face face, FT_UInt glyph, const FT_Matrix& matrix, const FT_Vector& offset,
+              FT_Outline& outline, FT_Vector& advance);
+
+private:
+    static constexpr std::int32_t Unknown = -1;
+    static constexpr std::int32_t LoadedByFreeType = -2;
+
+    std::int32_t Add(FT_Face face, FT_UInt glyph);
+    FT_Pos LeftSideBearing(FT_UInt glyph) const;
+    FT_Pos BoxLeft(FT_Face face, FT_UInt glyph) const;
+
+    bool usable_ = false;
+    std::vector<std::uint8_t> horizontalMetrics_; // 'hmtx'
+    std::vector<std::uint8_t> locations_;         // 'loca'
+    unsigned longMetrics_ = 0;
+    bool longLocations_ = false;
+    std::vector<std::int32_t> glyphSlots_; // by glyph index: Unknown, LoadedByFreeType or an index
+    std::vector<UnscaledGlyph> glyphs_;
+    std::vector<FT_Vector> points_;
+    std::vector<char> tags_;
+    std::vector<short> contours_;
+    std::vector<FT_Vector> placed_; // the points of the stamp being drawn
+};
+
+std::vector<std::uint8_t> SfntTable(FT_Face face, FT_ULong tag)
+{
+    FT_ULong length = 0;
+    if (FT_Load_Sfnt_Table(face, tag, 0, nullptr, &length) != 0 || length == 0)
+        return {};
+    std::vector<std::uint8_t> table(length);
+    if (FT_Load_Sfnt_Table(face, tag, 0, table.data(), &length) != 0)
+        return {};
+    return table;
+}
+
+unsigned BigEndian16(const std::uint8_t* bytes)
+{
+    return unsigned(bytes[0]) << 8 | bytes[1];
+}
+
+OutlineCache::OutlineCache(FT_Face face)
+{
+    const char* format = FT_Get_Font_Format(face);
+    const auto* header = static_cast<const TT_Header*>(FT_Get_Sfnt_Table(face, FT_SFNT_HEAD));
+    const auto* horizontal = static_cast<const TT_HoriHeader*>(FT_Get_Sfnt_Table(face, FT_SFNT_HHEA));
+    if (format == nullptr || std::string_view(format) != "TrueType" || header == nullptr ||
+        horizontal == nullptr || FT_IS_TRICKY(face) || FT_HAS_MULTIPLE_MASTERS(face))
+        return;
+    horizontalMetrics_ = SfntTable(face, TTAG_hmtx);
+    locations_ = SfntTable(face, TTAG_loca);
+    longMetrics_ = horizontal->number_Of_HMetrics;
+    longLocations_ = header->Index_To_Loc_Format != 0;
+    usable_ = !horizontalMetrics_.empty() && !locations_.empty() && longMetrics_ > 0;
+    glyphSlots_.assign(std::size_t(std::max<FT_Long>(face->num_glyphs, 0)), Unknown);
+}
+
+FT_Pos OutlineCache::LeftSideBearing(FT_UInt glyph) const
+{
+    // Glyphs past the long metrics have a bearing of their own but share the
+    // last advance; a table too short for a glyph gives it none.
+    const std::size_t at = glyph < longMetrics_ ? std::size_t(glyph) * 4 + 2
+                                                : std::size_t(longMetrics_) * 4 + std::size_t(glyph - longMetrics_) * 2;
+    if (at + 2 > horizontalMetrics_.size())
+        return 0;
+    return FT_Pos(std::int16_t(BigEndian16(&horizontalMetrics_[at])));
+}
+
+FT_Pos OutlineCache::BoxLeft(FT_Face face, FT_UInt glyph) const
+{
+    const std::size_t entry = longLocations_ ? 4 : 2;
+    const std::size_t at = std::size_t(glyph) * entry;
+    if (at + 2 * entry > locations_.size())
+        return 0;
+    auto location = [&](std::size_t offset) -> FT_ULong {
+        if (longLocations_)
+            return FT_ULong(BigEndian16(&locations_[offset])) << 16 | BigEndian16(&locations_[offset + 2]);
+        return FT_ULong(BigEndian16(&locations_[offset])) * 2;
+    };
+    const FT_ULong start = location(at);
+    // An empty glyph, with no header or no contours, has a box of zeros.
+    if (location(at + entry) <= start)
+        return 0;
+    std::uint8_t header[4]; // the number of contours, the box's left edge
+    FT_ULong length = sizeof header;
+    if (FT_Load_Sfnt_Table(face, TTAG_glyf, start, header, &length) != 0 || BigEndian16(header) == 0)
+        return 0;
+    return FT_Pos(std::int16_t(BigEndian16(header + 2)));
+}
+
+std::int32_t OutlineCache::Add(FT_Face face, FT_UInt glyph)
+{
+    // Without recursion a composite glyph comes as its components, which
+    // this does not compose; the load is unhinted and ignores the transform.
+    if (FT_Load_Glyph(face, glyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_RECURSE) != 0 ||
+        face->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
+        return LoadedByFreeType;
+    const FT_Outline& loaded = face->glyph->outline;
+    UnscaledGlyph unscaled;
+    unscaled.phantomLeft = BoxLeft(face, glyph) - LeftSideBearing(glyph);
+    unscaled.advance = face->glyph->metrics.horiAdvance;
+    unscaled.firstPoint = std::uint32_t(points_.size());
+    unscaled.firstContour = std::uint32_t(contours_.size());
+    unscaled.pointCount = loaded.n_points;
+    unscaled.contourCount = loaded.n_contours;
+    unscaled.flags = loaded.flags;
+    // The loader moved the points by the unscaled phantom point; undo that.
+    for (short i = 0; i < loaded.n_points; ++i)
+        points_.push_back({loaded.points[i].x + unscaled.phantomLeft, loaded.points[i].y});
+    tags_.insert(tags_.end(), loaded.tags, loaded.tags + loaded.n_points);
+    contours_.insert(contours_.end(), loaded.contours, loaded.contours + loaded.n_contours);
+    if (placed_.size() < std::size_t(loaded.n_points))
+        placed_.resize(std::size_t(loaded.n_points));
+    glyphs_.push_back(unscaled);
+    return std::int32_t(glyphs_.size() - 1);
+}
+
+bool OutlineCache::Load(FT_Face face, FT_UInt glyph, const FT_Matrix& matrix, const FT_Vector& offset,
+                        FT_Outline& outline, FT_Vector& advance)
+{
+    if (!usable_ || glyph >= glyphSlots_.size())
+        return false;
+    std::int32_t& slot = glyphSlots_[glyph];
+    if (slot == Unknown)
+        slot = Add(face, glyph);
+    if (slot == LoadedByFreeType)
+        return false;
+    const UnscaledGlyph& unscaled = glyphs_[std::size_t(slot)];
+    const FT_Size_Metrics& size = face->size->metrics;
+
+    const FT_Pos left = MulFix(unscaled.phantomLeft, size.x_scale);
+    const FT_Vector* from = points_.data() + unscaled.firstPoint;
+    for (short i = 0; i < unscaled.pointCount; ++i) {
+        const FT_Pos x = MulFix(from[i].x, size.x_scale) - left;
+        const FT_Pos y = MulFix(from[i].y, size.y_scale);
+        placed_[std::size_t(i)] = {MulFix(x, matrix.xx) + MulFix(y, matrix.xy) + offset.x,
+                                   MulFix(x, matrix.yx) + MulFix(y, matrix.yy) + offset.y};
+    }
+    outline.n_points = unscaled.pointCount;
+    outline.n_contours = unscaled.contourCount;
+    outline.points = placed_.data();
+    outline.tags = tags_.data() + unscaled.firstPoint;
+    outline.contours = contours_.data() + unscaled.firstContour;
+    // FreeType marks the outlines of small sizes for its most precise scan.
+    outline.flags = unscaled.flags | (size.y_ppem < 24 ? FT_OUTLINE_HIGH_PRECISION : 0);
+
+    const FT_Pos scaledAdvance = MulFix(unscaled.phantomLeft + unscaled.advance, size.x_scale) - left;
+    advance = {MulFix(scaledAdvance, matrix.xx), MulFix(scaledAdvance, matrix.yx)};
+    return true;
+}
+
 struct UnitHash {
     using is_transparent = void;
     std::size_t operator()(std::u32string_view unit) const { return std::hash<std::u32string_view>{}(unit); }
@@ -135,8 +264,9 @@ struct OpenFace {
     FtFacePtr face;
     FaceMeasures measures;
     FT_F26Dot6 currentSize = 0;
-    // Units set in a column, lying on their side, or of several characters
-    // go through HarfBuzz, once per unit and orientation.
+    std::optional<OutlineCache> outlines; // made on the first glyph drawn
+    // Units set in a column or in bold go through HarfBuzz, once per unit
+    // and orientation.
     std::unique_ptr<Shaper> shaper;
     std::unordered_map<std::u32string, ShapedUnit, UnitHash, std::equal_to<>> shaped[3];
 };
@@ -216,7 +346,7 @@ void BlendSpans(int y, int count, const FT_Span* spans, void* user)
                   spans[i].coverage, target->color);
 }
 
-// Blends a loaded outline whose origin is the pixel (originX, originY).
+// Blends an outline whose origin is the pixel (originX, originY).
 void RenderOutline(FT_Library library, const PixelSurface& surface, FT_Outline& outline, double originX,
                    double originY, TColor color)
 {
@@ -226,11 +356,11 @@ void RenderOutline(FT_Library library, const PixelSurface& surface, FT_Outline& 
     params.flags = FT_RASTER_FLAG_AA | FT_RASTER_FLAG_DIRECT | FT_RASTER_FLAG_CLIP;
     params.gray_spans = BlendSpans;
     params.user = &target;
-    // The surface in the glyph's pixel coordinates (x right, y up from
-    // the origin), kept within what a span can address, and cut down
-    // to the pixels the outline's control box touches: the rasterizer
-    // sweeps its whole clip box band by band, and nothing outside that
-    // box has any coverage.
+    // The surface in the glyph's pixel coordinates (x right, y up from the
+    // origin), kept within what a span can address, and cut down to the
+    // pixels the outline's control box touches: the rasterizer sweeps its
+    // whole clip box band by band, and nothing outside that box has any
+    // coverage.
     FT_BBox box;
     FT_Outline_Get_CBox(&outline, &box);
     params.clip_box.xMin = std::clamp<FT_Pos>(-FT_Pos(originX), -32000, 32000);
@@ -254,62 +384,6 @@ FT_Matrix TurnMatrix(double angle)
 }
 
 } // namespace
-
-std::optional<FaceLocation> LocationOf(FcPattern* font)
-{
-    FcChar8* file = nullptr;
-    FcBool scalable = FcFalse;
-    if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch ||
-        FcPatternGetBool(font, FC_SCALABLE, 0, &scalable) != FcResultMatch || !scalable)
-        return std::nullopt;
-    FaceLocation location;
-    location.file = reinterpret_cast<const char*>(file);
-    FcPatternGetInteger(font, FC_INDEX, 0, &location.index);
-    FcChar8* family = nullptr;
-    if (FcPatternGetString(font, FC_FAMILY, 0, &family) == FcResultMatch)
-        location.family = reinterpret_cast<const char*>(family);
-    return location;
-}
-
-FcConfig* EngineFontConfig()
-{
-    return LoadedFonts().config.get();
-}
-
-std::string FontAliasFile()
-{
-    return LoadedFonts().aliasFile;
-}
-
-FaceLocation FindFace(std::string_view faceName)
-{
-    FcConfig* config = EngineFontConfig();
-    if (config == nullptr)
-        return {};
-    FcPatternPtr pattern(FcPatternCreate());
-    const std::string name(faceName);
-    if (!name.empty())
-        FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
-    FcPatternAddString(pattern.get(), FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
-    FcConfigSubstitute(config, pattern.get(), FcMatchPattern);
-    FcDefaultSubstitute(pattern.get());
-
-    FcResult result;
-    FcFontSetPtr fonts(FcFontSort(config, pattern.get(), FcFalse, nullptr, &result));
-    if (!fonts)
-        return {};
-    std::optional<FaceLocation> firstUsable;
-    for (int i = 0; i < fonts->nfont; ++i) {
-        std::optional<FaceLocation> location = LocationOf(fonts->fonts[i]);
-        if (!location)
-            continue;
-        if (HasJapaneseGlyphs(fonts->fonts[i]))
-            return *location;
-        if (!firstUsable)
-            firstUsable = location;
-    }
-    return firstUsable.value_or(FaceLocation{});
-}
 
 double FontScale::Reach(const FaceMeasures& face, std::size_t characters) const
 {
@@ -374,38 +448,94 @@ struct FaceTable::Impl {
         FaceLocation location;
         FaceMeasures measures;
     };
+    // The faces of a chain by their place in it, resolved when a unit first
+    // needs them.
+    struct Chain {
+        std::string name;
+        FaceChain chain;
+        std::vector<std::optional<FaceId>> ids;
+        // The face a chain of a face already found starts with.
+        std::optional<FaceLocation> exactFace;
+    };
     std::vector<Entry> entries;
+    std::vector<Chain> chains;
+    FtLibraryPtr library;
+
+    std::optional<FaceId> FaceAt(const std::string& name, const FaceLocation& location);
+    FaceChainId AddChain(std::string name, FaceChain chain, std::optional<FaceLocation> exactFace);
 };
+
+// Each face is measured once per run, whichever chains lead to it.
+std::optional<FaceId> FaceTable::Impl::FaceAt(const std::string& name, const FaceLocation& location)
+{
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (entries[i].location.file == location.file && entries[i].location.index == location.index)
+            return FaceId(i);
+    if (!library)
+        library = NewLibrary();
+    const std::optional<OpenFace> face = OpenFaceAt(library.get(), location);
+    if (!face)
+        return std::nullopt;
+    entries.push_back({name, location, face->measures});
+    return FaceId(entries.size() - 1);
+}
 
 FaceTable::FaceTable() : impl_(std::make_unique<Impl>()) {}
 
 FaceTable::~FaceTable() = default;
 
-FaceId FaceTable::Resolve(std::string_view faceName)
+FaceChainId FaceTable::Impl::AddChain(std::string name, FaceChain chain, std::optional<FaceLocation> exactFace)
 {
-    for (std::size_t i = 0; i < impl_->entries.size(); ++i)
-        if (impl_->entries[i].name == faceName)
-            return FaceId(i);
-    FaceLocation location = FindFace(faceName);
-    const FtLibraryPtr library = NewLibrary();
-    const std::optional<OpenFace> face = OpenFaceAt(library.get(), location);
-    if (!face)
-        throw CannotOpenFace(faceName);
-    impl_->entries.push_back({std::string(faceName), std::move(location), face->measures});
-    return FaceId(impl_->entries.size() - 1);
+    if (chain.Faces().empty())
+        throw CannotOpenFace(name);
+    const std::size_t faces = chain.Faces().size();
+    chains.push_back({std::move(name), std::move(chain), {}, std::move(exactFace)});
+    chains.back().ids.resize(faces);
+    return FaceChainId(chains.size() - 1);
 }
 
-FaceId FaceTable::Add(const FaceLocation& location)
+FaceChainId FaceTable::ChainFor(std::string_view faceName)
 {
-    for (std::size_t i = 0; i < impl_->entries.size(); ++i)
-        if (impl_->entries[i].location.file == location.file && impl_->entries[i].location.index == location.index)
-            return FaceId(i);
-    const FtLibraryPtr library = NewLibrary();
-    const std::optional<OpenFace> face = OpenFaceAt(library.get(), location);
-    if (!face)
-        throw CannotOpenFace(location.family);
-    impl_->entries.push_back({location.family, location, face->measures});
-    return FaceId(impl_->entries.size() - 1);
+    for (std::size_t i = 0; i < impl_->chains.size(); ++i)
+        if (!impl_->chains[i].exactFace && impl_->chains[i].name == faceName)
+            return FaceChainId(i);
+    const FaceChainId id = impl_->AddChain(std::string(faceName), FaceChain(faceName), std::nullopt);
+    // The chosen face itself must open; a fallback face that does not is
+    // passed over.
+    FaceFor(id, {});
+    return id;
+}
+
+FaceChainId FaceTable::ChainFor(const FaceLocation& face)
+{
+    for (std::size_t i = 0; i < impl_->chains.size(); ++i) {
+        const std::optional<FaceLocation>& known = impl_->chains[i].exactFace;
+        if (known && known->file == face.file && known->index == face.index)
+            return FaceChainId(i);
+    }
+    const FaceChainId id = impl_->AddChain(face.family, FaceChain(face), face);
+    FaceFor(id, {});
+    return id;
+}
+
+FaceId FaceTable::FaceFor(FaceChainId chainId, std::u32string_view unit)
+{
+    Impl::Chain& chain = impl_->chains.at(chainId);
+    const std::size_t index = unit.empty() ? 0 : chain.chain.FaceFor(unit);
+    std::optional<FaceId>& id = chain.ids.at(index);
+    if (!id) {
+        id = impl_->FaceAt(chain.name, chain.chain.Faces()[index]);
+        if (!id && index == 0)
+            throw CannotOpenFace(chain.name);
+        if (!id)
+            id = FaceFor(chainId, {});
+    }
+    return *id;
+}
+
+FaceId FaceTable::Resolve(std::string_view faceName)
+{
+    return FaceFor(ChainFor(faceName), {});
 }
 
 const FaceLocation& FaceTable::Location(FaceId face) const
@@ -424,34 +554,35 @@ std::string_view FaceTable::Name(FaceId face) const
 }
 
 struct FontEngine::Impl {
+    // The chain of faces for one face name, each opened when a unit first
+    // needs it.
+    struct Choice {
+        FaceChain chain;
+        std::vector<std::optional<OpenFace*>> opened;
+    };
+
     FtLibraryPtr library;
-    std::map<std::string, OpenFace*, std::less<>> facesByName;
+    std::map<std::string, Choice, std::less<>> choicesByName;
+    std::map<std::pair<std::string, int>, Choice> choicesByFace;
     std::map<std::pair<std::string, int>, OpenFace> facesByFile;
     // A run's faces by their number, opened on first use.
     std::vector<OpenFace*> facesById;
-    TextDecoder decoder;
-    std::u32string codePoints;
+    GlyphLoading loading = GlyphLoading::Cached;
 
-    // The font in use: its face at a size, and its turn.
+    // The font in use: its chain, the face drawing now at a size, and its turn.
+    Choice* choice = nullptr;
+    LOGFONT description;
     OpenFace* face = nullptr;
     FontScale scale;
     bool bold = false; // of the last description selected
 
     OpenFace* FaceAt(const FaceLocation& location);
-    OpenFace* FaceNamed(std::string_view name);
+    Choice& ChoiceNamed(std::string_view name);
+    Choice& ChoiceOf(const FaceLocation& location);
     const ShapedUnit& Shaped(std::u32string_view unit, UnitOrientation orientation);
+    OpenFace* FaceOf(Choice& chosen, std::size_t index);
+    void UseFace(OpenFace* drawing);
 };
-
-const ShapedUnit& FontEngine::Impl::Shaped(std::u32string_view unit, UnitOrientation orientation)
-{
-    if (!face->shaper)
-        face->shaper = std::make_unique<Shaper>(face->face.get(), CellExtent{face->measures.ascent, face->measures.descent});
-    auto& known = face->shaped[int(orientation)];
-    auto found = known.find(unit);
-    if (found == known.end())
-        found = known.emplace(std::u32string(unit), face->shaper->Shape(unit, orientation)).first;
-    return found->second;
-}
 
 OpenFace* FontEngine::Impl::FaceAt(const FaceLocation& location)
 {
@@ -468,18 +599,60 @@ OpenFace* FontEngine::Impl::FaceAt(const FaceLocation& location)
     return &open->second;
 }
 
-OpenFace* FontEngine::Impl::FaceNamed(std::string_view name)
+FontEngine::Impl::Choice& FontEngine::Impl::ChoiceNamed(std::string_view name)
 {
-    if (auto known = facesByName.find(name); known != facesByName.end())
+    if (auto known = choicesByName.find(name); known != choicesByName.end())
         return known->second;
-
-    OpenFace* found = FaceAt(FindFace(name));
-    facesByName.emplace(std::string(name), found);
-    return found;
+    FaceChain chain(name);
+    const std::size_t faces = chain.Faces().size();
+    Choice& chosen = choicesByName.emplace(std::string(name), Choice{std::move(chain), {}}).first->second;
+    chosen.opened.resize(faces);
+    return chosen;
 }
 
-FontEngine::FontEngine() : impl_(std::make_unique<Impl>())
+FontEngine::Impl::Choice& FontEngine::Impl::ChoiceOf(const FaceLocation& location)
 {
+    auto key = std::make_pair(location.file, location.index);
+    if (auto known = choicesByFace.find(key); known != choicesByFace.end())
+        return known->second;
+    FaceChain chain(location);
+    const std::size_t faces = chain.Faces().size();
+    Choice& chosen = choicesByFace.emplace(std::move(key), Choice{std::move(chain), {}}).first->second;
+    chosen.opened.resize(faces);
+    return chosen;
+}
+
+const ShapedUnit& FontEngine::Impl::Shaped(std::u32string_view unit, UnitOrientation orientation)
+{
+    if (!face->shaper)
+        face->shaper = std::make_unique<Shaper>(face->face.get(), CellExtent{face->measures.ascent, face->measures.descent});
+    auto& known = face->shaped[int(orientation)];
+    auto found = known.find(unit);
+    if (found == known.end())
+        found = known.emplace(std::u32string(unit), face->shaper->Shape(unit, orientation)).first;
+    return found->second;
+}
+
+OpenFace* FontEngine::Impl::FaceOf(Choice& chosen, std::size_t index)
+{
+    if (index >= chosen.opened.size())
+        return nullptr;
+    if (!chosen.opened[index])
+        chosen.opened[index] = FaceAt(chosen.chain.Faces()[index]);
+    return *chosen.opened[index];
+}
+
+// The cell height is the description's in every face, so a fallback face is
+// scaled by its own metrics.
+void FontEngine::Impl::UseFace(OpenFace* drawing)
+{
+    face = drawing;
+    scale = ScaleFor(face->measures, description.lfHeight, description.lfEscapement);
+}
+
+FontEngine::FontEngine(GlyphLoading loading) : impl_(std::make_unique<Impl>())
+{
+    impl_->loading = loading;
     impl_->library = NewLibrary();
 }
 
@@ -488,15 +661,17 @@ FontEngine::~FontEngine() = default;
 void FontEngine::SelectFont(const LOGFONT& description, const FaceLocation* face)
 {
     Impl& font = *impl_;
-    font.face = face != nullptr ? font.FaceAt(*face) : font.FaceNamed(FaceNameOf(description));
-    if (font.face == nullptr)
-        throw Error("ﾌｫﾝﾄ '" +
-                        (face != nullptr && !face->family.empty() ? face->family : std::string(FaceNameOf(description))) +
-                        "' を開けません",
-                    ErrorKind::Font);
+    font.choice = face != nullptr ? &font.ChoiceOf(*face) : &font.ChoiceNamed(FaceNameOf(description));
+    OpenFace* chosenFace = font.FaceOf(*font.choice, 0);
+    if (chosenFace == nullptr) {
+        font.face = nullptr;
+        const std::string name =
+            face != nullptr && !face->family.empty() ? face->family : std::string(FaceNameOf(description));
+        throw Error("ﾌｫﾝﾄ '" + name + "' を開けません", ErrorKind::Font);
+    }
     font.bold = description.lfWeight > FW_NORMAL;
-
-    font.scale = ScaleFor(font.face->measures, description.lfHeight, description.lfEscapement);
+    font.description = description;
+    font.UseFace(chosenFace);
 }
 
 void FontEngine::SelectFace(const FaceTable& faces, FaceId face, const FontScale& scale)
@@ -510,23 +685,32 @@ void FontEngine::SelectFace(const FaceTable& faces, FaceId face, const FontScale
         if (open == nullptr)
             throw CannotOpenFace(faces.Name(face));
     }
+    // A face of the table is drawn as it is, not through a chain.
+    font.choice = nullptr;
     font.face = open;
     font.scale = scale;
 }
 
-void FontEngine::DrawText(const PixelSurface& surface, int x, int y, std::string_view text,
-                          TextEncoding encoding, TColor color, std::optional<TColor> cellFill,
-                          bool cullOffSurface, bool vertical)
+void FontEngine::DrawText(const PixelSurface& surface, int x, int y, std::u32string_view text, TColor color,
+                          std::optional<TColor> cellFill, bool cullOffSurface, bool vertical)
 {
     Impl& font = *impl_;
     if (font.face == nullptr || surface.bits == nullptr || text.empty())
         return;
-    font.decoder.Decode(text, encoding, font.codePoints);
-    if (!cellFill && NeedsShaping(font.codePoints, vertical, font.bold)) {
-        DrawShaped(surface, x, y, font.codePoints, color, vertical, font.bold);
+    if (font.choice != nullptr) {
+        // The chosen face draws what it has; a unit it lacks is drawn whole
+        // by the first face of its chain that has it.
+        OpenFace* drawing = font.FaceOf(*font.choice, font.choice->chain.FaceFor(text));
+        if (drawing == nullptr)
+            drawing = font.FaceOf(*font.choice, 0);
+        if (drawing != font.face)
+            font.UseFace(drawing);
+    }
+    if (!cellFill && NeedsShaping(vertical, font.bold)) {
+        DrawShaped(surface, x, y, text, color, vertical, font.bold);
         return;
     }
-    DrawCodePoints(surface, x, y, font.codePoints, color, cellFill, cullOffSurface);
+    DrawCodePoints(surface, x, y, text, color, cellFill, cullOffSurface);
 }
 
 void FontEngine::DrawCodePoints(const PixelSurface& surface, int x, int y, std::u32string_view codePoints,
@@ -555,7 +739,7 @@ void FontEngine::DrawCodePoints(const PixelSurface& surface, int x, int y, std::
     FT_Matrix matrix{scale.matrix[0], scale.matrix[1], scale.matrix[2], scale.matrix[3]};
 
     auto glyphIndex = [face](char32_t c) {
-        return c == TextDecoder::Unconvertible ? 0 : FT_Get_Char_Index(face, c);
+        return c == U'\uFFFD' ? FT_UInt(0) : FT_Get_Char_Index(face, c);
     };
 
     // The cell's top-left corner is (x, y); the baseline starts one ascent
@@ -577,6 +761,14 @@ void FontEngine::DrawCodePoints(const PixelSurface& surface, int x, int y, std::
         FillPolygon(surface, corners, *cellFill);
     }
 
+    OutlineCache* outlines = nullptr;
+    if (font.loading == GlyphLoading::Cached) {
+        if (!font.face->outlines)
+            font.face->outlines.emplace(face);
+        outlines = &*font.face->outlines;
+    }
+    FT_Vector advance{};
+
     double penX = x + scale.ascent * scale.sine;
     double penY = y + scale.ascent * scale.cosine;
     for (char32_t c : codePoints) {
@@ -587,15 +779,26 @@ void FontEngine::DrawCodePoints(const PixelSurface& surface, int x, int y, std::
             return;
         FT_Vector offset{FT_Pos(std::lround((penX - originX) * 64)),
                          FT_Pos(-std::lround((penY - originY) * 64))};
-        FT_Set_Transform(face, &matrix, &offset);
-        if (FT_Load_Glyph(face, glyphIndex(c), FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0)
-            continue;
-        if (face->glyph->format == FT_GLYPH_FORMAT_OUTLINE)
-            RenderOutline(font.library.get(), surface, face->glyph->outline, originX, originY, color);
-        penX += face->glyph->advance.x / 64.0;
-        penY -= face->glyph->advance.y / 64.0;
+        const FT_UInt glyph = glyphIndex(c);
+        FT_Outline cached{};
+        FT_Outline* outline = nullptr;
+        if (outlines != nullptr && outlines->Load(face, glyph, matrix, offset, cached, advance)) {
+            outline = &cached;
+        } else {
+            FT_Set_Transform(face, &matrix, &offset);
+            const FT_Error error = FT_Load_Glyph(face, glyph, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP);
+            FT_Set_Transform(face, nullptr, nullptr);
+            if (error != 0)
+                continue;
+            advance = face->glyph->advance;
+            if (face->glyph->format == FT_GLYPH_FORMAT_OUTLINE)
+                outline = &face->glyph->outline;
+        }
+        if (outline != nullptr)
+            RenderOutline(font.library.get(), surface, *outline, originX, originY, color);
+        penX += advance.x / 64.0;
+        penY -= advance.y / 64.0;
     }
-    FT_Set_Transform(face, nullptr, nullptr);
 }
 
 // Every glyph at its own place in the cell, the cell turned about (x, y) by
@@ -635,14 +838,14 @@ void FontEngine::DrawShaped(const PixelSurface& surface, int x, int y, std::u32s
             break;
         FT_Vector offset{FT_Pos(std::lround((penX - originX) * 64)), FT_Pos(-std::lround((penY - originY) * 64))};
         FT_Set_Transform(ftFace, const_cast<FT_Matrix*>(&turn), &offset);
-        if (FT_Load_Glyph(ftFace, glyph.id, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0 ||
-            ftFace->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
+        const FT_Error error = FT_Load_Glyph(ftFace, glyph.id, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP);
+        FT_Set_Transform(ftFace, nullptr, nullptr);
+        if (error != 0 || ftFace->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
             continue;
         if (strength > 0)
             FT_Outline_Embolden(&ftFace->glyph->outline, strength);
         RenderOutline(font.library.get(), surface, ftFace->glyph->outline, originX, originY, color);
     }
-    FT_Set_Transform(ftFace, nullptr, nullptr);
 }
 
 } // namespace morvaleth

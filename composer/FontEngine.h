@@ -1,6 +1,7 @@
 #pragma once
 
 #include "composer/Canvas.h"
+#include "composer/FaceFallback.h"
 #include "composer/Raster.h"
 
 #include <cstddef>
@@ -12,21 +13,10 @@
 
 namespace morvaleth {
 
-// The installed face that stands for a face name: the face of that name, or
-// the one the engine's alias file maps it to, or else an installed face with
-// Japanese glyphs. Empty when no usable face is installed at all.
-struct FaceLocation {
-    std::string file;
-    int index = 0;
-    std::string family;
-};
-FaceLocation FindFace(std::string_view faceName);
-
-// The alias file the engine loaded, or empty when it found none.
-std::string FontAliasFile();
-
 // The number of a face in a run's face table.
 using FaceId = std::uint16_t;
+// The number of a face name's chain in a run's face table.
+using FaceChainId = std::uint16_t;
 
 // A face's measures in font units: its cell (ascent + descent, internal
 // leading included), the box every glyph's outline lies in, how far any
@@ -62,7 +52,8 @@ struct FontScale {
 // lfHeight > 0 is the cell height in pixels, < 0 the em size, 0 a default.
 FontScale ScaleFor(const FaceMeasures& face, int lfHeight, int escapement);
 
-// The faces of one run, each found by name and opened once to be measured;
+// The faces of one run: one chain per face name, and the faces its units are
+// drawn in, each known by its file and index and opened once to be measured;
 // the stamps carry their number. Render threads open their own handles of the
 // same files.
 class FaceTable {
@@ -75,9 +66,16 @@ public:
     // The face that stands for the name, added on its first request. Fails
     // with "ﾌｫﾝﾄ '%s' を開けません" when no installed face can stand for it.
     FaceId Resolve(std::string_view faceName);
-    // A face already found (one of a mixed set), added on its first request
-    // under its family's name. Fails as Resolve does when it cannot be opened.
-    FaceId Add(const FaceLocation& location);
+    // The chain of a face name, added on its first request; fails as Resolve
+    // does when its chosen face cannot be opened.
+    FaceChainId ChainFor(std::string_view faceName);
+    // The chain of a face already found (one of a mixed set): that face, then
+    // its family name's fallbacks. Fails as Resolve does when the face itself
+    // cannot be opened.
+    FaceChainId ChainFor(const FaceLocation& face);
+    // The face of the chain that draws the unit (the chosen face for an empty
+    // one). Allocates only when the unit needs a face not yet used.
+    FaceId FaceFor(FaceChainId chain, std::u32string_view unit);
 
     const FaceLocation& Location(FaceId face) const;
     // The name the face was asked for by.
@@ -89,11 +87,21 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// How a font engine comes by a glyph's outline at a size and a turn.
+enum class GlyphLoading {
+    // The outline is loaded unscaled once per face and then scaled and turned
+    // with FreeType's own fixed-point rounding: the same points as below, for
+    // a fraction of the work.
+    Cached,
+    // FreeType loads, scales and turns the glyph at every use.
+    EachUse,
+};
+
 // Text drawing for one picture or one render thread: the faces it has used,
 // opened once and kept, and the one font made from the last selection.
 class FontEngine {
 public:
-    FontEngine();
+    explicit FontEngine(GlyphLoading loading = GlyphLoading::Cached);
     FontEngine(const FontEngine&) = delete;
     FontEngine& operator=(const FontEngine&) = delete;
     ~FontEngine();
@@ -109,19 +117,20 @@ public:
     // is opened on its first use and kept. Fails as SelectFont does.
     void SelectFace(const FaceTable& faces, FaceId face, const FontScale& scale);
 
-    // Draws text with the selected font, its cell's top-left corner at (x, y)
-    // and turned about it by the escapement. Glyphs are anti-aliased and
+    // Draws one unit's code points with the selected font, its cell's
+    // top-left corner at (x, y) and turned about it by the escapement. After
+    // SelectFont a unit the face lacks is drawn by the first face of its
+    // chain that has it, at the same cell height. Glyphs are anti-aliased and
     // blended in `color`; with `cellFill` the turned cell is filled first.
-    // Bytes that do not convert, and characters the face lacks, draw the
-    // face's missing-glyph shape. With `cullOffSurface`, text that cannot
-    // reach the surface is not rasterized at all. With `vertical` the text is
-    // set as one unit of a column (see OrientationInColumn); a unit of several
-    // characters is shaped as one.
-    void DrawText(const PixelSurface& surface, int x, int y, std::string_view text,
-                  TextEncoding encoding, TColor color, std::optional<TColor> cellFill,
-                  bool cullOffSurface, bool vertical = false);
+    // U+FFFD, and characters no installed face has, draw the face's
+    // missing-glyph shape. With `cullOffSurface`, text that cannot reach the
+    // surface is not rasterized at all. With `vertical` the text is set as
+    // one unit of a column (see OrientationInColumn); a unit set in a column
+    // or in bold is shaped as one.
+    void DrawText(const PixelSurface& surface, int x, int y, std::u32string_view text, TColor color,
+                  std::optional<TColor> cellFill, bool cullOffSurface, bool vertical = false);
 
-    // The same for text already turned into code points.
+    // The same in the selected face alone.
     void DrawCodePoints(const PixelSurface& surface, int x, int y, std::u32string_view codePoints,
                         TColor color, std::optional<TColor> cellFill, bool cullOffSurface);
 

@@ -65,7 +65,9 @@ void BmpFileSink::Rows(int top, int count, const std::uint8_t* rows, std::size_t
         std::memcpy(bottomUp_.data() + std::size_t(count - 1 - row) * stride, rows + std::size_t(row) * stride,
                     stride);
     const std::uint64_t firstRowFromBottom = std::uint64_t(height_ - top - count);
-    output_.WriteAt(BmpHeaderBytes + firstRowFromBottom * stride, bottomUp_.data(), bottomUp_.size());
+    const std::uint64_t offset = BmpHeaderBytes + firstRowFromBottom * stride;
+    output_.WriteAt(offset, bottomUp_.data(), bottomUp_.size());
+    output_.StartWriteback(offset, bottomUp_.size());
 }
 
 void BmpStreamSink::Finish()

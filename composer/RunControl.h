@@ -1,5 +1,7 @@
 #pragma once
 
+#include "composer/TextDecoder.h"
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -16,6 +18,9 @@ struct RunControl {
     // Set from anywhere to stop the run early: the run then fails with an
     // Error of kind Cancelled and leaves no picture.
     const std::atomic<bool>* cancel = nullptr;
+    // Told, once the run has read its text, the encoding it was read in:
+    // Automatic when every byte read was ASCII.
+    std::function<void(SourceEncoding)> encodingRead;
     // Told of what the run left out and carried on without: a face of a mixed
     // set whose file could not be loaded, say. Called before anything is drawn.
     std::function<void(std::string_view message)> warning;

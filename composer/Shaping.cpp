@@ -47,11 +47,9 @@ constexpr bool LiesOnItsSide(char32_t c)
 
 } // namespace
 
-bool NeedsShaping(std::u32string_view unit, bool vertical, bool bold)
+bool NeedsShaping(bool vertical, bool bold)
 {
-    const bool severalCharacters =
-        unit.size() > 1 && std::find(unit.begin(), unit.end(), TextDecoder::Unconvertible) == unit.end();
-    return vertical || bold || severalCharacters;
+    return vertical || bold;
 }
 
 UnitOrientation OrientationInColumn(std::u32string_view unit)
@@ -99,7 +97,7 @@ unsigned Shaper::UnitsPerEm() const
 std::uint32_t Shaper::NominalGlyph(char32_t codePoint) const
 {
     hb_codepoint_t glyph = 0;
-    if (codePoint == TextDecoder::Unconvertible ||
+    if (codePoint == ReplacementCharacter ||
         !hb_font_get_nominal_glyph(impl_->font.get(), hb_codepoint_t(codePoint), &glyph))
         return 0;
     return glyph;
@@ -165,7 +163,7 @@ ShapedUnit Shaper::Shape(std::u32string_view unit, UnitOrientation orientation) 
             y = penX + at.x_offset;
             break;
         }
-        const bool unconvertible = infos[i].cluster < unit.size() && unit[infos[i].cluster] == TextDecoder::Unconvertible;
+        const bool unconvertible = infos[i].cluster < unit.size() && unit[infos[i].cluster] == ReplacementCharacter;
         shaped.glyphs.push_back({unconvertible ? 0 : infos[i].codepoint, std::int32_t(std::lround(x)),
                                  std::int32_t(std::lround(y))});
         penX += at.x_advance;

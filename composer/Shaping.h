@@ -22,9 +22,10 @@ enum class UnitOrientation { Horizontal, Upright, Sideways };
 UnitOrientation OrientationInColumn(std::u32string_view unit);
 
 // Whether a unit goes through shaping rather than being set character by
-// character: set in a column, bold, or several characters that all convert
-// (a cluster of them is one unit).
-bool NeedsShaping(std::u32string_view unit, bool vertical, bool bold);
+// character: set in a column, or bold. A plain unit of a line keeps being set
+// a character at a time, so that the pictures made before shaping came in
+// stay as they were.
+bool NeedsShaping(bool vertical, bool bold);
 
 // One glyph of a shaped unit: its id in the face and where its origin (the
 // start of its baseline, before any turn) lies, in font units from the top-left
@@ -68,7 +69,7 @@ public:
     unsigned UnitsPerEm() const;
 
     // The glyphs of one unit (a character or a grapheme cluster) set in the
-    // orientation. TextDecoder::Unconvertible code points become the face's
+    // orientation. U+FFFD code points become the face's
     // missing glyph.
     ShapedUnit Shape(std::u32string_view unit, UnitOrientation orientation) const;
 

@@ -2,6 +2,8 @@
 
 #include "composer/Error.h"
 
+#include <utf8proc.h>
+
 #include <string>
 
 namespace morvaleth {
@@ -58,10 +60,41 @@ std::optional<std::int32_t> ParseDecimal(std::string_view text)
     return std::int32_t(negative ? -magnitude : magnitude);
 }
 
+bool IsWideForm(utf8proc_int32_t codePoint)
+{
+    return codePoint == 0x3000 || (codePoint >= 0xFF01 && codePoint <= 0xFF5E);
+}
+
 } // namespace
 
-std::optional<std::int32_t> ParseSizeText(std::string_view text)
+std::string NarrowedSizeText(std::string_view text)
 {
+    std::string narrowed;
+    narrowed.reserve(text.size());
+    while (!text.empty()) {
+        utf8proc_int32_t codePoint = -1;
+        const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
+        const utf8proc_ssize_t length = utf8proc_iterate(bytes, utf8proc_ssize_t(text.size()), &codePoint);
+        if (length > 0 && IsWideForm(codePoint)) {
+            utf8proc_int32_t narrow = 0;
+            int boundClass = 0;
+            if (utf8proc_decompose_char(codePoint, &narrow, 1, utf8proc_option_t(UTF8PROC_DECOMPOSE | UTF8PROC_COMPAT), &boundClass) == 1 && narrow < 0x80) {
+                narrowed.push_back(char(narrow));
+                text.remove_prefix(std::size_t(length));
+                continue;
+            }
+        }
+        const std::size_t taken = length > 0 ? std::size_t(length) : 1;
+        narrowed.append(text.substr(0, taken));
+        text.remove_prefix(taken);
+    }
+    return narrowed;
+}
+
+std::optional<std::int32_t> ParseSizeText(std::string_view original)
+{
+    const std::string narrowed = NarrowedSizeText(original);
+    std::string_view text = narrowed;
     const std::size_t first = text.find_first_not_of(' ');
     if (first == std::string_view::npos)
         return std::nullopt;

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <utf8proc.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -14,69 +16,45 @@
 namespace morvaleth {
 namespace {
 
-constexpr char CR = '\r';
-constexpr char LF = '\n';
-constexpr char EndOfTextByte = 0x1A;
-// How much of the text the encoding is decided on. The read buffer holds one
-// byte more, which tells whether the text goes on after the window.
+constexpr char32_t CR = '\r';
+constexpr char32_t LF = '\n';
+constexpr char32_t EndOfTextCharacter = 0x1A;
+constexpr char Escape = 0x1B;
+// How much of the text, from its first byte above 0x7F on, the encoding is
+// decided on; the read buffer holds as much.
 constexpr std::size_t DetectionWindow = 64 * 1024;
+constexpr utf8proc_option_t Nfc = utf8proc_option_t(UTF8PROC_STABLE | UTF8PROC_COMPOSE);
+
+// An escape sequence that designates a character set of ISO-2022-JP (or of
+// its extensions): ESC $ @, ESC $ B, ESC $ A, ESC $ ( D..., ESC ( B, ESC ( J,
+// ESC ( I, ESC & @.
+bool IsIso2022Designation(std::string_view bytes)
+{
+    const auto oneOf = [](std::string_view finals, char c) { return finals.find(c) != std::string_view::npos; };
+    if (bytes.size() < 3 || bytes[0] != Escape)
+        return false;
+    if (bytes[1] == '$')
+        return oneOf("@AB", bytes[2]) || (bytes[2] == '(' && bytes.size() >= 4 && oneOf("CDOPQ", bytes[3]));
+    if (bytes[1] == '(')
+        return oneOf("BJI", bytes[2]);
+    return bytes[1] == '&' && bytes[2] == '@';
+}
+
+bool IsUnicode(SourceEncoding encoding)
+{
+    return encoding == SourceEncoding::Utf8 || encoding == SourceEncoding::Utf16Le ||
+           encoding == SourceEncoding::Utf16Be;
+}
 
 } // namespace
 
-int Utf8SequenceLength(std::string_view bytes)
+bool IsControlUnit(std::u32string_view unit)
 {
-    const auto byteAt = [&bytes](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    const unsigned char lead = byteAt(0);
-    if (lead < 0x80)
-        return 1;
-    int length = 0;
-    unsigned char secondLow = 0x80;
-    unsigned char secondHigh = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0)
-            secondLow = 0xA0; // no overlong forms
-        if (lead == 0xED)
-            secondHigh = 0x9F; // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0)
-            secondLow = 0x90;
-        if (lead == 0xF4)
-            secondHigh = 0x8F; // nothing above U+10FFFF
-    } else {
-        return 0;
-    }
-    for (int i = 1; i < length; ++i) {
-        if (std::size_t(i) >= bytes.size())
-            return -1;
-        const unsigned char low = i == 1 ? secondLow : 0x80;
-        const unsigned char high = i == 1 ? secondHigh : 0xBF;
-        if (byteAt(i) < low || byteAt(i) > high)
-            return 0;
-    }
-    return length;
-}
-
-bool LooksLikeUtf8(std::string_view text, bool complete)
-{
-    bool multiByte = false;
-    while (!text.empty()) {
-        const int length = Utf8SequenceLength(text);
-        if (length == 0)
-            return false;
-        if (length < 0)
-            return !complete && multiByte;
-        multiByte = multiByte || length > 1;
-        text.remove_prefix(std::size_t(length));
-    }
-    return multiByte;
+    return unit.size() == 1 && (unit[0] < 0x20 || unit[0] == 0x7F);
 }
 
 SourceReader::SourceReader(const std::string& path, SourceEncoding encoding)
-    : path_(path), buffer_(DetectionWindow + 1)
+    : path_(path), buffer_(DetectionWindow)
 {
     if (path.find('\0') != std::string::npos)
         throw SourceFileError(EINVAL, path);
@@ -97,19 +75,7 @@ SourceReader::SourceReader(const std::string& path, SourceEncoding encoding)
         throw SourceFileError(errno, path);
     if (S_ISDIR(status.st_mode))
         throw SourceFileError(EISDIR, path);
-
-    if (encoding == SourceEncoding::Automatic) {
-        const std::string_view start(buffer_.data(), Fill(DetectionWindow + 1));
-        const std::size_t textEnd = start.find(EndOfTextByte);
-        const bool complete = fileEnded_ || textEnd <= DetectionWindow;
-        encoding = LooksLikeUtf8(start.substr(0, std::min(textEnd, DetectionWindow)), complete)
-                       ? SourceEncoding::Utf8
-                       : SourceEncoding::ShiftJis;
-    }
-    encoding_ = encoding == SourceEncoding::Utf8 ? TextEncoding::Utf8 : TextEncoding::ShiftJis;
-    if (encoding_ == TextEncoding::Utf8 && Fill(3) >= 3 &&
-        std::memcmp(buffer_.data() + position_, "\xEF\xBB\xBF", 3) == 0)
-        position_ += 3;
+    DecideAtStart(encoding);
 }
 
 SourceReader::~SourceReader()
@@ -148,6 +114,107 @@ std::size_t SourceReader::Fill(std::size_t count)
     return end_ - position_;
 }
 
+void SourceReader::Decide(SourceEncoding encoding)
+{
+    encoding_ = encoding;
+    clusters_ = IsUnicode(encoding);
+    decoder_ = std::make_unique<TextDecoder>(encoding);
+}
+
+void SourceReader::DecideAtStart(SourceEncoding requested)
+{
+    const std::string_view start(buffer_.data(), Fill(3));
+    const auto skipMark = [&](std::string_view mark, SourceEncoding encoding) {
+        if (!start.starts_with(mark))
+            return false;
+        position_ += mark.size();
+        Decide(encoding);
+        return true;
+    };
+    constexpr std::string_view Utf8Mark = "\xEF\xBB\xBF";
+    constexpr std::string_view LittleEndianMark = "\xFF\xFE";
+    constexpr std::string_view BigEndianMark = "\xFE\xFF";
+    switch (requested) {
+    case SourceEncoding::Automatic:
+        if (!skipMark(Utf8Mark, SourceEncoding::Utf8) && !skipMark(LittleEndianMark, SourceEncoding::Utf16Le))
+            skipMark(BigEndianMark, SourceEncoding::Utf16Be);
+        break;
+    case SourceEncoding::Utf16:
+        if (!skipMark(LittleEndianMark, SourceEncoding::Utf16Le) && !skipMark(BigEndianMark, SourceEncoding::Utf16Be))
+            Decide(SourceEncoding::Utf16Le);
+        break;
+    case SourceEncoding::Utf8:
+        if (!skipMark(Utf8Mark, requested))
+            Decide(requested);
+        break;
+    case SourceEncoding::Utf16Le:
+        if (!skipMark(LittleEndianMark, requested))
+            Decide(requested);
+        break;
+    case SourceEncoding::Utf16Be:
+        if (!skipMark(BigEndianMark, requested))
+            Decide(requested);
+        break;
+    default:
+        Decide(requested);
+        break;
+    }
+}
+
+bool SourceReader::DecideOnTheseBytes()
+{
+    const std::size_t available = Fill(TextDecoder::LongestCharacter);
+    const std::string_view front(buffer_.data() + position_, available);
+    const auto first = static_cast<unsigned char>(front.front());
+    if (first < 0x80 && !IsIso2022Designation(front))
+        return false;
+    if (first == Escape) {
+        Decide(SourceEncoding::Iso2022Jp);
+        return true;
+    }
+    // Filling may move the unread bytes to the front of the buffer.
+    const std::size_t windowSize = Fill(DetectionWindow);
+    const std::string_view window(buffer_.data() + position_, windowSize);
+    const std::size_t textEnd = window.find(char(EndOfTextCharacter));
+    const bool complete = fileEnded_ || textEnd != std::string_view::npos;
+    Decide(EncodingByEvidence(window.substr(0, textEnd), complete));
+    return true;
+}
+
+bool SourceReader::ReadCharacter(Character& character)
+{
+    for (;;) {
+        const std::size_t available = Fill(TextDecoder::LongestCharacter);
+        if (available == 0)
+            return false;
+        if (!decoder_ && !DecideOnTheseBytes()) {
+            character = {char32_t(static_cast<unsigned char>(buffer_[position_])), true};
+            ++position_;
+            return true;
+        }
+        const DecodedCharacter decoded =
+            decoder_->Next(std::string_view(buffer_.data() + position_, end_ - position_));
+        position_ += decoded.length;
+        if (decoded.isCharacter) {
+            character = {decoded.codePoint, decoded.valid};
+            return true;
+        }
+    }
+}
+
+bool SourceReader::Peek()
+{
+    if (!havePeeked_)
+        havePeeked_ = ReadCharacter(peeked_);
+    return havePeeked_;
+}
+
+SourceReader::Character SourceReader::Take()
+{
+    havePeeked_ = false;
+    return peeked_;
+}
+
 SourceReader::Token SourceReader::EndOfText()
 {
     textEnded_ = true;
@@ -159,42 +226,57 @@ SourceReader::Token SourceReader::EndOfText()
     return Token::TextEnd;
 }
 
-SourceReader::Token SourceReader::Next(std::string_view& unit)
+void SourceReader::Normalize()
 {
-    if (textEnded_ || Fill(1) == 0)
+    // utf8proc orders combining marks only while it decomposes, and it
+    // decomposes UTF-8: the cluster goes through UTF-8 on its way.
+    std::uint8_t bytes[LongestUnit * 4];
+    utf8proc_ssize_t byteCount = 0;
+    for (char32_t codePoint : unit_)
+        byteCount += utf8proc_encode_char(utf8proc_int32_t(codePoint), bytes + byteCount);
+    // Canonical decompositions are at most four code points long.
+    scratch_.resize(LongestUnit * 4);
+    utf8proc_ssize_t length =
+        utf8proc_decompose(bytes, byteCount, scratch_.data(), utf8proc_ssize_t(scratch_.size()), Nfc);
+    if (length <= 0 || length > utf8proc_ssize_t(scratch_.size()))
+        return;
+    length = utf8proc_normalize_utf32(scratch_.data(), length, Nfc);
+    if (length > 0)
+        unit_.assign(scratch_.begin(), scratch_.begin() + length);
+}
+
+SourceReader::Token SourceReader::Next(std::u32string_view& unit)
+{
+    if (textEnded_ || !Peek())
         return EndOfText();
-    const char byte = buffer_[position_];
-    if (byte == EndOfTextByte)
+    const Character first = peeked_;
+    if (first.valid && first.codePoint == EndOfTextCharacter)
         return EndOfText();
-    if (byte == CR) {
-        ++position_;
-        if (Fill(1) > 0 && buffer_[position_] == LF)
-            ++position_;
+    Take();
+    if (first.valid && (first.codePoint == CR || first.codePoint == LF)) {
+        if (first.codePoint == CR && Peek() && peeked_.valid && peeked_.codePoint == LF)
+            Take();
         atLineStart_ = true;
         return Token::LineEnd;
     }
     atLineStart_ = false;
-    const std::size_t length = UnitLength();
-    unit = std::string_view(buffer_.data() + position_, length);
-    position_ += length;
-    return Token::Unit;
-}
-
-std::size_t SourceReader::UnitLength()
-{
-    const auto lead = static_cast<unsigned char>(buffer_[position_]);
-    if (encoding_ == TextEncoding::ShiftJis) {
-        if (!IsLeadByte(lead) || Fill(2) < 2)
-            return 1;
-        // A lead byte that ends its line or the text stands alone.
-        const char trail = buffer_[position_ + 1];
-        return trail == CR || trail == EndOfTextByte ? 1 : 2;
+    unit_.assign(1, first.codePoint);
+    // A text still undecided looks one character ahead, so that a combining
+    // mark that decides for UTF-8 still joins the letter before it.
+    if (first.valid && (clusters_ || !decoder_)) {
+        utf8proc_int32_t state = 0;
+        char32_t previous = first.codePoint;
+        while (unit_.size() < LongestUnit && Peek() && clusters_ && peeked_.valid &&
+               !utf8proc_grapheme_break_stateful(utf8proc_int32_t(previous), utf8proc_int32_t(peeked_.codePoint),
+                                                 &state)) {
+            previous = Take().codePoint;
+            unit_.push_back(previous);
+        }
+        if (clusters_ && (unit_.size() > 1 || unit_[0] >= 0x80))
+            Normalize();
     }
-    if (lead < 0x80)
-        return 1;
-    const std::size_t available = Fill(4);
-    const int length = Utf8SequenceLength(std::string_view(buffer_.data() + position_, available));
-    return length > 0 ? std::size_t(length) : 1;
+    unit = unit_;
+    return Token::Unit;
 }
 
 } // namespace morvaleth

@@ -46,7 +46,7 @@ void StampPainter::Paint(const Stamp& stamp, std::u32string_view codePoints, con
         return;
     const FontScale scale = ScaleFor(faces_.Measures(stamp.face), stamp.cellHeight, stamp.tilt);
     fonts_.SelectFace(faces_, stamp.face, scale);
-    if (IsShaped(stamp, codePoints)) {
+    if (IsShaped(stamp)) {
         fonts_.DrawShaped(band, stamp.x, stamp.y, codePoints, colors.character, stamp.vertical, stamp.bold);
         return;
     }

@@ -3,6 +3,7 @@
 #include "composer/Error.h"
 #include "composer/LogFont.h"
 #include "composer/Shaping.h"
+#include "composer/SourceReader.h"
 
 #include <algorithm>
 #include <climits>
@@ -18,11 +19,19 @@ int Offset(int base, std::int64_t by)
     return int(std::clamp<std::int64_t>(base + by, INT_MIN, INT_MAX));
 }
 
+// How far from its cell's corner a shaped stamp can draw: its glyphs lie
+// anywhere in the cell, and thickening moves their points out by up to a
+// 48th of the em.
+double ShapedReach(const FaceMeasures& measures, const FontScale& scale, std::size_t characters)
+{
+    return scale.Reach(measures, characters) + scale.ascent + double(scale.emSize) / 64 / 24 + 1;
+}
+
 } // namespace
 
-bool IsShaped(const Stamp& stamp, std::u32string_view codePoints)
+bool IsShaped(const Stamp& stamp)
 {
-    return NeedsShaping(codePoints, stamp.vertical, stamp.bold);
+    return NeedsShaping(stamp.vertical, stamp.bold);
 }
 
 ScrapColors ScrapColorsFor(int r)
@@ -92,8 +101,9 @@ std::int64_t StampPlan::SettledRows() const
     // Before the first unit the face, and so the stamps' reach, is unknown.
     if (!faceResolved_)
         return INT64_MIN;
+    // Every column spans the picture's height.
     if (style_.vertical)
-        return 0;
+        return INT64_MIN;
     return std::get<GridLayout>(layout_).Y() - upwardReach_;
 }
 
@@ -110,7 +120,7 @@ void StampPlan::PlanSome(std::size_t count, StampList& list, const RunControl& c
 template <typename Enough>
 void StampPlan::PlanWhile(StampList& list, const RunControl& control, Enough enough)
 {
-    std::string_view unit;
+    std::u32string_view unit;
     while (!done_ && !enough()) {
         if (control.Cancelled())
             throw Error("", ErrorKind::Cancelled);
@@ -126,27 +136,39 @@ void StampPlan::PlanWhile(StampList& list, const RunControl& control, Enough eno
     }
 }
 
-void StampPlan::PlanUnit(std::string_view unit, StampList& list)
+void StampPlan::ReachFace(FaceId face)
+{
+    if (face >= faceReached_.size())
+        faceReached_.resize(std::size_t(face) + 1, false);
+    if (faceReached_[face])
+        return;
+    faceReached_[face] = true;
+    // A stamp reaches up no farther than its text's reach from the cell's
+    // corner (shaped, as in a column or in bold) and the margin of its rows,
+    // or its scrap's skew. Rows above the reach may already be painted when a
+    // fallback face first turns up, so the reach allows for faces with glyphs
+    // and advances of up to two em as well.
+    FaceMeasures measures = faces_.Measures(face);
+    const double room = 2.0 * measures.unitsPerEm;
+    measures.reach = std::max(measures.reach, room);
+    measures.maxAdvance = std::max(measures.maxAdvance, room);
+    const FontScale tallest = ScaleFor(measures, TallestCellHeight(style_.size), 0);
+    upwardReach_ = std::max<std::int64_t>(upwardReach_, std::int64_t(std::ceil(ShapedReach(measures, tallest, MaxStampCodePoints))) +
+                                                            std::int64_t(MaxStampCodePoints) + 8);
+}
+
+void StampPlan::PlanUnit(std::u32string_view unit, StampList& list)
 {
     if (!faceResolved_) {
-        if (faceSet_.empty()) {
-            face_ = faces_.Resolve(style_.faceName);
-            faceSetIds_.push_back(face_);
-        }
-        for (const FaceLocation& location : faceSet_)
-            faceSetIds_.push_back(faces_.Add(location));
+        // A mixed run draws from its set alone, each face with its own
+        // fallbacks; all of them count for the reach from the start.
+        if (faceSet_.empty())
+            chain_ = faces_.ChainFor(style_.faceName);
+        for (const FaceLocation& face : faceSet_)
+            setChains_.push_back(faces_.ChainFor(face));
+        for (const FaceChainId chain : setChains_)
+            ReachFace(faces_.FaceFor(chain, {}));
         faceResolved_ = true;
-        // A stamp reaches up no farther than its text's reach from the
-        // cell's corner and the margin of its rows, or its scrap's skew; a
-        // shaped one (bold, or of several characters) also by a cell ascent
-        // and its thickening.
-        for (const FaceId id : faceSetIds_) {
-            const FaceMeasures& measures = faces_.Measures(id);
-            const FontScale tallest = ScaleFor(measures, TallestCellHeight(style_.size), 0);
-            const double reach =
-                tallest.Reach(measures, MaxStampCodePoints) + tallest.ascent + double(tallest.emSize) / 64 / 24 + 1;
-            upwardReach_ = std::max(upwardReach_, std::int64_t(std::ceil(reach)) + std::int64_t(MaxStampCodePoints) + 8);
-        }
     }
 
     const int size = style_.size;
@@ -157,34 +179,38 @@ void StampPlan::PlanUnit(std::string_view unit, StampList& list)
     stamp.scheme = random_.Draw(10);
     stamp.cellHeight = StampCellHeight(size, random_.Draw(size / 2));
     stamp.tilt = random_.Draw(300) - 150;
-    stamp.face = face_;
     stamp.vertical = style_.vertical;
+    FaceChainId chain = chain_;
     if (faceDraws_) {
         const FaceDraw draw = faceDraws_->Next();
-        stamp.face = faceSetIds_[draw.face];
+        chain = setChains_[draw.face];
         stamp.bold = draw.bold;
     }
+    // A control character takes its cell, its draws and its scrap like a
+    // space, and draws no glyph.
+    const bool drawsGlyph = !IsControlUnit(unit);
+    stamp.face = faces_.FaceFor(chain, drawsGlyph ? unit : std::u32string_view());
+    ReachFace(stamp.face);
     if (style_.realMode) {
         stamp.scrap = true;
         stamp.dx = random_.Draw(7) - 3;
         stamp.dy = random_.Draw(7) - 3;
     }
 
-    decoder_.Decode(unit, style_.encoding, decoded_);
-    const std::size_t count = std::min(decoded_.size(), MaxStampCodePoints);
+    const std::size_t count = drawsGlyph ? std::min(unit.size(), MaxStampCodePoints) : 0;
     stamp.firstCodePoint = std::uint32_t(list.codePoints.size());
     stamp.codePointCount = std::uint32_t(count);
-    list.codePoints.append(decoded_, 0, count);
+    list.codePoints.append(unit.substr(0, count));
 
     std::int64_t top = INT64_MAX;
     std::int64_t bottom = INT64_MIN;
     if (count > 0) {
         const FaceMeasures& measures = faces_.Measures(stamp.face);
         const FontScale scale = ScaleFor(measures, stamp.cellHeight, stamp.tilt);
-        if (IsShaped(stamp, list.CodePointsOf(stamp))) {
+        if (IsShaped(stamp)) {
             // Shaped glyphs lie anywhere in the cell: bound them by the
             // farthest any can reach from the corner.
-            const double reach = scale.Reach(measures, count) + scale.ascent + double(scale.emSize) / 64 / 24 + 1;
+            const double reach = ShapedReach(measures, scale, count);
             top = std::int64_t(std::floor(stamp.y - reach)) - 2;
             bottom = std::int64_t(std::ceil(stamp.y + reach)) + 3;
         } else {

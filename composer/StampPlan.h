@@ -7,7 +7,6 @@
 #include "composer/RunControl.h"
 #include "composer/SourceReader.h"
 #include "composer/Stamp.h"
-#include "composer/TextDecoder.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -21,8 +20,8 @@ namespace morvaleth {
 
 std::int64_t LowestStampReach(int size);
 
-// The most code points one stamp draws; a unit decodes to one or two.
-inline constexpr std::size_t MaxStampCodePoints = 8;
+// The most code points one stamp draws: the longest unit the reader gives.
+inline constexpr std::size_t MaxStampCodePoints = SourceReader::LongestUnit;
 
 // Planned stamps in run order, with the code points they draw. Their memory
 // is kept from stretch to stretch, so that a run in its steady state
@@ -46,7 +45,6 @@ struct PlanStyle {
     int size = 20;
     bool realMode = false;
     std::string faceName;
-    TextEncoding encoding = TextEncoding::ShiftJis;
     // Columns from the right instead of rows from the top.
     bool vertical = false;
     FaceChoice faces{};
@@ -91,30 +89,33 @@ public:
 private:
     template <typename Enough>
     void PlanWhile(StampList& list, const RunControl& control, Enough enough);
-    void PlanUnit(std::string_view unit, StampList& list);
+    void PlanUnit(std::u32string_view unit, StampList& list);
+    void ReachFace(FaceId face);
 
     PlanStyle style_;
     SourceReader& source_;
     RandomSource& random_;
     FaceTable& faces_;
     std::variant<GridLayout, VerticalLayout> layout_;
-    // The mixed set's faces, in the order a face draw counts them.
+    // The mixed set's faces, in the order a face draw counts them, and their
+    // chains.
     std::vector<FaceLocation> faceSet_;
-    std::vector<FaceId> faceSetIds_;
+    std::vector<FaceChainId> setChains_;
     std::vector<std::string> skippedFaces_;
     std::optional<FaceDraws> faceDraws_;
-    TextDecoder decoder_;
-    std::u32string decoded_;
     bool faceResolved_ = false;
-    FaceId face_ = 0;
-    // How far above its cell's corner any stamp of the run can draw.
+    FaceChainId chain_ = 0;
+    // How far above its cell's corner any stamp of the run can draw, in the
+    // faces used so far.
     std::int64_t upwardReach_ = 0;
+    // Which faces upwardReach_ already allows for.
+    std::vector<bool> faceReached_;
     bool done_ = false;
 };
 
-// Whether a stamp goes through shaping rather than the single-character
+// Whether a stamp goes through shaping rather than the character-by-character
 // path (see NeedsShaping).
-bool IsShaped(const Stamp& stamp, std::u32string_view codePoints);
+bool IsShaped(const Stamp& stamp);
 
 // The height of the tallest stamp's cell at this composition size.
 int TallestCellHeight(int size);

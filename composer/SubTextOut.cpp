@@ -1,5 +1,7 @@
 #include "composer/SubTextOut.h"
 
+#include "composer/SourceReader.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdint>
@@ -16,7 +18,7 @@ int Offset(int base, std::int64_t by)
 
 } // namespace
 
-void SubTextOut(int x, int y, std::string_view text, int size, TCanvas& picture,
+void SubTextOut(int x, int y, std::u32string_view text, int size, TCanvas& picture,
                 const StampStyle& style, RandomSource& random, StampFace face)
 {
     const int r = random.Draw(10);
@@ -57,7 +59,8 @@ void SubTextOut(int x, int y, std::string_view text, int size, TCanvas& picture,
     picture.Font.Vertical = style.vertical;
     picture.SelectFont(font);
     picture.Brush.Style = TBrushStyle::bsClear;
-    picture.TextOut(x, y, text, style.encoding);
+    if (!IsControlUnit(text))
+        picture.TextOut(x, y, text);
     // The face belongs to the run's set, which the picture outlives.
     picture.Font.Face = nullptr;
 }

@@ -34,6 +34,7 @@ using testing::TempDir;
 using testing::WriteFile;
 
 const std::string Letter = std::string(MORVALETH_SOURCE_DIR) + "/examples/letter-sjis.txt";
+const std::string AsciiLetter = std::string(MORVALETH_SOURCE_DIR) + "/examples/letter-ascii.txt";
 
 // The most memory a run may take beyond what this process holds (a child's
 // peak counts its parent's at the fork). A run takes about 10 MiB, 20 MiB
@@ -80,18 +81,28 @@ std::map<std::string, std::string> Snapshot(const TempDir& folder)
     return files;
 }
 
-void WriteLargeSingleLine(const std::string& path, std::size_t bytes)
+// A text without a line end: `start` once (a byte-order mark, say), then
+// `words` over and over.
+void WriteLargeSingleLine(const std::string& path, std::size_t bytes, const std::string& words,
+                          const std::string& start = "")
 {
-    // Shift-JIS text with LF-only line ends: one line, as this program reads it.
     std::string piece;
     while (piece.size() < (1 << 20))
-        piece += "\x82\xA0\x82\xA2\x82\xA4 letter\n";
+        piece += words;
     const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     ASSERT_GE(descriptor, 0);
+    ASSERT_EQ(::write(descriptor, start.data(), start.size()), ssize_t(start.size()));
     for (std::size_t written = 0; written < bytes; written += piece.size())
         ASSERT_EQ(::write(descriptor, piece.data(), piece.size()), ssize_t(piece.size()));
     ::close(descriptor);
 }
+
+// "あいう letter " in each encoding.
+const std::string ShiftJisWords = "\x82\xA0\x82\xA2\x82\xA4 letter ";
+const std::string Utf8Words = "あいう letter ";
+const std::string EucJpWords = "\xA4\xA2\xA4\xA4\xA4\xA6 letter ";
+const std::string Iso2022JpWords = "\x1B$B$\"$$$&\x1B(B letter ";
+const std::string Utf16Words = std::string("B0D0F0 \0l\0e\0t\0t\0e\0r\0 \0", 22);
 
 std::string Garbage(std::size_t bytes, unsigned seed)
 {
@@ -368,9 +379,14 @@ INSTANTIATE_TEST_SUITE_P(
             .child = {{}, false, false, TooManyOpenFilesEnvironment()},
             .exitCode = 1, .message = Letter + ": ｵｰﾌﾟﾝしたﾌｧｲﾙが多すぎます"},
         // The source opens, the fonts cannot: an error, not a blank picture.
-        Row{.name = "FontsCannotOpen", .source = Letter,
+        // An ASCII text needs no converter before the fonts.
+        Row{.name = "FontsCannotOpen", .source = AsciiLetter,
             .child = {{}, false, false, TooManyOpenFilesEnvironment(1)},
             .exitCode = 1, .message = "ﾌｫﾝﾄ 'ＭＳ Ｐゴシック' を開けません"},
+        // A Shift-JIS text needs its converter's module, which cannot open.
+        Row{.name = "ConverterCannotOpen", .source = Letter,
+            .child = {{}, false, false, TooManyOpenFilesEnvironment(1)},
+            .exitCode = 1, .message = "ｵｰﾌﾟﾝしたﾌｧｲﾙが多すぎます"},
         // Memory for the font file cannot be had: said as such.
         Row{.name = "NoMemoryForTheFont", .source = Letter, .options = {"-W", "64", "-H", "64"},
             .child = {.limits = {{RLIMIT_AS, 12 << 20}}},
@@ -404,7 +420,18 @@ INSTANTIATE_TEST_SUITE_P(
             .input = Letter},
         Row{.name = "StandardInputFromASocket", .source = "-", .child = {.input = StreamKind::Socket}, .input = Letter},
         Row{.name = "A200MegabyteLine", .source = "{dir}/line.txt",
-            .prepare = [](const TempDir& folder) { WriteLargeSingleLine(folder / "line.txt", 200u << 20); }},
+            .prepare = [](const TempDir& folder) { WriteLargeSingleLine(folder / "line.txt", 200u << 20, ShiftJisWords); }},
+        Row{.name = "A200MegabyteLineUtf8", .source = "{dir}/line.txt",
+            .prepare = [](const TempDir& folder) { WriteLargeSingleLine(folder / "line.txt", 200u << 20, Utf8Words); }},
+        Row{.name = "A200MegabyteLineEucJp", .source = "{dir}/line.txt",
+            .prepare = [](const TempDir& folder) { WriteLargeSingleLine(folder / "line.txt", 200u << 20, EucJpWords); }},
+        Row{.name = "A200MegabyteLineIso2022Jp", .source = "{dir}/line.txt",
+            .prepare = [](const TempDir& folder) { WriteLargeSingleLine(folder / "line.txt", 200u << 20, Iso2022JpWords); }},
+        Row{.name = "A200MegabyteLineUtf16", .source = "{dir}/line.txt",
+            .prepare = [](const TempDir& folder) { WriteLargeSingleLine(folder / "line.txt", 200u << 20, Utf16Words, "\xFF\xFE"); }},
+        // Combining marks without end: one cluster would hold them all.
+        Row{.name = "A200MegabyteCluster", .source = "{dir}/line.txt",
+            .prepare = [](const TempDir& folder) { WriteLargeSingleLine(folder / "line.txt", 200u << 20, "\xCC\x81", "a"); }},
 
         // Size texts.
         Row{.name = "WidthMinusOne", .source = Letter, .options = {"-W", "-1"}, .exitCode = 1, .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません"},
@@ -425,7 +452,8 @@ INSTANTIATE_TEST_SUITE_P(
             }},
         Row{.name = "LeadingSpace", .source = Letter, .options = {"-W", " 640"}},
         Row{.name = "TrailingSpace", .source = Letter, .options = {"-W", "640 "}, .exitCode = 1, .message = "'640 ' は整数ではありません"},
-        Row{.name = "FullWidthDigits", .source = Letter, .options = {"-W", "６４０"}, .exitCode = 1, .message = "'６４０' は整数ではありません"},
+        Row{.name = "FullWidthDigits", .source = Letter, .options = {"-W", "　６４０", "-H", "＄１Ｅ０"}},
+        Row{.name = "FullWidthTrailingSpace", .source = Letter, .options = {"-W", "６４０　"}, .exitCode = 1, .message = "'６４０　' は整数ではありません"},
         Row{.name = "EmptyHeight", .source = Letter, .options = {"-H", ""}, .exitCode = 1, .message = "'' は整数ではありません"},
         // No pixels, nothing to save: refused, the earlier file kept.
         Row{.name = "WidthZero", .source = Letter, .options = {"-W", "0"}, .exitCode = 1, .message = "0 × 480 の画像には画素がないので保存できません"},
@@ -449,7 +477,7 @@ INSTANTIATE_TEST_SUITE_P(
             .inked = false},
         Row{.name = "ColumnsOfAnEndlessLine", .source = "/dev/zero", .options = {"--vertical", "--real"}},
         Row{.name = "ColumnsOfA200MegabyteLine", .source = "{dir}/line.txt", .options = {"--vertical", "--mix-faces"},
-            .prepare = [](const TempDir& folder) { WriteLargeSingleLine(folder / "line.txt", 200u << 20); }},
+            .prepare = [](const TempDir& folder) { WriteLargeSingleLine(folder / "line.txt", 200u << 20, Utf8Words); }},
 
         // Saves that fail.
         Row{.name = "ReadOnlyFolder", .source = Letter,

@@ -89,6 +89,63 @@ TEST(ComposeProgram, ShowsTheFontAFaceResolvesTo)
     EXPECT_THAT(result.out, HasSubstr("\naliases: /"));
 }
 
+TEST(ComposeProgram, ShowsTheFaceAndItsFallback)
+{
+    const auto result = Compose({"--show-font", "DejaVu Serif"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_THAT(result.out, StartsWith("DejaVu Serif: DejaVu Serif ("));
+    EXPECT_THAT(result.out, HasSubstr("\nfallback: IPA"));
+}
+
+struct EncodingRow {
+    const char* name;
+    std::string bytes;
+    std::vector<std::string> options;
+    std::string shown;
+
+    friend void PrintTo(const EncodingRow& x, std::ostream* out) { *out << x.name; }
+};
+
+class ShowEncodingTest : public ::testing::TestWithParam<EncodingRow> {};
+
+TEST_P(ShowEncodingTest, TellsWhatTheTextIsReadAs)
+{
+    TempDir folder;
+    WriteFile(folder / "text.txt", GetParam().bytes);
+    std::vector<std::string> arguments{"--show-encoding", folder / "text.txt"};
+    arguments.insert(arguments.end(), GetParam().options.begin(), GetParam().options.end());
+    const auto shown = Compose(arguments);
+    EXPECT_EQ(shown.exitCode, 0) << shown.err;
+    EXPECT_EQ(shown.out, (folder / "text.txt") + ": " + GetParam().shown + "\n");
+
+    // The same text composed with --verbose says so on stderr.
+    arguments[0] = "--verbose";
+    arguments.insert(arguments.end(), {"-o", folder / "out.bmp"});
+    const auto composed = Compose(arguments);
+    EXPECT_EQ(composed.exitCode, 0);
+    EXPECT_EQ(composed.err, "morvaleth-compose: read as " + GetParam().shown + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ShowEncodingTest,
+    ::testing::Values(EncodingRow{"Utf8", "拝啓\n", {}, "utf-8"},
+                      EncodingRow{"ShiftJis", "\x94\x71\x8C\x5B", {}, "shift_jis"},
+                      EncodingRow{"EucJp", "\xB4\xC1\xBB\xFA", {}, "euc-jp"},
+                      EncodingRow{"Utf16", std::string("\xFF\xFE" "a\0", 4), {}, "utf-16le"},
+                      EncodingRow{"Iso2022Jp", "\x1B$B$\"\x1B(B", {}, "iso-2022-jp"},
+                      EncodingRow{"Ascii", "Dear friend,\n", {}, "ascii (reads the same in every encoding)"},
+                      EncodingRow{"Forced", "拝啓", {"-e", "SJIS"}, "shift_jis"},
+                      EncodingRow{"ForcedUtf16WithoutAMark", "a\0", {"--encoding", "utf-16"}, "utf-16le"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ComposeProgram, AnUnknownEncodingListsTheNames)
+{
+    const auto result = Compose({Letter, "-o", "-", "--encoding", "latin1"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_THAT(result.err, HasSubstr("invalid encoding: 'latin1' (auto, shift_jis (cp932, sjis), utf-8, utf-16, "
+                                      "utf-16le, utf-16be, euc-jp, iso-2022-jp)"));
+}
+
 struct FailureRow {
     const char* name;
     std::vector<std::string> arguments; // "{dir}" stands for a fresh folder

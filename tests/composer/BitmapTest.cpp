@@ -356,7 +356,7 @@ TEST(Polygon, NothingHappensWithoutPixels)
     picture.SetWidth(640);
     const TPoint square[] = {{0, 0}, {0, 9}, {9, 9}};
     picture.Canvas().Polygon(square);
-    picture.Canvas().TextOut(0, 0, "A");
+    picture.Canvas().TextOut(0, 0, U"A");
     EXPECT_FALSE(picture.HasPixels());
 }
 

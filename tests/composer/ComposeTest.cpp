@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <ostream>
 
+#include <iconv.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,7 +32,7 @@ using testing::WriteFile;
 
 // Where each unit of the text was stamped on a picture of that size.
 std::vector<TPoint> Placements(const std::string& text, int width, int height, int size = 20,
-                               std::vector<std::string>* units = nullptr)
+                               std::vector<std::u32string>* units = nullptr)
 {
     TempDir folder;
     WriteFile(folder / "source.txt", text);
@@ -68,9 +70,9 @@ std::vector<TPoint> Join(std::initializer_list<std::vector<TPoint>> parts)
 
 TEST(Layout, EveryUnitTakesOnePitch)
 {
-    std::vector<std::string> units;
+    std::vector<std::u32string> units;
     EXPECT_EQ(Placements("\x82\xA0\x82\xA2\x61", 640, 480, 20, &units), Row(20, 3));
-    EXPECT_EQ(units, (std::vector<std::string>{"\x82\xA0", "\x82\xA2", "a"}));
+    EXPECT_EQ(units, (std::vector<std::u32string>{U"あ", U"い", U"a"}));
 }
 
 TEST(Layout, ARowHolds28UnitsAndThePictureTwentyRows)
@@ -98,16 +100,16 @@ TEST(Layout, EmptyLinesMoveDownOneRowEach)
 
 TEST(Layout, LineEndsAndTheEndOfText)
 {
-    std::vector<std::string> units;
-    EXPECT_EQ(Placements("ab\ncd\n", 640, 480, 20, &units), Row(20, 6));
-    EXPECT_EQ(units, (std::vector<std::string>{"a", "b", "\n", "c", "d", "\n"}));
+    std::vector<std::u32string> units;
+    EXPECT_EQ(Placements("ab\ncd\n", 640, 480, 20, &units), Join({Row(20, 2), Row(42, 2)}));
+    EXPECT_EQ(units, (std::vector<std::u32string>{U"a", U"b", U"c", U"d"}));
     EXPECT_EQ(Placements("a\rb", 640, 480), Join({Row(20, 1), Row(42, 1)}));
     EXPECT_EQ(Placements("ab\x1A" "cd", 640, 480), Row(20, 2));
     EXPECT_EQ(Placements("\x1A" "abc", 640, 480), std::vector<TPoint>{});
     EXPECT_EQ(Placements("", 640, 480), std::vector<TPoint>{});
     units.clear();
     EXPECT_EQ(Placements("a\x82\r\nb", 640, 480, 20, &units), Join({Row(20, 2), Row(42, 1)}));
-    EXPECT_EQ(units, (std::vector<std::string>{"a", "\x82", "b"}));
+    EXPECT_EQ(units, (std::vector<std::u32string>{U"a", U"\uFFFD", U"b"}));
 }
 
 TEST(Layout, SmallSizesHaveNoGap)
@@ -154,9 +156,9 @@ TEST(Layout, NothingStampedBeyondTheStopCouldReachThePicture)
     auto picture = testing::WhitePicture(640, height);
     RandomSource random(3);
     for (int i = 0; i < 2000; ++i) {
-        const char* glyphs[] = {"\x81\xA1", "\x81\x5B", "W", "\x88\x9F", "|"};
+        const char32_t* glyphs[] = {U"■", U"ー", U"W", U"亜", U"|"};
         SubTextOut(20 + (i % 28) * 22, firstSkippedY, glyphs[i % 5], size, picture->Canvas(),
-                   {"ＭＳ Ｐゴシック", true, TextEncoding::ShiftJis}, random);
+                   {"ＭＳ Ｐゴシック", true}, random);
     }
     EXPECT_TRUE(testing::InkOf(*picture).Empty());
 }
@@ -164,11 +166,15 @@ TEST(Layout, NothingStampedBeyondTheStopCouldReachThePicture)
 TEST(Layout, EndlessDevicesEnd)
 {
     EXPECT_FALSE(Placements("", 640, 480).size());
+    // NUL draws no glyph; in real mode each one still gets its scrap.
     RecordingPicture picture(640, 480);
     SourceReader zeros("/dev/zero", SourceEncoding::Automatic);
     RandomSource random(1);
-    ComposeText(picture, zeros, CompositionSettings{}, random);
-    EXPECT_GT(picture.canvas.Texts().size(), 28u * 20);
+    CompositionSettings settings;
+    settings.realMode = true;
+    ComposeText(picture, zeros, settings, random);
+    EXPECT_TRUE(picture.canvas.Texts().empty());
+    EXPECT_GT(picture.canvas.calls.size(), 28u * 20);
 }
 
 TEST(Layout, AFifoWithoutLineEndsEnds)
@@ -220,7 +226,7 @@ TEST(Plan, StampsAreWhatTheRunOnACanvasDraws)
             SourceReader source(folder / "source.txt", SourceEncoding::ShiftJis);
             RandomSource random(8);
             FaceTable faces;
-            StampPlan plan({size, realMode, settings.faceName, TextEncoding::ShiftJis}, source, random, faces, 300,
+            StampPlan plan({size, realMode, settings.faceName}, source, random, faces, 300,
                            400);
             StampList list;
             while (!plan.Done())
@@ -284,6 +290,114 @@ TEST(ComposePicture, ShiftJisAndUtf8LettersMakeTheSamePicture)
                 EncodeBmp(*ComposePicture(SettingsFor(utf8, 7, true))));
 }
 
+// ---- Text as people have it -----------------------------------------------
+
+// The text in another encoding, through iconv.
+std::string Encoded(const std::string& utf8, const char* encoding)
+{
+    iconv_t converter = iconv_open(encoding, "UTF-8");
+    EXPECT_NE(converter, iconv_t(-1)) << encoding;
+    std::string out(utf8.size() * 4 + 16, '\0');
+    char* in = const_cast<char*>(utf8.data());
+    std::size_t inLeft = utf8.size();
+    char* at = out.data();
+    std::size_t outLeft = out.size();
+    EXPECT_NE(iconv(converter, &in, &inLeft, &at, &outLeft), std::size_t(-1)) << encoding;
+    iconv(converter, nullptr, nullptr, &at, &outLeft); // back to ASCII at the end
+    iconv_close(converter);
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+std::string WithLineEnds(std::string text, const std::string& lineEnd)
+{
+    for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += lineEnd.size())
+        text.replace(at, 1, lineEnd);
+    return text;
+}
+
+struct EncodingCase {
+    const char* name;
+    const char* encoding; // iconv's name
+    const char* lineEnd;
+    std::string mark;     // bytes before the text
+    SourceEncoding requested = SourceEncoding::Automatic;
+
+    friend void PrintTo(const EncodingCase& x, std::ostream* out) { *out << x.name; }
+};
+
+class SameTextTest : public ::testing::TestWithParam<EncodingCase> {};
+
+// Kana, kanji, full-width and ASCII, an empty line and a last line without
+// its line end.
+const std::string Greeting = "拝啓\n秋も深まり、朝晩は冷え込むようになりました。\n\nＡＢＣ abc 123 (!)\n敬具";
+
+std::vector<std::uint8_t> PictureOf(const std::string& bytes, SourceEncoding requested)
+{
+    TempDir folder;
+    WriteFile(folder / "letter.txt", bytes);
+    CompositionSettings settings;
+    settings.sourcePath = folder / "letter.txt";
+    settings.seed = 77;
+    settings.realMode = true;
+    settings.widthText = "300";
+    settings.encoding = requested;
+    return EncodeBmp(*ComposePicture(settings));
+}
+
+TEST_P(SameTextTest, GivesThePictureOfUtf8WithCrLf)
+{
+    const EncodingCase& c = GetParam();
+    const std::string bytes = c.mark + Encoded(WithLineEnds(Greeting, c.lineEnd), c.encoding);
+    EXPECT_TRUE(PictureOf(bytes, c.requested) == PictureOf(WithLineEnds(Greeting, "\r\n"), SourceEncoding::Automatic));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Encodings, SameTextTest,
+    ::testing::Values(EncodingCase{"Utf8Lf", "UTF-8", "\n", ""},
+                      EncodingCase{"Utf8Cr", "UTF-8", "\r", ""},
+                      EncodingCase{"Utf8MarkLf", "UTF-8", "\n", "\xEF\xBB\xBF"},
+                      EncodingCase{"ShiftJisCrLf", "CP932", "\r\n", ""},
+                      EncodingCase{"ShiftJisLf", "CP932", "\n", ""},
+                      EncodingCase{"EucJpLf", "EUC-JP", "\n", ""},
+                      EncodingCase{"EucJpNamed", "EUC-JP", "\r\n", "", SourceEncoding::EucJp},
+                      EncodingCase{"Iso2022JpCrLf", "ISO-2022-JP", "\r\n", ""},
+                      EncodingCase{"Utf16LeMarkCrLf", "UTF-16LE", "\r\n", "\xFF\xFE"},
+                      EncodingCase{"Utf16BeMarkLf", "UTF-16BE", "\n", "\xFE\xFF"},
+                      EncodingCase{"Utf16LeNamedWithoutMark", "UTF-16LE", "\n", "", SourceEncoding::Utf16}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct SamePictureCase {
+    const char* name;
+    std::string bytes;
+    std::string sameAs;
+
+    friend void PrintTo(const SamePictureCase& x, std::ostream* out) { *out << x.name; }
+};
+
+class SamePictureTest : public ::testing::TestWithParam<SamePictureCase> {};
+
+TEST_P(SamePictureTest, DrawsTheSame)
+{
+    EXPECT_TRUE(PictureOf(GetParam().bytes, SourceEncoding::Automatic) ==
+                PictureOf(GetParam().sameAs, SourceEncoding::Automatic));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Units, SamePictureTest,
+    ::testing::Values(
+        // A decomposed character takes one cell, as its composed form does.
+        SamePictureCase{"DecomposedKana", "か\xE3\x82\x99き", "がき"},
+        SamePictureCase{"DecomposedLatin", "cafe\xCC\x81 ok", "café ok"},
+        // A control character takes its cell like a space: its draws and its
+        // scrap, and no glyph.
+        SamePictureCase{"Tab", "a\tb", "a b"},
+        SamePictureCase{"OtherControls", std::string("a\0\x7F\x1B" "b", 5), "a   b"},
+        SamePictureCase{"ControlsInShiftJis", "\x82\xA0\t\x82\xA0", "\x82\xA0 \x82\xA0"},
+        // Japanese first seen after 64 KiB of ASCII is still read as UTF-8.
+        SamePictureCase{"LateUtf8", std::string(70000, ' ') + "拝啓", std::string(70000, ' ') + "\x94\x71\x8C\x5B"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(ComposePicture, SkippingOffPictureTextChangesNoPixel)
 {
     // Lines that wrap past the right and bottom edges, in both modes.
@@ -306,6 +420,60 @@ TEST(ComposePicture, SkippingOffPictureTextChangesNoPixel)
         }
         EXPECT_TRUE(pictures[0] == pictures[1]) << (realMode ? "real" : "plain");
     }
+}
+
+// Latin letters, a TAB, kana, a kanji, a decomposed kana and an ideograph
+// the IPA faces lack, in UTF-8 with LF line ends.
+const char MixedFacesText[] = "Wag\tあ漢\nか\xE3\x82\x99 \xF0\xA0\xAE\xB7 gW\n";
+
+// The stamps planned from a canvas path's draws and the bands painted from
+// them must agree pixel for pixel, whichever faces the units fall back to.
+TEST(ComposePicture, TheBandsPaintWhatTheCanvasStampsInEveryFace)
+{
+    TempDir folder;
+    std::string text;
+    for (int line = 0; line < 12; ++line)
+        text += MixedFacesText;
+    WriteFile(folder / "source.txt", text);
+    for (const char* face : {"ＭＳ Ｐゴシック", "DejaVu Serif", "DejaVu Sans Mono"})
+        for (bool realMode : {false, true}) {
+            CompositionSettings settings = SettingsFor(folder / "source.txt", 42, realMode);
+            settings.faceName = face;
+            settings.widthText = "300";
+            settings.heightText = "260";
+            TCanvasPicture canvas;
+            canvas.SetHeight(260);
+            canvas.SetWidth(300);
+            SourceReader source(folder / "source.txt", SourceEncoding::Automatic);
+            RandomSource random(42);
+            ComposeText(canvas, source, settings, random);
+            settings.render = {2, 5};
+            EXPECT_TRUE(EncodeBmp(canvas.Bitmap()) == EncodeBmp(*ComposePicture(settings)))
+                << face << (realMode ? " real" : " plain");
+        }
+}
+
+TEST(StampPlan, ALatinFaceDrawsLettersItselfAndLeavesKanaToAnother)
+{
+    TempDir folder;
+    WriteFile(folder / "source.txt", MixedFacesText);
+    SourceReader source(folder / "source.txt", SourceEncoding::Automatic);
+    RandomSource random(3);
+    FaceTable faces;
+    StampPlan plan({20, true, "DejaVu Serif"}, source, random, faces, 640, 480);
+    StampList list;
+    while (!plan.Done())
+        plan.PlanSome(1000, list, {});
+    // W a g TAB あ 漢 / か+゛ space 𠮷 space g W
+    ASSERT_EQ(list.stamps.size(), 12u);
+    const auto faceOf = [&](std::size_t i) { return faces.Location(list.stamps[i].face).family; };
+    EXPECT_EQ(faceOf(0), "DejaVu Serif");
+    EXPECT_EQ(list.stamps[0].face, list.stamps[11].face);
+    EXPECT_EQ(list.stamps[3].codePointCount, 0u) << "a TAB draws no glyph";
+    EXPECT_TRUE(list.stamps[3].scrap);
+    EXPECT_NE(list.stamps[4].face, list.stamps[0].face);
+    EXPECT_EQ(list.CodePointsOf(list.stamps[6]), U"が");
+    EXPECT_EQ(list.stamps[4].face, list.stamps[6].face) << "kana share one face, opened once";
 }
 
 TEST(ComposePicture, AnEmptyFileGivesABlankPictureOfTheRequestedSize)

@@ -262,6 +262,8 @@ TEST(SaveFile, PlacedWritesLandAtTheirOffsetsAndAppendsFollowTheFarthest)
         output.Write(bytes("head"), 4);
         output.WriteAt(8, bytes("tail"), 4);
         output.WriteAt(4, bytes("mid-"), 4);
+        // Early writeback of placed bytes changes nothing that is written.
+        output.StartWriteback(4, 8);
         output.Write(bytes("!"), 1);
     });
     EXPECT_EQ(ReadFile(path), "headmid-tail!");
@@ -272,6 +274,7 @@ TEST(SaveFile, PlacedWritesLandAtTheirOffsetsAndAppendsFollowTheFarthest)
     EXPECT_THROW(SaveToDescriptor(ends[1],
                                   [&](SaveOutput& output) {
                                       EXPECT_FALSE(output.Seekable());
+                                      EXPECT_THROW(output.StartWriteback(0, 1), Error);
                                       output.WriteAt(0, bytes("x"), 1);
                                   }),
                  Error);

@@ -36,7 +36,13 @@ INSTANTIATE_TEST_SUITE_P(
                       SizeTextCase{"  $10", 16}, SizeTextCase{"$", std::nullopt}, SizeTextCase{"$-1", std::nullopt},
                       SizeTextCase{"-$1", std::nullopt}, SizeTextCase{"$G", std::nullopt},
                       SizeTextCase{"640 ", std::nullopt}, SizeTextCase{"\t640", std::nullopt},
-                      SizeTextCase{"６４０", std::nullopt}, SizeTextCase{"", std::nullopt},
+                      SizeTextCase{"", std::nullopt},
+                      // Full-width forms read as their ASCII ones.
+                      SizeTextCase{"６４０", 640}, SizeTextCase{"－１", -1}, SizeTextCase{"＋６４０", 640},
+                      SizeTextCase{"　640", 640}, SizeTextCase{"　 ６４０", 640}, SizeTextCase{"＄ＦＦ", 255},
+                      SizeTextCase{"＄ｆｆ", 255}, SizeTextCase{"64０", 640}, SizeTextCase{"６４０　", std::nullopt},
+                      SizeTextCase{"６４０ ", std::nullopt}, SizeTextCase{"６４.０", std::nullopt},
+                      SizeTextCase{"①", std::nullopt}, SizeTextCase{"\xEF\xBC", std::nullopt},
                       SizeTextCase{"   ", std::nullopt}, SizeTextCase{"+", std::nullopt},
                       SizeTextCase{"-", std::nullopt}, SizeTextCase{"+-1", std::nullopt},
                       SizeTextCase{"0x10", std::nullopt}, SizeTextCase{"1e3", std::nullopt},
@@ -44,7 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(StrToInt, QuotesTheTextAsTyped)
 {
-    for (const char* text : {"640 ", "", "６４０", "abc"}) {
+    for (const char* text : {"640 ", "", "６４０　", "abc"}) {
         try {
             StrToInt(text);
             FAIL() << "'" << text << "' was accepted";
@@ -53,6 +59,7 @@ TEST(StrToInt, QuotesTheTextAsTyped)
         }
     }
     EXPECT_EQ(StrToInt(" 640"), 640);
+    EXPECT_EQ(StrToInt("　６４０"), 640);
 }
 
 } // namespace

@@ -23,38 +23,42 @@ using testing::TempDir;
 using testing::WriteFile;
 using ::testing::ElementsAreArray;
 
-constexpr const char* EOL = "<EOL>";
+const std::u32string EOL = U"<EOL>";
 
-// The tokens of a text: each unit's bytes, and EOL for a line end.
-std::vector<std::string> Tokens(const std::string& path, SourceEncoding encoding)
+// The tokens of a text: each unit's code points, and EOL for a line end.
+std::vector<std::u32string> Tokens(const std::string& path, SourceEncoding encoding,
+                                   SourceEncoding* decided = nullptr)
 {
     SourceReader reader(path, encoding);
-    std::vector<std::string> tokens;
-    std::string_view unit;
+    std::vector<std::u32string> tokens;
+    std::u32string_view unit;
     for (;;) {
         const SourceReader::Token token = reader.Next(unit);
         if (token == SourceReader::Token::TextEnd)
             break;
-        tokens.push_back(token == SourceReader::Token::Unit ? std::string(unit) : EOL);
+        tokens.push_back(token == SourceReader::Token::Unit ? std::u32string(unit) : EOL);
     }
     // Asking again after the end keeps giving the end.
     EXPECT_EQ(reader.Next(unit), SourceReader::Token::TextEnd);
+    if (decided)
+        *decided = reader.Encoding();
     reader.Close();
     return tokens;
 }
 
-std::vector<std::string> TokensOf(const std::string& bytes, SourceEncoding encoding)
+std::vector<std::u32string> TokensOf(const std::string& bytes, SourceEncoding encoding,
+                                     SourceEncoding* decided = nullptr)
 {
     TempDir folder;
     WriteFile(folder / "source.txt", bytes);
-    return Tokens(folder / "source.txt", encoding);
+    return Tokens(folder / "source.txt", encoding, decided);
 }
 
 struct TokenCase {
     const char* name;
     std::string bytes;
     SourceEncoding encoding;
-    std::vector<std::string> tokens;
+    std::vector<std::u32string> tokens;
 
     friend void PrintTo(const TokenCase& x, std::ostream* out) { *out << x.name; }
 };
@@ -66,53 +70,97 @@ TEST_P(TokenTest, CutsTheTextIntoUnitsAndLines)
     EXPECT_THAT(TokensOf(GetParam().bytes, GetParam().encoding), ElementsAreArray(GetParam().tokens));
 }
 
+const auto Auto = SourceEncoding::Automatic;
 const auto SJ = SourceEncoding::ShiftJis;
 const auto U8 = SourceEncoding::Utf8;
+const auto U16 = SourceEncoding::Utf16;
+const auto U16LE = SourceEncoding::Utf16Le;
+const auto U16BE = SourceEncoding::Utf16Be;
+const auto EUC = SourceEncoding::EucJp;
+const auto JIS = SourceEncoding::Iso2022Jp;
+const std::u32string Bad = U"\uFFFD";
 
 INSTANTIATE_TEST_SUITE_P(
-    Texts, TokenTest,
+    LinesAndUnits, TokenTest,
     ::testing::Values(
         TokenCase{"Empty", "", SJ, {}},
-        TokenCase{"LastLineWithoutLineEnd", "ab", SJ, {"a", "b", EOL}},
-        TokenCase{"CrLf", "ab\r\n", SJ, {"a", "b", EOL}},
-        TokenCase{"LoneCr", "a\rb\r", SJ, {"a", EOL, "b", EOL}},
-        TokenCase{"EmptyLines", "a\r\n\r\n\rb", SJ, {"a", EOL, EOL, EOL, "b", EOL}},
+        TokenCase{"LastLineWithoutLineEnd", "ab", SJ, {U"a", U"b", EOL}},
+        TokenCase{"CrLf", "ab\r\n", SJ, {U"a", U"b", EOL}},
+        TokenCase{"LoneCr", "a\rb\r", SJ, {U"a", EOL, U"b", EOL}},
+        TokenCase{"EmptyLines", "a\r\n\r\n\rb", SJ, {U"a", EOL, EOL, EOL, U"b", EOL}},
         TokenCase{"OnlyALineEnd", "\r\n", SJ, {EOL}},
-        TokenCase{"LfStaysInTheLine", "a\nb\r\n", SJ, {"a", "\n", "b", EOL}},
-        TokenCase{"LfOnlyFile", "a\nb\n", SJ, {"a", "\n", "b", "\n", EOL}},
-        TokenCase{"LfCr", "a\n\rb", SJ, {"a", "\n", EOL, "b", EOL}},
-        TokenCase{"CtrlZEndsTheText", "ab\x1A" "cd\r\nef", SJ, {"a", "b", EOL}},
+        TokenCase{"LoneLf", "a\nb\r\n", SJ, {U"a", EOL, U"b", EOL}},
+        TokenCase{"LfOnlyFile", "a\nb\n", SJ, {U"a", EOL, U"b", EOL}},
+        TokenCase{"LfCrIsTwoLineEnds", "a\n\rb", SJ, {U"a", EOL, EOL, U"b", EOL}},
+        TokenCase{"LfLfIsAnEmptyLine", "a\n\nb", U8, {U"a", EOL, EOL, U"b", EOL}},
+        TokenCase{"CtrlZEndsTheText", "ab\x1A" "cd\r\nef", SJ, {U"a", U"b", EOL}},
         TokenCase{"CtrlZFirst", "\x1A" "abc", SJ, {}},
-        TokenCase{"CtrlZAfterALineEnd", "a\r\n\x1A\r\n", SJ, {"a", EOL}},
-        TokenCase{"CrThenCtrlZ", "a\r\x1A", SJ, {"a", EOL}},
-        TokenCase{"DoubleByteUnits", "\x82\xA0\x82\xA2\x61", SJ, {"\x82\xA0", "\x82\xA2", "a", EOL}},
-        TokenCase{"LoneLeadByteAtTheEnd", "a\x82", SJ, {"a", "\x82", EOL}},
-        TokenCase{"LoneLeadByteAtALineEnd", "\x82\r\nb", SJ, {"\x82", EOL, "b", EOL}},
-        TokenCase{"LeadByteTakesAnLf", "\x82\n", SJ, {"\x82\n", EOL}},
-        TokenCase{"LeadByteBeforeCtrlZ", "\x82\x1A", SJ, {"\x82", EOL}},
-        TokenCase{"HalfWidthKatakana", "\xB1\xDF", SJ, {"\xB1", "\xDF", EOL}},
-        TokenCase{"HighLeadBytes", "\xE0\x40\xFC\xFC\xFD\xFF", SJ, {"\xE0\x40", "\xFC\xFC", "\xFD", "\xFF", EOL}},
-        TokenCase{"Nul", std::string("a\0b", 3), SJ, {"a", std::string(1, '\0'), "b", EOL}},
-        TokenCase{"Utf8CodePoints", "あa漢\xF0\x9F\x98\x80", U8, {"あ", "a", "漢", "\xF0\x9F\x98\x80", EOL}},
-        TokenCase{"Utf8ByteOrderMark", "\xEF\xBB\xBF" "a\r\n", U8, {"a", EOL}},
-        TokenCase{"Utf8InvalidByte", "\xFF" "a", U8, {"\xFF", "a", EOL}},
-        TokenCase{"Utf8Truncated", "\xE3\x81", U8, {"\xE3", "\x81", EOL}},
-        TokenCase{"Utf8CutByALineEnd", "\xE3\r\n", U8, {"\xE3", EOL}},
-        TokenCase{"Utf8Overlong", "\xC0\xAF", U8, {"\xC0", "\xAF", EOL}},
-        TokenCase{"ShiftJisByteOrderMark", "\xEF\xBB\xBF", SJ, {"\xEF\xBB", "\xBF", EOL}}),
+        TokenCase{"CtrlZAfterALineEnd", "a\r\n\x1A\r\n", SJ, {U"a", EOL}},
+        TokenCase{"CrThenCtrlZ", "a\r\x1A", SJ, {U"a", EOL}},
+        // Control characters are units of their own (drawn as blanks).
+        TokenCase{"Controls", std::string("\t\0\x7F\x1B", 4), SJ, {U"\t", std::u32string(1, U'\0'), U"\x7F", U"\x1B", EOL}},
+        // Shift-JIS: a lead byte keeps its trail, converting or not.
+        TokenCase{"DoubleByteUnits", "\x82\xA0\x82\xA2\x61", SJ, {U"あ", U"い", U"a", EOL}},
+        TokenCase{"Cp932Extension", "\x87\x40\x81\x60", SJ, {U"①", U"\uFF5E", EOL}},
+        TokenCase{"UnassignedPairIsOneUnit", "\x85\x40" "a", SJ, {Bad, U"a", EOL}},
+        TokenCase{"LeadByteAndSpace", "\x82 a", SJ, {Bad, U"a", EOL}},
+        TokenCase{"LoneLeadByteAtTheEnd", "a\x82", SJ, {U"a", Bad, EOL}},
+        TokenCase{"LoneLeadByteAtALineEnd", "\x82\r\nb", SJ, {Bad, EOL, U"b", EOL}},
+        TokenCase{"LeadByteBeforeAnLf", "\x82\nb", SJ, {Bad, EOL, U"b", EOL}},
+        TokenCase{"LeadByteBeforeCtrlZ", "\x82\x1A", SJ, {Bad, EOL}},
+        TokenCase{"HalfWidthKatakana", "\xB1\xDF", SJ, {U"\uFF71", U"\uFF9F", EOL}},
+        TokenCase{"UndefinedSingleBytes", "\x80\xA0\xFD\xFF", SJ, {Bad, Bad, Bad, Bad, EOL}},
+        TokenCase{"ShiftJisByteOrderMark", "\xEF\xBB\xBF", SJ, {Bad, U"\uFF7F", EOL}},
+        // UTF-8: clusters in NFC, a damaged byte one replacement each.
+        TokenCase{"Utf8CodePoints", "あa漢\xF0\x9F\x98\x80", U8, {U"あ", U"a", U"漢", U"\U0001F600", EOL}},
+        TokenCase{"Utf8ByteOrderMark", "\xEF\xBB\xBF" "a\r\n", U8, {U"a", EOL}},
+        TokenCase{"Utf8InvalidByte", "\xFF" "a", U8, {Bad, U"a", EOL}},
+        TokenCase{"Utf8Truncated", "\xE3\x81", U8, {Bad, Bad, EOL}},
+        TokenCase{"Utf8CutByALineEnd", "\xE3\r\n", U8, {Bad, EOL}},
+        TokenCase{"Utf8Overlong", "\xC0\xAF", U8, {Bad, Bad, EOL}},
+        TokenCase{"DecomposedKanaComposes", "\xE3\x81\x8B\xE3\x82\x99", U8, {U"が", EOL}},
+        TokenCase{"DecomposedLatinComposes", "e\xCC\x81!", U8, {U"é", U"!", EOL}},
+        TokenCase{"MarksWithoutAComposite", "q\xCC\x83\xCC\x81", U8, {U"q\u0303\u0301", EOL}},
+        TokenCase{"MarksAreReordered", "a\xCC\x81\xCC\xA3", U8, {U"\u1EA1\u0301", EOL}},
+        TokenCase{"SingletonDecomposition", "\xE2\x84\xA6", U8, {U"\u03A9", EOL}},
+        TokenCase{"EmojiWithModifierAndJoiner", "\xF0\x9F\x91\xA9\xF0\x9F\x8F\xBD\xE2\x80\x8D\xF0\x9F\x92\xBB" "a", U8,
+                  {U"\U0001F469\U0001F3FD\u200D\U0001F4BB", U"a", EOL}},
+        TokenCase{"FlagPairs", "\xF0\x9F\x87\xAF\xF0\x9F\x87\xB5\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7", U8,
+                  {U"\U0001F1EF\U0001F1F5", U"\U0001F1EB\U0001F1F7", EOL}},
+        TokenCase{"AMarkAfterALineEndStandsAlone", "a\n\xCC\x81", U8, {U"a", EOL, U"\u0301", EOL}},
+        TokenCase{"AMarkAfterATab", "\t\xCC\x81", U8, {U"\t", U"\u0301", EOL}},
+        TokenCase{"CrLfIsNoCluster", "a\r\n\r\n", U8, {U"a", EOL, EOL}},
+        TokenCase{"EndlessMarksAreCut", "a" + [] { std::string marks; for (int i = 0; i < 40; ++i) marks += "\xCC\x81"; return marks; }(), U8,
+                  {U"á" + std::u32string(30, U'\u0301'), std::u32string(9, U'\u0301'), EOL}},
+        // UTF-16: the byte order from the mark, line ends and 0x1A as characters.
+        TokenCase{"Utf16LittleEndian", std::string("\xFF\xFE" "B0\r\0\n\0a\0", 10), Auto, {U"あ", EOL, U"a", EOL}},
+        TokenCase{"Utf16BigEndian", std::string("\xFE\xFF" "0B\0\n\0\x1A\0a", 10), Auto, {U"あ", EOL}},
+        TokenCase{"Utf16WithoutAMark", std::string("B0a\0", 4), U16, {U"あ", U"a", EOL}},
+        TokenCase{"Utf16NamedOrder", std::string("0B", 2), U16BE, {U"あ", EOL}},
+        TokenCase{"Utf16OddLength", std::string("\xFF\xFE" "a\0b", 5), Auto, {U"a", Bad, EOL}},
+        TokenCase{"Utf16LoneSurrogate", std::string("\x00\xD8" "a\0", 4), U16LE, {Bad, U"a", EOL}},
+        TokenCase{"Utf16Decomposed", std::string("\xFF\xFE" "K0\x99\x30", 6), Auto, {U"が", EOL}},
+        // EUC-JP and ISO-2022-JP.
+        TokenCase{"EucJp", "\xB4\xC1\xA4\xA2\x8E\xB1" "a\n", EUC, {U"漢", U"あ", U"\uFF71", U"a", EOL}},
+        TokenCase{"EucJpUndefinedPair", "\xA9\xA1" "a", EUC, {Bad, U"a", EOL}},
+        TokenCase{"Iso2022Jp", "a\x1B$B4A$\"\x1B(B\r\nb", JIS, {U"a", U"漢", U"あ", EOL, U"b", EOL}},
+        TokenCase{"Iso2022JpDetected", "Dear\x1B$B$\"\x1B(B\n", Auto, {U"D", U"e", U"a", U"r", U"あ", EOL}},
+        TokenCase{"LoneEscapeIsAControl", "a\x1B" "b", Auto, {U"a", U"\x1B", U"b", EOL}},
+        TokenCase{"EscapeDollarNulIsNoDesignation", std::string("\x1B$\0", 3), Auto,
+                  {U"\x1B", U"$", std::u32string(1, U'\0'), EOL}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SourceReader, LinesLongerThanTheBufferKeepTheirLineEnds)
 {
     // A CR LF pair and a double-byte character across every buffer boundary.
     std::string text;
-    std::vector<std::string> expected;
+    std::vector<std::u32string> expected;
     for (int line = 0; line < 5; ++line) {
         const int length = 65535 + line * 7919;
         text += std::string(length, 'a') + "\x82\xA0" + "\r\n";
         for (int i = 0; i < length; ++i)
-            expected.push_back("a");
-        expected.push_back("\x82\xA0");
+            expected.push_back(U"a");
+        expected.push_back(U"あ");
         expected.push_back(EOL);
     }
     EXPECT_EQ(TokensOf(text, SJ), expected);
@@ -121,42 +169,58 @@ TEST(SourceReader, LinesLongerThanTheBufferKeepTheirLineEnds)
 struct DetectionCase {
     const char* name;
     std::string bytes;
-    TextEncoding detected;
+    SourceEncoding detected;
 
     friend void PrintTo(const DetectionCase& x, std::ostream* out) { *out << x.name; }
 };
 
 class DetectionTest : public ::testing::TestWithParam<DetectionCase> {};
 
-TEST_P(DetectionTest, PicksUtf8OnlyForValidUtf8WithMultiByteCharacters)
+TEST_P(DetectionTest, DecidesOnTheEvidence)
 {
-    TempDir folder;
-    WriteFile(folder / "source.txt", GetParam().bytes);
-    EXPECT_EQ(SourceReader(folder / "source.txt", SourceEncoding::Automatic).Encoding(), GetParam().detected);
+    SourceEncoding decided{};
+    TokensOf(GetParam().bytes, Auto, &decided);
+    EXPECT_EQ(EncodingName(decided), EncodingName(GetParam().detected));
 }
 
 const std::string Window(64 * 1024, 'a');
+// Japanese prose, long enough to carry a stray byte.
+const std::string Prose = "拝啓、お元気ですか。先日は大変お世話になりました。";
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, DetectionTest,
-    ::testing::Values(DetectionCase{"Ascii", "Dear friend,\r\n", TextEncoding::ShiftJis},
-                      DetectionCase{"Empty", "", TextEncoding::ShiftJis},
-                      DetectionCase{"Japanese", "拝啓\r\n", TextEncoding::Utf8},
-                      DetectionCase{"ShiftJis", "\x94\x71\x8C\x5B\r\n", TextEncoding::ShiftJis},
-                      DetectionCase{"HalfWidthKatakana", "\xB1\xB2", TextEncoding::ShiftJis},
-                      DetectionCase{"ByteOrderMarkOnly", "\xEF\xBB\xBF" "abc", TextEncoding::Utf8},
-                      DetectionCase{"OneInvalidByte", "拝啓\xFF", TextEncoding::ShiftJis},
-                      DetectionCase{"TruncatedAtTheEnd", "拝\xE5\x95", TextEncoding::ShiftJis},
-                      DetectionCase{"InvalidAfterCtrlZ", "拝啓\x1A\xFF", TextEncoding::Utf8},
-                      DetectionCase{"MultiByteOnlyAfterCtrlZ", "abc\x1A拝啓", TextEncoding::ShiftJis},
-                      DetectionCase{"MultiByteBeyondTheWindow", Window + "拝啓", TextEncoding::ShiftJis},
-                      DetectionCase{"InvalidBeyondTheWindow", "拝" + Window + "\xFF", TextEncoding::Utf8},
-                      DetectionCase{"CutByTheWindow", "拝" + std::string(64 * 1024 - 4, 'a') + "啓", TextEncoding::Utf8},
-                      // The text ends just where the window does: the cut
-                      // character is the text's own last, and invalid.
-                      DetectionCase{"CutAtTheEndOfAWindowLongText", "拝" + std::string(64 * 1024 - 5, 'a') + "\xE5\x95", TextEncoding::ShiftJis},
-                      DetectionCase{"CutJustBeforeCtrlZ", "拝" + std::string(64 * 1024 - 5, 'a') + "\xE5\x95\x1A" "abc", TextEncoding::ShiftJis}),
+    ::testing::Values(DetectionCase{"Ascii", "Dear friend,\r\n", Auto},
+                      DetectionCase{"Empty", "", Auto},
+                      DetectionCase{"Japanese", "拝啓\r\n", U8},
+                      DetectionCase{"ShiftJis", "\x94\x71\x8C\x5B\r\n", SJ},
+                      DetectionCase{"ShiftJisKana", "\x82\xA0\x82\xA2", SJ},
+                      DetectionCase{"HalfWidthKatakana", "\xB1\xB2\xB3", SJ},
+                      DetectionCase{"EucJpKana", "\xA4\xA2\xA4\xA4\xA4\xA6", EUC},
+                      DetectionCase{"EucJpKanji", "\xB4\xC1\xBB\xFA\r\n", EUC},
+                      DetectionCase{"Utf8ByteOrderMark", "\xEF\xBB\xBF" "abc", U8},
+                      DetectionCase{"Utf16Marks", std::string("\xFF\xFE" "a\0", 4), U16LE},
+                      DetectionCase{"Iso2022Jp", "Dear\x1B$B$\"\x1B(B", JIS},
+                      DetectionCase{"EscapeAfterAHighByte", "\x82\xA0\x1B$B", SJ},
+                      DetectionCase{"OneStrayByteInProse", Prose + "\xFF" + Prose, U8},
+                      DetectionCase{"Windows1252QuoteInProse", "It\x92s " + Prose, U8},
+                      DetectionCase{"TooDamagedForUtf8", "拝啓\xFF\xFE", SJ},
+                      DetectionCase{"TruncatedAtTheEnd", "拝\xE5\x95", SJ},
+                      DetectionCase{"InvalidAfterCtrlZ", "拝啓\x1A\xFF\xFF\xFF", U8},
+                      DetectionCase{"MultiByteOnlyAfterCtrlZ", "abc\x1A拝啓", Auto},
+                      DetectionCase{"LateJapanese", Window + Window + "拝啓", U8},
+                      DetectionCase{"LateShiftJis", Window + "\x94\x71\x8C\x5B", SJ},
+                      DetectionCase{"InvalidBeyondTheWindow", "拝" + Window + "\xFF\xFF\xFF", U8},
+                      DetectionCase{"CutByTheWindow", "拝" + std::string(64 * 1024 - 4, 'a') + "啓", U8}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SourceReader, EncodingNames)
+{
+    for (SourceEncoding encoding : {Auto, SJ, U8, U16, U16LE, U16BE, EUC, JIS})
+        EXPECT_EQ(EncodingNamed(EncodingName(encoding)), encoding);
+    EXPECT_EQ(EncodingNamed("CP932"), SJ);
+    EXPECT_EQ(EncodingNamed("utf8"), U8);
+    EXPECT_EQ(EncodingNamed("latin1"), std::nullopt);
+}
 
 // ---- Open errors ----------------------------------------------------------
 
@@ -195,7 +259,7 @@ TEST(SourceReader, PathsLongerThan259BytesOpenTheFileNamed)
     }
     path += "/letter.txt";
     WriteFile(path, "a");
-    EXPECT_EQ(Tokens(path, SJ), (std::vector<std::string>{"a", EOL}));
+    EXPECT_EQ(Tokens(path, SJ), (std::vector<std::u32string>{U"a", EOL}));
 }
 
 TEST(SourceReader, UnreadableFileIsAccessDenied)

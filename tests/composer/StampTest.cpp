@@ -51,7 +51,7 @@ TEST_P(StampModeTest, FillsTheFontDescriptionFromTheDraws)
     for (std::uint32_t seed : {0u, 1u, 77u, 4000000000u}) {
         RecordingCanvas canvas;
         RandomSource random(seed);
-        SubTextOut(100, 50, "\x82\xA0", 20, canvas, {"ＭＳ Ｐ明朝", realMode, TextEncoding::ShiftJis}, random);
+        SubTextOut(100, 50, U"あ", 20, canvas, {"ＭＳ Ｐ明朝", realMode}, random);
 
         const StampDraws draws = ExpectedDraws(seed, 20, realMode);
         const auto texts = canvas.Texts();
@@ -67,7 +67,7 @@ TEST_P(StampModeTest, FillsTheFontDescriptionFromTheDraws)
         EXPECT_EQ(font.lfOutPrecision + font.lfClipPrecision + font.lfQuality + font.lfPitchAndFamily, 0);
         EXPECT_EQ(FaceNameOf(font), "ＭＳ Ｐ明朝");
         EXPECT_EQ(texts[0].at, (TPoint{100, 50}));
-        EXPECT_EQ(texts[0].text, "\x82\xA0");
+        EXPECT_EQ(texts[0].text, U"あ");
         EXPECT_EQ(texts[0].brush.Style, TBrushStyle::bsClear);
         EXPECT_EQ(canvas.fontSelections, 1);
     }
@@ -79,7 +79,7 @@ TEST_P(StampModeTest, DrawsThreeTimesInPlainModeAndFiveInRealMode)
     RecordingCanvas canvas;
     RandomSource random(4242);
     RandomSource counter(4242);
-    SubTextOut(0, 0, "a", 1, canvas, {"x", realMode, TextEncoding::ShiftJis}, random);
+    SubTextOut(0, 0, U"a", 1, canvas, {"x", realMode}, random);
     for (int i = 0; i < (realMode ? 5 : 3); ++i)
         counter.Draw(1);
     EXPECT_EQ(random.Seed(), counter.Seed());
@@ -95,7 +95,7 @@ TEST(Stamp, PlainModeDrawsABlackCharacterAndLeavesPenAndBrush)
     canvas.Brush.Color = clSilver;
     canvas.Font.Color = clWhite;
     RandomSource random(SeedForScheme(9));
-    SubTextOut(10, 10, "a", 20, canvas, {"x", false, TextEncoding::ShiftJis}, random);
+    SubTextOut(10, 10, U"a", 20, canvas, {"x", false}, random);
     ASSERT_EQ(canvas.calls.size(), 1u);
     const DrawCall& text = canvas.calls[0];
     EXPECT_EQ(text.font.Color, clBlack);
@@ -120,7 +120,7 @@ TEST_P(SchemeTest, RealModeScrapSitsUnderTheCharacter)
     const std::uint32_t seed = SeedForScheme(scheme.r);
     RecordingCanvas canvas;
     RandomSource random(seed);
-    SubTextOut(100, 50, "a", 20, canvas, {"x", true, TextEncoding::Utf8}, random);
+    SubTextOut(100, 50, U"a", 20, canvas, {"x", true}, random);
 
     const StampDraws d = ExpectedDraws(seed, 20, true);
     ASSERT_EQ(canvas.calls.size(), 2u);
@@ -136,7 +136,6 @@ TEST_P(SchemeTest, RealModeScrapSitsUnderTheCharacter)
     const DrawCall& text = canvas.calls[1];
     EXPECT_EQ(text.font.Color, scheme.character);
     EXPECT_EQ(text.brush.Style, TBrushStyle::bsClear);
-    EXPECT_EQ(text.encoding, TextEncoding::Utf8);
 }
 
 TEST_P(SchemeTest, TheScrapsColoursShowOnThePicture)
@@ -146,7 +145,7 @@ TEST_P(SchemeTest, TheScrapsColoursShowOnThePicture)
     auto picture = WhitePicture(80, 80);
     RandomSource random(seed);
     // A blank character still gets its scrap; only the glyph is empty.
-    SubTextOut(20, 20, " ", 20, picture->Canvas(), {"ＭＳ Ｐゴシック", true, TextEncoding::ShiftJis}, random);
+    SubTextOut(20, 20, U" ", 20, picture->Canvas(), {"ＭＳ Ｐゴシック", true}, random);
     EXPECT_EQ(picture->Pixel(20, 20), scheme.outline);
     EXPECT_EQ(picture->Pixel(28, 28), scheme.fill);
     EXPECT_EQ(picture->Pixel(10, 10), clWhite);
@@ -154,7 +153,7 @@ TEST_P(SchemeTest, TheScrapsColoursShowOnThePicture)
     // A real character is drawn in the scheme's character colour.
     auto withCharacter = WhitePicture(80, 80);
     RandomSource again(seed);
-    SubTextOut(20, 20, "\x81\xA1", 20, withCharacter->Canvas(), {"ＭＳ Ｐゴシック", true, TextEncoding::ShiftJis}, again);
+    SubTextOut(20, 20, U"■", 20, withCharacter->Canvas(), {"ＭＳ Ｐゴシック", true}, again);
     int characterPixels = 0;
     for (int y = 0; y < 80; ++y)
         for (int x = 0; x < 80; ++x)
@@ -171,7 +170,7 @@ TEST(Stamp, SizeOneDrawsZeroAndStillSteps)
 {
     RecordingCanvas canvas;
     RandomSource random(5);
-    SubTextOut(0, 0, "a", 1, canvas, {"x", false, TextEncoding::ShiftJis}, random);
+    SubTextOut(0, 0, U"a", 1, canvas, {"x", false}, random);
     EXPECT_EQ(canvas.Texts()[0].font.Handle.lfHeight, 1);
     RandomSource counter(5);
     for (int i = 0; i < 3; ++i)
@@ -183,7 +182,7 @@ TEST(Stamp, APositionFarOffThePictureDoesNotOverflow)
 {
     RecordingCanvas canvas;
     RandomSource random(SeedForScheme(0));
-    SubTextOut(INT_MAX - 1, INT_MAX - 1, "a", 20, canvas, {"x", true, TextEncoding::ShiftJis}, random);
+    SubTextOut(INT_MAX - 1, INT_MAX - 1, U"a", 20, canvas, {"x", true}, random);
     for (TPoint corner : canvas.calls[0].points) {
         EXPECT_GE(corner.x, INT_MAX - 4);
         EXPECT_GE(corner.y, INT_MAX - 4);

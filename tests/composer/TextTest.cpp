@@ -1,7 +1,6 @@
 #include "support/TestSupport.h"
 
 #include "composer/FontEngine.h"
-#include "composer/TextDecoder.h"
 
 #include <gtest/gtest.h>
 
@@ -41,56 +40,54 @@ INSTANTIATE_TEST_SUITE_P(Faces, FaceAliasTest,
                                            AliasCase{"ＭＳ 明朝", "IPAMincho"}, AliasCase{"MS Mincho", "IPAMincho"},
                                            AliasCase{"IPAMincho", "IPAMincho"}));
 
-TEST(Faces, AnUnknownOrLatinFaceFallsBackToAJapaneseOne)
-{
-    for (const char* name : {"No Such Face 123", "DejaVu Sans", "", "Arial"}) {
-        const std::string family = FindFace(name).family;
-        EXPECT_EQ(family.rfind("IPA", 0), 0u) << name << " gave " << family;
-    }
-}
-
-// ---- Decoding -------------------------------------------------------------
-
-struct DecodeCase {
+// Which family of a chosen face's chain draws a unit.
+struct FallbackCase {
     const char* name;
-    std::string bytes;
-    TextEncoding encoding;
-    std::u32string codePoints;
+    const char* faceName;
+    std::u32string unit;
+    const char* family; // a prefix of the family that draws it
 
-    friend void PrintTo(const DecodeCase& x, std::ostream* out) { *out << x.name; }
+    friend void PrintTo(const FallbackCase& x, std::ostream* out) { *out << x.name; }
 };
 
-class DecodeTest : public ::testing::TestWithParam<DecodeCase> {};
+class FaceFallbackTest : public ::testing::TestWithParam<FallbackCase> {};
 
-TEST_P(DecodeTest, GivesTheCodePoints)
+TEST_P(FaceFallbackTest, TheFirstFaceThatHasTheUnitDrawsIt)
 {
-    TextDecoder decoder;
-    std::u32string decoded = U"left over";
-    decoder.Decode(GetParam().bytes, GetParam().encoding, decoded);
-    EXPECT_EQ(decoded, GetParam().codePoints);
+    const FaceChain chain(GetParam().faceName);
+    ASSERT_FALSE(chain.Faces().empty());
+    const std::string family = chain.Faces()[chain.FaceFor(GetParam().unit)].family;
+    EXPECT_EQ(family.rfind(GetParam().family, 0), 0u) << family;
 }
 
-constexpr char32_t Bad = TextDecoder::Unconvertible;
-const auto ShiftJis = TextEncoding::ShiftJis;
-const auto Utf8 = TextEncoding::Utf8;
-
 INSTANTIATE_TEST_SUITE_P(
-    Texts, DecodeTest,
-    ::testing::Values(DecodeCase{"Hiragana", "\x82\xA0\x82\xA2", ShiftJis, U"あい"},
-                      DecodeCase{"HalfWidthKatakana", "\xB1", ShiftJis, U"\uFF71"},
-                      DecodeCase{"Ascii", "a\t", ShiftJis, U"a\t"},
-                      DecodeCase{"Cp932Extension", "\x87\x40", ShiftJis, U"①"},
-                      DecodeCase{"WaveDash", "\x81\x60", ShiftJis, U"\uFF5E"},
-                      DecodeCase{"LoneLeadByte", "\x82", ShiftJis, std::u32string(1, Bad)},
-                      DecodeCase{"LeadByteAndLf", "\x82\n", ShiftJis, std::u32string{Bad, U'\n'}},
-                      DecodeCase{"Undefined", "\xFF", ShiftJis, std::u32string(1, Bad)},
-                      DecodeCase{"Nul", std::string(1, '\0'), ShiftJis, std::u32string(1, U'\0')},
-                      DecodeCase{"Utf8Kanji", "漢", Utf8, U"漢"},
-                      DecodeCase{"Utf8Emoji", "\xF0\x9F\x98\x80", Utf8, U"\U0001F600"},
-                      DecodeCase{"Utf8Truncated", "\xE6\xBC", Utf8, std::u32string{Bad, Bad}},
-                      DecodeCase{"Utf8Surrogate", "\xED\xA0\x80", Utf8, std::u32string{Bad, Bad, Bad}},
-                      DecodeCase{"Empty", "", Utf8, U""}),
+    Faces, FaceFallbackTest,
+    ::testing::Values(
+        // A Latin face keeps its own letters and takes kana and kanji from a
+        // Japanese face; a serif face from a Mincho one.
+        FallbackCase{"LatinFaceOwnLetter", "DejaVu Serif", U"a", "DejaVu Serif"},
+        FallbackCase{"LatinFaceKana", "DejaVu Serif", U"あ", "IPA"},
+        FallbackCase{"LatinFaceKanji", "DejaVu Serif", U"漢", "IPAMincho"},
+        FallbackCase{"LatinFaceCluster", "DejaVu Serif", U"が", "IPA"},
+        // A character the Japanese face lacks comes from a face that has it.
+        FallbackCase{"MissingInTheDefault", "ＭＳ Ｐゴシック", U"Đ", "DejaVu"},
+        FallbackCase{"CoveredByTheDefault", "ＭＳ Ｐゴシック", U"Ａ", "IPAPGothic"},
+        // A joiner or a variation selector need not be in the face.
+        FallbackCase{"IgnorableInACluster", "ＭＳ Ｐゴシック", U"葛󠄀", "IPAPGothic"},
+        // What no face has, and bytes that did not convert, stay with the
+        // chosen face and draw its missing-glyph shape.
+        FallbackCase{"NoFaceHasIt", "DejaVu Serif", U"ༀ", "DejaVu Serif"},
+        FallbackCase{"Replacement", "ＭＳ Ｐゴシック", U"�", "IPAPGothic"},
+        // An unknown name stands for a Japanese face.
+        FallbackCase{"UnknownName", "No Such Face 123", U"a", "IPA"},
+        FallbackCase{"EmptyName", "", U"a", "IPA"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Faces, AnInstalledLatinFaceIsTheFaceItself)
+{
+    EXPECT_EQ(FindFace("DejaVu Serif").family, "DejaVu Serif");
+    EXPECT_EQ(FindFace("dejavu serif").family, "DejaVu Serif");
+}
 
 // ---- Drawing text ---------------------------------------------------------
 
@@ -103,13 +100,14 @@ LOGFONT FontOf(int height, int escapement, const char* face = "ＭＳ Ｐゴシ�
     return font;
 }
 
-std::unique_ptr<testing::DrawnPicture> Draw(const char* text, int height, int escapement, int x, int y, int size = 200)
+std::unique_ptr<testing::DrawnPicture> Draw(std::u32string_view text, int height, int escapement, int x, int y,
+                                            int size = 200, const char* face = "ＭＳ Ｐゴシック")
 {
     auto picture = WhitePicture(size, size);
     TCanvas& canvas = picture->Canvas();
-    canvas.SelectFont(FontOf(height, escapement));
+    canvas.SelectFont(FontOf(height, escapement, face));
     canvas.Brush.Style = TBrushStyle::bsClear;
-    canvas.TextOut(x, y, text, TextEncoding::Utf8);
+    canvas.TextOut(x, y, text);
     return picture;
 }
 
@@ -130,7 +128,7 @@ TEST(Text, TheCellHangsFromItsTopLeftCorner)
 {
     // "国" fills most of its cell: its ink lies within the cell below and to
     // the right of (x, y), and reaches well into it.
-    const InkBox ink = InkOf(*Draw("国", 40, 0, 50, 60));
+    const InkBox ink = InkOf(*Draw(U"国", 40, 0, 50, 60));
     ASSERT_FALSE(ink.Empty());
     EXPECT_GE(ink.left, 50);
     EXPECT_LT(ink.right, 50 + 40);
@@ -141,8 +139,8 @@ TEST(Text, TheCellHangsFromItsTopLeftCorner)
 
 TEST(Text, TheCellHeightScalesTheGlyph)
 {
-    const InkBox small = InkOf(*Draw("国", 20, 0, 10, 10));
-    const InkBox large = InkOf(*Draw("国", 80, 0, 10, 10));
+    const InkBox small = InkOf(*Draw(U"国", 20, 0, 10, 10));
+    const InkBox large = InkOf(*Draw(U"国", 80, 0, 10, 10));
     const double ratio = double(large.bottom - large.top + 1) / (small.bottom - small.top + 1);
     EXPECT_NEAR(ratio, 4.0, 0.4);
 }
@@ -151,12 +149,12 @@ TEST(Text, PositiveEscapementTurnsCounterClockwise)
 {
     // The long vowel mark is a horizontal stroke: turned counter-clockwise on
     // screen its right end rises above its left end.
-    auto turned = Draw("ー", 60, 149, 40, 60);
+    auto turned = Draw(U"ー", 60, 149, 40, 60);
     const InkBox ink = InkOf(*turned);
     ASSERT_FALSE(ink.Empty());
     EXPECT_LT(MeanInkRow(*turned, ink.right - 2), MeanInkRow(*turned, ink.left + 2) - 5);
 
-    auto other = Draw("ー", 60, -150, 40, 60);
+    auto other = Draw(U"ー", 60, -150, 40, 60);
     const InkBox otherInk = InkOf(*other);
     EXPECT_GT(MeanInkRow(*other, otherInk.right - 2), MeanInkRow(*other, otherInk.left + 2) + 5);
 }
@@ -165,7 +163,7 @@ TEST(Text, TurnsAboutTheTopLeftCorner)
 {
     // A quarter turn counter-clockwise stands the cell on its left edge: it
     // now lies above (x, y) and to its right.
-    const InkBox ink = InkOf(*Draw("国", 40, 900, 100, 100));
+    const InkBox ink = InkOf(*Draw(U"国", 40, 900, 100, 100));
     ASSERT_FALSE(ink.Empty());
     EXPECT_GE(ink.left, 100);
     EXPECT_LT(ink.right, 140);
@@ -185,7 +183,7 @@ TEST(Text, ColourIsIndependentOfTheFont)
 
     for (auto* picture : {colourFirst.get(), fontFirst.get()}) {
         picture->Canvas().Brush.Style = TBrushStyle::bsClear;
-        picture->Canvas().TextOut(5, 5, "国", TextEncoding::Utf8);
+        picture->Canvas().TextOut(5, 5, U"国");
     }
     ASSERT_EQ(colourFirst->Stride(), fontFirst->Stride());
     EXPECT_EQ(0, std::memcmp(colourFirst->ScanLine(0), fontFirst->ScanLine(0), colourFirst->Stride() * 60));
@@ -201,7 +199,7 @@ TEST(Text, ColourIsIndependentOfTheFont)
 
 TEST(Text, GlyphsAreAntiAliased)
 {
-    auto picture = Draw("あ", 30, 45, 10, 10, 60);
+    auto picture = Draw(U"あ", 30, 45, 10, 10, 60);
     int partial = 0;
     for (int y = 0; y < 60; ++y)
         for (int x = 0; x < 60; ++x) {
@@ -214,14 +212,14 @@ TEST(Text, GlyphsAreAntiAliased)
 
 TEST(Text, AClearBrushChangesOnlyTheGlyphsAndASolidOneFillsTheCell)
 {
-    auto clear = Draw(" ", 40, 0, 10, 10, 60);
+    auto clear = Draw(U" ", 40, 0, 10, 10, 60);
     EXPECT_TRUE(InkOf(*clear).Empty());
 
     auto solid = WhitePicture(60, 60);
     TCanvas& canvas = solid->Canvas();
     canvas.SelectFont(FontOf(40, 0));
     canvas.Brush.Color = clGray;
-    canvas.TextOut(10, 10, " ", TextEncoding::Utf8);
+    canvas.TextOut(10, 10, U" ");
     const InkBox cell = InkOf(*solid);
     EXPECT_EQ(cell.top, 10);
     EXPECT_EQ(cell.left, 10);
@@ -243,36 +241,31 @@ TEST(Text, ClipsAtEveryEdge)
         auto picture = WhitePicture(60, 60);
         picture->Canvas().SelectFont(FontOf(30, 120));
         picture->Canvas().Brush.Style = TBrushStyle::bsClear;
-        picture->Canvas().TextOut(c.at.x, c.at.y, "国国", TextEncoding::Utf8);
+        picture->Canvas().TextOut(c.at.x, c.at.y, U"国国");
         EXPECT_EQ(!InkOf(*picture).Empty(), c.inkInside) << c.at.x << ", " << c.at.y;
     }
-    const InkBox ink = InkOf(*Draw("国", 40, 0, -20, -20, 60));
+    const InkBox ink = InkOf(*Draw(U"国", 40, 0, -20, -20, 60));
     EXPECT_EQ(ink.left, 0);
     EXPECT_EQ(ink.top, 0);
 }
 
-TEST(Text, BytesThatDoNotConvertNeverFail)
+TEST(Text, TheReplacementCharacterDrawsTheChosenFacesMissingGlyph)
 {
-    for (const char* bytes : {"\x82", "\xFF\xFE", "\x81", "\xEF\xBB", "\x80", "\x1A", "\t", "\n"}) {
-        auto picture = WhitePicture(60, 60);
-        picture->Canvas().SelectFont(FontOf(30, 0));
-        EXPECT_NO_THROW(picture->Canvas().TextOut(5, 5, bytes, TextEncoding::ShiftJis));
-        EXPECT_NO_THROW(picture->Canvas().TextOut(5, 5, bytes, TextEncoding::Utf8));
-    }
+    // DejaVu has a glyph of its own for U+FFFD; it still draws the face's
+    // missing-glyph shape, as a character that no face has does.
+    const auto replacement = Draw(U"\uFFFD", 40, 0, 10, 10, 60, "DejaVu Serif");
+    const auto missing = Draw(U"\U0010FFFD", 40, 0, 10, 10, 60, "DejaVu Serif");
+    EXPECT_FALSE(InkOf(*replacement).Empty());
+    EXPECT_EQ(0, std::memcmp(replacement->ScanLine(0), missing->ScanLine(0), missing->Stride() * 60));
 }
 
-TEST(Text, ShiftJisAndUtf8DrawTheSameCharacter)
+TEST(Text, AFallbackFaceDrawsAtTheSameCellHeight)
 {
-    auto fromShiftJis = WhitePicture(60, 60);
-    auto fromUtf8 = WhitePicture(60, 60);
-    for (auto* picture : {fromShiftJis.get(), fromUtf8.get()}) {
-        picture->Canvas().SelectFont(FontOf(40, 30));
-        picture->Canvas().Brush.Style = TBrushStyle::bsClear;
-    }
-    fromShiftJis->Canvas().TextOut(5, 5, "\x8A\xBF", TextEncoding::ShiftJis);
-    fromUtf8->Canvas().TextOut(5, 5, "漢", TextEncoding::Utf8);
-    EXPECT_EQ(0, std::memcmp(fromShiftJis->ScanLine(0), fromUtf8->ScanLine(0), fromUtf8->Stride() * 60));
-    EXPECT_FALSE(InkOf(*fromUtf8).Empty());
+    // Kana in a Latin face come from a Japanese face, as tall as the cell
+    // asks, not DejaVu's boxes.
+    const auto inLatinFace = Draw(U"国", 40, 0, 50, 60, 200, "DejaVu Serif");
+    const auto inMincho = Draw(U"国", 40, 0, 50, 60, 200, "IPAMincho");
+    EXPECT_EQ(0, std::memcmp(inLatinFace->ScanLine(0), inMincho->ScanLine(0), inMincho->Stride() * 200));
 }
 
 TEST(LogFont, LongFaceNamesAreCutAtAWholeCharacter)

@@ -201,7 +201,7 @@ TEST(Shaping, OrdinaryCharactersKeepTheCharacterMapsGlyph)
                 EXPECT_EQ(shaper.Shape(unit, UnitOrientation::Upright).glyphs.at(0).id, nominal);
             }
         }
-        EXPECT_EQ(shaper.Shape(std::u32string(1, TextDecoder::Unconvertible), UnitOrientation::Horizontal).glyphs,
+        EXPECT_EQ(shaper.Shape(std::u32string(1, ReplacementCharacter), UnitOrientation::Horizontal).glyphs,
                   (std::vector<ShapedGlyph>{{0, 0, 1802}}));
     }
 }
@@ -409,14 +409,14 @@ TEST_P(EngineRunTest, ThePlanMakesTheCanvasRunsStamps)
     SourceReader source(settings_.sourcePath, SourceEncoding::Utf8);
     RandomSource random(77);
     FaceTable faces;
-    StampPlan plan({settings_.size, settings_.realMode, settings_.faceName, TextEncoding::Utf8, settings_.vertical,
+    StampPlan plan({settings_.size, settings_.realMode, settings_.faceName, settings_.vertical,
                     settings_.faces},
                    source, random, faces, 300, 260);
     StampList list;
     plan.PlanSome(1, list, {});
     // Columns settle no row before the end.
     if (settings_.vertical) {
-        EXPECT_EQ(plan.SettledRows(), 0);
+        EXPECT_LE(plan.SettledRows(), 0);
     }
     while (!plan.Done())
         plan.PlanSome(1000000, list, {});

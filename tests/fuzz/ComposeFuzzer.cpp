@@ -4,8 +4,8 @@
 // skipping the text that lies off the picture: that skipping is the one
 // shortcut the run takes on its way.
 //
-// Input: width, height, font size, a byte that picks the encoding, the face
-// and whether the size takes a second byte and the face name comes from the
+// Input: width, height, font size, a byte that picks the encoding (bits 0, 1
+// and 6), the face and whether the size takes a second byte and the face name comes from the
 // input (a length and the bytes), then the text.
 
 #include "FuzzSupport.h"
@@ -48,9 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     settings.heightText = std::to_string(height);
     settings.size = fontSize;
     settings.faceName = faceName;
-    settings.encoding = (choice & 3) == 1   ? SourceEncoding::ShiftJis
-                        : (choice & 3) == 2 ? SourceEncoding::Utf8
-                                            : SourceEncoding::Automatic;
+    const SourceEncoding encodings[] = {SourceEncoding::Automatic, SourceEncoding::ShiftJis, SourceEncoding::Utf8,
+                                        SourceEncoding::Automatic, SourceEncoding::Utf16,     SourceEncoding::EucJp,
+                                        SourceEncoding::Iso2022Jp, SourceEncoding::Utf16Be};
+    settings.encoding = encodings[(choice & 3) | (choice >> 4 & 4)];
     settings.seed = Seed;
 
     for (bool realMode : {false, true}) {

@@ -1,4 +1,5 @@
-// The size-text conversion against a plain restatement of its rules: leading
+// The size-text conversion against a plain restatement of its rules: the
+// full-width forms of ASCII and the ideographic space read as ASCII, leading
 // spaces (0x20 only), then an optional sign and decimal digits within the
 // 32-bit range, or "$" and at most 8 significant hexadecimal digits taken as
 // an unsigned 32-bit pattern, and nothing after the last digit.
@@ -35,8 +36,36 @@ bool AtMost(std::string_view significant, std::string_view limit)
     return significant.size() < limit.size() || (significant.size() == limit.size() && significant <= limit);
 }
 
-std::optional<std::int32_t> ReferenceSizeText(std::string_view text)
+// The full-width forms of ASCII (U+FF01 to U+FF5E, three UTF-8 bytes EF BC xx
+// or EF BD xx) and the ideographic space (E3 80 80) made ASCII.
+std::string Narrowed(std::string_view text)
 {
+    std::string narrowed;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
+        if (i + 2 < text.size() && byte(0) == 0xE3 && byte(1) == 0x80 && byte(2) == 0x80) {
+            narrowed += ' ';
+            i += 2;
+        } else if (i + 2 < text.size() && byte(0) == 0xEF && (byte(1) == 0xBC || byte(1) == 0xBD) &&
+                   byte(2) >= 0x80 && byte(2) <= 0xBF) {
+            const unsigned codePoint = 0xFF00 + (byte(1) == 0xBD ? 0x40 : 0) + (byte(2) - 0x80);
+            if (codePoint >= 0xFF01 && codePoint <= 0xFF5E) {
+                narrowed += char(codePoint - 0xFF00 + 0x20);
+                i += 2;
+                continue;
+            }
+            narrowed += text[i];
+        } else {
+            narrowed += text[i];
+        }
+    }
+    return narrowed;
+}
+
+std::optional<std::int32_t> ReferenceSizeText(std::string_view original)
+{
+    const std::string narrowed = Narrowed(original);
+    std::string_view text = narrowed;
     while (!text.empty() && text.front() == ' ')
         text.remove_prefix(1);
     if (text.empty())

@@ -1,130 +1,226 @@
 // The source reader against a plain restatement of its rules, worked on the
-// whole text at once: the encoding decided on the first 64 KiB, a UTF-8 byte
-// order mark dropped, lines split at CR LF or a lone CR, the text ended by
-// 0x1A, and every line cut into character units.
+// whole text at once: the encoding decided by a byte-order mark, an
+// ISO-2022-JP escape or the evidence from the first byte above 0x7F on; the
+// whole text converted by iconv in one go, a sequence that does not convert
+// becoming one U+FFFD; lines split at CR LF, CR or LF; the text ended by
+// U+001A; in UTF-8 and UTF-16 every line cut into grapheme clusters of at most
+// 32 code points, each in NFC.
 //
-// Input: one byte chooses the encoding (automatic, Shift-JIS, UTF-8) and
-// whether the text is put behind a filler so that it straddles the 64 KiB of
-// the read buffer and of the encoding decision; one byte says how far before
-// that mark it starts; the rest is the text.
+// Input: one byte chooses the encoding (bits 0, 1 and 3) and whether the text
+// is put behind a filler (bit 2) so that it straddles the 64 KiB of the read
+// buffer and of the encoding decision; one byte says how far before that mark
+// it starts; the rest is the text.
 
 #include "FuzzSupport.h"
 
 #include "composer/SourceReader.h"
 
+#include <iconv.h>
+#include <utf8proc.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 namespace {
 
 using morvaleth::SourceEncoding;
 using morvaleth::SourceReader;
-using morvaleth::TextEncoding;
 
 constexpr std::size_t DecisionBytes = 64 * 1024;
+constexpr std::size_t LongestUnit = 32;
+
+const SourceEncoding Requests[] = {
+    SourceEncoding::Automatic, SourceEncoding::ShiftJis, SourceEncoding::Utf8,  SourceEncoding::Automatic,
+    SourceEncoding::Utf16,     SourceEncoding::Utf16Be,  SourceEncoding::EucJp, SourceEncoding::Iso2022Jp,
+};
+
+struct Character {
+    char32_t codePoint;
+    bool valid;
+};
 
 struct Token {
     SourceReader::Token kind;
-    std::string_view bytes;
+    std::u32string unit;
     friend bool operator==(const Token&, const Token&) = default;
 };
 
-// The UTF-8 sequence at the start of `bytes`: its length when it is whole and
-// well-formed, 0 when it cannot be, -1 when `bytes` ends inside a sequence
-// that could still be completed. Worked out from the code points a sequence
-// can stand for: a scalar value (no surrogate, at most U+10FFFF) that needs
-// every one of its bytes.
-int SequenceAt(std::string_view bytes)
+bool IsDesignation(std::string_view bytes)
 {
-    const auto byte = [&bytes](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    if (byte(0) < 0x80)
-        return 1;
-    int length = 0;
-    if (byte(0) >= 0xC0 && byte(0) < 0xE0)
-        length = 2;
-    else if (byte(0) >= 0xE0 && byte(0) < 0xF0)
-        length = 3;
-    else if (byte(0) >= 0xF0 && byte(0) < 0xF8)
-        length = 4;
-    else
-        return 0;
-
-    const int present = int(std::min<std::size_t>(std::size_t(length), bytes.size()));
-    std::uint32_t codePoint = byte(0) & (0x7F >> length);
-    for (int i = 1; i < present; ++i) {
-        if ((byte(std::size_t(i)) & 0xC0) != 0x80)
-            return 0;
-        codePoint = codePoint << 6 | (byte(std::size_t(i)) & 0x3F);
-    }
-    const int missingBits = 6 * (length - present);
-    const std::uint32_t lowest = codePoint << missingBits;
-    const std::uint32_t highest = lowest | ((1u << missingBits) - 1);
-    const std::uint32_t shortest[] = {0, 0, 0x80, 0x800, 0x10000};
-    const std::uint32_t from = std::max(lowest, shortest[length]);
-    const std::uint32_t to = std::min<std::uint32_t>(highest, 0x10FFFF);
-    const bool onlySurrogates = from >= 0xD800 && to <= 0xDFFF;
-    if (from > to || onlySurrogates)
-        return 0;
-    return present < length ? -1 : length;
+    static const char* const Escapes[] = {"\x1B$@", "\x1B$A", "\x1B$B", "\x1B$(C", "\x1B$(D", "\x1B$(O",
+                                          "\x1B$(P", "\x1B$(Q", "\x1B(B", "\x1B(J", "\x1B(I", "\x1B&@"};
+    return std::any_of(std::begin(Escapes), std::end(Escapes),
+                       [&](const char* escape) { return bytes.starts_with(escape); });
 }
 
-bool DecidesForUtf8(std::string_view text)
+// The encoding and where the text starts after its byte-order mark.
+SourceEncoding Decide(std::string_view file, SourceEncoding requested, std::size_t& start)
 {
-    std::string_view window = text.substr(0, DecisionBytes);
-    const bool textGoesOn = text.size() > DecisionBytes;
-    bool multiByte = false;
-    while (!window.empty()) {
-        const int length = SequenceAt(window);
-        if (length == 0)
+    start = 0;
+    const auto mark = [&](std::string_view bytes) {
+        if (!file.starts_with(bytes))
             return false;
-        if (length < 0) // cut off by the end of the window
-            return textGoesOn && multiByte;
-        multiByte = multiByte || length > 1;
-        window.remove_prefix(std::size_t(length));
+        start = bytes.size();
+        return true;
+    };
+    switch (requested) {
+    case SourceEncoding::Automatic:
+        if (mark("\xEF\xBB\xBF"))
+            return SourceEncoding::Utf8;
+        if (mark("\xFF\xFE"))
+            return SourceEncoding::Utf16Le;
+        if (mark("\xFE\xFF"))
+            return SourceEncoding::Utf16Be;
+        break;
+    case SourceEncoding::Utf16:
+        if (mark("\xFE\xFF"))
+            return SourceEncoding::Utf16Be;
+        mark("\xFF\xFE");
+        return SourceEncoding::Utf16Le;
+    case SourceEncoding::Utf8:
+        mark("\xEF\xBB\xBF");
+        return requested;
+    case SourceEncoding::Utf16Be:
+        mark("\xFE\xFF");
+        return requested;
+    default:
+        return requested;
     }
-    return multiByte;
+    for (std::size_t i = 0; i < file.size() && file[i] != '\x1A'; ++i) {
+        const std::string_view rest = file.substr(i);
+        if (IsDesignation(rest.substr(0, 16)))
+            return SourceEncoding::Iso2022Jp;
+        if (static_cast<unsigned char>(file[i]) >= 0x80) {
+            const std::string_view window = rest.substr(0, DecisionBytes);
+            const std::size_t textEnd = window.find('\x1A');
+            const bool complete = rest.size() < DecisionBytes || textEnd != std::string_view::npos;
+            return morvaleth::EncodingByEvidence(window.substr(0, textEnd), complete);
+        }
+    }
+    return SourceEncoding::Automatic;
 }
 
-std::size_t UnitLength(std::string_view rest, TextEncoding encoding)
+// The bytes one sequence that does not convert takes.
+std::size_t InvalidLength(std::string_view rest, SourceEncoding encoding)
 {
-    const auto lead = static_cast<unsigned char>(rest[0]);
-    if (encoding == TextEncoding::ShiftJis)
-        return morvaleth::IsLeadByte(lead) && rest.size() >= 2 ? 2 : 1;
-    const int length = SequenceAt(rest);
-    return length > 0 ? std::size_t(length) : 1;
+    const auto at = [&](std::size_t i) { return i < rest.size() ? static_cast<unsigned char>(rest[i]) : 0; };
+    const auto high = [](unsigned char b) { return b >= 0xA1 && b <= 0xFE; };
+    std::size_t length = 1;
+    if (encoding == SourceEncoding::ShiftJis && morvaleth::IsLeadByte(at(0)) && rest.size() >= 2 &&
+        std::string_view("\r\n\x1A").find(char(at(1))) == std::string_view::npos)
+        length = 2;
+    else if (encoding == SourceEncoding::EucJp && ((high(at(0)) && high(at(1))) ||
+                                                   (at(0) == 0x8E && at(1) >= 0xA1 && at(1) <= 0xDF)))
+        length = 2;
+    else if (encoding == SourceEncoding::EucJp && at(0) == 0x8F && high(at(1)) && high(at(2)))
+        length = 3;
+    else if (encoding == SourceEncoding::Utf16Le || encoding == SourceEncoding::Utf16Be)
+        length = 2;
+    return std::min(length, rest.size());
 }
 
-std::vector<Token> ReferenceTokens(std::string_view file, SourceEncoding requested, TextEncoding& encoding)
+std::vector<Character> Convert(std::string_view text, SourceEncoding encoding)
 {
-    std::string_view text = file.substr(0, file.find('\x1A'));
-    if (requested == SourceEncoding::Automatic)
-        encoding = DecidesForUtf8(text) ? TextEncoding::Utf8 : TextEncoding::ShiftJis;
-    else
-        encoding = requested == SourceEncoding::Utf8 ? TextEncoding::Utf8 : TextEncoding::ShiftJis;
-    if (encoding == TextEncoding::Utf8 && text.starts_with("\xEF\xBB\xBF"))
-        text.remove_prefix(3);
-
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\r');
-        lines.push_back(text.substr(0, end));
-        if (end == std::string_view::npos)
-            break;
-        text.remove_prefix(end + 1);
-        if (text.starts_with('\n'))
-            text.remove_prefix(1);
+    const char* from = encoding == SourceEncoding::Utf8      ? "UTF-8"
+                       : encoding == SourceEncoding::Utf16Le ? "UTF-16LE"
+                       : encoding == SourceEncoding::Utf16Be ? "UTF-16BE"
+                       : encoding == SourceEncoding::EucJp   ? "EUC-JP"
+                       : encoding == SourceEncoding::Iso2022Jp ? "ISO-2022-JP-2"
+                                                               : "CP932";
+    iconv_t converter = iconv_open("UTF-32LE", from);
+    FUZZ_CHECK(converter != iconv_t(-1), "no converter for %s", from);
+    std::vector<Character> characters;
+    std::vector<char> output(text.size() * 4 + 16);
+    char* in = const_cast<char*>(text.data());
+    std::size_t inLeft = text.size();
+    while (inLeft > 0) {
+        char* out = output.data();
+        std::size_t outLeft = output.size();
+        const std::size_t result = iconv(converter, &in, &inLeft, &out, &outLeft);
+        for (const char* p = output.data(); p < out; p += 4) {
+            char32_t codePoint;
+            std::memcpy(&codePoint, p, 4);
+            characters.push_back({codePoint, true});
+        }
+        if (result == std::size_t(-1) && errno != E2BIG) {
+            const std::size_t skip = InvalidLength(std::string_view(in, inLeft), encoding);
+            characters.push_back({U'\uFFFD', false});
+            in += skip;
+            inLeft -= skip;
+        }
     }
+    iconv_close(converter);
+    return characters;
+}
+
+std::u32string Nfc(const std::u32string& cluster)
+{
+    std::string bytes;
+    for (char32_t c : cluster) {
+        utf8proc_uint8_t encoded[4];
+        bytes.append(reinterpret_cast<char*>(encoded), std::size_t(utf8proc_encode_char(utf8proc_int32_t(c), encoded)));
+    }
+    // NFC as utf8proc_NFC has it, with the length given so that a NUL is a character.
+    utf8proc_uint8_t* normalized = nullptr;
+    const utf8proc_ssize_t length =
+        utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(bytes.data()), utf8proc_ssize_t(bytes.size()),
+                     &normalized, utf8proc_option_t(UTF8PROC_STABLE | UTF8PROC_COMPOSE));
+    FUZZ_CHECK(length >= 0, "NFC failed");
+    std::u32string result;
+    for (utf8proc_ssize_t at = 0; at < length;) {
+        utf8proc_int32_t c;
+        at += utf8proc_iterate(normalized + at, length - at, &c);
+        result.push_back(char32_t(c));
+    }
+    std::free(normalized);
+    return result;
+}
+
+std::vector<Token> ReferenceTokens(std::string_view file, SourceEncoding requested, SourceEncoding& decided)
+{
+    std::size_t start = 0;
+    decided = Decide(file, requested, start);
+    // Undecided text is ASCII up to its end, which Shift-JIS reads as it is.
+    const SourceEncoding reading = decided == SourceEncoding::Automatic ? SourceEncoding::ShiftJis : decided;
+    const bool clusters = reading == SourceEncoding::Utf8 || reading == SourceEncoding::Utf16Le ||
+                          reading == SourceEncoding::Utf16Be;
+    std::vector<Character> characters = Convert(file.substr(start), reading);
+    const auto textEnd = std::find_if(characters.begin(), characters.end(),
+                                      [](Character c) { return c.valid && c.codePoint == 0x1A; });
+    characters.erase(textEnd, characters.end());
 
     std::vector<Token> tokens;
-    tokens.reserve(file.size() + 1);
-    for (std::string_view line : lines) {
-        while (!line.empty()) {
-            const std::size_t length = UnitLength(line, encoding);
-            tokens.push_back({SourceReader::Token::Unit, line.substr(0, length)});
-            line.remove_prefix(length);
+    std::vector<Character> line;
+    const auto endLine = [&] {
+        for (std::size_t i = 0; i < line.size();) {
+            std::u32string unit(1, line[i].codePoint);
+            utf8proc_int32_t state = 0;
+            std::size_t next = i + 1;
+            while (clusters && line[i].valid && next < line.size() && line[next].valid && unit.size() < LongestUnit &&
+                   !utf8proc_grapheme_break_stateful(utf8proc_int32_t(line[next - 1].codePoint),
+                                                     utf8proc_int32_t(line[next].codePoint), &state))
+                unit.push_back(line[next++].codePoint);
+            tokens.push_back({SourceReader::Token::Unit, clusters && line[i].valid ? Nfc(unit) : unit});
+            i = next;
         }
         tokens.push_back({SourceReader::Token::LineEnd, {}});
+        line.clear();
+    };
+    for (std::size_t i = 0; i < characters.size(); ++i) {
+        const Character c = characters[i];
+        if (c.valid && (c.codePoint == '\r' || c.codePoint == '\n')) {
+            if (c.codePoint == '\r' && i + 1 < characters.size() && characters[i + 1].valid &&
+                characters[i + 1].codePoint == '\n')
+                ++i;
+            endLine();
+        } else {
+            line.push_back(c);
+        }
     }
+    if (!line.empty())
+        endLine();
     tokens.push_back({SourceReader::Token::TextEnd, {}});
     return tokens;
 }
@@ -150,31 +246,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzzing::InputBytes input(data, size);
     const std::uint8_t choice = input.Byte();
     const std::uint8_t beforeMark = input.Byte();
-    const SourceEncoding requested = (choice & 3) == 1   ? SourceEncoding::ShiftJis
-                                     : (choice & 3) == 2 ? SourceEncoding::Utf8
-                                                         : SourceEncoding::Automatic;
+    const SourceEncoding requested = Requests[(choice & 3) | (choice >> 1 & 4)];
     std::string file;
     if (choice & 4)
         file.assign(DecisionBytes - beforeMark, 'a');
     file.append(input.RestAsText());
 
     fuzzing::MemoryFile source(std::span(reinterpret_cast<const std::uint8_t*>(file.data()), file.size()));
-    TextEncoding expectedEncoding;
+    SourceEncoding expectedEncoding;
     const std::vector<Token> expected = ReferenceTokens(file, requested, expectedEncoding);
 
     SourceReader reader(source.Path(), requested);
-    FUZZ_CHECK(reader.Encoding() == expectedEncoding, "read as %s",
-               reader.Encoding() == TextEncoding::Utf8 ? "UTF-8" : "Shift-JIS");
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        std::string_view unit;
+        std::u32string_view unit;
         const SourceReader::Token kind = reader.Next(unit);
-        const Token got{kind, kind == SourceReader::Token::Unit ? unit : std::string_view()};
-        FUZZ_CHECK(got == expected[i], "token %zu of %zu: %s of %zu bytes, expected %s of %zu bytes", i,
-                   expected.size(), Name(got.kind), got.bytes.size(), Name(expected[i].kind),
-                   expected[i].bytes.size());
+        const Token got{kind, kind == SourceReader::Token::Unit ? std::u32string(unit) : std::u32string()};
+        FUZZ_CHECK(got == expected[i], "token %zu of %zu: %s of %zu code points (U+%04X), expected %s of %zu (U+%04X)",
+                   i, expected.size(), Name(got.kind), got.unit.size(), got.unit.empty() ? 0u : unsigned(got.unit[0]),
+                   Name(expected[i].kind), expected[i].unit.size(),
+                   expected[i].unit.empty() ? 0u : unsigned(expected[i].unit[0]));
     }
-    std::string_view unit;
+    std::u32string_view unit;
     FUZZ_CHECK(reader.Next(unit) == SourceReader::Token::TextEnd, "the text went on after its end");
+    FUZZ_CHECK(reader.Encoding() == expectedEncoding, "read as %s, expected %s",
+               std::string(EncodingName(reader.Encoding())).c_str(), std::string(EncodingName(expectedEncoding)).c_str());
     reader.Close();
     return 0;
 }

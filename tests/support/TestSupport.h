@@ -66,8 +66,7 @@ struct DrawCall {
     Kind kind;
     std::vector<TPoint> points; // a polygon's corners
     TPoint at;                  // a text's position
-    std::string text;
-    TextEncoding encoding = TextEncoding::ShiftJis;
+    std::u32string text;
     TPen pen;
     TBrush brush;
     TFont font;
@@ -84,11 +83,11 @@ public:
 
     void Polygon(std::span<const TPoint> points) override
     {
-        calls.push_back({DrawCall::Kind::Polygon, {points.begin(), points.end()}, {}, {}, {}, Pen, Brush, Font, {}});
+        calls.push_back({DrawCall::Kind::Polygon, {points.begin(), points.end()}, {}, {}, Pen, Brush, Font, {}});
     }
-    void TextOut(int x, int y, std::string_view text, TextEncoding encoding) override
+    void TextOut(int x, int y, std::u32string_view text) override
     {
-        calls.push_back({DrawCall::Kind::Text, {}, {x, y}, std::string(text), encoding, Pen, Brush, Font,
+        calls.push_back({DrawCall::Kind::Text, {}, {x, y}, std::u32string(text), Pen, Brush, Font,
                          Font.Face != nullptr ? Font.Face->family : std::string()});
     }
 

@@ -295,7 +295,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{.name = "WidthHexMinusOne", .path = ExamplePath("letter-ascii.txt"), .width = "$FFFFFFFF", .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません."},
         FaultCase{.name = "Huge", .path = ExamplePath("letter-ascii.txt"), .width = "99999", .height = "99999", .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません."},
         FaultCase{.name = "LargestBoth", .path = ExamplePath("letter-ascii.txt"), .width = "2147483647", .height = "2147483647", .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません."},
-        FaultCase{.name = "FullWidthDigits", .path = ExamplePath("letter-ascii.txt"), .width = "６４０", .message = "'６４０' は整数ではありません."},
+        FaultCase{.name = "FullWidthDigitsAndATrailingSpace", .path = ExamplePath("letter-ascii.txt"), .width = "６４０　", .message = "'６４０　' は整数ではありません."},
         FaultCase{.name = "EmptyHeight", .path = ExamplePath("letter-ascii.txt"), .height = "", .message = "'' は整数ではありません."},
 
         // Saves that cannot be created or written.

@@ -382,6 +382,33 @@ TEST(FontDialog, StartsFromTheCompositionFontAndSetsFaceAndSize)
     EXPECT_EQ(fixture.form->CurrentSettings().size, 30);
 }
 
+TEST(FontDialog, ALatinFaceStaysTheFaceChosen)
+{
+    TFormFixture fixture;
+    fixture.runner->answers.push_back([&](QDialog& dialog) {
+        static_cast<QFontDialog&>(dialog).setCurrentFont(QFont("DejaVu Serif", 20));
+        return true;
+    });
+    QTest::mouseClick(fixture.Find<QPushButton>("Button1"), Qt::LeftButton);
+    QFont offered;
+    fixture.runner->answers.push_back([&](QDialog& dialog) {
+        offered = static_cast<QFontDialog&>(dialog).currentFont();
+        return false;
+    });
+    QTest::mouseClick(fixture.Find<QPushButton>("Button1"), Qt::LeftButton);
+    EXPECT_EQ(QFontInfo(offered).family(), "DejaVu Serif");
+    EXPECT_EQ(fixture.form->CurrentSettings().faceName, "DejaVu Serif");
+}
+
+TEST(Create, FullWidthSizesReadAsTheirAsciiForms)
+{
+    TFormFixture fixture;
+    fixture.Compose(ExamplePath("letter-ascii.txt"), "　６４０", "＄１Ｅ０");
+    ASSERT_TRUE(fixture.runner->messages.empty());
+    EXPECT_EQ(fixture.form->Picture()->Width(), 640);
+    EXPECT_EQ(fixture.form->Picture()->Height(), 480);
+}
+
 // How many of the picture's pixels have exactly that colour.
 int PixelsOf(const QImage& image, QRgb colour)
 {
