@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <ostream>
 #include <set>
 #include <type_traits>
@@ -362,6 +363,30 @@ TEST(MixedRun, TheSeedFixesEveryFace)
     EXPECT_NE(faces[0], faces[2]);
 }
 
+TEST(MixedRun, ASetFaceCutsWhatItLacksFromItsOwnFallbacks)
+{
+    testing::TempDir folder;
+    testing::WriteFile(folder / "letter.txt", "Wa漢あg");
+    SourceReader source(folder / "letter.txt", SourceEncoding::Utf8);
+    RandomSource random(3);
+    FaceTable faces;
+    StampPlan plan({20, true, "IPAGothic", false, {FaceMix::Listed, {"DejaVu Serif"}, false}}, source, random, faces,
+                   640, 480);
+    StampList list;
+    while (!plan.Done())
+        plan.PlanSome(1000, list, {});
+    ASSERT_EQ(list.stamps.size(), 5u);
+    const auto familyOf = [&](std::size_t i) { return faces.Location(list.stamps[i].face).family; };
+    for (const std::size_t latin : {0u, 1u, 4u})
+        EXPECT_EQ(familyOf(latin), "DejaVu Serif") << latin;
+    // DejaVu Serif has no kana or kanji: a Japanese face of its chain cuts them.
+    std::set<std::string> japanese;
+    for (const FaceLocation& face : InstalledJapaneseFaces())
+        japanese.insert(face.family);
+    for (const std::size_t kana : {2u, 3u})
+        EXPECT_TRUE(japanese.contains(familyOf(kana))) << kana << ": " << familyOf(kana);
+}
+
 // The same runs through the engine: the plan's stamps against the canvas run's
 // drawing calls, and the banded pictures against the canvas run's pixels.
 struct EngineCase {
@@ -421,6 +446,13 @@ TEST_P(EngineRunTest, ThePlanMakesTheCanvasRunsStamps)
     while (!plan.Done())
         plan.PlanSome(1000000, list, {});
 
+    // A stamp takes its set face, or the first of that face's fallbacks that
+    // has the unit.
+    std::map<std::string, FaceChain> chains;
+    if (settings_.faces.mix != FaceMix::One)
+        for (const FaceLocation& face : ResolveFaceSet(settings_.faceName, settings_.faces).faces)
+            chains.emplace(face.family, FaceChain(face));
+
     const std::vector<testing::DrawCall> texts = picture.canvas.Texts();
     ASSERT_EQ(list.stamps.size(), texts.size());
     ASSERT_FALSE(texts.empty());
@@ -432,7 +464,9 @@ TEST_P(EngineRunTest, ThePlanMakesTheCanvasRunsStamps)
         EXPECT_EQ(stamp.vertical, settings_.vertical) << i;
         EXPECT_EQ(stamp.bold, texts[i].font.Handle.lfWeight == FW_BOLD) << i;
         if (settings_.faces.mix != FaceMix::One) {
-            EXPECT_EQ(faces.Location(stamp.face).family, texts[i].face) << i;
+            const FaceChain& chain = chains.at(texts[i].face);
+            EXPECT_EQ(faces.Location(stamp.face).file, chain.Faces()[chain.FaceFor(list.CodePointsOf(stamp))].file)
+                << i;
         }
     }
 }
@@ -462,7 +496,10 @@ INSTANTIATE_TEST_SUITE_P(
     Runs, EngineRunTest,
     ::testing::Values(EngineCase{"columns", false, true, {}}, EngineCase{"real_columns", true, true, {}},
                       EngineCase{"mixed_bold_rows", true, false, {FaceMix::Japanese, {}, true}},
-                      EngineCase{"listed_columns", true, true, {FaceMix::Listed, {"IPAMincho", "IPAGothic"}, true}}),
+                      EngineCase{"listed_columns", true, true, {FaceMix::Listed, {"IPAMincho", "IPAGothic"}, true}},
+                      EngineCase{"latin_face_and_its_fallbacks", true, false,
+                                 {FaceMix::Listed, {"DejaVu Serif", "IPAMincho"}, true}},
+                      EngineCase{"latin_face_in_columns", false, true, {FaceMix::Listed, {"DejaVu Sans"}, false}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
