@@ -580,6 +580,8 @@ struct FontEngine::Impl {
     Choice& ChoiceNamed(std::string_view name);
     Choice& ChoiceOf(const FaceLocation& location);
     const ShapedUnit& Shaped(std::u32string_view unit, UnitOrientation orientation);
+    bool LoadGlyph(FT_UInt glyph, const FT_Matrix& matrix, const FT_Vector& offset, FT_Outline& cached,
+                   FT_Outline*& outline, FT_Vector& advance);
     OpenFace* FaceOf(Choice& chosen, std::size_t index);
     void UseFace(OpenFace* drawing);
 };
@@ -631,6 +633,33 @@ const ShapedUnit& FontEngine::Impl::Shaped(std::u32string_view unit, UnitOrienta
     if (found == known.end())
         found = known.emplace(std::u32string(unit), face->shaper->Shape(unit, orientation)).first;
     return found->second;
+}
+
+// Loads a glyph of the face in use, at its current size, turned by `matrix`
+// and moved by `offset`: from the outline cache where it can, else through
+// FreeType. False when FreeType fails to load it; `outline` stays null for a
+// glyph that is no outline.
+bool FontEngine::Impl::LoadGlyph(FT_UInt glyph, const FT_Matrix& matrix, const FT_Vector& offset,
+                                 FT_Outline& cached, FT_Outline*& outline, FT_Vector& advance)
+{
+    FT_Face loaded = face->face.get();
+    if (loading == GlyphLoading::Cached) {
+        if (!face->outlines)
+            face->outlines.emplace(loaded);
+        if (face->outlines->Load(loaded, glyph, matrix, offset, cached, advance)) {
+            outline = &cached;
+            return true;
+        }
+    }
+    FT_Set_Transform(loaded, const_cast<FT_Matrix*>(&matrix), const_cast<FT_Vector*>(&offset));
+    const FT_Error error = FT_Load_Glyph(loaded, glyph, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP);
+    FT_Set_Transform(loaded, nullptr, nullptr);
+    if (error != 0)
+        return false;
+    advance = loaded->glyph->advance;
+    if (loaded->glyph->format == FT_GLYPH_FORMAT_OUTLINE)
+        outline = &loaded->glyph->outline;
+    return true;
 }
 
 OpenFace* FontEngine::Impl::FaceOf(Choice& chosen, std::size_t index)
@@ -761,12 +790,6 @@ void FontEngine::DrawCodePoints(const PixelSurface& surface, int x, int y, std::
         FillPolygon(surface, corners, *cellFill);
     }
 
-    OutlineCache* outlines = nullptr;
-    if (font.loading == GlyphLoading::Cached) {
-        if (!font.face->outlines)
-            font.face->outlines.emplace(face);
-        outlines = &*font.face->outlines;
-    }
     FT_Vector advance{};
 
     double penX = x + scale.ascent * scale.sine;
@@ -779,21 +802,10 @@ void FontEngine::DrawCodePoints(const PixelSurface& surface, int x, int y, std::
             return;
         FT_Vector offset{FT_Pos(std::lround((penX - originX) * 64)),
                          FT_Pos(-std::lround((penY - originY) * 64))};
-        const FT_UInt glyph = glyphIndex(c);
         FT_Outline cached{};
         FT_Outline* outline = nullptr;
-        if (outlines != nullptr && outlines->Load(face, glyph, matrix, offset, cached, advance)) {
-            outline = &cached;
-        } else {
-            FT_Set_Transform(face, &matrix, &offset);
-            const FT_Error error = FT_Load_Glyph(face, glyph, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP);
-            FT_Set_Transform(face, nullptr, nullptr);
-            if (error != 0)
-                continue;
-            advance = face->glyph->advance;
-            if (face->glyph->format == FT_GLYPH_FORMAT_OUTLINE)
-                outline = &face->glyph->outline;
-        }
+        if (!font.LoadGlyph(glyphIndex(c), matrix, offset, cached, outline, advance))
+            continue;
         if (outline != nullptr)
             RenderOutline(font.library.get(), surface, *outline, originX, originY, color);
         penX += advance.x / 64.0;
@@ -837,14 +849,14 @@ void FontEngine::DrawShaped(const PixelSurface& surface, int x, int y, std::u32s
         if (std::abs(originX) > 1e9 || std::abs(originY) > 1e9)
             break;
         FT_Vector offset{FT_Pos(std::lround((penX - originX) * 64)), FT_Pos(-std::lround((penY - originY) * 64))};
-        FT_Set_Transform(ftFace, const_cast<FT_Matrix*>(&turn), &offset);
-        const FT_Error error = FT_Load_Glyph(ftFace, glyph.id, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP);
-        FT_Set_Transform(ftFace, nullptr, nullptr);
-        if (error != 0 || ftFace->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
+        FT_Outline cached{};
+        FT_Outline* outline = nullptr;
+        FT_Vector advance{};
+        if (!font.LoadGlyph(glyph.id, turn, offset, cached, outline, advance) || outline == nullptr)
             continue;
         if (strength > 0)
-            FT_Outline_Embolden(&ftFace->glyph->outline, strength);
-        RenderOutline(font.library.get(), surface, ftFace->glyph->outline, originX, originY, color);
+            FT_Outline_Embolden(outline, strength);
+        RenderOutline(font.library.get(), surface, *outline, originX, originY, color);
     }
 }
 
