@@ -557,6 +557,8 @@ struct FontEngine::Impl {
     // The chain of faces for one face name, each opened when a unit first
     // needs it.
     struct Choice {
+        explicit Choice(FaceChain faces) : chain(std::move(faces)), opened(chain.Faces().size()) {}
+
         FaceChain chain;
         std::vector<std::optional<OpenFace*>> opened;
     };
@@ -605,11 +607,7 @@ FontEngine::Impl::Choice& FontEngine::Impl::ChoiceNamed(std::string_view name)
 {
     if (auto known = choicesByName.find(name); known != choicesByName.end())
         return known->second;
-    FaceChain chain(name);
-    const std::size_t faces = chain.Faces().size();
-    Choice& chosen = choicesByName.emplace(std::string(name), Choice{std::move(chain), {}}).first->second;
-    chosen.opened.resize(faces);
-    return chosen;
+    return choicesByName.emplace(std::string(name), Choice(FaceChain(name))).first->second;
 }
 
 FontEngine::Impl::Choice& FontEngine::Impl::ChoiceOf(const FaceLocation& location)
@@ -617,11 +615,7 @@ FontEngine::Impl::Choice& FontEngine::Impl::ChoiceOf(const FaceLocation& locatio
     auto key = std::make_pair(location.file, location.index);
     if (auto known = choicesByFace.find(key); known != choicesByFace.end())
         return known->second;
-    FaceChain chain(location);
-    const std::size_t faces = chain.Faces().size();
-    Choice& chosen = choicesByFace.emplace(std::move(key), Choice{std::move(chain), {}}).first->second;
-    chosen.opened.resize(faces);
-    return chosen;
+    return choicesByFace.emplace(std::move(key), Choice(FaceChain(location))).first->second;
 }
 
 const ShapedUnit& FontEngine::Impl::Shaped(std::u32string_view unit, UnitOrientation orientation)
