@@ -54,6 +54,11 @@ std::string UsageText()
            "  -f, --font FACE        font face (default \"ＭＳ Ｐゴシック\")\n"
            "  -s, --size N           font size in points, 1 to 65535 (default 20)\n"
            "  -r, --real             real mode: every character on a paper scrap\n"
+           "      --vertical         vertical writing: columns from right to left\n"
+           "      --mix-faces        every character in a face drawn from the chosen\n"
+           "                         face and all installed Japanese faces\n"
+           "      --faces \"A,B,C\"    every character in a face drawn from this list\n"
+           "      --bold-cuts        with mixed faces, some characters in bold\n"
            "      --seed N           fixed random seed (default: the clock)\n"
            "  -e, --encoding ENC     auto (default), shift_jis (cp932, sjis), utf-8,\n"
            "                         utf-16, utf-16le, utf-16be, euc-jp, iso-2022-jp\n"
@@ -133,7 +138,19 @@ struct Command {
 
 Command ParseCommandLine(int argc, char** argv)
 {
-    enum { SeedOption = 256, FormatOption, ShowFontOption, ShowEncodingOption, HelpOption, VersionOption, ThreadsOption };
+    enum {
+        SeedOption = 256,
+        FormatOption,
+        ShowFontOption,
+        ShowEncodingOption,
+        HelpOption,
+        VersionOption,
+        VerticalOption,
+        MixFacesOption,
+        FacesOption,
+        BoldCutsOption,
+        ThreadsOption,
+    };
     static const option options[] = {
         {"output", required_argument, nullptr, 'o'},
         {"width", required_argument, nullptr, 'W'},
@@ -144,6 +161,10 @@ Command ParseCommandLine(int argc, char** argv)
         {"seed", required_argument, nullptr, SeedOption},
         {"encoding", required_argument, nullptr, 'e'},
         {"format", required_argument, nullptr, FormatOption},
+        {"vertical", no_argument, nullptr, VerticalOption},
+        {"mix-faces", no_argument, nullptr, MixFacesOption},
+        {"faces", required_argument, nullptr, FacesOption},
+        {"bold-cuts", no_argument, nullptr, BoldCutsOption},
         {"threads", required_argument, nullptr, ThreadsOption},
         {"show-font", required_argument, nullptr, ShowFontOption},
         {"show-encoding", no_argument, nullptr, ShowEncodingOption},
@@ -192,6 +213,25 @@ Command ParseCommandLine(int argc, char** argv)
         case FormatOption:
             command.format = ParseFormat(optarg);
             break;
+        case VerticalOption:
+            settings.vertical = true;
+            break;
+        case MixFacesOption:
+            if (settings.faces.mix == morvaleth::FaceMix::Listed)
+                throw UsageError{"--mix-faces and --faces exclude each other"};
+            settings.faces.mix = morvaleth::FaceMix::Japanese;
+            break;
+        case FacesOption:
+            if (settings.faces.mix == morvaleth::FaceMix::Japanese)
+                throw UsageError{"--mix-faces and --faces exclude each other"};
+            settings.faces.mix = morvaleth::FaceMix::Listed;
+            settings.faces.listed = morvaleth::SplitFaceList(optarg);
+            if (settings.faces.listed.empty())
+                throw UsageError{std::string("no face name in --faces: '") + optarg + "'"};
+            break;
+        case BoldCutsOption:
+            settings.faces.syntheticBold = true;
+            break;
         case ShowEncodingOption:
             command.showEncoding = true;
             break;
@@ -222,6 +262,8 @@ Command ParseCommandLine(int argc, char** argv)
         throw UsageError{std::string("more than one input file: '") + argv[optind + 1] + "'"};
     if (!haveOutput && !command.showEncoding)
         throw UsageError{"no output file (-o OUTPUT)"};
+    if (settings.faces.syntheticBold && settings.faces.mix == morvaleth::FaceMix::One)
+        throw UsageError{"--bold-cuts needs --mix-faces or --faces"};
     settings.sourcePath = argv[optind];
     // These read and write the descriptors as they are: standard input from
     // its offset, standard output appending where it was opened so; a pipe,
@@ -330,9 +372,12 @@ int main(int argc, char** argv)
             control.encodingRead = [](morvaleth::SourceEncoding encoding) {
                 std::cerr << ProgramName << ": read as " << ReadAs(encoding) << "\n";
             };
-        // Everything the run can refuse (sizes, the source, the face) is
+        // Everything the run can refuse (sizes, the source, the faces) is
         // refused before the output is touched; then the rows stream into it
         // as they are finished.
+        control.warning = [](std::string_view message) {
+            std::cerr << ProgramName << ": " << message << "\n";
+        };
         morvaleth::CompositionRun run(command.settings);
         run.OpenSource();
         morvaleth::SaveFile(command.outputPath, [&](morvaleth::SaveOutput& output) {

@@ -39,12 +39,13 @@ void TBitmapCanvas::TextOut(int x, int y, std::u32string_view text)
     std::optional<TColor> cellFill;
     if (Brush.Style == TBrushStyle::bsSolid)
         cellFill = Brush.Color;
-    fonts_.DrawText(surface, x, y, text, Font.Color, cellFill, culling_);
+    fonts_.DrawText(surface, x, y, text, Font.Color, cellFill, culling_, vertical_);
 }
 
 void TBitmapCanvas::FontSelected()
 {
-    fonts_.SelectFont(Font.Handle);
+    fonts_.SelectFont(Font.Handle, Font.Face);
+    vertical_ = Font.Vertical;
     fontMade_ = true;
 }
 

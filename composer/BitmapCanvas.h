@@ -28,6 +28,7 @@ private:
     FontEngine fonts_;
     bool fontMade_ = false;
     bool culling_ = true;
+    bool vertical_ = false;
 };
 
 // A picture in memory with a canvas drawing on it: what the run on a canvas

@@ -20,10 +20,17 @@ struct TBrush {
     TBrushStyle Style = TBrushStyle::bsSolid;
 };
 
+struct FaceLocation;
+
 // The colour is held apart from the description: selecting a font keeps it.
+// So are the face already found for it, when there is one (its name is then
+// not looked up), and whether text is set down a column: both take effect at
+// the next selection.
 struct TFont {
     LOGFONT Handle;
     TColor Color = clBlack;
+    const FaceLocation* Face = nullptr;
+    bool Vertical = false;
 };
 
 // The drawing state of a picture and the operations the engine draws with.

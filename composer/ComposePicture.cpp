@@ -9,6 +9,7 @@
 #include "composer/SubTextOut.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace morvaleth {
 CompositionRun::CompositionRun(const CompositionSettings& settings) : settings_(settings)
@@ -40,7 +41,8 @@ void CompositionRun::OpenSource()
         return;
     source_ = std::make_unique<SourceReader>(settings_.sourcePath, settings_.encoding);
     faces_ = std::make_unique<FaceTable>();
-    const PlanStyle style{settings_.size, settings_.realMode, settings_.faceName};
+    const PlanStyle style{settings_.size, settings_.realMode, settings_.faceName, settings_.vertical,
+                          settings_.faces};
     plan_ = std::make_unique<StampPlan>(style, *source_, random_, *faces_, width_, height_);
     plan_->PlanSome(1, stamps_, {});
 }
@@ -49,6 +51,9 @@ void CompositionRun::Render(RowSink& sink, const RunControl& control)
 {
     sink.Begin(width_, height_);
     OpenSource();
+    if (control.warning)
+        for (const std::string& skipped : plan_->SkippedFaces())
+            control.warning(skipped);
     RenderRun(*plan_, stamps_, *faces_, width_, height_, sink, control, settings_.render);
     source_->Close();
     // The plan has read all of the text it needs by now.
@@ -68,13 +73,24 @@ std::unique_ptr<TBitmap> ComposePicture(const CompositionSettings& settings, con
     return picture;
 }
 
-void ComposeText(TPicture& picture, SourceReader& source, const CompositionSettings& settings,
-                 RandomSource& random, const RunControl& control)
+namespace {
+
+// Reads the source unit by unit and stamps each at the place the layout gives
+// it, until the text ends or the layout stops reading.
+template <typename Layout>
+void StampText(Layout& layout, TPicture& picture, SourceReader& source, const CompositionSettings& settings,
+               RandomSource& random, const RunControl& control, const FaceSet* faces)
 {
-    const StampStyle style{settings.faceName, settings.realMode};
-    GridLayout layout(settings.size, picture.Width(), picture.Height(), LowestStampReach(settings.size));
+    const StampStyle style{settings.faceName, settings.realMode, settings.vertical};
+    // The faces of a mixed run come from a source of their own, seeded from
+    // the run's seed before the run's first draw.
+    std::optional<FaceDraws> faceDraws;
+    if (faces != nullptr)
+        faceDraws.emplace(random.Seed(), faces->faces.size(), settings.faces.syntheticBold);
     TCanvas& canvas = picture.Canvas();
     std::u32string_view unit;
+    if (!layout.HasRoom())
+        return;
     for (;;) {
         if (control.Cancelled())
             throw Error("", ErrorKind::Cancelled);
@@ -82,12 +98,41 @@ void ComposeText(TPicture& picture, SourceReader& source, const CompositionSetti
         if (token == SourceReader::Token::TextEnd)
             break;
         if (token == SourceReader::Token::Unit) {
-            SubTextOut(int(layout.X()), int(layout.Y()), unit, settings.size, canvas, style, random);
+            StampFace face;
+            if (faceDraws) {
+                const FaceDraw draw = faceDraws->Next();
+                face = {&faces->faces[draw.face], draw.bold};
+            }
+            const CellPlace place = layout.Place();
+            SubTextOut(int(place.x), int(place.y), unit, settings.size, canvas, style, random, face);
             if (!layout.AfterUnit())
                 break;
         } else if (!layout.AfterLineEnd()) {
             break;
         }
+    }
+}
+
+} // namespace
+
+void ComposeText(TPicture& picture, SourceReader& source, const CompositionSettings& settings,
+                 RandomSource& random, const RunControl& control)
+{
+    std::optional<FaceSet> faces;
+    if (settings.faces.mix != FaceMix::One) {
+        faces = ResolveFaceSet(settings.faceName, settings.faces);
+        if (control.warning)
+            for (const std::string& skipped : faces->skipped)
+                control.warning(skipped);
+    }
+    const FaceSet* mixed = faces ? &*faces : nullptr;
+    const std::int64_t reach = LowestStampReach(settings.size);
+    if (settings.vertical) {
+        VerticalLayout layout(settings.size, picture.Width(), picture.Height(), reach);
+        StampText(layout, picture, source, settings, random, control, mixed);
+    } else {
+        GridLayout layout(settings.size, picture.Width(), picture.Height(), reach);
+        StampText(layout, picture, source, settings, random, control, mixed);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "composer/BandRenderer.h"
 #include "composer/Bitmap.h"
+#include "composer/FaceSet.h"
 #include "composer/Canvas.h"
 #include "composer/RandomSource.h"
 #include "composer/RunControl.h"
@@ -25,6 +26,10 @@ struct CompositionSettings {
     // character pitch and line pitch at once.
     std::int32_t size = 20;
     bool realMode = false;
+    // Columns from right to left instead of rows from top to bottom.
+    bool vertical = false;
+    // The faces the stamps take; by default all take the one above.
+    FaceChoice faces;
     SourceEncoding encoding = SourceEncoding::Automatic;
     // Fixes the picture; without it the run seeds from the clock.
     std::optional<std::uint32_t> seed;
@@ -76,7 +81,8 @@ private:
 
 // The run on a canvas, one stamp after the other through the drawing
 // interface: reads the source and stamps every character unit where the grid
-// puts it. Lets tests see every drawing call of a run.
+// puts it (in columns from the right with `vertical`), with the faces of
+// a mixed set drawn from their own source. Lets tests see every drawing call of a run.
 void ComposeText(TPicture& picture, SourceReader& source, const CompositionSettings& settings,
                  RandomSource& random, const RunControl& control = {});
 

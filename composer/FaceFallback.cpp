@@ -1,9 +1,9 @@
 #include "composer/FaceFallback.h"
 
 #include "composer/DataFiles.h"
+#include "composer/FontConfig.h"
 #include "composer/Owned.h"
 
-#include <fontconfig/fontconfig.h>
 #include <utf8proc.h>
 
 #include <algorithm>
@@ -55,6 +55,8 @@ bool HasJapaneseGlyphs(const FcCharSet* characters)
            FcCharSetHasChar(characters, 0x30A2) && FcCharSetHasChar(characters, 0x6F22);
 }
 
+} // namespace
+
 std::optional<FaceLocation> LocationOf(FcPattern* font)
 {
     FcChar8* file = nullptr;
@@ -70,6 +72,13 @@ std::optional<FaceLocation> LocationOf(FcPattern* font)
         location.family = reinterpret_cast<const char*>(family);
     return location;
 }
+
+FcConfig* EngineFontConfig()
+{
+    return LoadedFonts().config.get();
+}
+
+namespace {
 
 FcCharSet* CharactersOf(FcPattern* font)
 {
@@ -106,7 +115,12 @@ struct FaceChain::Coverage {
     std::vector<const FcCharSet*> characters;
 };
 
-FaceChain::FaceChain(std::string_view faceName) : coverage_(std::make_unique<Coverage>())
+FaceChain::FaceChain(std::string_view faceName) : FaceChain(faceName, nullptr) {}
+
+FaceChain::FaceChain(const FaceLocation& face) : FaceChain(face.family, &face) {}
+
+FaceChain::FaceChain(std::string_view faceName, const FaceLocation* exactFace)
+    : coverage_(std::make_unique<Coverage>())
 {
     FcConfig* config = LoadedFonts().config.get();
     if (config == nullptr)
@@ -127,6 +141,12 @@ FaceChain::FaceChain(std::string_view faceName) : coverage_(std::make_unique<Cov
     const bool installed = IsInstalledFamily(config, name);
     int first = -1;
     int firstUsable = -1;
+    if (exactFace != nullptr)
+        for (int i = 0; i < sorted.nfont && first < 0; ++i) {
+            const std::optional<FaceLocation> location = LocationOf(sorted.fonts[i]);
+            if (location && location->file == exactFace->file && location->index == exactFace->index)
+                first = i;
+        }
     for (int i = 0; i < sorted.nfont && first < 0; ++i) {
         if (!LocationOf(sorted.fonts[i]))
             continue;

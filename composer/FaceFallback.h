@@ -25,6 +25,9 @@ struct FaceLocation {
 class FaceChain {
 public:
     explicit FaceChain(std::string_view faceName);
+    // The chain of a face already found (one of a mixed set): that very face
+    // first, then the rest of its family name's list.
+    explicit FaceChain(const FaceLocation& face);
     FaceChain(FaceChain&&) noexcept;
     FaceChain& operator=(FaceChain&&) noexcept;
     ~FaceChain();
@@ -41,6 +44,7 @@ public:
 
 private:
     struct Coverage;
+    FaceChain(std::string_view faceName, const FaceLocation* exactFace);
     bool Covers(std::size_t face, std::u32string_view unit) const;
 
     std::vector<FaceLocation> faces_;

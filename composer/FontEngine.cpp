@@ -2,6 +2,7 @@
 
 #include "composer/Error.h"
 #include "composer/Owned.h"
+#include "composer/Shaping.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -21,6 +22,7 @@
 #include <map>
 #include <numbers>
 #include <type_traits>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -253,11 +255,20 @@ bool OutlineCache::Load(FT_Face face, FT_UInt glyph, const FT_Matrix& matrix, co
     return true;
 }
 
+struct UnitHash {
+    using is_transparent = void;
+    std::size_t operator()(std::u32string_view unit) const { return std::hash<std::u32string_view>{}(unit); }
+};
+
 struct OpenFace {
     FtFacePtr face;
     FaceMeasures measures;
     FT_F26Dot6 currentSize = 0;
     std::optional<OutlineCache> outlines; // made on the first glyph drawn
+    // Units set in a column or in bold go through HarfBuzz, once per unit
+    // and orientation.
+    std::unique_ptr<Shaper> shaper;
+    std::unordered_map<std::u32string, ShapedUnit, UnitHash, std::equal_to<>> shaped[3];
 };
 
 FaceMeasures MeasuresOf(FT_Face face)
@@ -335,6 +346,43 @@ void BlendSpans(int y, int count, const FT_Span* spans, void* user)
                   spans[i].coverage, target->color);
 }
 
+// Blends an outline whose origin is the pixel (originX, originY).
+void RenderOutline(FT_Library library, const PixelSurface& surface, FT_Outline& outline, double originX,
+                   double originY, TColor color)
+{
+    SpanTarget target{&surface, int(originX), int(originY), color};
+    FT_Raster_Params params{};
+    params.source = &outline;
+    params.flags = FT_RASTER_FLAG_AA | FT_RASTER_FLAG_DIRECT | FT_RASTER_FLAG_CLIP;
+    params.gray_spans = BlendSpans;
+    params.user = &target;
+    // The surface in the glyph's pixel coordinates (x right, y up from the
+    // origin), kept within what a span can address, and cut down to the
+    // pixels the outline's control box touches: the rasterizer sweeps its
+    // whole clip box band by band, and nothing outside that box has any
+    // coverage.
+    FT_BBox box;
+    FT_Outline_Get_CBox(&outline, &box);
+    params.clip_box.xMin = std::clamp<FT_Pos>(-FT_Pos(originX), -32000, 32000);
+    params.clip_box.xMax = std::clamp<FT_Pos>(surface.width - FT_Pos(originX), -32000, 32000);
+    params.clip_box.yMin = std::clamp<FT_Pos>(FT_Pos(originY) - surface.height, -32000, 32000);
+    params.clip_box.yMax = std::clamp<FT_Pos>(FT_Pos(originY) - surface.top, -32000, 32000);
+    params.clip_box.xMin = std::max(params.clip_box.xMin, FT_Pos(box.xMin >> 6));
+    params.clip_box.xMax = std::min(params.clip_box.xMax, FT_Pos((box.xMax + 63) >> 6));
+    params.clip_box.yMin = std::max(params.clip_box.yMin, FT_Pos(box.yMin >> 6));
+    params.clip_box.yMax = std::min(params.clip_box.yMax, FT_Pos((box.yMax + 63) >> 6));
+    if (params.clip_box.xMin < params.clip_box.xMax && params.clip_box.yMin < params.clip_box.yMax)
+        FT_Outline_Render(library, &outline, &params);
+}
+
+FT_Matrix TurnMatrix(double angle)
+{
+    const double cosine = std::cos(angle);
+    const double sine = std::sin(angle);
+    return {FT_Fixed(std::lround(cosine * 0x10000)), FT_Fixed(std::lround(-sine * 0x10000)),
+            FT_Fixed(std::lround(sine * 0x10000)), FT_Fixed(std::lround(cosine * 0x10000))};
+}
+
 } // namespace
 
 double FontScale::Reach(const FaceMeasures& face, std::size_t characters) const
@@ -406,12 +454,15 @@ struct FaceTable::Impl {
         std::string name;
         FaceChain chain;
         std::vector<std::optional<FaceId>> ids;
+        // The face a chain of a face already found starts with.
+        std::optional<FaceLocation> exactFace;
     };
     std::vector<Entry> entries;
     std::vector<Chain> chains;
     FtLibraryPtr library;
 
     std::optional<FaceId> FaceAt(const std::string& name, const FaceLocation& location);
+    FaceChainId AddChain(std::string name, FaceChain chain, std::optional<FaceLocation> exactFace);
 };
 
 // Each face is measured once per run, whichever chains lead to it.
@@ -433,20 +484,36 @@ FaceTable::FaceTable() : impl_(std::make_unique<Impl>()) {}
 
 FaceTable::~FaceTable() = default;
 
+FaceChainId FaceTable::Impl::AddChain(std::string name, FaceChain chain, std::optional<FaceLocation> exactFace)
+{
+    if (chain.Faces().empty())
+        throw CannotOpenFace(name);
+    const std::size_t faces = chain.Faces().size();
+    chains.push_back({std::move(name), std::move(chain), {}, std::move(exactFace)});
+    chains.back().ids.resize(faces);
+    return FaceChainId(chains.size() - 1);
+}
+
 FaceChainId FaceTable::ChainFor(std::string_view faceName)
 {
     for (std::size_t i = 0; i < impl_->chains.size(); ++i)
-        if (impl_->chains[i].name == faceName)
+        if (!impl_->chains[i].exactFace && impl_->chains[i].name == faceName)
             return FaceChainId(i);
-    FaceChain chain(faceName);
-    if (chain.Faces().empty())
-        throw CannotOpenFace(faceName);
-    const std::size_t faces = chain.Faces().size();
-    impl_->chains.push_back({std::string(faceName), std::move(chain), {}});
-    impl_->chains.back().ids.resize(faces);
-    const FaceChainId id = FaceChainId(impl_->chains.size() - 1);
+    const FaceChainId id = impl_->AddChain(std::string(faceName), FaceChain(faceName), std::nullopt);
     // The chosen face itself must open; a fallback face that does not is
     // passed over.
+    FaceFor(id, {});
+    return id;
+}
+
+FaceChainId FaceTable::ChainFor(const FaceLocation& face)
+{
+    for (std::size_t i = 0; i < impl_->chains.size(); ++i) {
+        const std::optional<FaceLocation>& known = impl_->chains[i].exactFace;
+        if (known && known->file == face.file && known->index == face.index)
+            return FaceChainId(i);
+    }
+    const FaceChainId id = impl_->AddChain(face.family, FaceChain(face), face);
     FaceFor(id, {});
     return id;
 }
@@ -490,12 +557,15 @@ struct FontEngine::Impl {
     // The chain of faces for one face name, each opened when a unit first
     // needs it.
     struct Choice {
+        explicit Choice(FaceChain faces) : chain(std::move(faces)), opened(chain.Faces().size()) {}
+
         FaceChain chain;
         std::vector<std::optional<OpenFace*>> opened;
     };
 
     FtLibraryPtr library;
     std::map<std::string, Choice, std::less<>> choicesByName;
+    std::map<std::pair<std::string, int>, Choice> choicesByFace;
     std::map<std::pair<std::string, int>, OpenFace> facesByFile;
     // A run's faces by their number, opened on first use.
     std::vector<OpenFace*> facesById;
@@ -506,9 +576,14 @@ struct FontEngine::Impl {
     LOGFONT description;
     OpenFace* face = nullptr;
     FontScale scale;
+    bool bold = false; // of the last description selected
 
     OpenFace* FaceAt(const FaceLocation& location);
     Choice& ChoiceNamed(std::string_view name);
+    Choice& ChoiceOf(const FaceLocation& location);
+    const ShapedUnit& Shaped(std::u32string_view unit, UnitOrientation orientation);
+    bool LoadGlyph(FT_UInt glyph, const FT_Matrix& matrix, const FT_Vector& offset, FT_Outline& cached,
+                   FT_Outline*& outline, FT_Vector& advance);
     OpenFace* FaceOf(Choice& chosen, std::size_t index);
     void UseFace(OpenFace* drawing);
 };
@@ -532,11 +607,53 @@ FontEngine::Impl::Choice& FontEngine::Impl::ChoiceNamed(std::string_view name)
 {
     if (auto known = choicesByName.find(name); known != choicesByName.end())
         return known->second;
-    FaceChain chain(name);
-    const std::size_t faces = chain.Faces().size();
-    Choice& chosen = choicesByName.emplace(std::string(name), Choice{std::move(chain), {}}).first->second;
-    chosen.opened.resize(faces);
-    return chosen;
+    return choicesByName.emplace(std::string(name), Choice(FaceChain(name))).first->second;
+}
+
+FontEngine::Impl::Choice& FontEngine::Impl::ChoiceOf(const FaceLocation& location)
+{
+    auto key = std::make_pair(location.file, location.index);
+    if (auto known = choicesByFace.find(key); known != choicesByFace.end())
+        return known->second;
+    return choicesByFace.emplace(std::move(key), Choice(FaceChain(location))).first->second;
+}
+
+const ShapedUnit& FontEngine::Impl::Shaped(std::u32string_view unit, UnitOrientation orientation)
+{
+    if (!face->shaper)
+        face->shaper = std::make_unique<Shaper>(face->face.get(), CellExtent{face->measures.ascent, face->measures.descent});
+    auto& known = face->shaped[int(orientation)];
+    auto found = known.find(unit);
+    if (found == known.end())
+        found = known.emplace(std::u32string(unit), face->shaper->Shape(unit, orientation)).first;
+    return found->second;
+}
+
+// Loads a glyph of the face in use, at its current size, turned by `matrix`
+// and moved by `offset`: from the outline cache where it can, else through
+// FreeType. False when FreeType fails to load it; `outline` stays null for a
+// glyph that is no outline.
+bool FontEngine::Impl::LoadGlyph(FT_UInt glyph, const FT_Matrix& matrix, const FT_Vector& offset,
+                                 FT_Outline& cached, FT_Outline*& outline, FT_Vector& advance)
+{
+    FT_Face loaded = face->face.get();
+    if (loading == GlyphLoading::Cached) {
+        if (!face->outlines)
+            face->outlines.emplace(loaded);
+        if (face->outlines->Load(loaded, glyph, matrix, offset, cached, advance)) {
+            outline = &cached;
+            return true;
+        }
+    }
+    FT_Set_Transform(loaded, const_cast<FT_Matrix*>(&matrix), const_cast<FT_Vector*>(&offset));
+    const FT_Error error = FT_Load_Glyph(loaded, glyph, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP);
+    FT_Set_Transform(loaded, nullptr, nullptr);
+    if (error != 0)
+        return false;
+    advance = loaded->glyph->advance;
+    if (loaded->glyph->format == FT_GLYPH_FORMAT_OUTLINE)
+        outline = &loaded->glyph->outline;
+    return true;
 }
 
 OpenFace* FontEngine::Impl::FaceOf(Choice& chosen, std::size_t index)
@@ -564,15 +681,18 @@ FontEngine::FontEngine(GlyphLoading loading) : impl_(std::make_unique<Impl>())
 
 FontEngine::~FontEngine() = default;
 
-void FontEngine::SelectFont(const LOGFONT& description)
+void FontEngine::SelectFont(const LOGFONT& description, const FaceLocation* face)
 {
     Impl& font = *impl_;
-    font.choice = &font.ChoiceNamed(FaceNameOf(description));
+    font.choice = face != nullptr ? &font.ChoiceOf(*face) : &font.ChoiceNamed(FaceNameOf(description));
     OpenFace* chosenFace = font.FaceOf(*font.choice, 0);
     if (chosenFace == nullptr) {
         font.face = nullptr;
-        throw Error("ﾌｫﾝﾄ '" + std::string(FaceNameOf(description)) + "' を開けません", ErrorKind::Font);
+        const std::string name =
+            face != nullptr && !face->family.empty() ? face->family : std::string(FaceNameOf(description));
+        throw Error("ﾌｫﾝﾄ '" + name + "' を開けません", ErrorKind::Font);
     }
+    font.bold = description.lfWeight > FW_NORMAL;
     font.description = description;
     font.UseFace(chosenFace);
 }
@@ -595,7 +715,7 @@ void FontEngine::SelectFace(const FaceTable& faces, FaceId face, const FontScale
 }
 
 void FontEngine::DrawText(const PixelSurface& surface, int x, int y, std::u32string_view text, TColor color,
-                          std::optional<TColor> cellFill, bool cullOffSurface)
+                          std::optional<TColor> cellFill, bool cullOffSurface, bool vertical)
 {
     Impl& font = *impl_;
     if (font.face == nullptr || surface.bits == nullptr || text.empty())
@@ -608,6 +728,10 @@ void FontEngine::DrawText(const PixelSurface& surface, int x, int y, std::u32str
             drawing = font.FaceOf(*font.choice, 0);
         if (drawing != font.face)
             font.UseFace(drawing);
+    }
+    if (!cellFill && NeedsShaping(vertical, font.bold)) {
+        DrawShaped(surface, x, y, text, color, vertical, font.bold);
+        return;
     }
     DrawCodePoints(surface, x, y, text, color, cellFill, cullOffSurface);
 }
@@ -660,12 +784,6 @@ void FontEngine::DrawCodePoints(const PixelSurface& surface, int x, int y, std::
         FillPolygon(surface, corners, *cellFill);
     }
 
-    OutlineCache* outlines = nullptr;
-    if (font.loading == GlyphLoading::Cached) {
-        if (!font.face->outlines)
-            font.face->outlines.emplace(face);
-        outlines = &*font.face->outlines;
-    }
     FT_Vector advance{};
 
     double penX = x + scale.ascent * scale.sine;
@@ -678,48 +796,61 @@ void FontEngine::DrawCodePoints(const PixelSurface& surface, int x, int y, std::
             return;
         FT_Vector offset{FT_Pos(std::lround((penX - originX) * 64)),
                          FT_Pos(-std::lround((penY - originY) * 64))};
-        const FT_UInt glyph = glyphIndex(c);
         FT_Outline cached{};
         FT_Outline* outline = nullptr;
-        if (outlines != nullptr && outlines->Load(face, glyph, matrix, offset, cached, advance)) {
-            outline = &cached;
-        } else {
-            FT_Set_Transform(face, &matrix, &offset);
-            const FT_Error error = FT_Load_Glyph(face, glyph, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP);
-            FT_Set_Transform(face, nullptr, nullptr);
-            if (error != 0)
-                continue;
-            advance = face->glyph->advance;
-            if (face->glyph->format == FT_GLYPH_FORMAT_OUTLINE)
-                outline = &face->glyph->outline;
-        }
-        if (outline != nullptr) {
-            SpanTarget target{&surface, int(originX), int(originY), color};
-            FT_Raster_Params params{};
-            params.source = outline;
-            params.flags = FT_RASTER_FLAG_AA | FT_RASTER_FLAG_DIRECT | FT_RASTER_FLAG_CLIP;
-            params.gray_spans = BlendSpans;
-            params.user = &target;
-            // The surface in the glyph's pixel coordinates (x right, y up from
-            // the origin), kept within what a span can address, and cut down
-            // to the pixels the outline's control box touches: the rasterizer
-            // sweeps its whole clip box band by band, and nothing outside that
-            // box has any coverage.
-            FT_BBox box;
-            FT_Outline_Get_CBox(outline, &box);
-            params.clip_box.xMin = std::clamp<FT_Pos>(-FT_Pos(originX), -32000, 32000);
-            params.clip_box.xMax = std::clamp<FT_Pos>(surface.width - FT_Pos(originX), -32000, 32000);
-            params.clip_box.yMin = std::clamp<FT_Pos>(FT_Pos(originY) - surface.height, -32000, 32000);
-            params.clip_box.yMax = std::clamp<FT_Pos>(FT_Pos(originY) - surface.top, -32000, 32000);
-            params.clip_box.xMin = std::max(params.clip_box.xMin, FT_Pos(box.xMin >> 6));
-            params.clip_box.xMax = std::min(params.clip_box.xMax, FT_Pos((box.xMax + 63) >> 6));
-            params.clip_box.yMin = std::max(params.clip_box.yMin, FT_Pos(box.yMin >> 6));
-            params.clip_box.yMax = std::min(params.clip_box.yMax, FT_Pos((box.yMax + 63) >> 6));
-            if (params.clip_box.xMin < params.clip_box.xMax && params.clip_box.yMin < params.clip_box.yMax)
-                FT_Outline_Render(font.library.get(), outline, &params);
-        }
+        if (!font.LoadGlyph(glyphIndex(c), matrix, offset, cached, outline, advance))
+            continue;
+        if (outline != nullptr)
+            RenderOutline(font.library.get(), surface, *outline, originX, originY, color);
         penX += advance.x / 64.0;
         penY -= advance.y / 64.0;
+    }
+}
+
+// Every glyph at its own place in the cell, the cell turned about (x, y) by
+// the escapement, a sideways unit's glyphs turned a further quarter clockwise.
+void FontEngine::DrawShaped(const PixelSurface& surface, int x, int y, std::u32string_view codePoints, TColor color,
+                            bool vertical, bool bold)
+{
+    Impl& font = *impl_;
+    if (font.face == nullptr || surface.bits == nullptr || codePoints.empty())
+        return;
+    FT_Face ftFace = font.face->face.get();
+    const FontScale& scale = font.scale;
+    // Thickening moves each outline point by up to half the strength.
+    const FT_Pos strength = bold ? std::max<FT_Pos>(scale.emSize / 24, 1) : 0;
+    const double reach = scale.Reach(font.face->measures, codePoints.size()) + scale.ascent + strength / 64.0;
+    if (x + reach < 0 || y + reach < surface.top || x - reach >= surface.width || y - reach >= surface.height)
+        return;
+    if (font.face->currentSize != scale.emSize) {
+        if (FT_Set_Char_Size(ftFace, 0, scale.emSize, 72, 72) != 0)
+            return;
+        font.face->currentSize = scale.emSize;
+    }
+    const ShapedUnit& unit =
+        font.Shaped(codePoints, vertical ? OrientationInColumn(codePoints) : UnitOrientation::Horizontal);
+    const double pixelsPerUnit = scale.emSize / 64.0 / ftFace->units_per_EM;
+    const FT_Matrix turn = unit.sideways
+                               ? TurnMatrix(std::atan2(scale.sine, scale.cosine) - std::numbers::pi / 2)
+                               : FT_Matrix{scale.matrix[0], scale.matrix[1], scale.matrix[2], scale.matrix[3]};
+    for (const ShapedGlyph& glyph : unit.glyphs) {
+        const double across = glyph.x * pixelsPerUnit;
+        const double down = glyph.y * pixelsPerUnit;
+        const double penX = x + across * scale.cosine + down * scale.sine;
+        const double penY = y - across * scale.sine + down * scale.cosine;
+        const double originX = std::floor(penX);
+        const double originY = std::floor(penY);
+        if (std::abs(originX) > 1e9 || std::abs(originY) > 1e9)
+            break;
+        FT_Vector offset{FT_Pos(std::lround((penX - originX) * 64)), FT_Pos(-std::lround((penY - originY) * 64))};
+        FT_Outline cached{};
+        FT_Outline* outline = nullptr;
+        FT_Vector advance{};
+        if (!font.LoadGlyph(glyph.id, turn, offset, cached, outline, advance) || outline == nullptr)
+            continue;
+        if (strength > 0)
+            FT_Outline_Embolden(outline, strength);
+        RenderOutline(font.library.get(), surface, *outline, originX, originY, color);
     }
 }
 

@@ -66,10 +66,13 @@ public:
     // The face that stands for the name, added on its first request. Fails
     // with "ﾌｫﾝﾄ '%s' を開けません" when no installed face can stand for it.
     FaceId Resolve(std::string_view faceName);
-
     // The chain of a face name, added on its first request; fails as Resolve
     // does when its chosen face cannot be opened.
     FaceChainId ChainFor(std::string_view faceName);
+    // The chain of a face already found (one of a mixed set): that face, then
+    // its family name's fallbacks. Fails as Resolve does when the face itself
+    // cannot be opened.
+    FaceChainId ChainFor(const FaceLocation& face);
     // The face of the chain that draws the unit (the chosen face for an empty
     // one). Allocates only when the unit needs a face not yet used.
     FaceId FaceFor(FaceChainId chain, std::u32string_view unit);
@@ -105,8 +108,10 @@ public:
 
     // Makes the font for the description; the previous one is released.
     // Fails with "ﾌｫﾝﾄ '%s' を開けません" when no installed face can stand for
-    // the name (no fonts at all, or the face's file cannot be opened).
-    void SelectFont(const LOGFONT& description);
+    // the name (no fonts at all, or the face's file cannot be opened). With
+    // `face`, that face is used and the description's name is not looked up.
+    // A weight above normal thickens the outlines.
+    void SelectFont(const LOGFONT& description, const FaceLocation* face = nullptr);
 
     // Makes the font for a face of the run's table at that scale; the face
     // is opened on its first use and kept. Fails as SelectFont does.
@@ -119,13 +124,22 @@ public:
     // blended in `color`; with `cellFill` the turned cell is filled first.
     // U+FFFD, and characters no installed face has, draw the face's
     // missing-glyph shape. With `cullOffSurface`, text that cannot reach the
-    // surface is not rasterized at all.
+    // surface is not rasterized at all. With `vertical` the text is set as
+    // one unit of a column (see OrientationInColumn); a unit set in a column
+    // or in bold is shaped as one.
     void DrawText(const PixelSurface& surface, int x, int y, std::u32string_view text, TColor color,
-                  std::optional<TColor> cellFill, bool cullOffSurface);
+                  std::optional<TColor> cellFill, bool cullOffSurface, bool vertical = false);
 
     // The same in the selected face alone.
     void DrawCodePoints(const PixelSurface& surface, int x, int y, std::u32string_view codePoints,
                         TColor color, std::optional<TColor> cellFill, bool cullOffSurface);
+
+    // Draws one unit shaped as a whole with HarfBuzz in the selected face and
+    // scale: with `vertical` as a unit of a column (see OrientationInColumn),
+    // with `bold` its outlines thickened by a 24th of the em. Shapes are kept
+    // per face, unit and orientation.
+    void DrawShaped(const PixelSurface& surface, int x, int y, std::u32string_view codePoints, TColor color,
+                    bool vertical, bool bold);
 
 private:
     struct Impl;

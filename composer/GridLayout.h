@@ -4,6 +4,14 @@
 
 namespace morvaleth {
 
+// The top-left corner of a unit's cell on the picture.
+struct CellPlace {
+    std::int64_t x = 0;
+    std::int64_t y = 0;
+
+    bool operator==(const CellPlace&) const = default;
+};
+
 // Where the character units of a text go: left to right on a grid whose pitch
 // is the composition size plus a tenth, wrapping at the right edge, a row down
 // at each line end, stopping at the first line end below the bottom edge.
@@ -19,6 +27,9 @@ public:
     // The top-left corner of the next unit's cell.
     std::int64_t X() const { return x_; }
     std::int64_t Y() const { return y_; }
+    CellPlace Place() const { return {x_, y_}; }
+    // The first line is always read, however small the picture.
+    bool HasRoom() const { return true; }
 
     // Moves past a unit placed at the cursor; false when the run ends here.
     bool AfterUnit();
@@ -32,6 +43,43 @@ private:
     std::int64_t height_;
     std::int64_t reach_;
     std::int64_t x_;
+    std::int64_t y_;
+};
+
+// Vertical writing: the grid turned a quarter. Columns run from the right
+// edge to the left and units from top to bottom; the margin is `size` at the
+// top and at the right, and both pitches are size plus its tenth, as in the
+// grid. A column wraps at the bottom edge. Reading stops at the first line end
+// after which the next column would not fit inside the left edge, and in an
+// endless line as soon as the columns have left the picture so far that no
+// stamp of theirs can reach it (`reach` pixels, as in the grid).
+class VerticalLayout {
+public:
+    VerticalLayout(int size, std::int64_t width, std::int64_t height, std::int64_t reach);
+
+    // Whether the picture holds even one column; a picture too narrow for it
+    // (or a size larger than the picture) gets no stamp at all.
+    bool HasRoom() const { return width_ >= size_ + pitch_; }
+
+    // Where the next unit goes.
+    CellPlace Place() const { return {width_ - column_ - size_, y_}; }
+
+    // Moves on after a unit: down the column, or to the top of the next column
+    // when the next cell would pass the bottom edge. False when reading stops.
+    bool AfterUnit();
+
+    // Moves to the top of the next column. False when reading stops.
+    bool AfterLineEnd();
+
+private:
+    std::int64_t size_;
+    std::int64_t pitch_;
+    std::int64_t width_;
+    std::int64_t height_;
+    std::int64_t reach_;
+    // How far the current column's right side lies from the right edge, less
+    // the margin: the grid's y turned a quarter.
+    std::int64_t column_;
     std::int64_t y_;
 };
 

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <string_view>
 
 namespace morvaleth {
 
@@ -20,6 +21,9 @@ struct RunControl {
     // Told, once the run has read its text, the encoding it was read in:
     // Automatic when every byte read was ASCII.
     std::function<void(SourceEncoding)> encodingRead;
+    // Told of what the run left out and carried on without: a face of a mixed
+    // set whose file could not be loaded, say. Called before anything is drawn.
+    std::function<void(std::string_view message)> warning;
 
     bool Cancelled() const { return cancel != nullptr && cancel->load(std::memory_order_relaxed); }
 };

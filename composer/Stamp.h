@@ -43,6 +43,8 @@ struct Stamp {
     int dx = 0; // the scrap's skews, in real mode
     int dy = 0;
     FaceId face = 0;
+    bool bold = false;     // outlines thickened, as a bold cutting
+    bool vertical = false; // set as a unit of a column
     std::uint32_t firstCodePoint = 0;
     std::uint32_t codePointCount = 0;
     // Every pixel the stamp can change lies in these rows.

@@ -46,6 +46,10 @@ void StampPainter::Paint(const Stamp& stamp, std::u32string_view codePoints, con
         return;
     const FontScale scale = ScaleFor(faces_.Measures(stamp.face), stamp.cellHeight, stamp.tilt);
     fonts_.SelectFace(faces_, stamp.face, scale);
+    if (IsShaped(stamp)) {
+        fonts_.DrawShaped(band, stamp.x, stamp.y, codePoints, colors.character, stamp.vertical, stamp.bold);
+        return;
+    }
     fonts_.DrawCodePoints(band, stamp.x, stamp.y, codePoints, colors.character, std::nullopt, true);
 }
 

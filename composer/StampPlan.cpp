@@ -2,6 +2,7 @@
 
 #include "composer/Error.h"
 #include "composer/LogFont.h"
+#include "composer/Shaping.h"
 #include "composer/SourceReader.h"
 
 #include <algorithm>
@@ -18,7 +19,20 @@ int Offset(int base, std::int64_t by)
     return int(std::clamp<std::int64_t>(base + by, INT_MIN, INT_MAX));
 }
 
+// How far from its cell's corner a shaped stamp can draw: its glyphs lie
+// anywhere in the cell, and thickening moves their points out by up to a
+// 48th of the em.
+double ShapedReach(const FaceMeasures& measures, const FontScale& scale, std::size_t characters)
+{
+    return scale.Reach(measures, characters) + scale.ascent + double(scale.emSize) / 64 / 24 + 1;
+}
+
 } // namespace
+
+bool IsShaped(const Stamp& stamp)
+{
+    return NeedsShaping(stamp.vertical, stamp.bold);
+}
 
 ScrapColors ScrapColorsFor(int r)
 {
@@ -64,9 +78,20 @@ StampPlan::StampPlan(const PlanStyle& style, SourceReader& source, RandomSource&
       source_(source),
       random_(random),
       faces_(faces),
-      layout_(style.size, width, height, LowestStampReach(style.size))
+      layout_(GridLayout(style.size, width, height, LowestStampReach(style.size)))
 {
     style_.faceName = std::string(FaceNameThatFits(style.faceName));
+    if (style.vertical) {
+        layout_ = VerticalLayout(style.size, width, height, LowestStampReach(style.size));
+        done_ = !std::get<VerticalLayout>(layout_).HasRoom();
+    }
+    if (style.faces.mix != FaceMix::One) {
+        FaceSet set = ResolveFaceSet(style_.faceName, style.faces);
+        faceSet_ = std::move(set.faces);
+        skippedFaces_ = std::move(set.skipped);
+        // Seeded before the run's first draw.
+        faceDraws_.emplace(random.Seed(), faceSet_.size(), style.faces.syntheticBold);
+    }
 }
 
 std::int64_t StampPlan::SettledRows() const
@@ -76,7 +101,10 @@ std::int64_t StampPlan::SettledRows() const
     // Before the first unit the face, and so the stamps' reach, is unknown.
     if (!faceResolved_)
         return INT64_MIN;
-    return layout_.Y() - upwardReach_;
+    // Every column spans the picture's height.
+    if (style_.vertical)
+        return INT64_MIN;
+    return std::get<GridLayout>(layout_).Y() - upwardReach_;
 }
 
 void StampPlan::PlanThrough(std::int64_t row, StampList& list, const RunControl& control)
@@ -101,50 +129,68 @@ void StampPlan::PlanWhile(StampList& list, const RunControl& control, Enough eno
             done_ = true;
         } else if (token == SourceReader::Token::Unit) {
             PlanUnit(unit, list);
-            done_ = !layout_.AfterUnit();
+            done_ = !std::visit([](auto& layout) { return layout.AfterUnit(); }, layout_);
         } else {
-            done_ = !layout_.AfterLineEnd();
+            done_ = !std::visit([](auto& layout) { return layout.AfterLineEnd(); }, layout_);
         }
     }
+}
+
+void StampPlan::ReachFace(FaceId face)
+{
+    if (face >= faceReached_.size())
+        faceReached_.resize(std::size_t(face) + 1, false);
+    if (faceReached_[face])
+        return;
+    faceReached_[face] = true;
+    // A stamp reaches up no farther than its text's reach from the cell's
+    // corner (shaped, as in a column or in bold) and the margin of its rows,
+    // or its scrap's skew. Rows above the reach may already be painted when a
+    // fallback face first turns up, so the reach allows for faces with glyphs
+    // and advances of up to two em as well.
+    FaceMeasures measures = faces_.Measures(face);
+    const double room = 2.0 * measures.unitsPerEm;
+    measures.reach = std::max(measures.reach, room);
+    measures.maxAdvance = std::max(measures.maxAdvance, room);
+    const FontScale tallest = ScaleFor(measures, TallestCellHeight(style_.size), 0);
+    upwardReach_ = std::max<std::int64_t>(upwardReach_, std::int64_t(std::ceil(ShapedReach(measures, tallest, MaxStampCodePoints))) +
+                                                            std::int64_t(MaxStampCodePoints) + 8);
 }
 
 void StampPlan::PlanUnit(std::u32string_view unit, StampList& list)
 {
     if (!faceResolved_) {
-        chain_ = faces_.ChainFor(style_.faceName);
+        // A mixed run draws from its set alone, each face with its own
+        // fallbacks; all of them count for the reach from the start.
+        if (faceSet_.empty())
+            chain_ = faces_.ChainFor(style_.faceName);
+        for (const FaceLocation& face : faceSet_)
+            setChains_.push_back(faces_.ChainFor(face));
+        for (const FaceChainId chain : setChains_)
+            ReachFace(faces_.FaceFor(chain, {}));
         faceResolved_ = true;
-    }
-    // A control character takes its cell, its draws and its scrap like a
-    // space, and draws no glyph.
-    const bool drawsGlyph = !IsControlUnit(unit);
-    const FaceId face = faces_.FaceFor(chain_, drawsGlyph ? unit : std::u32string_view());
-    if (face >= faceReached_.size())
-        faceReached_.resize(std::size_t(face) + 1, false);
-    if (!faceReached_[face]) {
-        faceReached_[face] = true;
-        // A stamp reaches up no farther than its text's reach from the
-        // cell's corner and the margin of its rows, or its scrap's skew. Rows
-        // above the reach may already be painted when a fallback face first
-        // turns up, so the reach allows for faces with glyphs and advances
-        // of up to two em as well.
-        FaceMeasures measures = faces_.Measures(face);
-        const double room = 2.0 * measures.unitsPerEm;
-        measures.reach = std::max(measures.reach, room);
-        measures.maxAdvance = std::max(measures.maxAdvance, room);
-        const FontScale tallest = ScaleFor(measures, TallestCellHeight(style_.size), 0);
-        upwardReach_ = std::max<std::int64_t>(
-            upwardReach_, std::int64_t(std::ceil(tallest.Reach(measures, MaxStampCodePoints))) +
-                              std::int64_t(MaxStampCodePoints) + 8);
     }
 
     const int size = style_.size;
     Stamp stamp;
-    stamp.x = int(layout_.X());
-    stamp.y = int(layout_.Y());
+    const CellPlace place = std::visit([](const auto& layout) { return layout.Place(); }, layout_);
+    stamp.x = int(place.x);
+    stamp.y = int(place.y);
     stamp.scheme = random_.Draw(10);
     stamp.cellHeight = StampCellHeight(size, random_.Draw(size / 2));
     stamp.tilt = random_.Draw(300) - 150;
-    stamp.face = face;
+    stamp.vertical = style_.vertical;
+    FaceChainId chain = chain_;
+    if (faceDraws_) {
+        const FaceDraw draw = faceDraws_->Next();
+        chain = setChains_[draw.face];
+        stamp.bold = draw.bold;
+    }
+    // A control character takes its cell, its draws and its scrap like a
+    // space, and draws no glyph.
+    const bool drawsGlyph = !IsControlUnit(unit);
+    stamp.face = faces_.FaceFor(chain, drawsGlyph ? unit : std::u32string_view());
+    ReachFace(stamp.face);
     if (style_.realMode) {
         stamp.scrap = true;
         stamp.dx = random_.Draw(7) - 3;
@@ -159,8 +205,17 @@ void StampPlan::PlanUnit(std::u32string_view unit, StampList& list)
     std::int64_t top = INT64_MAX;
     std::int64_t bottom = INT64_MIN;
     if (count > 0) {
-        const FaceMeasures& measures = faces_.Measures(face);
-        ScaleFor(measures, stamp.cellHeight, stamp.tilt).TextRows(measures, stamp.y, count, top, bottom);
+        const FaceMeasures& measures = faces_.Measures(stamp.face);
+        const FontScale scale = ScaleFor(measures, stamp.cellHeight, stamp.tilt);
+        if (IsShaped(stamp)) {
+            // Shaped glyphs lie anywhere in the cell: bound them by the
+            // farthest any can reach from the corner.
+            const double reach = ShapedReach(measures, scale, count);
+            top = std::int64_t(std::floor(stamp.y - reach)) - 2;
+            bottom = std::int64_t(std::ceil(stamp.y + reach)) + 3;
+        } else {
+            scale.TextRows(measures, stamp.y, count, top, bottom);
+        }
     }
     if (stamp.scrap) {
         for (const int cornerY : {stamp.y, Offset(stamp.y, stamp.cellHeight),

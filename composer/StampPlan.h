@@ -1,5 +1,6 @@
 #pragma once
 
+#include "composer/FaceSet.h"
 #include "composer/FontEngine.h"
 #include "composer/GridLayout.h"
 #include "composer/RandomSource.h"
@@ -9,8 +10,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 namespace morvaleth {
@@ -42,6 +45,9 @@ struct PlanStyle {
     int size = 20;
     bool realMode = false;
     std::string faceName;
+    // Columns from the right instead of rows from the top.
+    bool vertical = false;
+    FaceChoice faces{};
 };
 
 // The first stage of a run: reads the source's units, places them with the
@@ -49,7 +55,11 @@ struct PlanStyle {
 // fixed order (scheme, height, tilt, then in real mode the scrap's two skews),
 // so that a seed fixes the picture. No pixels are touched. The plan goes on
 // a stretch at a time, in row order, so that its memory does not grow with
-// the text or the picture.
+// the text or the picture; in columns every column spans the whole height, so
+// no row is settled before the plan is done. With mixed faces the set is
+// found when the plan is made (failing when a listed face is not installed or
+// none loads), and each stamp's face and bold come from a second source
+// seeded from the run's seed, which leaves the main source's draws alone.
 class StampPlan {
 public:
     StampPlan(const PlanStyle& style, SourceReader& source, RandomSource& random, FaceTable& faces,
@@ -67,6 +77,9 @@ public:
     int Pitch() const { return style_.size + style_.size / 10; }
     std::int64_t LongestReach() const { return std::max(upwardReach_, LowestStampReach(style_.size)); }
 
+    // The faces of the mixed set left out because their files do not load.
+    const std::vector<std::string>& SkippedFaces() const { return skippedFaces_; }
+
     // Whether the last unit has been planned.
     bool Done() const { return done_; }
 
@@ -77,12 +90,19 @@ private:
     template <typename Enough>
     void PlanWhile(StampList& list, const RunControl& control, Enough enough);
     void PlanUnit(std::u32string_view unit, StampList& list);
+    void ReachFace(FaceId face);
 
     PlanStyle style_;
     SourceReader& source_;
     RandomSource& random_;
     FaceTable& faces_;
-    GridLayout layout_;
+    std::variant<GridLayout, VerticalLayout> layout_;
+    // The mixed set's faces, in the order a face draw counts them, and their
+    // chains.
+    std::vector<FaceLocation> faceSet_;
+    std::vector<FaceChainId> setChains_;
+    std::vector<std::string> skippedFaces_;
+    std::optional<FaceDraws> faceDraws_;
     bool faceResolved_ = false;
     FaceChainId chain_ = 0;
     // How far above its cell's corner any stamp of the run can draw, in the
@@ -92,6 +112,10 @@ private:
     std::vector<bool> faceReached_;
     bool done_ = false;
 };
+
+// Whether a stamp goes through shaping rather than the character-by-character
+// path (see NeedsShaping).
+bool IsShaped(const Stamp& stamp);
 
 // The height of the tallest stamp's cell at this composition size.
 int TallestCellHeight(int size);

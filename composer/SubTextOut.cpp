@@ -19,7 +19,7 @@ int Offset(int base, std::int64_t by)
 } // namespace
 
 void SubTextOut(int x, int y, std::u32string_view text, int size, TCanvas& picture,
-                const StampStyle& style, RandomSource& random)
+                const StampStyle& style, RandomSource& random, StampFace face)
 {
     const int r = random.Draw(10);
     const int h = StampCellHeight(size, random.Draw(size / 2));
@@ -30,7 +30,7 @@ void SubTextOut(int x, int y, std::u32string_view text, int size, TCanvas& pictu
     font.lfWidth = 0;
     font.lfEscapement = tilt;
     font.lfOrientation = 0;
-    font.lfWeight = FW_NORMAL;
+    font.lfWeight = face.bold ? FW_BOLD : FW_NORMAL;
     font.lfCharSet = DEFAULT_CHARSET;
     SetFaceName(font, style.faceName);
 
@@ -55,10 +55,14 @@ void SubTextOut(int x, int y, std::u32string_view text, int size, TCanvas& pictu
         picture.Font.Color = clBlack;
     }
 
+    picture.Font.Face = face.face;
+    picture.Font.Vertical = style.vertical;
     picture.SelectFont(font);
     picture.Brush.Style = TBrushStyle::bsClear;
     if (!IsControlUnit(text))
         picture.TextOut(x, y, text);
+    // The face belongs to the run's set, which the picture outlives.
+    picture.Font.Face = nullptr;
 }
 
 } // namespace morvaleth

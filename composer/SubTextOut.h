@@ -9,11 +9,19 @@
 
 namespace morvaleth {
 
-// What every stamp of a run shares: the composition font's face and real
-// mode.
+// What every stamp of a run shares: the composition font's face, real mode,
+// and whether the text runs down columns.
 struct StampStyle {
     std::string faceName;
     bool realMode = false;
+    bool vertical = false;
+};
+
+// The face one stamp of a run with mixed faces takes instead of the run's
+// face, and whether it is cut from bold print.
+struct StampFace {
+    const FaceLocation* face = nullptr;
+    bool bold = false;
 };
 
 // Stamps one character unit with its top-left corner at (x, y): a random
@@ -23,8 +31,9 @@ struct StampStyle {
 // skews), so that a seed fixes the picture. A control character (a TAB, say)
 // takes its draws and its scrap like a space and draws no glyph. This is the stamp on a canvas,
 // through the drawing interface; a run plans its stamps (StampPlan) and
-// paints them in bands (StampPainter) instead, with the same draws and pixels.
+// paints them in bands (StampPainter) instead, with the same draws and
+// pixels. The stamp's face changes neither the draws nor the places.
 void SubTextOut(int x, int y, std::u32string_view text, int size, TCanvas& picture,
-                const StampStyle& style, RandomSource& random);
+                const StampStyle& style, RandomSource& random, StampFace face = {});
 
 } // namespace morvaleth

@@ -210,6 +210,10 @@ CompositionSettings THFormMain::CurrentSettings() const
     settings.faceName = CompositionFont.face.toStdString();
     settings.size = PointSize(CompositionFont.characterHeight, pixelsPerInch_);
     settings.realMode = HChkBox->isChecked();
+    settings.vertical = HChkVertical->isChecked();
+    // The chosen face mixed with every installed Japanese face.
+    if (HChkFaceMix->isChecked())
+        settings.faces.mix = FaceMix::Japanese;
     return settings;
 }
 

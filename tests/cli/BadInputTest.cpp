@@ -463,6 +463,21 @@ INSTANTIATE_TEST_SUITE_P(
         Row{.name = "FaceNameOf300Bytes", .source = Letter, .options = {"-f", std::string(100, 'F') + std::string(100, 'a') + std::string(100, 'c')}},
         Row{.name = "FaceOf300BytesOfJapanese", .source = Letter, .options = {"--real", "-f", [] { std::string name; for (int i = 0; i < 100; ++i) name += "明"; return name; }()}},
         Row{.name = "MissingFace", .source = Letter, .options = {"-f", "No Such Face"}},
+        Row{.name = "ListedFaceNotInstalled", .source = Letter, .options = {"--faces", "IPAMincho, No Such Face"},
+            .exitCode = 1, .message = "ﾌｫﾝﾄ 'No Such Face' はｲﾝｽﾄｰﾙされていません"},
+        Row{.name = "MixedFacesInAnEndlessLine", .source = "/dev/urandom", .options = {"--mix-faces", "--bold-cuts", "--real"}},
+
+        // Columns.
+        Row{.name = "ColumnsOfOnlyLineEnds", .source = "{dir}/ends.txt", .options = {"--vertical", "--real"},
+            .prepare = [](const TempDir& folder) { WriteFile(folder / "ends.txt", std::string(5000, '\r')); },
+            .inked = false},
+        Row{.name = "TooNarrowForAColumn", .source = Letter, .options = {"--vertical", "--real", "-W", "41"},
+            .width = 41, .inked = false},
+        Row{.name = "ColumnsLargerThanThePicture", .source = Letter, .options = {"--vertical", "--real", "-s", "700"},
+            .inked = false},
+        Row{.name = "ColumnsOfAnEndlessLine", .source = "/dev/zero", .options = {"--vertical", "--real"}},
+        Row{.name = "ColumnsOfA200MegabyteLine", .source = "{dir}/line.txt", .options = {"--vertical", "--mix-faces"},
+            .prepare = [](const TempDir& folder) { WriteLargeSingleLine(folder / "line.txt", 200u << 20, Utf8Words); }},
 
         // Saves that fail.
         Row{.name = "ReadOnlyFolder", .source = Letter,

@@ -194,14 +194,80 @@ INSTANTIATE_TEST_SUITE_P(
         FailureRow{"BadSeed", {Letter, "-o", "{dir}/out.bmp", "--seed", "-1"}, 2, "--seed"},
         FailureRow{"BadEncoding", {Letter, "-o", "{dir}/out.bmp", "--encoding", "latin1"}, 2, "invalid encoding"},
         FailureRow{"BadFormat", {Letter, "-o", "{dir}/out.bmp", "--format", "gif"}, 2, "invalid format"},
+        FailureRow{"ListedFaceNotInstalled", {Letter, "-o", "{dir}/out.bmp", "--faces", "IPAGothic,Nowhere Sans"}, 1,
+                   "morvaleth-compose: ﾌｫﾝﾄ 'Nowhere Sans' はｲﾝｽﾄｰﾙされていません\n"},
+        FailureRow{"NoFaceListed", {Letter, "-o", "{dir}/out.bmp", "--faces", " , "}, 2, "no face name in --faces"},
+        FailureRow{"MixAndList", {Letter, "-o", "{dir}/out.bmp", "--mix-faces", "--faces", "IPAGothic"}, 2,
+                   "exclude each other"},
+        FailureRow{"BoldWithoutMix", {Letter, "-o", "{dir}/out.bmp", "--bold-cuts"}, 2, "--bold-cuts needs"},
         FailureRow{"NoThreads", {Letter, "-o", "{dir}/out.bmp", "--threads", "0"}, 2, "--threads"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A 64-bit FNV-1a digest of a file's bytes, with its size.
+std::string Digest(const std::string& bytes)
+{
+    std::uint64_t hash = 14695981039346656037u;
+    for (char byte : bytes)
+        hash = (hash ^ std::uint8_t(byte)) * 1099511628211u;
+    return std::to_string(bytes.size()) + ":" + std::to_string(hash);
+}
+
+struct EarlierRun {
+    std::vector<std::string> arguments;
+    std::uint64_t size;
+    std::uint64_t digest;
+};
+
+TEST(ComposeProgram, DefaultRunsGiveTheirEarlierPicturesByteForByte)
+{
+    const std::string examples = std::string(MORVALETH_SOURCE_DIR) + "/examples/";
+    // Recorded from the program before columns and mixed faces came in.
+    const EarlierRun runs[] = {
+        {{examples + "letter-sjis.txt", "--seed", "1"}, 921654, 0x30a3ab58209db0b1},
+        {{examples + "letter-utf8.txt", "--real", "--seed", "42", "-s", "24", "-W", "300", "-H", "200"}, 180054,
+         0x9a9b4c04bccf94be},
+        {{examples + "letter-ascii.txt", "--real", "--seed", "7", "-s", "9", "-W", "97"}, 140214, 0xc993e5dbb2730014},
+    };
+    for (const EarlierRun& run : runs) {
+        TempDir folder;
+        std::vector<std::string> arguments = run.arguments;
+        arguments.insert(arguments.end(), {"-o", folder / "out.bmp"});
+        ASSERT_EQ(Compose(arguments).exitCode, 0);
+        EXPECT_EQ(Digest(ReadFile(folder / "out.bmp")), std::to_string(run.size) + ":" + std::to_string(run.digest))
+            << run.arguments[0];
+    }
+}
+
+TEST(ComposeProgram, ColumnsAndMixedFacesAreFixedByTheSeedAndChangeThePicture)
+{
+    TempDir folder;
+    const auto compose = [&](const std::string& name, std::vector<std::string> options) {
+        std::vector<std::string> arguments{Letter, "-o", folder / name, "--seed", "9", "--real"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        const auto result = Compose(arguments);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(result.err, "");
+        return ReadFile(folder / name);
+    };
+    const std::string plain = compose("plain.bmp", {});
+    const std::string columns = compose("columns.bmp", {"--vertical"});
+    const std::string mixed = compose("mixed.bmp", {"--mix-faces", "--bold-cuts"});
+    const std::string listed = compose("listed.bmp", {"--faces", "IPAMincho,IPAPGothic", "--vertical"});
+    EXPECT_EQ(compose("again.bmp", {"--faces", "IPAMincho,IPAPGothic", "--vertical"}), listed);
+    for (const std::string* other : {&columns, &mixed, &listed}) {
+        EXPECT_EQ(other->size(), plain.size());
+        EXPECT_NE(*other, plain);
+    }
+    EXPECT_NE(listed, columns);
+}
 
 TEST(ComposeProgram, HelpAndVersion)
 {
     const auto help = Compose({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_THAT(help.out, StartsWith("Usage: morvaleth-compose"));
+    for (const char* option : {"--vertical", "--mix-faces", "--faces", "--bold-cuts"})
+        EXPECT_THAT(help.out, HasSubstr(option));
     const auto version = Compose({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_THAT(version.out, StartsWith("morvaleth-compose 1."));

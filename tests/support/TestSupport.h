@@ -3,6 +3,7 @@
 #include "composer/Bitmap.h"
 #include "composer/BitmapCanvas.h"
 #include "composer/Canvas.h"
+#include "composer/FontEngine.h"
 
 #include <sys/stat.h>
 
@@ -69,6 +70,9 @@ struct DrawCall {
     TPen pen;
     TBrush brush;
     TFont font;
+    // The family of the face a mixed run gave the text, kept here because the
+    // run's face set is gone once the run ends.
+    std::string face;
 };
 
 // A canvas that draws nothing and keeps a record of every call instead.
@@ -79,11 +83,12 @@ public:
 
     void Polygon(std::span<const TPoint> points) override
     {
-        calls.push_back({DrawCall::Kind::Polygon, {points.begin(), points.end()}, {}, {}, Pen, Brush, Font});
+        calls.push_back({DrawCall::Kind::Polygon, {points.begin(), points.end()}, {}, {}, Pen, Brush, Font, {}});
     }
     void TextOut(int x, int y, std::u32string_view text) override
     {
-        calls.push_back({DrawCall::Kind::Text, {}, {x, y}, std::u32string(text), Pen, Brush, Font});
+        calls.push_back({DrawCall::Kind::Text, {}, {x, y}, std::u32string(text), Pen, Brush, Font,
+                         Font.Face != nullptr ? Font.Face->family : std::string()});
     }
 
     std::vector<DrawCall> Texts() const

@@ -3,6 +3,7 @@
 
 #include "UiTestSupport.h"
 
+#include "support/TestSupport.h"
 #include "ui/PreviewImage.h"
 
 #include <gtest/gtest.h>
@@ -76,6 +77,8 @@ INSTANTIATE_TEST_SUITE_P(Focus, Enter,
                                            EnterCase{"HEditX", Pressed::Ref},
                                            EnterCase{"HEditY", Pressed::Ref},
                                            EnterCase{"HChkBox", Pressed::Ref},
+                                           EnterCase{"HChkVertical", Pressed::Ref},
+                                           EnterCase{"HChkFaceMix", Pressed::Ref},
                                            EnterCase{"HScrH", Pressed::Ref},
                                            EnterCase{"HScrV", Pressed::Ref},
                                            EnterCase{"HBtnRef", Pressed::Ref},
@@ -137,6 +140,25 @@ TEST(Create, ComposesAPathTypedByHandAndEnablesSave)
     fixture.Compose(ExamplePath("letter-sjis.txt"));
     EXPECT_NE(fixture.form->Picture(), nullptr);
     EXPECT_TRUE(save->isEnabled());
+}
+
+TEST(Create, ComposesInColumnsAndMixedFacesWhenTheirBoxesAreTicked)
+{
+    TFormFixture fixture;
+    fixture.Find<QCheckBox>("HChkVertical")->setChecked(true);
+    fixture.Find<QCheckBox>("HChkFaceMix")->setChecked(true);
+    const CompositionSettings settings = fixture.form->CurrentSettings();
+    EXPECT_TRUE(settings.vertical);
+    EXPECT_EQ(settings.faces, (FaceChoice{FaceMix::Japanese, {}, false}));
+
+    fixture.Compose(ExamplePath("letter-utf8.txt"));
+    ASSERT_TRUE(fixture.runner->messages.empty());
+    const std::shared_ptr<const TBitmap> picture = fixture.form->Picture();
+    ASSERT_NE(picture, nullptr);
+    // The first column stands at the right edge: the top-left corner is empty.
+    const testing::InkBox ink = testing::InkOf(*picture);
+    EXPECT_GT(ink.left, 300);
+    EXPECT_LT(ink.right, 640);
 }
 
 struct FailureCase {

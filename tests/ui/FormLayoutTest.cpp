@@ -77,6 +77,8 @@ INSTANTIATE_TEST_SUITE_P(
         ControlCase{"HScrH", "morvaleth::TScrollBar", {8, 408, 445, 17}, ""},
         ControlCase{"HScrV", "morvaleth::TScrollBar", {456, 90, 17, 315}, ""},
         ControlCase{"HChkBox", "QCheckBox", {388, 4, 89, 21}, "リアルモード"},
+        ControlCase{"HChkVertical", "QCheckBox", {216, 58, 64, 21}, "縦書き"},
+        ControlCase{"HChkFaceMix", "QCheckBox", {284, 58, 97, 21}, "書体ﾐｯｸｽ"},
         ControlCase{"Label2", "QLabel", {8, 12, 281, 12}, "元になるテキストファイルの保管場所を指定して下さい。"},
         ControlCase{"Label1", "QLabel", {56, 60, 15, 15}, "×"},
         ControlCase{"HImage", "morvaleth::TPreviewImage", {0, 0, 445, 317}, ""}),
@@ -106,13 +108,16 @@ TEST(Window, StartsWithoutAPictureAndWithSaveDisabled)
     TFormFixture fixture;
     EXPECT_EQ(fixture.form->Picture(), nullptr);
     EXPECT_FALSE(fixture.Find<QPushButton>("HBtnSave")->isEnabled());
-    EXPECT_FALSE(fixture.Find<QCheckBox>("HChkBox")->isChecked());
+    for (const char* box : {"HChkBox", "HChkVertical", "HChkFaceMix"})
+        EXPECT_FALSE(fixture.Find<QCheckBox>(box)->isChecked()) << box;
     EXPECT_TRUE(fixture.Find<QPushButton>("HBtnRef")->isDefault());
     EXPECT_EQ(QApplication::focusWidget(), fixture.Find<QWidget>("HEditPath"));
     const CompositionSettings settings = fixture.form->CurrentSettings();
     EXPECT_EQ(settings.size, 20);
     EXPECT_EQ(settings.faceName, "ＭＳ Ｐゴシック");
     EXPECT_FALSE(settings.realMode);
+    EXPECT_FALSE(settings.vertical);
+    EXPECT_EQ(settings.faces, FaceChoice{});
 }
 
 TEST(Window, TabsThroughTheControlsInTheTablesOrder)
@@ -127,7 +132,7 @@ TEST(Window, TabsThroughTheControlsInTheTablesOrder)
         control = control->nextInFocusChain();
     } while (control != first);
     EXPECT_EQ(order, QStringList({"HEditPath", "HBtnRef", "HBtnSave", "HEditX", "HEditY", "Button1",
-                                  "HBtnCreate", "HScrH", "HScrV", "HChkBox"}));
+                                  "HChkVertical", "HChkFaceMix", "HBtnCreate", "HScrH", "HScrV", "HChkBox"}));
 }
 
 TEST(Window, UsesTheFaceTheEngineResolvesTheWindowFontTo)
@@ -182,7 +187,7 @@ TEST_P(Screens, ShowEveryTextWhole)
 {
     TFormFixture fixture;
     fixture.form->ScaleToScreen(GetParam());
-    for (const char* name : {"HBtnRef", "HBtnSave", "Button1", "HBtnCreate", "HChkBox", "Label1",
+    for (const char* name : {"HBtnRef", "HBtnSave", "Button1", "HBtnCreate", "HChkBox", "HChkVertical", "HChkFaceMix", "Label1",
                              "Label2", "HEditX", "HEditY", "HEditPath"})
         ExpectTextFits(fixture.Find<QWidget>(name));
 }

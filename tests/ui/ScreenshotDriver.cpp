@@ -3,6 +3,7 @@
 // server; the window program itself takes no options.
 //
 //   ui_screenshot_driver --text FILE [--size 640x480] [--font-size N] [--real]
+//                        [--vertical] [--mix-faces]
 //                        [--window WxH] [--progress-shot PNG] [--fit]
 //                        [--scroll-end] [--shot PNG] [--save FILE]...
 //                        [--dialog-shot PNG] [--again]
@@ -251,6 +252,8 @@ struct Options {
     QString height = QStringLiteral("480");
     int fontSize = 0;
     bool real = false;
+    bool vertical = false;
+    bool mixFaces = false;
     bool scrollEnd = false;
     QString shot;
     QStringList saves;
@@ -268,6 +271,8 @@ Options ParseOptions(const QApplication& application)
     const QCommandLineOption size("size", "picture size", "WxH", "640x480");
     const QCommandLineOption fontSize("font-size", "font size in points", "n");
     const QCommandLineOption real("real", "real mode");
+    const QCommandLineOption vertical("vertical", "vertical writing");
+    const QCommandLineOption mixFaces("mix-faces", "mixed faces");
     const QCommandLineOption scrollEnd("scroll-end", "scroll to the bottom-right corner");
     const QCommandLineOption shot("shot", "window screenshot", "png");
     const QCommandLineOption save("save", "save the picture", "file");
@@ -276,7 +281,7 @@ Options ParseOptions(const QApplication& application)
     const QCommandLineOption progressShot("progress-shot", "progress dialog screenshot", "png");
     const QCommandLineOption fit("fit", "fit the picture to the window");
     const QCommandLineOption again("again", "compose once more, measuring memory");
-    parser.addOptions({text, size, fontSize, real, scrollEnd, shot, save, dialogShot, window,
+    parser.addOptions({text, size, fontSize, real, vertical, mixFaces, scrollEnd, shot, save, dialogShot, window,
                        progressShot, fit, again});
     parser.process(application);
     Options options;
@@ -288,6 +293,8 @@ Options ParseOptions(const QApplication& application)
     options.height = sides[1];
     options.fontSize = parser.value(fontSize).toInt();
     options.real = parser.isSet(real);
+    options.vertical = parser.isSet(vertical);
+    options.mixFaces = parser.isSet(mixFaces);
     options.scrollEnd = parser.isSet(scrollEnd);
     options.shot = parser.value(shot);
     options.saves = parser.values(save);
@@ -334,6 +341,10 @@ void Drive(THFormMain& form, const Options& options)
 
     if (options.real)
         Click(form.findChild<QCheckBox*>("HChkBox"));
+    if (options.vertical)
+        Click(form.findChild<QCheckBox*>("HChkVertical"));
+    if (options.mixFaces)
+        Click(form.findChild<QCheckBox*>("HChkFaceMix"));
 
     const long idleKiB = MemoryKiB("VmRSS");
     RunWatch watch;
