@@ -12,6 +12,9 @@ struct RenderOptions {
     int threads = 0;
     // Rows per band; 0: chosen from the picture's width.
     int bandRows = 0;
+    // The most memory the planned stamps may hold at once; 0: a quarter of
+    // the machine's. A run that needs more fails as out of resources.
+    std::size_t mostStampBytes = 0;
 };
 
 // The second and third stages of a run: plans a stretch of rows at a time,

@@ -41,8 +41,8 @@ void CompositionRun::OpenSource()
         return;
     source_ = std::make_unique<SourceReader>(settings_.sourcePath, settings_.encoding);
     faces_ = std::make_unique<FaceTable>();
-    const PlanStyle style{settings_.size, settings_.realMode, settings_.faceName, settings_.vertical,
-                          settings_.faces};
+    const PlanStyle style{settings_.size,     settings_.realMode, settings_.faceName,
+                          settings_.vertical, settings_.faces,    settings_.render.mostStampBytes};
     plan_ = std::make_unique<StampPlan>(style, *source_, random_, *faces_, width_, height_);
     plan_->PlanSome(1, stamps_, {});
 }

@@ -5,6 +5,8 @@
 #include "composer/Shaping.h"
 #include "composer/SourceReader.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -25,6 +27,15 @@ int Offset(int base, std::int64_t by)
 double ShapedReach(const FaceMeasures& measures, const FontScale& scale, std::size_t characters)
 {
     return scale.Reach(measures, characters) + scale.ascent + double(scale.emSize) / 64 / 24 + 1;
+}
+
+std::size_t QuarterOfTheMemory()
+{
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return SIZE_MAX;
+    return std::size_t(pages) / 4 * std::size_t(pageSize);
 }
 
 } // namespace
@@ -78,7 +89,8 @@ StampPlan::StampPlan(const PlanStyle& style, SourceReader& source, RandomSource&
       source_(source),
       random_(random),
       faces_(faces),
-      layout_(GridLayout(style.size, width, height, LowestStampReach(style.size)))
+      layout_(GridLayout(style.size, width, height, LowestStampReach(style.size))),
+      mostStampBytes_(style.mostStampBytes > 0 ? style.mostStampBytes : QuarterOfTheMemory())
 {
     style_.faceName = std::string(FaceNameThatFits(style.faceName));
     if (style.vertical) {
@@ -129,6 +141,11 @@ void StampPlan::PlanWhile(StampList& list, const RunControl& control, Enough eno
             done_ = true;
         } else if (token == SourceReader::Token::Unit) {
             PlanUnit(unit, list);
+            // Columns hold every stamp until the plan ends: tiny characters on
+            // a huge picture would take more memory than the machine has, and
+            // are refused before they do.
+            if (list.stamps.size() * sizeof(Stamp) + list.codePoints.size() * sizeof(char32_t) > mostStampBytes_)
+                throw Error("ｼｽﾃﾑ ﾘｿｰｽが足りません", ErrorKind::Resources);
             done_ = !std::visit([](auto& layout) { return layout.AfterUnit(); }, layout_);
         } else {
             done_ = !std::visit([](auto& layout) { return layout.AfterLineEnd(); }, layout_);

@@ -48,6 +48,9 @@ struct PlanStyle {
     // Columns from the right instead of rows from the top.
     bool vertical = false;
     FaceChoice faces{};
+    // The most memory the planned stamps may hold at once; 0: a quarter of
+    // the machine's.
+    std::size_t mostStampBytes = 0;
 };
 
 // The first stage of a run: reads the source's units, places them with the
@@ -103,6 +106,7 @@ private:
     std::vector<FaceChainId> setChains_;
     std::vector<std::string> skippedFaces_;
     std::optional<FaceDraws> faceDraws_;
+    std::size_t mostStampBytes_;
     bool faceResolved_ = false;
     FaceChainId chain_ = 0;
     // How far above its cell's corner any stamp of the run can draw, in the

@@ -3,6 +3,7 @@
 #include "composer/BitmapCanvas.h"
 #include "composer/BmpWriter.h"
 #include "composer/ComposePicture.h"
+#include "composer/Error.h"
 #include "composer/FontEngine.h"
 #include "composer/Owned.h"
 #include "composer/Shaping.h"
@@ -490,6 +491,32 @@ TEST_P(EngineRunTest, EverySplitPaintsWhatTheCanvasRunPaints)
         ASSERT_NE(picture, nullptr);
         EXPECT_TRUE(EncodeBmp(*picture) == expected) << split.threads << " threads, " << split.bandRows << " rows";
     }
+}
+
+TEST(ColumnRun, StampsBeyondTheMemoryAllowedAreRefusedInsteadOfHeld)
+{
+    // 50 columns of 1000 units at size 4: columns hold all 50,000 stamps until
+    // the plan ends, rows only those a stretch of 32 rows can reach.
+    testing::TempDir folder;
+    testing::WriteFile(folder / "line.txt", std::string(60000, 'a'));
+    CompositionSettings settings;
+    settings.sourcePath = folder / "line.txt";
+    settings.widthText = "200";
+    settings.heightText = "4000";
+    settings.size = 4;
+    settings.seed = 1;
+    settings.render = {1, 16, std::size_t(1) << 20};
+    EXPECT_NE(ComposePicture(settings), nullptr);
+    settings.vertical = true;
+    try {
+        ComposePicture(settings);
+        ADD_FAILURE() << "composed";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.Kind(), ErrorKind::Resources);
+        EXPECT_STREQ(error.what(), "ｼｽﾃﾑ ﾘｿｰｽが足りません");
+    }
+    settings.render.mostStampBytes = std::size_t(16) << 20;
+    EXPECT_NE(ComposePicture(settings), nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(
