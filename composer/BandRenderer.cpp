@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -54,17 +55,23 @@ void FillWhite(std::uint8_t* rows, int count, int width, std::size_t stride)
 
 struct Band {
     PixelSurface surface;
+    // The stamps of the band's stretch.
+    const StampList* stamps = nullptr;
+    // Memory of the run's own, made white by whichever thread paints it.
+    bool white = false;
     std::exception_ptr failure;
 };
 
 // Gives the bands of rows [top, end) their memory: the sink's own where it
-// offers it, else white memory of the set's.
-void PrepareBands(std::vector<Band>& bands, std::vector<TBitmap::PixelMemory>& memory,
+// offers it, else memory of the set's, to be made white when painted.
+void PrepareBands(std::vector<Band>& bands, std::vector<TBitmap::PixelMemory>& memory, const StampList& stamps,
                   std::int64_t top, std::int64_t end, int bandRows, int width, std::size_t stride, RowSink& sink)
 {
     bands.clear();
     for (std::int64_t bandTop = top; bandTop < end; bandTop += bandRows) {
         const int rows = int(std::min<std::int64_t>(bandRows, end - bandTop));
+        Band band;
+        band.stamps = &stamps;
         std::uint8_t* bits = sink.RowsInPlace(int(bandTop), rows);
         if (bits == nullptr) {
             auto& own = memory[bands.size()];
@@ -74,20 +81,21 @@ void PrepareBands(std::vector<Band>& bands, std::vector<TBitmap::PixelMemory>& m
                     throw Error("ｼｽﾃﾑ ﾘｿｰｽが足りません", ErrorKind::Resources);
             }
             bits = own.get();
-            FillWhite(bits, rows, width, stride);
+            band.white = true;
         }
-        Band band;
         band.surface = {bits, width, int(bandTop) + rows, stride, int(bandTop)};
         bands.push_back(band);
     }
 }
 
-// The render threads. Each stretch's bands are handed out one at a time to
-// whichever thread is free, the calling thread included; a band's pixels do
-// not depend on which thread paints it.
+// The render threads. Bands are handed out one at a time, in the order they
+// were queued, to whichever thread is free, the calling thread included; a
+// band's pixels do not depend on which thread paints it. The bands of the
+// next stretch can be queued while those of the current one are painted, so
+// that no thread waits at the end of a stretch.
 class RenderCrew {
 public:
-    RenderCrew(int threads, const FaceTable& faces, const StampList& list) : faces_(faces), list_(list)
+    RenderCrew(int threads, const FaceTable& faces) : faces_(faces)
     {
         for (int i = 1; i < threads; ++i)
             workers_.emplace_back([this] { Work(); });
@@ -105,77 +113,78 @@ public:
             worker.join();
     }
 
-    // Sets the other threads painting the bands; Finish paints along and
-    // returns once all are done. In between the calling thread may do other
-    // work, as long as it leaves the bands and the stamp list alone.
-    void Start(std::vector<Band>& bands)
+    // Queues a set of bands (0 or 1) for the other threads. The set's bands
+    // and their stamps must stay as they are until Finish has returned for it.
+    void Start(int set, std::vector<Band>& bands)
     {
         {
             std::lock_guard lock(mutex_);
-            bands_ = &bands;
-            next_ = 0;
-            unfinished_ = bands.size();
-            ++stretch_;
+            for (Band& band : bands)
+                queue_.push_back({&band, set});
+            unfinished_[set] += bands.size();
         }
         wake_.notify_all();
     }
-    void Finish(StampPainter& painter)
+
+    // Paints along until every band of the set is done.
+    void Finish(int set, StampPainter& painter)
     {
-        PaintBands(painter);
         std::unique_lock lock(mutex_);
-        done_.wait(lock, [this] { return unfinished_ == 0; });
-        bands_ = nullptr;
+        while (unfinished_[set] > 0) {
+            if (!queue_.empty()) {
+                PaintNext(lock, painter);
+                continue;
+            }
+            done_.wait(lock);
+        }
     }
 
 private:
+    struct Queued {
+        Band* band;
+        int set;
+    };
+
     void Work()
     {
         // Each thread opens its own faces; FreeType handles are not shared.
         StampPainter painter(faces_);
-        std::uint64_t seen = 0;
+        std::unique_lock lock(mutex_);
         for (;;) {
-            {
-                std::unique_lock lock(mutex_);
-                wake_.wait(lock, [&] { return closing_ || stretch_ != seen; });
-                if (closing_)
-                    return;
-                seen = stretch_;
-            }
-            PaintBands(painter);
+            wake_.wait(lock, [&] { return closing_ || !queue_.empty(); });
+            if (closing_)
+                return;
+            PaintNext(lock, painter);
         }
     }
 
-    void PaintBands(StampPainter& painter)
+    // Takes the next band off the queue and paints it, without the lock.
+    void PaintNext(std::unique_lock<std::mutex>& lock, StampPainter& painter)
     {
-        for (;;) {
-            Band* band = nullptr;
-            {
-                std::lock_guard lock(mutex_);
-                if (bands_ == nullptr || next_ == bands_->size())
-                    return;
-                band = &(*bands_)[next_++];
-            }
-            try {
-                painter.Paint(list_, band->surface);
-            } catch (...) {
-                band->failure = std::current_exception();
-            }
-            std::lock_guard lock(mutex_);
-            if (--unfinished_ == 0)
-                done_.notify_all();
+        const Queued next = queue_.front();
+        queue_.pop_front();
+        lock.unlock();
+        Band& band = *next.band;
+        try {
+            if (band.white)
+                FillWhite(band.surface.bits, band.surface.height - band.surface.top, band.surface.width,
+                          band.surface.stride);
+            painter.Paint(*band.stamps, band.surface);
+        } catch (...) {
+            band.failure = std::current_exception();
         }
+        lock.lock();
+        if (--unfinished_[next.set] == 0)
+            done_.notify_all();
     }
 
     const FaceTable& faces_;
-    const StampList& list_;
     std::vector<std::thread> workers_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable done_;
-    std::vector<Band>* bands_ = nullptr;
-    std::size_t next_ = 0;
-    std::size_t unfinished_ = 0;
-    std::uint64_t stretch_ = 0;
+    std::deque<Queued> queue_;
+    std::size_t unfinished_[2] = {0, 0};
     bool closing_ = false;
 };
 
@@ -229,6 +238,14 @@ void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int wid
     list.stamps.reserve(std::max(expected, list.stamps.size()));
     list.codePoints.reserve(std::max(2 * expected, list.codePoints.size()));
 
+    // Stretch by stretch the stamps go into one list and then the other, so
+    // that the next stretch is planned while the threads paint this one. Once
+    // the plan is done, the stretches share its last list.
+    StampList spare;
+    spare.stamps.reserve(list.stamps.capacity());
+    spare.codePoints.reserve(list.codePoints.capacity());
+    StampList* stampsOf[2] = {&list, nullptr};
+
     std::vector<TBitmap::PixelMemory> memory[2];
     std::vector<Band> bands[2];
     for (int set = 0; set < 2; ++set) {
@@ -236,9 +253,9 @@ void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int wid
         bands[set].reserve(std::size_t(bandsPerStretch));
     }
     StampPainter painter(faces);
-    // Declared after the bands: on a failure its threads finish before the
-    // bands' memory goes.
-    RenderCrew crew(threads, faces, list);
+    // Declared after the bands and the lists: on a failure its threads finish
+    // before their memory goes.
+    RenderCrew crew(threads, faces);
 
     const auto handOver = [&](const std::vector<Band>& finished) {
         for (const Band& band : finished)
@@ -246,30 +263,38 @@ void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int wid
         if (control.progress && !finished.empty())
             control.progress(finished.back().surface.height, height);
     };
+    const auto endOf = [&](std::int64_t top) { return std::min<std::int64_t>(height, top + stretchRows); };
 
+    plan.PlanThrough(endOf(0), list, control);
+    ThrowIfCancelled(control);
+    PrepareBands(bands[0], memory[0], list, 0, endOf(0), bandRows, width, stride, sink);
+    crew.Start(0, bands[0]);
     int current = 0;
-    bool previousWaiting = false;
     for (std::int64_t top = 0; top < height; top += stretchRows) {
-        const std::int64_t end = std::min<std::int64_t>(height, top + stretchRows);
-        plan.PlanThrough(end, list, control);
-        ThrowIfCancelled(control);
-
-        PrepareBands(bands[current], memory[current], top, end, bandRows, width, stride, sink);
-        crew.Start(bands[current]);
-        if (previousWaiting)
-            handOver(bands[1 - current]);
-        crew.Finish(painter);
+        const std::int64_t end = endOf(top);
+        const int next = 1 - current;
+        if (end < height) {
+            // The next stretch's set went to the sink at the end of the last
+            // turn, and its list's stretch is painted.
+            StampList* nextStamps = stampsOf[current];
+            if (!plan.Done()) {
+                nextStamps = stampsOf[current] == &list ? &spare : &list;
+                nextStamps->CarryOver(*stampsOf[current], end);
+                plan.PlanThrough(endOf(end), *nextStamps, control);
+                ThrowIfCancelled(control);
+            }
+            stampsOf[next] = nextStamps;
+            PrepareBands(bands[next], memory[next], *nextStamps, end, endOf(end), bandRows, width, stride, sink);
+            crew.Start(next, bands[next]);
+        }
+        crew.Finish(current, painter);
         for (const Band& band : bands[current])
             if (band.failure)
                 std::rethrow_exception(band.failure);
         ThrowIfCancelled(control);
-
-        list.DropAbove(end);
-        previousWaiting = true;
-        current = 1 - current;
+        handOver(bands[current]);
+        current = next;
     }
-    if (previousWaiting)
-        handOver(bands[1 - current]);
     PlanToTheEnd(plan, list, control);
     ThrowIfCancelled(control);
 }

@@ -19,8 +19,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <deque>
 #include <map>
+#include <mutex>
 #include <numbers>
+#include <shared_mutex>
 #include <type_traits>
 #include <unordered_map>
 #include <utility>
@@ -457,7 +460,10 @@ struct FaceTable::Impl {
         // The face a chain of a face already found starts with.
         std::optional<FaceLocation> exactFace;
     };
-    std::vector<Entry> entries;
+    // Render threads look faces up while the plan adds more: the entries
+    // stay where they are, and the list of them changes under the lock.
+    std::deque<Entry> entries;
+    mutable std::shared_mutex entriesLock;
     std::vector<Chain> chains;
     FtLibraryPtr library;
 
@@ -476,6 +482,7 @@ std::optional<FaceId> FaceTable::Impl::FaceAt(const std::string& name, const Fac
     const std::optional<OpenFace> face = OpenFaceAt(library.get(), location);
     if (!face)
         return std::nullopt;
+    std::lock_guard lock(entriesLock);
     entries.push_back({name, location, face->measures});
     return FaceId(entries.size() - 1);
 }
@@ -540,16 +547,19 @@ FaceId FaceTable::Resolve(std::string_view faceName)
 
 const FaceLocation& FaceTable::Location(FaceId face) const
 {
+    std::shared_lock lock(impl_->entriesLock);
     return impl_->entries.at(face).location;
 }
 
 const FaceMeasures& FaceTable::Measures(FaceId face) const
 {
+    std::shared_lock lock(impl_->entriesLock);
     return impl_->entries.at(face).measures;
 }
 
 std::string_view FaceTable::Name(FaceId face) const
 {
+    std::shared_lock lock(impl_->entriesLock);
     return impl_->entries.at(face).name;
 }
 

@@ -55,7 +55,8 @@ FontScale ScaleFor(const FaceMeasures& face, int lfHeight, int escapement);
 // The faces of one run: one chain per face name, and the faces its units are
 // drawn in, each known by its file and index and opened once to be measured;
 // the stamps carry their number. Render threads open their own handles of the
-// same files.
+// same files. Location, Measures and Name may be asked from any thread while
+// one thread adds faces; what they return stays valid as faces are added.
 class FaceTable {
 public:
     FaceTable();

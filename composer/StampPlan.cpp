@@ -64,23 +64,18 @@ std::int64_t LowestStampReach(int size)
     return 2 * std::int64_t(TallestCellHeight(size)) + 8;
 }
 
-void StampList::DropAbove(std::int64_t row)
+void StampList::CarryOver(const StampList& from, std::int64_t row)
 {
-    std::size_t kept = 0;
-    std::uint32_t keptCodePoints = 0;
-    for (const Stamp& stamp : stamps) {
+    stamps.clear();
+    codePoints.clear();
+    for (const Stamp& stamp : from.stamps) {
         if (stamp.rows.bottom <= row)
             continue;
-        Stamp moved = stamp;
-        // Kept code points only ever move towards the front.
-        std::copy_n(codePoints.begin() + stamp.firstCodePoint, stamp.codePointCount,
-                    codePoints.begin() + keptCodePoints);
-        moved.firstCodePoint = keptCodePoints;
-        keptCodePoints += stamp.codePointCount;
-        stamps[kept++] = moved;
+        Stamp carried = stamp;
+        carried.firstCodePoint = std::uint32_t(codePoints.size());
+        codePoints.append(from.CodePointsOf(stamp));
+        stamps.push_back(carried);
     }
-    stamps.resize(kept);
-    codePoints.resize(keptCodePoints);
 }
 
 StampPlan::StampPlan(const PlanStyle& style, SourceReader& source, RandomSource& random, FaceTable& faces,

@@ -35,9 +35,9 @@ struct StampList {
         return std::u32string_view(codePoints).substr(stamp.firstCodePoint, stamp.codePointCount);
     }
 
-    // Forgets the stamps that lie wholly above `row`, keeping the others in
-    // their order.
-    void DropAbove(std::int64_t row);
+    // Makes this list the stamps of `from` that reach below `row`, in their
+    // order, with their code points.
+    void CarryOver(const StampList& from, std::int64_t row);
 };
 
 // What every stamp of a run shares.
