@@ -428,11 +428,15 @@ const char MixedFacesText[] = "Wag\tあ漢\nか\xE3\x82\x99 \xF0\xA0\xAE\xB7 gW\
 
 // The stamps planned from a canvas path's draws and the bands painted from
 // them must agree pixel for pixel, whichever faces the units fall back to.
+// The fallback faces first turn up far down, while the render threads paint
+// the rows above.
 TEST(ComposePicture, TheBandsPaintWhatTheCanvasStampsInEveryFace)
 {
     TempDir folder;
     std::string text;
-    for (int line = 0; line < 12; ++line)
+    for (int line = 0; line < 100; ++line)
+        text += "Wag gW\n";
+    for (int line = 0; line < 30; ++line)
         text += MixedFacesText;
     WriteFile(folder / "source.txt", text);
     for (const char* face : {"ＭＳ Ｐゴシック", "DejaVu Serif", "DejaVu Sans Mono"})
@@ -440,9 +444,9 @@ TEST(ComposePicture, TheBandsPaintWhatTheCanvasStampsInEveryFace)
             CompositionSettings settings = SettingsFor(folder / "source.txt", 42, realMode);
             settings.faceName = face;
             settings.widthText = "300";
-            settings.heightText = "260";
+            settings.heightText = "3500";
             TCanvasPicture canvas;
-            canvas.SetHeight(260);
+            canvas.SetHeight(3500);
             canvas.SetWidth(300);
             SourceReader source(folder / "source.txt", SourceEncoding::Automatic);
             RandomSource random(42);
