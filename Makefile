@@ -9,6 +9,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 SANITIZE_DIR ?= build-asan
+THREAD_SANITIZE_DIR ?= build-tsan
 FUZZ_DIR ?= build-fuzz
 CHECK_FUZZ_SECONDS ?= 20
 FUZZ_SECONDS ?= 60
@@ -18,7 +19,7 @@ BENCH_FLAGS ?=
 # against it, built from that commit into $(BENCH_DIR)/baseline.
 BENCH_BASELINE ?= c781137
 
-.PHONY: all build deps configure test run install bench check fuzz fuzz-build clean
+.PHONY: all build deps configure test run install bench check thread-check fuzz fuzz-build clean
 
 all: build
 
@@ -67,12 +68,25 @@ install: build
 check: deps
 	@$(MAKE) --no-print-directory build BUILD_DIR=$(SANITIZE_DIR) CMAKE_FLAGS=-DMORVALETH_SANITIZE=ON
 	ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory thread-check
 	@$(MAKE) --no-print-directory fuzz-build
 	scripts/run-fuzzers $(FUZZ_DIR) $(CHECK_FUZZ_SECONDS)
 
 fuzz: deps
 	@$(MAKE) --no-print-directory fuzz-build
 	scripts/run-fuzzers $(FUZZ_DIR) $(FUZZ_SECONDS)
+
+# The engine's suites under ThreadSanitizer, which watches the render threads
+# paint while the plan goes on. Only the engine's: the driver's suites cap the
+# memory a child may map, and a ThreadSanitizer program cannot start in that.
+THREAD_CHECKED = compose identity vertical
+thread-check:
+	@test -f $(THREAD_SANITIZE_DIR)/CMakeCache.txt || \
+		cmake -S . -B $(THREAD_SANITIZE_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
+			-DMORVALETH_THREAD_SANITIZER=ON -DMORVALETH_BUILD_UI=OFF
+	cmake --build $(THREAD_SANITIZE_DIR) -j $(JOBS) $(THREAD_CHECKED:%=--target composer_%_test)
+	set -e; for suite in $(THREAD_CHECKED); do \
+		$(THREAD_SANITIZE_DIR)/tests/composer/composer_$${suite}_test --gtest_brief=1; done
 
 # libFuzzer needs clang; the engine is built by it here too.
 fuzz-build:
@@ -82,4 +96,4 @@ fuzz-build:
 	cmake --build $(FUZZ_DIR) -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(SANITIZE_DIR) $(THREAD_SANITIZE_DIR) $(FUZZ_DIR)
