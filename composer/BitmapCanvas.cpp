@@ -3,7 +3,6 @@
 #include "composer/Raster.h"
 
 #include <optional>
-#include <vector>
 
 namespace morvaleth {
 
@@ -13,14 +12,8 @@ void TBitmapCanvas::Polygon(std::span<const TPoint> points)
     if (points.empty() || surface.bits == nullptr)
         return;
     if (Brush.Style == TBrushStyle::bsSolid) {
-        constexpr std::size_t InlinePoints = 16;
-        PointF inlineBuffer[InlinePoints];
-        std::vector<PointF> heapBuffer;
-        PointF* corners = inlineBuffer;
-        if (points.size() > InlinePoints) {
-            heapBuffer.resize(points.size());
-            corners = heapBuffer.data();
-        }
+        PolygonScratch<PointF> scratch(points.size());
+        PointF* corners = scratch.data();
         for (std::size_t i = 0; i < points.size(); ++i)
             corners[i] = {double(points[i].x), double(points[i].y)};
         FillPolygon(surface, std::span(corners, points.size()), Brush.Color);

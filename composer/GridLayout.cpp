@@ -30,30 +30,8 @@ bool GridLayout::AfterLineEnd()
 }
 
 VerticalLayout::VerticalLayout(int size, std::int64_t width, std::int64_t height, std::int64_t reach)
-    : size_(size), pitch_(size + size / 10), width_(width), height_(height), reach_(reach), column_(size),
-      y_(size)
+    : down_(size, height, width, reach), size_(size), width_(width)
 {
-}
-
-bool VerticalLayout::AfterUnit()
-{
-    y_ += pitch_;
-    if (height_ < y_ + pitch_) {
-        y_ = size_;
-        column_ += pitch_;
-        // Past the left edge by more than a stamp reaches: the line's end
-        // would stop reading anyway, so stopping now changes nothing.
-        if (column_ - reach_ >= width_)
-            return false;
-    }
-    return true;
-}
-
-bool VerticalLayout::AfterLineEnd()
-{
-    y_ = size_;
-    column_ += pitch_;
-    return width_ >= column_ + pitch_;
 }
 
 } // namespace morvaleth

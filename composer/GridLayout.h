@@ -59,28 +59,25 @@ public:
 
     // Whether the picture holds even one column; a picture too narrow for it
     // (or a size larger than the picture) gets no stamp at all.
-    bool HasRoom() const { return width_ >= size_ + pitch_; }
+    bool HasRoom() const { return width_ >= size_ + size_ + size_ / 10; }
 
-    // Where the next unit goes.
-    CellPlace Place() const { return {width_ - column_ - size_, y_}; }
+    // Where the next unit goes: the grid's x runs down the column, its y
+    // leftwards from the right edge.
+    CellPlace Place() const { return {width_ - down_.Y() - size_, down_.X()}; }
 
     // Moves on after a unit: down the column, or to the top of the next column
     // when the next cell would pass the bottom edge. False when reading stops.
-    bool AfterUnit();
+    bool AfterUnit() { return down_.AfterUnit(); }
 
     // Moves to the top of the next column. False when reading stops.
-    bool AfterLineEnd();
+    bool AfterLineEnd() { return down_.AfterLineEnd(); }
 
 private:
+    // The grid on the picture turned a quarter: as wide as the picture is
+    // high, and as high as it is wide.
+    GridLayout down_;
     std::int64_t size_;
-    std::int64_t pitch_;
     std::int64_t width_;
-    std::int64_t height_;
-    std::int64_t reach_;
-    // How far the current column's right side lies from the right edge, less
-    // the margin: the grid's y turned a quarter.
-    std::int64_t column_;
-    std::int64_t y_;
 };
 
 } // namespace morvaleth

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <utility>
-#include <vector>
 
 namespace morvaleth {
 namespace {
@@ -55,16 +54,9 @@ void FillPolygon(const PixelSurface& surface, std::span<const PointF> points, TC
     const int firstRow = FirstCentreAtOrAfter(top, surface.top, surface.height);
     const int endRow = FirstCentreAtOrAfter(bottom, surface.top, surface.height);
 
-    // A polygon has at most as many crossings on a row as it has edges. The
-    // engine's polygons are small, so the common case needs no allocation.
-    constexpr std::size_t InlineCrossings = 16;
-    double inlineBuffer[InlineCrossings];
-    std::vector<double> heapBuffer;
-    double* crossings = inlineBuffer;
-    if (points.size() > InlineCrossings) {
-        heapBuffer.resize(points.size());
-        crossings = heapBuffer.data();
-    }
+    // A polygon has at most as many crossings on a row as it has edges.
+    PolygonScratch<double> scratch(points.size());
+    double* crossings = scratch.data();
 
     for (int row = firstRow; row < endRow; ++row) {
         const double centre = row + 0.5;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace morvaleth {
 
@@ -30,6 +31,27 @@ struct PixelSurface {
 struct PointF {
     double x = 0;
     double y = 0;
+};
+
+// Room for `count` values of a polygon's: on the stack up to Inline of them,
+// else on the heap. The engine's polygons are small, so the common case
+// needs no allocation.
+template <typename T, std::size_t Inline = 16>
+class PolygonScratch {
+public:
+    explicit PolygonScratch(std::size_t count)
+    {
+        if (count > Inline)
+            heap_.resize(count);
+    }
+    PolygonScratch(const PolygonScratch&) = delete;
+    PolygonScratch& operator=(const PolygonScratch&) = delete;
+
+    T* data() { return heap_.empty() ? inline_ : heap_.data(); }
+
+private:
+    T inline_[Inline];
+    std::vector<T> heap_;
 };
 
 // Sets every pixel whose centre lies inside the polygon by the even-odd rule.
