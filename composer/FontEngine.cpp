@@ -378,6 +378,12 @@ void RenderOutline(FT_Library library, const PixelSurface& surface, FT_Outline& 
         FT_Outline_Render(library, &outline, &params);
 }
 
+// Whether nothing drawn within `reach` pixels of (x, y) can touch the surface.
+bool BeyondReach(const PixelSurface& surface, int x, int y, double reach)
+{
+    return x + reach < 0 || y + reach < surface.top || x - reach >= surface.width || y - reach >= surface.height;
+}
+
 FT_Matrix TurnMatrix(double angle)
 {
     const double cosine = std::cos(angle);
@@ -592,6 +598,7 @@ struct FontEngine::Impl {
     Choice& ChoiceNamed(std::string_view name);
     Choice& ChoiceOf(const FaceLocation& location);
     const ShapedUnit& Shaped(std::u32string_view unit, UnitOrientation orientation);
+    bool SizeFace();
     bool LoadGlyph(FT_UInt glyph, const FT_Matrix& matrix, const FT_Vector& offset, FT_Outline& cached,
                    FT_Outline*& outline, FT_Vector& advance);
     OpenFace* FaceOf(Choice& chosen, std::size_t index);
@@ -637,6 +644,17 @@ const ShapedUnit& FontEngine::Impl::Shaped(std::u32string_view unit, UnitOrienta
     if (found == known.end())
         found = known.emplace(std::u32string(unit), face->shaper->Shape(unit, orientation)).first;
     return found->second;
+}
+
+// Sets the face in use to the scale's em size, unless it is at it already.
+bool FontEngine::Impl::SizeFace()
+{
+    if (face->currentSize != scale.emSize) {
+        if (FT_Set_Char_Size(face->face.get(), 0, scale.emSize, 72, 72) != 0)
+            return false;
+        face->currentSize = scale.emSize;
+    }
+    return true;
 }
 
 // Loads a glyph of the face in use, at its current size, turned by `matrix`
@@ -759,16 +777,11 @@ void FontEngine::DrawCodePoints(const PixelSurface& surface, int x, int y, std::
     if (cullOffSurface && !cellFill) {
         // No glyph can reach farther from (x, y) than the baseline's drop, an
         // advance per character and the face's own extent.
-        const double reach = scale.Reach(font.face->measures, codePoints.size());
-        if (x + reach < 0 || y + reach < surface.top || x - reach >= surface.width || y - reach >= surface.height)
+        if (BeyondReach(surface, x, y, scale.Reach(font.face->measures, codePoints.size())))
             return;
     }
-
-    if (font.face->currentSize != scale.emSize) {
-        if (FT_Set_Char_Size(face, 0, scale.emSize, 72, 72) != 0)
-            return;
-        font.face->currentSize = scale.emSize;
-    }
+    if (!font.SizeFace())
+        return;
     FT_Matrix matrix{scale.matrix[0], scale.matrix[1], scale.matrix[2], scale.matrix[3]};
 
     auto glyphIndex = [face](char32_t c) {
@@ -829,14 +842,9 @@ void FontEngine::DrawShaped(const PixelSurface& surface, int x, int y, std::u32s
     const FontScale& scale = font.scale;
     // Thickening moves each outline point by up to half the strength.
     const FT_Pos strength = bold ? std::max<FT_Pos>(scale.emSize / 24, 1) : 0;
-    const double reach = scale.Reach(font.face->measures, codePoints.size()) + scale.ascent + strength / 64.0;
-    if (x + reach < 0 || y + reach < surface.top || x - reach >= surface.width || y - reach >= surface.height)
+    if (BeyondReach(surface, x, y, scale.Reach(font.face->measures, codePoints.size()) + scale.ascent + strength / 64.0) ||
+        !font.SizeFace())
         return;
-    if (font.face->currentSize != scale.emSize) {
-        if (FT_Set_Char_Size(ftFace, 0, scale.emSize, 72, 72) != 0)
-            return;
-        font.face->currentSize = scale.emSize;
-    }
     const ShapedUnit& unit =
         font.Shaped(codePoints, vertical ? OrientationInColumn(codePoints) : UnitOrientation::Horizontal);
     const double pixelsPerUnit = scale.emSize / 64.0 / ftFace->units_per_EM;
