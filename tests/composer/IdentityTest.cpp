@@ -72,6 +72,10 @@ struct IdentityCase {
     bool realMode;
     std::uint32_t seed;
     std::uint64_t checksum;
+    bool vertical = false;
+    // Mixed faces: the faces listed, and whether some are cut in bold.
+    const char* faces = nullptr;
+    bool boldCuts = false;
 
     friend void PrintTo(const IdentityCase& x, std::ostream* out) { *out << x.name; }
 };
@@ -94,6 +98,13 @@ const IdentityCase IdentityCases[] = {
     {"EndlessSmallPlain", Text::Endless, 5, 400, 200, false, 15, 0xe9172880d061371d},
     {"OneRowReal", Text::MixedShiftJis, 20, 640, 1, true, 16, 0x783285f144fed67e},
     {"NoPixels", Text::MixedShiftJis, 20, 0, 100, true, 17, 0x2adcc4f07b1c9121},
+    // Recorded from the engine as it stood when columns and mixed faces came in.
+    {"ColumnsReal", Text::LetterUtf8, 20, 300, 600, true, 18, 0x70dc2069b59a34eb, true},
+    {"ColumnsMixedPlain", Text::MixedShiftJis, 14, 500, 400, false, 19, 0xa38efb510b173982, true},
+    {"ColumnsEndlessReal", Text::Endless, 9, 200, 300, true, 20, 0xa8e68837f4c7ff3b, true},
+    {"ListedBoldReal", Text::LetterUtf8, 20, 640, 480, true, 21, 0xaa6d7f4bb75e5048, false, "IPAMincho, IPAPGothic, DejaVu Serif", true},
+    {"ListedColumnsBoldReal", Text::MixedUtf8, 24, 600, 500, true, 22, 0xb50956fad53cc999, true, "IPAPMincho,IPAGothic", true},
+    {"ListedRowsPlain", Text::MixedShiftJis, 11, 400, 300, false, 23, 0xffc0ae2229bf8be3, false, "DejaVu Sans,IPAMincho"},
 };
 
 // FNV-1a over the picture's size and pixel rows.
@@ -163,6 +174,12 @@ protected:
         settings.heightText = std::to_string(run.height);
         settings.realMode = run.realMode;
         settings.seed = run.seed;
+        settings.vertical = run.vertical;
+        if (run.faces != nullptr) {
+            settings.faces.mix = FaceMix::Listed;
+            settings.faces.listed = SplitFaceList(run.faces);
+            settings.faces.syntheticBold = run.boldCuts;
+        }
         return settings;
     }
 
