@@ -1,7 +1,7 @@
 #include "bench/BenchText.h"
 
 #include "composer/Error.h"
-#include "composer/SourceReader.h"
+#include "composer/text/SourceReader.h"
 
 #include <fstream>
 #include <iterator>

@@ -8,13 +8,14 @@
 #include "bench/BenchText.h"
 #include "support/AllocationCount.h"
 
-#include "composer/BitmapCanvas.h"
-#include "composer/ComposePicture.h"
+#include "reference/BitmapCanvas.h"
+#include "composer/Composition.h"
 #include "composer/Error.h"
-#include "composer/FontEngine.h"
-#include "composer/LogFont.h"
-#include "composer/SubTextOut.h"
-#include "composer/TextDecoder.h"
+#include "composer/faces/FaceTable.h"
+#include "composer/faces/OpenFace.h"
+#include "reference/LogFont.h"
+#include "reference/SubTextOut.h"
+#include "composer/text/TextDecoder.h"
 
 #include <benchmark/benchmark.h>
 #include <ft2build.h>
@@ -294,7 +295,7 @@ void DrawGlyphs(benchmark::State& state, const CompositionSettings& settings, Gl
 // time is the stamps' own.
 void ComposeLongLine(benchmark::State& state, const CompositionSettings& settings, bool culling)
 {
-    TCanvasPicture picture;
+    TBitmap picture;
     picture.SetHeight(480);
     picture.SetWidth(640);
     picture.Canvas().SetOffPictureCulling(culling);
@@ -302,14 +303,14 @@ void ComposeLongLine(benchmark::State& state, const CompositionSettings& setting
         SourceReader source(settings.sourcePath, settings.encoding);
         RandomSource random(*settings.seed);
         ComposeText(picture, source, settings, random);
-        benchmark::DoNotOptimize(picture.Bitmap().ScanLine(0));
+        benchmark::DoNotOptimize(picture.Pixels().ScanLine(0));
     }
 }
 
 // Stamps placed wholly below the picture, beyond the reach of any tilt.
 void OffPictureStamps(benchmark::State& state, bool culling)
 {
-    TCanvasPicture picture;
+    TBitmap picture;
     picture.SetHeight(480);
     picture.SetWidth(640);
     picture.Canvas().SetOffPictureCulling(culling);
@@ -327,7 +328,7 @@ void OffPictureStamps(benchmark::State& state, bool culling)
         for (std::size_t i = 0; i < text.size(); ++i)
             SubTextOut(20 + int(i * 2 % 600), 480 + 100, std::u32string_view(text).substr(i, 1), FontSize,
                        picture.Canvas(), style, random);
-        benchmark::DoNotOptimize(picture.Bitmap().ScanLine(0));
+        benchmark::DoNotOptimize(picture.Pixels().ScanLine(0));
     }
     state.counters["stamps"] = 1000;
 }

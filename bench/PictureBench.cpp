@@ -2,8 +2,9 @@
 // over: BMP encoding against a memcpy of the same bytes, and making a white
 // picture against a memset of its bytes.
 
-#include "composer/Bitmap.h"
-#include "composer/BmpWriter.h"
+#include "composer/PixelPicture.h"
+#include "composer/encode/Bmp.h"
+#include "composer/encode/PictureFile.h"
 
 #include <benchmark/benchmark.h>
 
@@ -35,7 +36,7 @@ std::vector<std::uint8_t>& Destination()
 
 void EncodeBmpIntoBuffer(benchmark::State& state)
 {
-    TBitmap picture;
+    PixelPicture picture;
     picture.SetHeight(Side);
     picture.SetWidth(Side);
     std::vector<std::uint8_t>& destination = Destination();
@@ -53,7 +54,7 @@ void EncodeBmpIntoBuffer(benchmark::State& state)
 
 void MemcpyOfTheSameBytes(benchmark::State& state)
 {
-    TBitmap picture;
+    PixelPicture picture;
     picture.SetHeight(Side);
     picture.SetWidth(Side);
     std::vector<std::uint8_t>& destination = Destination();
@@ -67,11 +68,11 @@ void MemcpyOfTheSameBytes(benchmark::State& state)
 
 void EncodeBmpToVector(benchmark::State& state)
 {
-    TBitmap picture;
+    PixelPicture picture;
     picture.SetHeight(Side);
     picture.SetWidth(Side);
     for (auto _ : state) {
-        const std::vector<std::uint8_t> bytes = EncodeBmp(picture);
+        const std::vector<std::uint8_t> bytes = EncodePicture(picture, PictureFormat::Bmp);
         benchmark::DoNotOptimize(bytes.data());
     }
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(PictureBytes() + BmpHeaderBytes));
@@ -80,7 +81,7 @@ void EncodeBmpToVector(benchmark::State& state)
 void CreatePicture(benchmark::State& state)
 {
     for (auto _ : state) {
-        TBitmap picture;
+        PixelPicture picture;
         picture.SetHeight(Side);
         picture.SetWidth(Side);
         benchmark::DoNotOptimize(picture.ScanLine(0));

@@ -1,12 +1,14 @@
 // morvaleth-compose: composes a text file into a cut-out letter picture and
 // writes it as a BMP file, without the window.
 
-#include "composer/ComposePicture.h"
-#include "composer/Error.h"
-#include "composer/FontEngine.h"
-#include "composer/PictureFile.h"
-#include "composer/SizeText.h"
-#include "composer/PictureSinks.h"
+#include "composer/Composition.h"
+#include "composer/Messages.h"
+#include "composer/encode/Formats.h"
+#include "composer/faces/FaceChain.h"
+#include "composer/faces/FaceSet.h"
+#include "composer/save/FileSave.h"
+#include "composer/text/SizeText.h"
+#include "composer/text/SourceReader.h"
 
 #include <getopt.h>
 #include <sys/stat.h>
@@ -214,7 +216,7 @@ Command ParseCommandLine(int argc, char** argv)
             command.format = ParseFormat(optarg);
             break;
         case VerticalOption:
-            settings.vertical = true;
+            settings.writing = morvaleth::Writing::Columns;
             break;
         case MixFacesOption:
             if (settings.faces.mix == morvaleth::FaceMix::Listed)
@@ -283,9 +285,7 @@ void RefuseEmptyPicture(const morvaleth::CompositionSettings& settings)
     const std::int32_t height = morvaleth::StrToInt(settings.heightText);
     const std::int32_t width = morvaleth::StrToInt(settings.widthText);
     if (width >= 0 && height >= 0 && (width == 0 || height == 0))
-        throw morvaleth::Error(std::to_string(width) + " × " + std::to_string(height) +
-                                   " の画像には画素がないので保存できません",
-                               morvaleth::ErrorKind::Usage);
+        throw morvaleth::Failure(morvaleth::Message::NoPixelsToSave, {std::to_string(width), std::to_string(height)});
 }
 
 // The output may not be the source text itself, under its own name or any
@@ -297,8 +297,7 @@ void RefuseOverwritingSource(const std::string& source, const std::string& outpu
     struct stat written {};
     if (::stat(source.c_str(), &read) == 0 && ::stat(output.c_str(), &written) == 0 && S_ISREG(written.st_mode) &&
         read.st_dev == written.st_dev && read.st_ino == written.st_ino)
-        throw morvaleth::Error("ﾌｧｲﾙ " + output + " は元になるﾃｷｽﾄﾌｧｲﾙなので上書きできません",
-                               morvaleth::ErrorKind::Usage);
+        throw morvaleth::Failure(morvaleth::Message::OutputIsSource, {output});
 }
 
 // The driver's checks before any work: every way the run would end by
@@ -307,7 +306,7 @@ void RefuseOverwritingSource(const std::string& source, const std::string& outpu
 void CheckBeforeComposing(const Command& command, morvaleth::PictureFormat format)
 {
     if (command.settings.sourcePath.empty())
-        throw morvaleth::Error("元になるテキストファイルを選択して下さい。", morvaleth::ErrorKind::Usage);
+        throw morvaleth::Failure(morvaleth::Message::ChooseSourceFile);
     RefuseEmptyPicture(command.settings);
     morvaleth::CheckPictureSize(format, morvaleth::StrToInt(command.settings.widthText),
                                 morvaleth::StrToInt(command.settings.heightText));
@@ -360,7 +359,7 @@ int main(int argc, char** argv)
     try {
         if (command.showEncoding) {
             if (command.settings.sourcePath.empty())
-                throw morvaleth::Error("元になるテキストファイルを選択して下さい。", morvaleth::ErrorKind::Usage);
+                throw morvaleth::Failure(morvaleth::Message::ChooseSourceFile);
             std::cout << command.settings.sourcePath << ": " << ReadAs(EncodingOfText(command.settings)) << "\n";
             return 0;
         }
@@ -388,7 +387,7 @@ int main(int argc, char** argv)
         ShowError(error);
         return 1;
     } catch (const std::bad_alloc&) {
-        ShowError(morvaleth::Error("ｼｽﾃﾑ ﾘｿｰｽが足りません", morvaleth::ErrorKind::Resources));
+        ShowError(morvaleth::Failure(morvaleth::Message::OutOfResources));
         return 1;
     }
     return 0;

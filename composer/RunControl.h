@@ -1,6 +1,6 @@
 #pragma once
 
-#include "composer/TextDecoder.h"
+#include "composer/text/Encoding.h"
 
 #include <atomic>
 #include <cstdint>

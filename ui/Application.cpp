@@ -1,6 +1,6 @@
 #include "ui/Application.h"
 
-#include "composer/Error.h"
+#include "composer/Messages.h"
 
 #include <QLibraryInfo>
 #include <QSettings>
@@ -39,7 +39,7 @@ void ShowException(TModalRunner& runner, QWidget* owner, const std::exception& e
         return;
     // Memory that ran out where no error of the program's own was thrown.
     const std::string message =
-        dynamic_cast<const std::bad_alloc*>(&error) != nullptr ? "ｼｽﾃﾑ ﾘｿｰｽが足りません" : error.what();
+        dynamic_cast<const std::bad_alloc*>(&error) != nullptr ? MessageText(Message::OutOfResources) : error.what();
     runner.ShowMessage(owner, {QCoreApplication::applicationName(), QString::fromStdString(WithFullStop(message)),
                                TMessageIcon::Stop});
 }

@@ -1,6 +1,6 @@
 #include "ui/BackgroundRun.h"
 
-#include "composer/Error.h"
+#include "composer/Messages.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -144,7 +144,7 @@ void TRunProgressDialog::reject()
     cancelButton_->setEnabled(false);
 }
 
-std::unique_ptr<TBitmap> ComposeInBackground(QWidget& owner, const TComposer& compose,
+std::unique_ptr<PixelPicture> ComposeInBackground(QWidget& owner, const TComposer& compose,
                                              const CompositionSettings& settings,
                                              std::atomic<bool>& cancel)
 {
@@ -159,7 +159,7 @@ std::unique_ptr<TBitmap> ComposeInBackground(QWidget& owner, const TComposer& co
     };
 
     QEventLoop loop;
-    std::unique_ptr<TBitmap> picture;
+    std::unique_ptr<PixelPicture> picture;
     std::exception_ptr failure;
     std::atomic<bool> finished{false};
     const TInputBlock block(owner, cancel);
@@ -218,7 +218,7 @@ std::unique_ptr<TBitmap> ComposeInBackground(QWidget& owner, const TComposer& co
     // A run asked to stop leaves everything as it was, even one that
     // finished before it heard.
     if (cancel.load())
-        throw Error("", ErrorKind::Cancelled);
+        throw Cancellation();
     return picture;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "composer/Bitmap.h"
-#include "composer/ComposePicture.h"
+#include "composer/PixelPicture.h"
+#include "composer/Composition.h"
 #include "composer/RunControl.h"
 
 #include <QDialog>
@@ -19,7 +19,7 @@ namespace morvaleth {
 // Makes a picture from the settings, following and obeying `control`:
 // ComposePicture, or a test's stand-in.
 using TComposer =
-    std::function<std::unique_ptr<TBitmap>(const CompositionSettings&, const RunControl&)>;
+    std::function<std::unique_ptr<PixelPicture>(const CompositionSettings&, const RunControl&)>;
 
 // The dialog a long run shows: "作成中", a bar of the rows done, and "ｷｬﾝｾﾙ";
 // the button, Esc and the close box all ask the run to stop.
@@ -53,7 +53,7 @@ inline constexpr std::chrono::milliseconds ProgressDialogDelay{450};
 // setting `cancel` stops it with an Error of kind Cancelled, as does an
 // event loop that ends early (the application quitting). The run's thread
 // has always ended when this returns.
-std::unique_ptr<TBitmap> ComposeInBackground(QWidget& owner, const TComposer& compose,
+std::unique_ptr<PixelPicture> ComposeInBackground(QWidget& owner, const TComposer& compose,
                                              const CompositionSettings& settings,
                                              std::atomic<bool>& cancel);
 

@@ -4,7 +4,9 @@
 #include "ui/FileFilter.h"
 #include "ui/WindowFont.h"
 
-#include "composer/PictureFile.h"
+#include "composer/Messages.h"
+#include "composer/encode/Formats.h"
+#include "composer/encode/PictureFile.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -210,7 +212,7 @@ CompositionSettings THFormMain::CurrentSettings() const
     settings.faceName = CompositionFont.face.toStdString();
     settings.size = PointSize(CompositionFont.characterHeight, pixelsPerInch_);
     settings.realMode = HChkBox->isChecked();
-    settings.vertical = HChkVertical->isChecked();
+    settings.writing = HChkVertical->isChecked() ? Writing::Columns : Writing::Rows;
     // The chosen face mixed with every installed Japanese face.
     if (HChkFaceMix->isChecked())
         settings.faces.mix = FaceMix::Japanese;
@@ -291,14 +293,14 @@ void THFormMain::HBtnCreateClick()
             }
         }
     };
-    std::unique_ptr<TBitmap> picture;
+    std::unique_ptr<PixelPicture> picture;
     {
         const TRunning running(*this);
         picture = ComposeInBackground(*this, compose_, CurrentSettings(), cancelRun_);
     }
     if (picture == nullptr) {
         modal_->ShowMessage(this, {QStringLiteral("警告"),
-                                   QStringLiteral("元になるテキストファイルを選択して下さい。"),
+                                   QString::fromStdString(MessageText(Message::ChooseSourceFile)),
                                    TMessageIcon::Exclamation});
         return;
     }
@@ -425,7 +427,7 @@ void THFormMain::HScrHScroll(TScrollBar*, TScrollCode, int& position)
 {
     if (HScrH->Max() > 65535) {
         modal_->ShowMessage(this, {QCoreApplication::applicationName(),
-                                   QStringLiteral("Scrollbar ranges > 65535 not supported"),
+                                   QString::fromStdString(MessageText(Message::ScrollRangeTooLarge)),
                                    TMessageIcon::None});
         return;
     }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "composer/Bitmap.h"
-#include "composer/ComposePicture.h"
+#include "composer/PixelPicture.h"
+#include "composer/Composition.h"
 #include "ui/BackgroundRun.h"
 #include "ui/ModalRunner.h"
 #include "ui/SavePictureDialog.h"
@@ -59,7 +59,7 @@ public:
 
     // What the next press of "作成" composes.
     CompositionSettings CurrentSettings() const;
-    const std::shared_ptr<const TBitmap>& Picture() const { return WorkBitmap; }
+    const std::shared_ptr<const PixelPicture>& Picture() const { return WorkBitmap; }
 
     QFileDialog* OpenDialog() const { return HDlgFileOpen; }
     QFontDialog* FontDialog() const { return HDlgFont; }
@@ -149,7 +149,7 @@ private:
     TCompositionFont CompositionFont;
     QString lastOpenName_;
     QString lastSaveName_;
-    std::shared_ptr<const TBitmap> WorkBitmap;
+    std::shared_ptr<const PixelPicture> WorkBitmap;
     // Each control's place at 96 pixels per inch.
     std::vector<std::pair<QWidget*, QRect>> designGeometry_;
     int pixelsPerInch_ = 96;

@@ -15,17 +15,17 @@ constexpr qint64 LargestZoomedCopy = 4 * 1024 * 1024;
 
 } // namespace
 
-QImage ImageOf(std::shared_ptr<const TBitmap> picture)
+QImage ImageOf(std::shared_ptr<const PixelPicture> picture)
 {
     if (picture == nullptr || !picture->HasPixels())
         return {};
-    const TBitmap& bitmap = *picture;
-    auto keeper = std::make_unique<std::shared_ptr<const TBitmap>>(std::move(picture));
+    const PixelPicture& bitmap = *picture;
+    auto keeper = std::make_unique<std::shared_ptr<const PixelPicture>>(std::move(picture));
     // The rows are blue, green, red bytes, top row first: QImage's BGR888.
     QImage image(
         bitmap.ScanLine(0), bitmap.Width(), bitmap.Height(), qsizetype(bitmap.Stride()),
         QImage::Format_BGR888,
-        [](void* info) { delete static_cast<std::shared_ptr<const TBitmap>*>(info); },
+        [](void* info) { delete static_cast<std::shared_ptr<const PixelPicture>*>(info); },
         keeper.get());
     // A QImage that could not be made never calls its cleanup function.
     if (!image.isNull())
@@ -35,7 +35,7 @@ QImage ImageOf(std::shared_ptr<const TBitmap> picture)
 
 TPreviewImage::TPreviewImage(QWidget* parent) : QWidget(parent) {}
 
-void TPreviewImage::SetPicture(std::shared_ptr<const TBitmap> picture)
+void TPreviewImage::SetPicture(std::shared_ptr<const PixelPicture> picture)
 {
     image_ = ImageOf(picture);
     zoomed_ = QImage();

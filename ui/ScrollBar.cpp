@@ -1,6 +1,6 @@
 #include "ui/ScrollBar.h"
 
-#include "composer/Error.h"
+#include "composer/Messages.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -9,12 +9,6 @@
 #include <cstdlib>
 
 namespace morvaleth {
-
-namespace {
-
-constexpr const char* RangeRefused = "ｽｸﾛｰﾙﾊﾞｰ ﾌﾟﾛﾊﾟﾃｨが範囲を越えました";
-
-} // namespace
 
 TScrollBar::TScrollBar(QWidget* parent) : QScrollBar(parent)
 {
@@ -34,14 +28,14 @@ TScrollBar::TScrollBar(QWidget* parent) : QScrollBar(parent)
 void TScrollBar::SetMin(int minimum)
 {
     if (minimum > maximum())
-        throw Error(RangeRefused);
+        throw Failure(Message::ScrollRangeRefused);
     setMinimum(minimum);
 }
 
 void TScrollBar::SetMax(int maximum)
 {
     if (maximum < minimum())
-        throw Error(RangeRefused);
+        throw Failure(Message::ScrollRangeRefused);
     setMaximum(maximum);
 }
 

@@ -1,6 +1,6 @@
 #include "ui/WindowFont.h"
 
-#include "composer/FontEngine.h"
+#include "composer/faces/FaceChain.h"
 
 #include <cmath>
 #include <cstdlib>

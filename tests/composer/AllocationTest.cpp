@@ -1,7 +1,7 @@
 #include "support/AllocationCount.h"
 #include "support/TestSupport.h"
 
-#include "composer/ComposePicture.h"
+#include "composer/Composition.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,10 @@
 #include "support/TestSupport.h"
 
-#include "composer/BmpWriter.h"
+#include "composer/encode/Bmp.h"
+#include "composer/encode/PictureFile.h"
 #include "composer/Error.h"
-#include "composer/PictureFile.h"
-#include "composer/PngWriter.h"
+#include "composer/encode/Formats.h"
+#include "composer/encode/Png.h"
 
 #include <gtest/gtest.h>
 
@@ -42,7 +43,7 @@ class BmpHeaderTest : public ::testing::TestWithParam<BmpSize> {};
 TEST_P(BmpHeaderTest, EveryFieldReadsBackAsWritten)
 {
     const BmpSize size = GetParam();
-    const auto bytes = EncodeBmp(*WhitePicture(size.width, size.height));
+    const auto bytes = EncodePicture(*WhitePicture(size.width, size.height), PictureFormat::Bmp);
     const std::uint32_t imageBytes = size.rowBytes * std::uint32_t(size.height);
 
     ASSERT_EQ(bytes.size(), 54 + imageBytes);
@@ -68,15 +69,15 @@ INSTANTIATE_TEST_SUITE_P(Sizes, BmpHeaderTest,
 
 TEST(Bmp, TheDefaultPictureMakesA921654ByteFile)
 {
-    EXPECT_EQ(EncodeBmp(*WhitePicture(640, 480)).size(), 921654u);
+    EXPECT_EQ(EncodePicture(*WhitePicture(640, 480), PictureFormat::Bmp).size(), 921654u);
 }
 
 TEST(Bmp, APictureWithoutPixelsWritesNothing)
 {
-    TBitmap picture;
+    PixelPicture picture;
     picture.SetWidth(640);
-    EXPECT_TRUE(EncodeBmp(picture).empty());
-    EXPECT_TRUE(EncodeBmp(TBitmap()).empty());
+    EXPECT_TRUE(EncodePicture(picture, PictureFormat::Bmp).empty());
+    EXPECT_TRUE(EncodePicture(PixelPicture(), PictureFormat::Bmp).empty());
 }
 
 TEST(Bmp, RowsGoBottomFirstInBlueGreenRedWithZeroPadding)
@@ -89,7 +90,7 @@ TEST(Bmp, RowsGoBottomFirstInBlueGreenRedWithZeroPadding)
     const TPoint topRow[] = {{0, 0}, {46, 0}};
     canvas.Polygon(topRow);
 
-    const auto bytes = EncodeBmp(*picture);
+    const auto bytes = EncodePicture(*picture, PictureFormat::Bmp);
     const std::size_t row = 144;
     const std::size_t lastRowInFile = 54 + 2 * row;
     EXPECT_EQ(bytes[lastRowInFile + 0], 0x33); // blue
@@ -111,8 +112,7 @@ TEST(Png, DecodesToThePicturesPixels)
     const TPoint triangle[] = {{0, 0}, {46, 2}, {5, 4}};
     canvas.Polygon(triangle);
 
-    std::vector<std::uint8_t> file;
-    WritePng(*picture, [&file](const std::uint8_t* data, std::size_t size) { file.insert(file.end(), data, data + size); });
+    const std::vector<std::uint8_t> file = EncodePicture(*picture, PictureFormat::Png);
 
     png_image image{};
     image.version = PNG_IMAGE_VERSION;

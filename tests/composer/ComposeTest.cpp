@@ -1,10 +1,12 @@
 #include "support/TestSupport.h"
+#include "reference/ComposeText.h"
 
-#include "composer/BmpWriter.h"
-#include "composer/ComposePicture.h"
+#include "composer/encode/Bmp.h"
+#include "composer/encode/PictureFile.h"
+#include "composer/Composition.h"
 #include "composer/Error.h"
-#include "composer/StampPlan.h"
-#include "composer/SubTextOut.h"
+#include "composer/plan/StampPlan.h"
+#include "reference/SubTextOut.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -274,9 +276,9 @@ const std::string Letter = std::string(MORVALETH_SOURCE_DIR) + "/examples/letter
 TEST(ComposePicture, TheSameSeedGivesTheSameBytes)
 {
     for (bool realMode : {false, true}) {
-        const auto first = EncodeBmp(*ComposePicture(SettingsFor(Letter, 1234, realMode)));
-        const auto second = EncodeBmp(*ComposePicture(SettingsFor(Letter, 1234, realMode)));
-        const auto other = EncodeBmp(*ComposePicture(SettingsFor(Letter, 1235, realMode)));
+        const auto first = EncodePicture(*ComposePicture(SettingsFor(Letter, 1234, realMode)), PictureFormat::Bmp);
+        const auto second = EncodePicture(*ComposePicture(SettingsFor(Letter, 1234, realMode)), PictureFormat::Bmp);
+        const auto other = EncodePicture(*ComposePicture(SettingsFor(Letter, 1235, realMode)), PictureFormat::Bmp);
         EXPECT_EQ(first.size(), 921654u);
         EXPECT_TRUE(first == second);
         EXPECT_FALSE(first == other);
@@ -286,8 +288,8 @@ TEST(ComposePicture, TheSameSeedGivesTheSameBytes)
 TEST(ComposePicture, ShiftJisAndUtf8LettersMakeTheSamePicture)
 {
     const std::string utf8 = std::string(MORVALETH_SOURCE_DIR) + "/examples/letter-utf8.txt";
-    EXPECT_TRUE(EncodeBmp(*ComposePicture(SettingsFor(Letter, 7, true))) ==
-                EncodeBmp(*ComposePicture(SettingsFor(utf8, 7, true))));
+    EXPECT_TRUE(EncodePicture(*ComposePicture(SettingsFor(Letter, 7, true)), PictureFormat::Bmp) ==
+                EncodePicture(*ComposePicture(SettingsFor(utf8, 7, true)), PictureFormat::Bmp));
 }
 
 // ---- Text as people have it -----------------------------------------------
@@ -342,7 +344,7 @@ std::vector<std::uint8_t> PictureOf(const std::string& bytes, SourceEncoding req
     settings.realMode = true;
     settings.widthText = "300";
     settings.encoding = requested;
-    return EncodeBmp(*ComposePicture(settings));
+    return EncodePicture(*ComposePicture(settings), PictureFormat::Bmp);
 }
 
 TEST_P(SameTextTest, GivesThePictureOfUtf8WithCrLf)
@@ -409,14 +411,14 @@ TEST(ComposePicture, SkippingOffPictureTextChangesNoPixel)
     for (bool realMode : {false, true}) {
         std::vector<std::uint8_t> pictures[2];
         for (bool culling : {false, true}) {
-            TCanvasPicture picture;
+            TBitmap picture;
             picture.SetHeight(300);
             picture.SetWidth(250);
             picture.Canvas().SetOffPictureCulling(culling);
             SourceReader source(folder / "source.txt", SourceEncoding::Automatic);
             RandomSource random(99);
             ComposeText(picture, source, SettingsFor("", 0, realMode), random);
-            pictures[culling] = EncodeBmp(picture.Bitmap());
+            pictures[culling] = EncodePicture(picture.Pixels(), PictureFormat::Bmp);
         }
         EXPECT_TRUE(pictures[0] == pictures[1]) << (realMode ? "real" : "plain");
     }
@@ -445,14 +447,14 @@ TEST(ComposePicture, TheBandsPaintWhatTheCanvasStampsInEveryFace)
             settings.faceName = face;
             settings.widthText = "300";
             settings.heightText = "3500";
-            TCanvasPicture canvas;
+            TBitmap canvas;
             canvas.SetHeight(3500);
             canvas.SetWidth(300);
             SourceReader source(folder / "source.txt", SourceEncoding::Automatic);
             RandomSource random(42);
             ComposeText(canvas, source, settings, random);
             settings.render = {2, 5};
-            EXPECT_TRUE(EncodeBmp(canvas.Bitmap()) == EncodeBmp(*ComposePicture(settings)))
+            EXPECT_TRUE(EncodePicture(canvas.Pixels(), PictureFormat::Bmp) == EncodePicture(*ComposePicture(settings), PictureFormat::Bmp))
                 << face << (realMode ? " real" : " plain");
         }
 }
@@ -513,7 +515,7 @@ TEST(ComposePicture, ProgressClimbsToEveryRowAndCancelLeavesNoPicture)
     EXPECT_EQ(std::adjacent_find(done.begin(), done.end()), done.end());
     EXPECT_EQ(done.back(), 480);
     // Progress changes nothing of the picture.
-    EXPECT_TRUE(EncodeBmp(*picture) == EncodeBmp(*ComposePicture(SettingsFor(Letter, 5, true))));
+    EXPECT_TRUE(EncodePicture(*picture, PictureFormat::Bmp) == EncodePicture(*ComposePicture(SettingsFor(Letter, 5, true)), PictureFormat::Bmp));
 
     // Asked to stop before it starts, or from its first progress report on.
     for (bool fromProgress : {false, true}) {

@@ -1,5 +1,6 @@
 #include "composer/Error.h"
-#include "composer/FaceSet.h"
+#include "composer/faces/FaceSet.h"
+#include "composer/plan/Stamp.h"
 
 #include <gtest/gtest.h>
 
@@ -109,7 +110,7 @@ TEST(FaceSet, FacesThatDoNotLoadAreSkippedWhileOthersRemain)
 
 std::vector<FaceDraw> DrawFaces(std::uint32_t seed, std::size_t faceCount, bool bold, int count = 2000)
 {
-    FaceDraws draws(seed, faceCount, bold);
+    FaceDraws draws(RandomSource(seed), faceCount, bold);
     std::vector<FaceDraw> drawn;
     for (int i = 0; i < count; ++i)
         drawn.push_back(draws.Next());

@@ -1,9 +1,10 @@
 #include "support/TestSupport.h"
 
-#include "composer/DescriptorPath.h"
+#include "composer/save/DescriptorPath.h"
 #include "composer/Error.h"
-#include "composer/FileSave.h"
-#include "composer/PictureFile.h"
+#include "composer/save/FileSave.h"
+#include "composer/encode/Formats.h"
+#include "composer/encode/PictureFile.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -66,7 +67,7 @@ TEST(SaveToFile, APictureWithoutPixelsLeavesAnEmptyFile)
     TempDir folder;
     const std::string path = folder / "empty.bmp";
     WriteFile(path, "earlier");
-    SavePicture(TBitmap(), path);
+    SavePicture(PixelPicture(), path);
     EXPECT_EQ(ReadFile(path), "");
 }
 

@@ -2,7 +2,7 @@
 
 #include "support/TestSupport.h"
 
-#include "composer/ComposePicture.h"
+#include "composer/Composition.h"
 #include "composer/Error.h"
 
 #include <gtest/gtest.h>

@@ -5,8 +5,10 @@
 
 #include "support/TestSupport.h"
 
-#include "composer/BmpWriter.h"
-#include "composer/ComposePicture.h"
+#include "composer/encode/Bmp.h"
+#include "composer/encode/PictureFile.h"
+#include "composer/Composition.h"
+#include "composer/faces/FaceSet.h"
 
 #include <gtest/gtest.h>
 
@@ -108,7 +110,7 @@ const IdentityCase IdentityCases[] = {
 };
 
 // FNV-1a over the picture's size and pixel rows.
-std::uint64_t Checksum(const TBitmap& picture)
+std::uint64_t Checksum(const PixelPicture& picture)
 {
     std::uint64_t hash = 0xcbf29ce484222325u;
     const auto add = [&hash](std::uint8_t byte) {
@@ -174,7 +176,7 @@ protected:
         settings.heightText = std::to_string(run.height);
         settings.realMode = run.realMode;
         settings.seed = run.seed;
-        settings.vertical = run.vertical;
+        settings.writing = run.vertical ? Writing::Columns : Writing::Rows;
         if (run.faces != nullptr) {
             settings.faces.mix = FaceMix::Listed;
             settings.faces.listed = SplitFaceList(run.faces);

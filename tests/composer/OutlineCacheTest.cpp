@@ -3,8 +3,8 @@
 // cover exactly the same pixels. Each process compares the faces its font
 // configuration holds.
 
-#include "composer/FontEngine.h"
-#include "composer/LogFont.h"
+#include "composer/faces/OpenFace.h"
+#include "composer/render/GlyphPainter.h"
 
 #include <gtest/gtest.h>
 
@@ -22,11 +22,14 @@ struct Canvas {
     PixelSurface Surface() { return {pixels.data(), Side, Side, std::size_t(Side) * 3, 0}; }
 };
 
-std::vector<std::uint8_t> Drawn(FontEngine& fonts, const LOGFONT& description, std::u32string_view text)
+std::vector<std::uint8_t> Drawn(FaceHandles& handles, const FaceLocation& location, int cellHeight, int tilt,
+                                std::u32string_view text)
 {
     Canvas canvas;
-    fonts.SelectFont(description);
-    fonts.DrawCodePoints(canvas.Surface(), Canvas::Side / 3, Canvas::Side / 3, text, clBlack, std::nullopt, true);
+    OpenFace* face = handles.Open(location);
+    if (face != nullptr)
+        PaintGlyphs(canvas.Surface(), handles.Library(), *face, ScaleForCell(face->Measures(), cellHeight, tilt),
+                    Canvas::Side / 3, Canvas::Side / 3, text, clBlack, false, UnitOrientation::Horizontal, false);
     return canvas.pixels;
 }
 
@@ -54,25 +57,23 @@ TEST(OutlineCache, DrawsWhatFreeTypeDrawsAtEverySizeAndTurn)
     const int escapements[] = {0, 7, 450, 900, 1333, 1800, 2700, 3599, -450};
     const std::u32string text = U"AWgQ 漢あアｱ é Åﬁ½ ƪȾʆ\u0313\u0314𝐵𝑗 \u2422\U0010FFFF";
 
-    FontEngine cached(GlyphLoading::Cached);
-    FontEngine reference(GlyphLoading::EachUse);
+    FaceHandles cached(GlyphLoading::Cached);
+    FaceHandles reference(GlyphLoading::EachUse);
     const std::vector<std::uint8_t> blank = Canvas().pixels;
     int facesCompared = 0;
     for (const FaceCase& face : faces) {
-        if (FindFace(face.name).family != face.family)
+        const FaceLocation location = FindFace(face.name);
+        if (location.family != face.family)
             continue;
         ++facesCompared;
         // Twice over, so that the second round draws from a full cache.
         for (int round = 0; round < 2; ++round)
             for (const int cellHeight : cellHeights)
                 for (const int escapement : escapements) {
-                    LOGFONT description;
-                    SetFaceName(description, face.name);
-                    description.lfHeight = cellHeight;
-                    description.lfEscapement = escapement;
-                    const std::vector<std::uint8_t> expected = Drawn(reference, description, text);
+                    const std::vector<std::uint8_t> expected =
+                        Drawn(reference, location, cellHeight, escapement, text);
                     ASSERT_TRUE(expected != blank) << face.name << " at " << cellHeight << " px draws nothing";
-                    ASSERT_TRUE(Drawn(cached, description, text) == expected)
+                    ASSERT_TRUE(Drawn(cached, location, cellHeight, escapement, text) == expected)
                         << face.name << " at " << cellHeight << " px, turned by " << escapement << " tenths";
                 }
     }

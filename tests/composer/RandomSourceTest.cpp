@@ -1,5 +1,6 @@
-#include "composer/RandomSource.h"
-#include "composer/SubTextOut.h"
+#include "composer/plan/RandomSource.h"
+#include "composer/plan/Stamp.h"
+#include "reference/SubTextOut.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,16 @@
 // The sinks a run streams its rows into give the same file bytes as the
-// picture composed in memory and then written whole, whatever the output and
-// however the rows arrive.
+// picture composed in memory and then encoded, whatever the output (a file
+// written by offset, a pipe) and however the rows arrive.
 
 #include "support/TestSupport.h"
 
-#include "composer/ComposePicture.h"
+#include "composer/Composition.h"
 #include "composer/Error.h"
-#include "composer/PictureFile.h"
-#include "composer/PictureSinks.h"
+#include "composer/encode/Formats.h"
+#include "composer/encode/PictureSink.h"
+#include "composer/encode/PictureFile.h"
+#include "composer/encode/Png.h"
+#include "composer/save/FileSave.h"
 
 #include <gtest/gtest.h>
 
@@ -84,10 +87,8 @@ class SinkTest : public ::testing::TestWithParam<SinkCase> {};
 TEST_P(SinkTest, StreamsTheBytesOfThePictureWrittenWhole)
 {
     const SinkCase& run = GetParam();
-    std::string expected;
-    WritePicture(*ComposePicture(SettingsFor(run)), run.format, [&](const std::uint8_t* data, std::size_t size) {
-        expected.append(reinterpret_cast<const char*>(data), size);
-    });
+    const std::vector<std::uint8_t> encoded = EncodePicture(*ComposePicture(SettingsFor(run)), run.format);
+    const std::string expected(encoded.begin(), encoded.end());
 
     CompositionRun composition(SettingsFor(run));
     const auto produce = [&](SaveOutput& output) {
@@ -130,8 +131,8 @@ TEST(PictureSize, APngBeyondTheBmpLimitStreamsInAFewRows)
     settings.heightText = "30";
     CompositionRun run(settings);
     SaveFile(folder / "wide.png", [&](SaveOutput& output) {
-        PngSink sink(output);
-        run.Render(sink);
+        const auto sink = PngSink(output);
+        run.Render(*sink);
     });
     const std::string png = ReadFile(folder / "wide.png");
     ASSERT_GT(png.size(), 24u);

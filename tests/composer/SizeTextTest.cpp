@@ -1,5 +1,5 @@
 #include "composer/Error.h"
-#include "composer/SizeText.h"
+#include "composer/text/SizeText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,7 @@
 #include "support/TestSupport.h"
 
-#include "composer/Error.h"
-#include "composer/FileErrors.h"
-#include "composer/SourceReader.h"
+#include "composer/Messages.h"
+#include "composer/text/SourceReader.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -246,7 +245,7 @@ TEST(SourceReader, OpenErrorsNameTheCondition)
     EXPECT_EQ(OpenError(folder.Path().string()), "ﾌｧｲﾙではなくﾌｫﾙﾀﾞです");
     EXPECT_EQ(OpenError("missing-in-the-current-folder.txt"), "ﾌｧｲﾙが見つかりません");
     EXPECT_EQ(OpenError(folder / "file.txt"), "(opened)");
-    EXPECT_STREQ(SourceFileError(EIO, "x").what(), "I/O ｴﾗｰ (5)");
+    EXPECT_STREQ(SystemFailure(EIO, "x").what(), "I/O ｴﾗｰ (5)");
 }
 
 TEST(SourceReader, PathsLongerThan259BytesOpenTheFileNamed)

@@ -1,6 +1,7 @@
 #include "support/TestSupport.h"
 
-#include "composer/SubTextOut.h"
+#include "composer/plan/Stamp.h"
+#include "reference/SubTextOut.h"
 
 #include <gtest/gtest.h>
 

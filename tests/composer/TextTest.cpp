@@ -1,6 +1,7 @@
 #include "support/TestSupport.h"
 
-#include "composer/FontEngine.h"
+#include "composer/faces/FaceTable.h"
+#include "composer/faces/OpenFace.h"
 
 #include <gtest/gtest.h>
 
@@ -112,7 +113,7 @@ std::unique_ptr<testing::DrawnPicture> Draw(std::u32string_view text, int height
 }
 
 // The mean row of the ink in one column.
-double MeanInkRow(const TBitmap& picture, int x)
+double MeanInkRow(const PixelPicture& picture, int x)
 {
     double sum = 0;
     int count = 0;

@@ -1,15 +1,18 @@
 #include "support/TestSupport.h"
+#include "reference/ComposeText.h"
 
-#include "composer/BitmapCanvas.h"
-#include "composer/BmpWriter.h"
-#include "composer/ComposePicture.h"
+#include "reference/BitmapCanvas.h"
+#include "composer/encode/Bmp.h"
+#include "composer/encode/PictureFile.h"
+#include "composer/Composition.h"
 #include "composer/Error.h"
-#include "composer/FontEngine.h"
+#include "composer/faces/FaceTable.h"
+#include "composer/faces/OpenFace.h"
 #include "composer/Owned.h"
-#include "composer/Shaping.h"
-#include "composer/StampPlan.h"
-#include "composer/TextDecoder.h"
-#include "composer/GridLayout.h"
+#include "composer/faces/Shaping.h"
+#include "composer/plan/StampPlan.h"
+#include "composer/text/TextDecoder.h"
+#include "composer/plan/GridLayout.h"
 
 #include <gtest/gtest.h>
 
@@ -282,7 +285,7 @@ TEST_P(MixedRunTest, FacesChangeNothingButTheFaces)
 {
     CompositionSettings plain;
     plain.realMode = GetParam().realMode;
-    plain.vertical = GetParam().vertical;
+    plain.writing = GetParam().vertical ? Writing::Columns : Writing::Rows;
     CompositionSettings mixed = plain;
     mixed.faces = {FaceMix::Japanese, {}, true};
 
@@ -304,7 +307,7 @@ TEST_P(MixedRunTest, FacesChangeNothingButTheFaces)
         EXPECT_EQ(got.font.Handle.lfHeight, want.font.Handle.lfHeight);
         EXPECT_EQ(got.font.Handle.lfEscapement, want.font.Handle.lfEscapement);
         if (got.kind == testing::DrawCall::Kind::Text) {
-            EXPECT_EQ(got.font.Vertical, GetParam().vertical);
+            EXPECT_EQ(got.font.Setting, GetParam().vertical ? Flow::Column : Flow::Line);
             EXPECT_EQ(want.face, "");
             ASSERT_NE(got.face, "");
             families.insert(got.face);
@@ -320,7 +323,7 @@ TEST_P(MixedRunTest, ColumnsChangeOnlyThePlaces)
     CompositionSettings rows;
     rows.realMode = GetParam().realMode;
     CompositionSettings columns = rows;
-    columns.vertical = true;
+    columns.writing = Writing::Columns;
 
     const auto across = Plan(rows, GetParam().seed);
     const auto down = Plan(columns, GetParam().seed);
@@ -371,7 +374,7 @@ TEST(MixedRun, ASetFaceCutsWhatItLacksFromItsOwnFallbacks)
     SourceReader source(folder / "letter.txt", SourceEncoding::Utf8);
     RandomSource random(3);
     FaceTable faces;
-    StampPlan plan({20, true, "IPAGothic", false, {FaceMix::Listed, {"DejaVu Serif"}, false}}, source, random, faces,
+    StampPlan plan({20, true, "IPAGothic", Writing::Rows, {FaceMix::Listed, {"DejaVu Serif"}, false}}, source, random, faces,
                    640, 480);
     StampList list;
     while (!plan.Done())
@@ -416,7 +419,7 @@ protected:
         settings_.size = 24;
         settings_.seed = 77;
         settings_.realMode = GetParam().realMode;
-        settings_.vertical = GetParam().vertical;
+        settings_.writing = GetParam().vertical ? Writing::Columns : Writing::Rows;
         settings_.faces = GetParam().faces;
     }
 
@@ -435,13 +438,13 @@ TEST_P(EngineRunTest, ThePlanMakesTheCanvasRunsStamps)
     SourceReader source(settings_.sourcePath, SourceEncoding::Utf8);
     RandomSource random(77);
     FaceTable faces;
-    StampPlan plan({settings_.size, settings_.realMode, settings_.faceName, settings_.vertical,
+    StampPlan plan({settings_.size, settings_.realMode, settings_.faceName, settings_.writing,
                     settings_.faces},
                    source, random, faces, 300, 260);
     StampList list;
     plan.PlanSome(1, list, {});
     // Columns settle no row before the end.
-    if (settings_.vertical) {
+    if (settings_.writing == Writing::Columns) {
         EXPECT_LE(plan.SettledRows(), 0);
     }
     while (!plan.Done())
@@ -462,7 +465,7 @@ TEST_P(EngineRunTest, ThePlanMakesTheCanvasRunsStamps)
         EXPECT_EQ((TPoint{stamp.x, stamp.y}), texts[i].at) << i;
         EXPECT_EQ(stamp.cellHeight, texts[i].font.Handle.lfHeight) << i;
         EXPECT_EQ(stamp.tilt, texts[i].font.Handle.lfEscapement) << i;
-        EXPECT_EQ(stamp.vertical, settings_.vertical) << i;
+        EXPECT_EQ(stamp.flow, settings_.writing == Writing::Columns ? Flow::Column : Flow::Line) << i;
         EXPECT_EQ(stamp.bold, texts[i].font.Handle.lfWeight == FW_BOLD) << i;
         if (settings_.faces.mix != FaceMix::One) {
             const FaceChain& chain = chains.at(texts[i].face);
@@ -474,7 +477,7 @@ TEST_P(EngineRunTest, ThePlanMakesTheCanvasRunsStamps)
 
 TEST_P(EngineRunTest, EverySplitPaintsWhatTheCanvasRunPaints)
 {
-    TCanvasPicture canvas;
+    TBitmap canvas;
     canvas.SetHeight(260);
     canvas.SetWidth(300);
     {
@@ -482,14 +485,14 @@ TEST_P(EngineRunTest, EverySplitPaintsWhatTheCanvasRunPaints)
         RandomSource random(77);
         ComposeText(canvas, source, settings_, random);
     }
-    const std::vector<std::uint8_t> expected = EncodeBmp(canvas.Bitmap());
-    ASSERT_FALSE(testing::InkOf(canvas.Bitmap()).Empty());
+    const std::vector<std::uint8_t> expected = EncodePicture(canvas.Pixels(), PictureFormat::Bmp);
+    ASSERT_FALSE(testing::InkOf(canvas.Pixels()).Empty());
     for (const RenderOptions split : {RenderOptions{1, 0}, RenderOptions{2, 7}, RenderOptions{3, 1},
                                       RenderOptions{8, 0}}) {
         settings_.render = split;
         const auto picture = ComposePicture(settings_);
         ASSERT_NE(picture, nullptr);
-        EXPECT_TRUE(EncodeBmp(*picture) == expected) << split.threads << " threads, " << split.bandRows << " rows";
+        EXPECT_TRUE(EncodePicture(*picture, PictureFormat::Bmp) == expected) << split.threads << " threads, " << split.bandRows << " rows";
     }
 }
 
@@ -507,7 +510,7 @@ TEST(ColumnRun, StampsBeyondTheMemoryAllowedAreRefusedInsteadOfHeld)
     settings.seed = 1;
     settings.render = {1, 16, std::size_t(1) << 20};
     EXPECT_NE(ComposePicture(settings), nullptr);
-    settings.vertical = true;
+    settings.writing = Writing::Columns;
     try {
         ComposePicture(settings);
         ADD_FAILURE() << "composed";

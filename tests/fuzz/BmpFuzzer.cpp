@@ -1,5 +1,5 @@
-// The BMP writer for pictures of any size, its bytes read back by a decoder
-// that shares nothing with it (Qt's image reader), and the PNG writer read
+// The BMP encoder for pictures of any size, its bytes read back by a decoder
+// that shares nothing with it (Qt's image reader), and the PNG encoder read
 // back by libpng: every pixel must come back as drawn. Sizes the picture
 // refuses must be refused before anything is allocated, and leave it as it
 // was.
@@ -9,10 +9,11 @@
 
 #include "FuzzSupport.h"
 
-#include "composer/Bitmap.h"
-#include "composer/BmpWriter.h"
+#include "composer/PixelPicture.h"
+#include "composer/encode/Bmp.h"
+#include "composer/encode/PictureFile.h"
 #include "composer/Error.h"
-#include "composer/PngWriter.h"
+#include "composer/encode/Png.h"
 
 #include <QImage>
 
@@ -24,7 +25,7 @@
 
 namespace {
 
-using morvaleth::TBitmap;
+using morvaleth::PixelPicture;
 
 // Pictures up to this many pixels are made and written; larger ones that the
 // picture would accept are too slow to write for every input.
@@ -36,9 +37,9 @@ std::uint32_t Read32(const std::vector<std::uint8_t>& bytes, std::size_t at)
            std::uint32_t(bytes[at + 3]) << 24;
 }
 
-void CheckBmp(const TBitmap& picture)
+void CheckBmp(const PixelPicture& picture)
 {
-    const std::vector<std::uint8_t> bytes = morvaleth::EncodeBmp(picture);
+    const std::vector<std::uint8_t> bytes = morvaleth::EncodePicture(picture, morvaleth::PictureFormat::Bmp);
     const int width = picture.Width();
     const int height = picture.Height();
     if (width == 0 || height == 0) {
@@ -64,12 +65,9 @@ void CheckBmp(const TBitmap& picture)
                    "Qt reads row %d of %d differently", y, height);
 }
 
-void CheckPng(const TBitmap& picture)
+void CheckPng(const PixelPicture& picture)
 {
-    std::vector<std::uint8_t> bytes;
-    morvaleth::WritePng(picture, [&bytes](const std::uint8_t* data, std::size_t size) {
-        bytes.insert(bytes.end(), data, data + size);
-    });
+    const std::vector<std::uint8_t> bytes = morvaleth::EncodePicture(picture, morvaleth::PictureFormat::Png);
     if (!picture.HasPixels()) {
         FUZZ_CHECK(bytes.empty(), "%zu PNG bytes for a picture without pixels", bytes.size());
         return;
@@ -99,11 +97,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int32_t height = anySize ? std::int32_t(input.Uint32()) : input.Byte() % 64;
 
     const __int128 rowBytes = (__int128(width) * 3 + 3) / 4 * 4;
-    const bool refused = width < 0 || height < 0 || rowBytes * height + 54 > INT_MAX;
+    // A row must be addressable by a signed 32-bit count of bytes.
+    const bool refused = width < 0 || height < 0 || rowBytes > INT_MAX;
     if (!refused && std::int64_t(width) * height > LargestPixels)
         return 0;
 
-    TBitmap picture;
+    PixelPicture picture;
     try {
         picture.SetHeight(height);
         picture.SetWidth(width);

@@ -10,9 +10,11 @@
 
 #include "FuzzSupport.h"
 
-#include "composer/BitmapCanvas.h"
-#include "composer/BmpWriter.h"
-#include "composer/ComposePicture.h"
+#include "reference/BitmapCanvas.h"
+#include "reference/ComposeText.h"
+#include "composer/encode/Bmp.h"
+#include "composer/encode/PictureFile.h"
+#include "composer/Composition.h"
 
 #include <vector>
 
@@ -56,11 +58,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     for (bool realMode : {false, true}) {
         settings.realMode = realMode;
-        const std::unique_ptr<TBitmap> picture = ComposePicture(settings);
+        const std::unique_ptr<PixelPicture> picture = ComposePicture(settings);
         FUZZ_CHECK(picture && picture->Width() == width && picture->Height() == height, "a %dx%d picture",
                    picture ? picture->Width() : -1, picture ? picture->Height() : -1);
 
-        TCanvasPicture unskipped;
+        TBitmap unskipped;
         unskipped.Canvas().SetOffPictureCulling(false);
         unskipped.SetHeight(height);
         unskipped.SetWidth(width);
@@ -68,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         RandomSource random(Seed);
         ComposeText(unskipped, reader, settings, random);
         reader.Close();
-        FUZZ_CHECK(EncodeBmp(*picture) == EncodeBmp(unskipped.Bitmap()),
+        FUZZ_CHECK(EncodePicture(*picture, PictureFormat::Bmp) == EncodePicture(unskipped.Pixels(), PictureFormat::Bmp),
                    "skipping off-picture text changed the picture (real mode %d)", int(realMode));
     }
     return 0;

@@ -7,7 +7,7 @@
 #include "FuzzSupport.h"
 
 #include "composer/Error.h"
-#include "composer/SizeText.h"
+#include "composer/text/SizeText.h"
 
 #include <bit>
 #include <optional>

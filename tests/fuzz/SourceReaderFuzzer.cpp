@@ -13,7 +13,7 @@
 
 #include "FuzzSupport.h"
 
-#include "composer/SourceReader.h"
+#include "composer/text/SourceReader.h"
 
 #include <iconv.h>
 #include <utf8proc.h>

@@ -1,9 +1,10 @@
 #pragma once
 
-#include "composer/Bitmap.h"
-#include "composer/BitmapCanvas.h"
-#include "composer/Canvas.h"
-#include "composer/FontEngine.h"
+#include "composer/PixelPicture.h"
+#include "reference/BitmapCanvas.h"
+#include "reference/Canvas.h"
+#include "composer/faces/FaceTable.h"
+#include "composer/faces/OpenFace.h"
 
 #include <sys/stat.h>
 
@@ -129,8 +130,8 @@ public:
     DrawnPicture& operator=(const DrawnPicture&) = delete;
 
     TBitmapCanvas& Canvas() { return canvas_; }
-    TBitmap& Bitmap() { return bitmap_; }
-    operator const TBitmap&() const { return bitmap_; }
+    PixelPicture& Bitmap() { return bitmap_; }
+    operator const PixelPicture&() const { return bitmap_; }
 
     int Width() const { return bitmap_.Width(); }
     int Height() const { return bitmap_.Height(); }
@@ -142,7 +143,7 @@ public:
     TColor Pixel(int x, int y) const { return bitmap_.Pixel(x, y); }
 
 private:
-    TBitmap bitmap_;
+    PixelPicture bitmap_;
     TBitmapCanvas canvas_;
 };
 
@@ -161,7 +162,7 @@ struct InkBox {
     bool Empty() const { return right < left; }
 };
 
-inline InkBox InkOf(const TBitmap& picture, int fromX = 0, int toX = -1)
+inline InkBox InkOf(const PixelPicture& picture, int fromX = 0, int toX = -1)
 {
     if (toX < 0)
         toX = picture.Width();

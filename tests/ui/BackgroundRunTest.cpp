@@ -145,7 +145,7 @@ TEST(BackgroundRun, AShortRunShowsNoDialog)
     // A run that ends at once, whatever the machine's load.
     fixture.form->SetComposer([](const CompositionSettings&, const RunControl& control) {
         control.progress(200, 200);
-        auto picture = std::make_unique<TBitmap>();
+        auto picture = std::make_unique<PixelPicture>();
         picture->SetHeight(200);
         picture->SetWidth(320);
         return picture;
@@ -179,7 +179,7 @@ TEST_P(Cancelling, LeavesThePictureThePreviewAndSaveAsTheyWere)
     const CancelCase& c = GetParam();
     TFormFixture fixture;
     fixture.Compose(ExamplePath("letter-sjis.txt"), "1000", "700");
-    const std::shared_ptr<const TBitmap> earlier = fixture.form->Picture();
+    const std::shared_ptr<const PixelPicture> earlier = fixture.form->Picture();
     ASSERT_NE(earlier, nullptr);
     auto* image = fixture.Find<TPreviewImage>("HImage");
     auto* horizontal = fixture.Find<TScrollBar>("HScrH");

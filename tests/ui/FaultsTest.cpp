@@ -117,8 +117,8 @@ void Enter(TFaultScope& scope, Fault fault)
 
 // Everything of the window a failed run or save must leave as it was.
 struct TWindowState {
-    std::shared_ptr<const TBitmap> picture;
-    std::shared_ptr<const TBitmap> preview;
+    std::shared_ptr<const PixelPicture> picture;
+    std::shared_ptr<const PixelPicture> preview;
     QImage pixels;
     QRect image;
     int horizontal = 0;

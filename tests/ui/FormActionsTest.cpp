@@ -97,7 +97,7 @@ TEST(Create, WithAnEmptyPathWarnsAndChangesNothing)
 {
     TFormFixture fixture;
     fixture.Compose(ExamplePath("letter-ascii.txt"));
-    const std::shared_ptr<const TBitmap> earlier = fixture.form->Picture();
+    const std::shared_ptr<const PixelPicture> earlier = fixture.form->Picture();
     ASSERT_NE(earlier, nullptr);
 
     fixture.Compose("");
@@ -118,7 +118,7 @@ TEST(Create, PutsThePictureInThePreviewAtItsOwnSizeWithoutCopyingIt)
     fixture.Compose(ExamplePath("letter-utf8.txt"), "1000", "700");
 
     ASSERT_TRUE(fixture.runner->messages.empty());
-    const std::shared_ptr<const TBitmap> picture = fixture.form->Picture();
+    const std::shared_ptr<const PixelPicture> picture = fixture.form->Picture();
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(picture->Width(), 1000);
     EXPECT_EQ(picture->Height(), 700);
@@ -148,12 +148,12 @@ TEST(Create, ComposesInColumnsAndMixedFacesWhenTheirBoxesAreTicked)
     fixture.Find<QCheckBox>("HChkVertical")->setChecked(true);
     fixture.Find<QCheckBox>("HChkFaceMix")->setChecked(true);
     const CompositionSettings settings = fixture.form->CurrentSettings();
-    EXPECT_TRUE(settings.vertical);
+    EXPECT_EQ(settings.writing, Writing::Columns);
     EXPECT_EQ(settings.faces, (FaceChoice{FaceMix::Japanese, {}, false}));
 
     fixture.Compose(ExamplePath("letter-utf8.txt"));
     ASSERT_TRUE(fixture.runner->messages.empty());
-    const std::shared_ptr<const TBitmap> picture = fixture.form->Picture();
+    const std::shared_ptr<const PixelPicture> picture = fixture.form->Picture();
     ASSERT_NE(picture, nullptr);
     // The first column stands at the right edge: the top-left corner is empty.
     const testing::InkBox ink = testing::InkOf(*picture);
@@ -179,7 +179,7 @@ TEST_P(FailedRun, ShowsTheErrorAndKeepsTheEarlierPicture)
 {
     TFormFixture fixture;
     fixture.Compose(ExamplePath("letter-ascii.txt"));
-    const std::shared_ptr<const TBitmap> earlier = fixture.form->Picture();
+    const std::shared_ptr<const PixelPicture> earlier = fixture.form->Picture();
     ASSERT_NE(earlier, nullptr);
 
     fixture.Compose(GetParam().path, GetParam().width);

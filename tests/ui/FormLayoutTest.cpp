@@ -116,7 +116,7 @@ TEST(Window, StartsWithoutAPictureAndWithSaveDisabled)
     EXPECT_EQ(settings.size, 20);
     EXPECT_EQ(settings.faceName, "ＭＳ Ｐゴシック");
     EXPECT_FALSE(settings.realMode);
-    EXPECT_FALSE(settings.vertical);
+    EXPECT_EQ(settings.writing, Writing::Rows);
     EXPECT_EQ(settings.faces, FaceChoice{});
 }
 

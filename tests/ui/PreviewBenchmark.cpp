@@ -22,7 +22,7 @@ namespace {
 void ScrollStep(benchmark::State& state, Qt::Orientation orientation)
 {
     const int side = int(state.range(0));
-    auto picture = std::make_shared<morvaleth::TBitmap>();
+    auto picture = std::make_shared<morvaleth::PixelPicture>();
     picture->SetHeight(side);
     picture->SetWidth(side);
 
@@ -69,7 +69,7 @@ void VerticalStep(benchmark::State& state)
 void FittedRepaint(benchmark::State& state)
 {
     const int side = int(state.range(0));
-    auto picture = std::make_shared<morvaleth::TBitmap>();
+    auto picture = std::make_shared<morvaleth::PixelPicture>();
     picture->SetHeight(side);
     picture->SetWidth(side);
     // Stripes written into every row, so that the paint reads real memory.

@@ -2,7 +2,8 @@
 
 #include "UiTestSupport.h"
 
-#include "composer/PictureFile.h"
+#include "composer/encode/PictureFile.h"
+#include "composer/encode/Formats.h"
 #include "ui/PreviewImage.h"
 #include "ui/SavePictureDialog.h"
 
@@ -137,7 +138,7 @@ TEST(Save, ThatFailsShowsTheErrorAndKeepsThePicture)
 {
     TSaveFixture fixture;
     fixture.Compose(ExamplePath("letter-ascii.txt"));
-    const std::shared_ptr<const TBitmap> picture = fixture.form->Picture();
+    const std::shared_ptr<const PixelPicture> picture = fixture.form->Picture();
     const QString name = fixture.folder.filePath("no such folder/letter.bmp");
     fixture.Save(TypeName(name));
 
@@ -197,7 +198,7 @@ TEST(Save, WithThePngFilterAppendsPngToANameWithoutAnExtension)
 struct TPreviewAreaFixture {
     TPreviewAreaFixture()
     {
-        auto picture = std::make_shared<TBitmap>();
+        auto picture = std::make_shared<PixelPicture>();
         picture->SetHeight(480);
         picture->SetWidth(640);
         SavePicture(*picture, folder.filePath("picture.bmp").toStdString());

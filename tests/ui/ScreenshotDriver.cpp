@@ -361,7 +361,7 @@ void Drive(THFormMain& form, const Options& options)
         Fail("no picture was composed");
 
     if (options.again) {
-        const std::shared_ptr<const morvaleth::TBitmap> first = form.Picture();
+        const std::shared_ptr<const morvaleth::PixelPicture> first = form.Picture();
         const double pictureMiB = double(first->Stride()) * first->Height() / (1024.0 * 1024.0);
         Click(form.findChild<QPushButton*>("HBtnCreate"));
         if (form.Picture() == first)

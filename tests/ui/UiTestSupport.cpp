@@ -109,7 +109,7 @@ QString ExamplePath(const char* name)
     return QStringLiteral(MORVALETH_SOURCE_DIR "/examples/") + QString::fromLatin1(name);
 }
 
-QImage ImageCopyOf(const std::shared_ptr<const TBitmap>& picture)
+QImage ImageCopyOf(const std::shared_ptr<const PixelPicture>& picture)
 {
     return ImageOf(picture).convertToFormat(QImage::Format_RGB32);
 }

@@ -66,6 +66,6 @@ struct TFormFixture {
 
 QString ExamplePath(const char* name);
 // The picture's pixels as an image of their own, 32 bits per pixel.
-QImage ImageCopyOf(const std::shared_ptr<const TBitmap>& picture);
+QImage ImageCopyOf(const std::shared_ptr<const PixelPicture>& picture);
 
 } // namespace morvaleth::test

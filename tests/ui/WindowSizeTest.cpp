@@ -225,7 +225,7 @@ TEST(Zoom, PaintsTheScaledPictureSmoothly)
 {
     TSizeFixture fixture;
     // Black left half, white right half, 200 x 100.
-    auto picture = std::make_shared<TBitmap>();
+    auto picture = std::make_shared<PixelPicture>();
     picture->SetHeight(100);
     picture->SetWidth(200);
     for (int y = 0; y < 100; ++y) {

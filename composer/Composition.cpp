@@ -1,0 +1,129 @@
+#include "composer/Composition.h"
+
+#include "composer/Messages.h"
+#include "composer/encode/PictureSink.h"
+#include "composer/faces/FaceTable.h"
+#include "composer/plan/StampPlan.h"
+#include "composer/render/BandRenderer.h"
+#include "composer/text/SizeText.h"
+#include "composer/text/SourceReader.h"
+#include "composer/vector/Device.h"
+#include "composer/vector/VectorRun.h"
+
+namespace morvaleth {
+
+struct CompositionRun::State {
+    CompositionSettings settings;
+    RandomSource random;
+    std::uint32_t seed = 0;
+    int width = 0;
+    int height = 0;
+    std::unique_ptr<SourceReader> source;
+    std::unique_ptr<FaceTable> faces;
+    std::unique_ptr<StampPlan> plan;
+    StampList stamps;
+};
+
+CompositionRun::CompositionRun(const CompositionSettings& settings) : state_(std::make_unique<State>())
+{
+    State& run = *state_;
+    run.settings = settings;
+    if (settings.size < SmallestCompositionSize || settings.size > LargestCompositionSize)
+        throw Failure(Message::UnusableFontSize,
+                      {std::to_string(settings.size), std::to_string(LargestCompositionSize)});
+    if (settings.seed)
+        run.random.SetSeed(*settings.seed);
+    else
+        run.random.Reseed();
+    run.seed = run.random.Seed();
+    // A negative height fails before the width text is read, as a picture
+    // that cannot be made.
+    run.height = StrToInt(settings.heightText);
+    if (run.height < 0)
+        throw Failure(Message::OutOfResources);
+    run.width = StrToInt(settings.widthText);
+    if (run.width < 0)
+        throw Failure(Message::OutOfResources);
+}
+
+CompositionRun::~CompositionRun() = default;
+
+int CompositionRun::Width() const
+{
+    return state_->width;
+}
+
+int CompositionRun::Height() const
+{
+    return state_->height;
+}
+
+std::uint32_t CompositionRun::Seed() const
+{
+    return state_->seed;
+}
+
+void CompositionRun::OpenSource()
+{
+    State& run = *state_;
+    if (run.source)
+        return;
+    const CompositionSettings& settings = run.settings;
+    run.source = std::make_unique<SourceReader>(settings.sourcePath, settings.encoding);
+    run.faces = std::make_unique<FaceTable>();
+    const PlanStyle style{settings.size,    settings.realMode, settings.faceName,
+                          settings.writing, settings.faces,    settings.render.mostStampBytes};
+    run.plan = std::make_unique<StampPlan>(style, *run.source, run.random, *run.faces, run.width, run.height);
+    run.plan->PlanSome(1, run.stamps, {});
+}
+
+namespace {
+
+void WarnOfSkippedFaces(const StampPlan& plan, const RunControl& control)
+{
+    if (control.warning)
+        for (const std::string& skipped : plan.SkippedFaces())
+            control.warning(skipped);
+}
+
+} // namespace
+
+void CompositionRun::Render(RowSink& sink, const RunControl& control)
+{
+    State& run = *state_;
+    sink.Begin(run.width, run.height);
+    OpenSource();
+    WarnOfSkippedFaces(*run.plan, control);
+    RenderRun(*run.plan, run.stamps, *run.faces, run.width, run.height, sink, control, run.settings.render);
+    run.source->Close();
+    // The plan has read all of the text it needs by now.
+    if (control.encodingRead)
+        control.encodingRead(run.source->Encoding());
+    sink.Finish();
+}
+
+void CompositionRun::Trace(StampDevice& device, const RunControl& control)
+{
+    State& run = *state_;
+    device.Begin(run.width, run.height);
+    OpenSource();
+    WarnOfSkippedFaces(*run.plan, control);
+    TraceRun(*run.plan, run.stamps, *run.faces, device, control);
+    run.source->Close();
+    if (control.encodingRead)
+        control.encodingRead(run.source->Encoding());
+    device.Finish();
+}
+
+std::unique_ptr<PixelPicture> ComposePicture(const CompositionSettings& settings, const RunControl& control)
+{
+    if (settings.sourcePath.empty())
+        return nullptr;
+    CompositionRun run(settings);
+    auto picture = std::make_unique<PixelPicture>();
+    PictureSink sink(*picture);
+    run.Render(sink, control);
+    return picture;
+}
+
+} // namespace morvaleth

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "composer/PixelPicture.h"
+#include "composer/RowSink.h"
+#include "composer/RunControl.h"
+#include "composer/Writing.h"
+#include "composer/faces/FaceChoice.h"
+#include "composer/render/RenderOptions.h"
+#include "composer/text/Encoding.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace morvaleth {
+
+class StampDevice;
+
+// The inputs of one composition run.
+struct CompositionSettings {
+    std::string sourcePath;
+    std::string widthText = "640";
+    std::string heightText = "480";
+    std::string faceName = "ＭＳ Ｐゴシック";
+    // The composition font's size in points, used as a pixel count: margin,
+    // character pitch and line pitch at once.
+    std::int32_t size = 20;
+    bool realMode = false;
+    Writing writing = Writing::Rows;
+    // The faces the stamps take; by default all take the one above.
+    FaceChoice faces;
+    SourceEncoding encoding = SourceEncoding::Automatic;
+    // Fixes the picture; without it the run seeds from the clock.
+    std::optional<std::uint32_t> seed;
+    // How the rendering is split; the picture is the same for any split.
+    RenderOptions render;
+};
+
+inline constexpr std::int32_t SmallestCompositionSize = 1;
+inline constexpr std::int32_t LargestCompositionSize = 65535;
+
+// Composes the source text into a new picture of the requested size. Returns
+// no picture when the source path is empty (the caller tells the user).
+// Fails with the message of whatever went wrong: a size text that is not an
+// integer, a picture that cannot be made, a source that cannot be read; and
+// with an Error of kind Cancelled when `control` asks it to stop.
+std::unique_ptr<PixelPicture> ComposePicture(const CompositionSettings& settings, const RunControl& control = {});
+
+// One run taken step by step, for a caller that streams the picture out and
+// wants every failure of the run's own before it touches the output: the
+// constructor checks the size and reads the size texts (height first);
+// OpenSource opens the text and plans its first stamp, which opens its face;
+// Render begins the sink (which checks that it can take the size), opens the
+// source if that has not been done, plans and paints the rest, hands every
+// row to the sink and finishes it. Trace hands the planned stamps to a vector
+// device instead of painting them. A run is rendered or traced once.
+class CompositionRun {
+public:
+    explicit CompositionRun(const CompositionSettings& settings);
+    CompositionRun(const CompositionRun&) = delete;
+    CompositionRun& operator=(const CompositionRun&) = delete;
+    ~CompositionRun();
+
+    int Width() const;
+    int Height() const;
+    // The seed the run's draws start from.
+    std::uint32_t Seed() const;
+
+    void OpenSource();
+    void Render(RowSink& sink, const RunControl& control = {});
+    void Trace(StampDevice& device, const RunControl& control = {});
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+} // namespace morvaleth

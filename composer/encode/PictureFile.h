@@ -1,0 +1,27 @@
+#pragma once
+
+#include "composer/PixelPicture.h"
+#include "composer/RowSink.h"
+#include "composer/encode/Formats.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace morvaleth {
+
+// Hands every row of a picture held in memory to the sink, a band at a time,
+// between its Begin and its Finish: a picture in memory is encoded by the
+// very sinks a run streams into.
+void WritePicture(const PixelPicture& picture, RowSink& sink);
+
+// The picture's file bytes in that format, in memory.
+std::vector<std::uint8_t> EncodePicture(const PixelPicture& picture, PictureFormat format);
+
+// Saves the picture as `path` in that format, as SaveFile saves (see
+// save/FileSave.h), after checking that the format can hold it.
+void SavePicture(const PixelPicture& picture, const std::string& path, PictureFormat format);
+// The same, in the format the name's extension asks for.
+void SavePicture(const PixelPicture& picture, const std::string& path);
+
+} // namespace morvaleth

@@ -1,0 +1,28 @@
+#include "composer/encode/PictureSink.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace morvaleth {
+
+void PictureSink::Begin(int width, int height)
+{
+    picture_.SetHeight(height);
+    picture_.SetWidth(width);
+}
+
+std::uint8_t* PictureSink::RowsInPlace(int top, int /*count*/)
+{
+    return picture_.HasPixels() ? picture_.ScanLine(top) : nullptr;
+}
+
+void PictureSink::Rows(int top, int count, const std::uint8_t* rows, std::size_t stride)
+{
+    if (!picture_.HasPixels() || rows == picture_.ScanLine(top))
+        return;
+    const std::size_t bytes = std::min(stride, picture_.Stride());
+    for (int row = 0; row < count; ++row)
+        std::memcpy(picture_.ScanLine(top + row), rows + std::size_t(row) * stride, bytes);
+}
+
+} // namespace morvaleth

@@ -1,0 +1,215 @@
+#include "composer/plan/StampPlan.h"
+
+#include "composer/Messages.h"
+#include "composer/faces/FaceName.h"
+#include "composer/faces/GlyphSetting.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+namespace morvaleth {
+namespace {
+
+std::size_t QuarterOfTheMemory()
+{
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return SIZE_MAX;
+    return std::size_t(pages) / 4 * std::size_t(pageSize);
+}
+
+} // namespace
+
+int TallestCellHeight(int size)
+{
+    return StampCellHeight(size, std::max(size / 2 - 1, 0));
+}
+
+std::int64_t LowestStampReach(int size)
+{
+    return 2 * std::int64_t(TallestCellHeight(size)) + 8;
+}
+
+void StampList::CarryOver(const StampList& from, std::int64_t row)
+{
+    stamps.clear();
+    codePoints.clear();
+    for (const Stamp& stamp : from.stamps) {
+        if (stamp.bottom <= row)
+            continue;
+        Stamp carried = stamp;
+        carried.firstCodePoint = std::uint32_t(codePoints.size());
+        codePoints.append(from.CodePointsOf(stamp));
+        stamps.push_back(carried);
+    }
+}
+
+StampPlan::StampPlan(const PlanStyle& style, SourceReader& source, RandomSource& random, FaceTable& faces,
+                     std::int64_t width, std::int64_t height)
+    : style_(style),
+      source_(source),
+      random_(random),
+      faces_(faces),
+      layout_(MakeLayout(style.writing, style.size, width, height, LowestStampReach(style.size))),
+      mostStampBytes_(style.mostStampBytes > 0 ? style.mostStampBytes : QuarterOfTheMemory())
+{
+    style_.faceName = std::string(FaceNameThatFits(style.faceName));
+    done_ = !layout_->HasRoom();
+    if (style.faces.mix != FaceMix::One) {
+        FaceSet set = ResolveFaceSet(style_.faceName, style.faces);
+        faceSet_ = std::move(set.faces);
+        skippedFaces_ = std::move(set.skipped);
+        // Seeded before the run's first draw.
+        faceDraws_.emplace(random, faceSet_.size(), style.faces.syntheticBold);
+    }
+}
+
+StampPlan::~StampPlan() = default;
+
+std::int64_t StampPlan::LongestReach() const
+{
+    return std::max(upwardReach_, LowestStampReach(style_.size));
+}
+
+std::int64_t StampPlan::SettledRows() const
+{
+    if (done_)
+        return INT64_MAX;
+    // Before the first unit the face, and so the stamps' reach, is unknown.
+    const std::int64_t settled = layout_->SettledRow();
+    if (!faceResolved_ || settled == INT64_MIN)
+        return INT64_MIN;
+    return settled - upwardReach_;
+}
+
+void StampPlan::PlanThrough(std::int64_t row, StampList& list, const RunControl& control)
+{
+    PlanWhile(list, control, [&] { return SettledRows() >= row; });
+}
+
+void StampPlan::PlanSome(std::size_t count, StampList& list, const RunControl& control)
+{
+    PlanWhile(list, control, [&] { return list.stamps.size() >= count; });
+}
+
+template <typename Enough>
+void StampPlan::PlanWhile(StampList& list, const RunControl& control, Enough enough)
+{
+    std::u32string_view unit;
+    while (!done_ && !enough()) {
+        if (control.Cancelled())
+            throw Cancellation();
+        const SourceReader::Token token = source_.Next(unit);
+        if (token == SourceReader::Token::TextEnd) {
+            done_ = true;
+        } else if (token == SourceReader::Token::Unit) {
+            PlanUnit(unit, list);
+            // A layout that settles no row holds every stamp until the plan
+            // ends: tiny characters on a huge picture would take more memory
+            // than the machine has, and are refused before they do.
+            if (list.stamps.size() * sizeof(Stamp) + list.codePoints.size() * sizeof(char32_t) > mostStampBytes_)
+                throw Failure(Message::OutOfResources);
+            done_ = !layout_->AfterUnit();
+        } else {
+            done_ = !layout_->AfterLineEnd();
+        }
+    }
+}
+
+void StampPlan::ReachFace(FaceId face)
+{
+    if (face >= faceReached_.size())
+        faceReached_.resize(std::size_t(face) + 1, false);
+    if (faceReached_[face])
+        return;
+    faceReached_[face] = true;
+    // A stamp reaches up no farther than its text's reach from the cell's
+    // corner (shaped, as in a column or in bold) and the margin of its rows,
+    // or its scrap's skew. Rows above the reach may already be painted when a
+    // fallback face first turns up, so the reach allows for faces with glyphs
+    // and advances of up to two em as well.
+    FaceMeasures measures = faces_.Measures(face);
+    const double room = 2.0 * measures.unitsPerEm;
+    measures.reach = std::max(measures.reach, room);
+    measures.maxAdvance = std::max(measures.maxAdvance, room);
+    const FontScale tallest = ScaleForCell(measures, TallestCellHeight(style_.size), 0);
+    upwardReach_ = std::max<std::int64_t>(upwardReach_, std::int64_t(std::ceil(ShapedReach(measures, tallest, MaxStampCodePoints))) +
+                                                            std::int64_t(MaxStampCodePoints) + 8);
+}
+
+void StampPlan::PlanUnit(std::u32string_view unit, StampList& list)
+{
+    if (!faceResolved_) {
+        // A mixed run draws from its set alone, each face with its own
+        // fallbacks; all of them count for the reach from the start.
+        if (faceSet_.empty())
+            chain_ = faces_.ChainFor(style_.faceName);
+        for (const FaceLocation& face : faceSet_)
+            setChains_.push_back(faces_.ChainFor(face));
+        for (const FaceChainId chain : setChains_)
+            ReachFace(faces_.FaceFor(chain, {}));
+        faceResolved_ = true;
+    }
+
+    const CellPlace place = layout_->Place();
+    const StampDraws draws = DrawStamp(random_, style_.size, style_.realMode);
+    Stamp stamp;
+    stamp.x = int(place.x);
+    stamp.y = int(place.y);
+    stamp.scheme = draws.scheme;
+    stamp.cellHeight = draws.cellHeight;
+    stamp.tilt = draws.tilt;
+    stamp.scrap = style_.realMode;
+    stamp.dx = draws.dx;
+    stamp.dy = draws.dy;
+    stamp.flow = layout_->UnitFlow();
+    FaceChainId chain = chain_;
+    if (faceDraws_) {
+        const FaceDraw draw = faceDraws_->Next();
+        chain = setChains_[draw.face];
+        stamp.bold = draw.bold;
+    }
+    // A control character takes its cell, its draws and its scrap like a
+    // space, and draws no glyph.
+    const bool drawsGlyph = !IsControlUnit(unit);
+    stamp.face = faces_.FaceFor(chain, drawsGlyph ? unit : std::u32string_view());
+    ReachFace(stamp.face);
+
+    const std::size_t count = drawsGlyph ? std::min(unit.size(), MaxStampCodePoints) : 0;
+    stamp.firstCodePoint = std::uint32_t(list.codePoints.size());
+    stamp.codePointCount = std::uint32_t(count);
+    list.codePoints.append(unit.substr(0, count));
+
+    std::int64_t top = INT64_MAX;
+    std::int64_t bottom = INT64_MIN;
+    if (count > 0) {
+        const FaceMeasures& measures = faces_.Measures(stamp.face);
+        const FontScale scale = ScaleForCell(measures, stamp.cellHeight, stamp.tilt);
+        if (stamp.Shaped()) {
+            // Shaped glyphs lie anywhere in the cell: bound them by the
+            // farthest any can reach from the corner.
+            const double reach = ShapedReach(measures, scale, count);
+            top = std::int64_t(std::floor(stamp.y - reach)) - 2;
+            bottom = std::int64_t(std::ceil(stamp.y + reach)) + 3;
+        } else {
+            scale.TextRows(measures, stamp.y, count, top, bottom);
+        }
+    }
+    if (stamp.scrap) {
+        for (const TPoint corner : stamp.Corners()) {
+            top = std::min<std::int64_t>(top, corner.y);
+            bottom = std::max<std::int64_t>(bottom, std::int64_t(corner.y) + 1);
+        }
+    }
+    if (top < bottom) {
+        stamp.top = top;
+        stamp.bottom = bottom;
+        list.stamps.push_back(stamp);
+    }
+}
+
+} // namespace morvaleth

@@ -1,0 +1,188 @@
+#include "composer/render/Raster.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace morvaleth {
+namespace {
+
+void PutPixel(const PixelSurface& surface, std::int64_t x, std::int64_t y, TColor color)
+{
+    if (!surface.Contains(x, y))
+        return;
+    std::uint8_t* pixel = surface.Row(y) + std::size_t(x) * 3;
+    pixel[0] = BlueOf(color);
+    pixel[1] = GreenOf(color);
+    pixel[2] = RedOf(color);
+}
+
+// The first pixel index whose centre (index + 0.5) is at or beyond v, kept
+// within [lo, hi] so that far-away coordinates cannot overflow an int.
+int FirstCentreAtOrAfter(double v, int lo, int hi)
+{
+    double index = std::ceil(v - 0.5);
+    if (!(index >= lo)) // also catches NaN
+        return lo;
+    if (index > hi)
+        return hi;
+    return int(index);
+}
+
+// floor(numerator / denominator) for a positive denominator.
+std::int64_t FloorDiv(__int128 numerator, __int128 denominator)
+{
+    __int128 quotient = numerator / denominator;
+    if (numerator % denominator != 0 && numerator < 0)
+        --quotient;
+    return std::int64_t(quotient);
+}
+
+} // namespace
+
+void FillPolygon(const PixelSurface& surface, std::span<const PointF> points, TColor color)
+{
+    if (points.size() < 3 || surface.bits == nullptr)
+        return;
+
+    double top = points[0].y;
+    double bottom = points[0].y;
+    for (const PointF& p : points) {
+        top = std::min(top, p.y);
+        bottom = std::max(bottom, p.y);
+    }
+    const int firstRow = FirstCentreAtOrAfter(top, surface.top, surface.height);
+    const int endRow = FirstCentreAtOrAfter(bottom, surface.top, surface.height);
+
+    // A polygon has at most as many crossings on a row as it has edges.
+    PolygonScratch<double> scratch(points.size());
+    double* crossings = scratch.data();
+
+    for (int row = firstRow; row < endRow; ++row) {
+        const double centre = row + 0.5;
+        std::size_t count = 0;
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const PointF& a = points[i];
+            const PointF& b = points[(i + 1) % points.size()];
+            // Half-open in y, so that a vertex shared by two edges counts once.
+            if ((a.y <= centre && centre < b.y) || (b.y <= centre && centre < a.y))
+                crossings[count++] = a.x + (centre - a.y) * (b.x - a.x) / (b.y - a.y);
+        }
+        std::sort(crossings, crossings + count);
+
+        std::uint8_t* line = surface.Row(row);
+        for (std::size_t i = 0; i + 1 < count; i += 2) {
+            const int from = FirstCentreAtOrAfter(crossings[i], 0, surface.width);
+            const int to = FirstCentreAtOrAfter(crossings[i + 1], 0, surface.width);
+            for (int x = from; x < to; ++x) {
+                line[x * 3 + 0] = BlueOf(color);
+                line[x * 3 + 1] = GreenOf(color);
+                line[x * 3 + 2] = RedOf(color);
+            }
+        }
+    }
+}
+
+void DrawLine(const PixelSurface& surface, TPoint from, TPoint to, TColor color)
+{
+    if (surface.bits == nullptr || std::max(from.y, to.y) < surface.top || std::min(from.y, to.y) >= surface.height)
+        return;
+
+    // Walk the longer axis one pixel at a time and round the other, which is
+    // what Bresenham's routine sets. Computing the first step directly lets
+    // the walk start and end at the surface's edges, however far away the
+    // ends are.
+    const bool steep = std::abs(std::int64_t(to.y) - from.y) > std::abs(std::int64_t(to.x) - from.x);
+    std::int64_t major0 = steep ? from.y : from.x;
+    std::int64_t minor0 = steep ? from.x : from.y;
+    std::int64_t major1 = steep ? to.y : to.x;
+    std::int64_t minor1 = steep ? to.x : to.y;
+    if (major0 > major1) {
+        std::swap(major0, major1);
+        std::swap(minor0, minor1);
+    }
+    const std::int64_t majorLength = major1 - major0;
+    const std::int64_t minorLength = minor1 - minor0;
+    const std::int64_t majorFirst = steep ? surface.top : 0;
+    const std::int64_t majorLimit = (steep ? surface.height : surface.width) - 1;
+
+    const std::int64_t first = std::max<std::int64_t>(major0, majorFirst);
+    const std::int64_t last = std::min(major1, majorLimit);
+    if (first > last)
+        return;
+    if (majorLength == 0) {
+        if (steep)
+            PutPixel(surface, minor0, first, color);
+        else
+            PutPixel(surface, first, minor0, color);
+        return;
+    }
+
+    // The minor coordinate at step k is minor0 + floor((2 mL k + ML) / 2 ML).
+    // One wide division finds it at the first step; after that the quotient
+    // and remainder move on exactly, since |2 mL| <= 2 ML they change by at
+    // most one per step.
+    const std::int64_t denominator = 2 * majorLength;
+    const std::int64_t step = 2 * minorLength;
+    const __int128 numerator = __int128(step) * (first - major0) + majorLength;
+    std::int64_t quotient = FloorDiv(numerator, denominator);
+    std::int64_t remainder = std::int64_t(numerator - __int128(quotient) * denominator);
+    for (std::int64_t major = first;; ++major) {
+        const std::int64_t minor = minor0 + quotient;
+        if (steep)
+            PutPixel(surface, minor, major, color);
+        else
+            PutPixel(surface, major, minor, color);
+        if (major == last)
+            break;
+        remainder += step;
+        if (remainder >= denominator) {
+            remainder -= denominator;
+            ++quotient;
+        } else if (remainder < 0) {
+            remainder += denominator;
+            --quotient;
+        }
+    }
+}
+
+void PaintPolygon(const PixelSurface& surface, std::span<const TPoint> points, std::optional<TColor> fill,
+                  TColor outline)
+{
+    if (points.empty() || surface.bits == nullptr)
+        return;
+    if (fill) {
+        PolygonScratch<PointF> scratch(points.size());
+        PointF* corners = scratch.data();
+        for (std::size_t i = 0; i < points.size(); ++i)
+            corners[i] = {double(points[i].x), double(points[i].y)};
+        FillPolygon(surface, std::span(corners, points.size()), *fill);
+    }
+    for (std::size_t i = 0; i < points.size(); ++i)
+        DrawLine(surface, points[i], points[(i + 1) % points.size()], outline);
+}
+
+void BlendSpan(const PixelSurface& surface, int x, int y, int length, std::uint8_t coverage,
+               TColor color)
+{
+    if (surface.bits == nullptr || y < surface.top || y >= surface.height || coverage == 0)
+        return;
+    const int from = std::max(x, 0);
+    const int to = int(std::min<std::int64_t>(std::int64_t(x) + length, surface.width));
+    if (from >= to)
+        return;
+
+    std::uint8_t* pixel = surface.Row(y) + std::size_t(from) * 3;
+    const unsigned alpha = coverage;
+    const unsigned keep = 255 - alpha;
+    const unsigned blue = BlueOf(color) * alpha;
+    const unsigned green = GreenOf(color) * alpha;
+    const unsigned red = RedOf(color) * alpha;
+    for (int i = from; i < to; ++i, pixel += 3) {
+        pixel[0] = std::uint8_t((pixel[0] * keep + blue + 127) / 255);
+        pixel[1] = std::uint8_t((pixel[1] * keep + green + 127) / 255);
+        pixel[2] = std::uint8_t((pixel[2] * keep + red + 127) / 255);
+    }
+}
+
+} // namespace morvaleth

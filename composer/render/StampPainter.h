@@ -1,0 +1,32 @@
+#pragma once
+
+#include "composer/faces/FaceTable.h"
+#include "composer/faces/OpenFace.h"
+#include "composer/plan/StampPlan.h"
+#include "composer/render/Raster.h"
+
+namespace morvaleth {
+
+// Paints planned stamps into a band of the picture's rows, exactly as
+// painting them on the whole picture would paint those rows. Each render
+// thread has its own painter, and with it its own face handles.
+class StampPainter {
+public:
+    explicit StampPainter(const FaceTable& faces, GlyphLoading loading = GlyphLoading::Cached)
+        : faces_(faces), handles_(loading)
+    {
+    }
+
+    // Paints, in run order, the stamps of the list that touch the band.
+    void Paint(const StampList& list, const PixelSurface& band);
+
+    // In real mode, the scrap: a filled polygon outlined one pixel wide; then
+    // the character, turned about its cell's top-left corner.
+    void Paint(const Stamp& stamp, std::u32string_view codePoints, const PixelSurface& band);
+
+private:
+    const FaceTable& faces_;
+    FaceHandles handles_;
+};
+
+} // namespace morvaleth

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "composer/save/ByteOutput.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace morvaleth {
+
+// Receives the bytes of a file in order, in pieces of any size.
+using ByteSink = std::function<void(const std::uint8_t* data, std::size_t size)>;
+
+// The open output of a save: the temporary file that will replace the target,
+// or a stream. Small writes are gathered into large ones.
+class SaveOutput final : public ByteOutput {
+public:
+    SaveOutput(const SaveOutput&) = delete;
+    SaveOutput& operator=(const SaveOutput&) = delete;
+    ~SaveOutput() override;
+
+    void Write(const std::uint8_t* data, std::size_t size) override;
+    bool Seekable() const override { return seekable_; }
+    void WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override;
+    void StartWriteback(std::uint64_t offset, std::uint64_t size) override;
+
+private:
+    friend class SaveOutputAccess;
+    SaveOutput(int descriptor, bool owned, std::string name);
+    void Flush();
+    void WriteAll(const std::uint8_t* data, std::size_t size);
+    void Finish(bool sync);
+
+    int descriptor_;
+    bool owned_;
+    bool seekable_ = false;
+    std::uint64_t end_ = 0;
+    std::vector<std::uint8_t> buffer_;
+    std::string name_; // the file a write error names
+};
+
+// As ReplaceFile and WriteToDescriptor below, handing the open output itself
+// to `produce`, for writers that place their bytes by offset.
+void SaveFile(const std::string& path, const std::function<void(SaveOutput&)>& produce);
+void SaveToDescriptor(int descriptor, const std::function<void(SaveOutput&)>& produce,
+                      const std::string& name = {});
+
+// Creates or replaces the file `path` with the bytes `produce` hands to its
+// sink, so that the file holds either its earlier content or the whole new
+// one, whatever happens:
+//
+// - A regular file (or a new one) is written under a temporary name in its
+//   folder, made durable, and renamed over the target only once complete; the
+//   folder is then made durable too. On any failure the temporary file is
+//   removed and an earlier file stays as it was; so it is when SIGINT,
+//   SIGTERM, SIGHUP or SIGQUIT end the process meanwhile (unless the program
+//   handles or ignores them itself), and a write beyond the file-size limit
+//   fails instead of ending the process. Temporary files of this user that a
+//   save left in that folder more than a day ago (one killed outright) go at
+//   the next save there.
+// - An existing target is first opened for writing, without truncating it, so
+//   that the kernel judges access as for writing in place (permissions,
+//   read-only mounts, protected symbolic links, link loops). Links are
+//   followed as the kernel follows them: the file a link points to is
+//   replaced, not the link. The replacement keeps the earlier file's
+//   permission bits, setuid and setgid excepted, and its owner and group
+//   where the process may set them (root always); otherwise it belongs to the
+//   user who saved, in the earlier group where that user belongs to it.
+// - A target that is not a regular file (a device, a FIFO), and a path that
+//   stands for an open descriptor (/dev/stdout, /dev/stderr, /dev/fd/N,
+//   /proc/self/fd/N), is written as it is: from its offset, appending where it
+//   was opened for appending, as a stream into a pipe or socket.
+//
+// Fails with "ﾌｧｲﾙ %s を作成できません" (the path as passed) when the file cannot
+// be created, a message naming the loop for a symbolic-link loop, and
+// "ｽﾄﾘｰﾑへの書き込みｴﾗｰ" (naming the path as the error's file) when its bytes
+// cannot all be written.
+void ReplaceFile(const std::string& path, const std::function<void(const ByteSink&)>& produce);
+
+// Writes the bytes `produce` hands to its sink to an open descriptor, such as
+// standard output, failing with "ｽﾄﾘｰﾑへの書き込みｴﾗｰ" (naming `name`). The
+// descriptor stays open.
+void WriteToDescriptor(int descriptor, const std::function<void(const ByteSink&)>& produce,
+                       const std::string& name = {});
+
+} // namespace morvaleth

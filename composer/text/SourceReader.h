@@ -1,0 +1,94 @@
+#pragma once
+
+#include "composer/text/TextDecoder.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvaleth {
+
+// True for a unit that takes its cell but draws no glyph: a control
+// character (C0 or DEL) that neither ends a line nor the text.
+bool IsControlUnit(std::u32string_view unit);
+
+// A source text read as a stream of character units and line ends.
+//
+// A line ends at CR LF, a lone CR or a lone LF; the character 0x1A ends the
+// text; a line end at the very end gives no extra line. The encoding is the
+// one asked for, or with Automatic, in this order: a byte-order mark (UTF-8,
+// UTF-16LE, UTF-16BE; the mark is no character), ISO-2022-JP when an escape
+// sequence of it comes before any byte above 0x7F, and otherwise the evidence
+// of the bytes from the first one above 0x7F on (EncodingByEvidence). Pure
+// ASCII reads the same in all of them, so nothing is decided before that.
+//
+// A unit is one character in Shift-JIS, EUC-JP and ISO-2022-JP; in UTF-8 and
+// UTF-16 it is an extended grapheme cluster (a base with its combining marks,
+// an emoji with its modifiers and joiners, a flag pair) in NFC. Bytes that do
+// not convert are units of their own, U+FFFD. Memory stays the same whatever
+// the length of a line or of the file.
+class SourceReader {
+public:
+    enum class Token { Unit, LineEnd, TextEnd };
+
+    // Clusters longer than this are cut, so that no run of combining marks
+    // makes memory grow.
+    static constexpr std::size_t LongestUnit = 32;
+
+    // Opens the file for reading, failing with the message for the system's
+    // error.
+    SourceReader(const std::string& path, SourceEncoding encoding);
+    SourceReader(const SourceReader&) = delete;
+    SourceReader& operator=(const SourceReader&) = delete;
+    ~SourceReader();
+
+    // The encoding the text is read in; Automatic while nothing has told the
+    // candidates apart (a text that is ASCII so far).
+    SourceEncoding Encoding() const { return encoding_; }
+
+    // The next token. For a unit, `unit` holds its code points until the
+    // next call.
+    Token Next(std::u32string_view& unit);
+
+    // Closes the file, failing when the system reports an error.
+    void Close();
+
+private:
+    struct Character {
+        char32_t codePoint = 0;
+        bool valid = true;
+    };
+
+    // Makes at least `count` unread bytes available, unless the file ends
+    // first; returns how many there are.
+    std::size_t Fill(std::size_t count);
+    void Decide(SourceEncoding encoding);
+    void DecideAtStart(SourceEncoding requested);
+    bool DecideOnTheseBytes();
+    // The next character, kept until Take(); false at the end of the file.
+    bool Peek();
+    Character Take();
+    bool ReadCharacter(Character& character);
+    void Normalize();
+    Token EndOfText();
+
+    std::string path_;
+    int descriptor_ = -1;
+    SourceEncoding encoding_ = SourceEncoding::Automatic;
+    bool clusters_ = false;
+    std::unique_ptr<TextDecoder> decoder_;
+    std::vector<char> buffer_;
+    std::size_t position_ = 0;
+    std::size_t end_ = 0;
+    bool fileEnded_ = false;
+    bool textEnded_ = false;
+    bool atLineStart_ = true;
+    bool havePeeked_ = false;
+    Character peeked_;
+    std::u32string unit_;
+    std::vector<std::int32_t> scratch_;
+};
+
+} // namespace morvaleth
