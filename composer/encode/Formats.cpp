@@ -16,9 +16,9 @@ namespace {
 // file, header and rows, stays below 2 GiB. PNG allows 2^31 - 1 pixels either
 // way, which every picture's width and height keep to.
 constexpr PictureFormatEntry Formats[] = {
-    {PictureFormat::Bmp, "bmp", "ﾋﾞｯﾄﾏｯﾌﾟ (*.bmp)", "Windows bitmap, 24 bits per pixel, uncompressed",
+    {PictureFormat::Bmp, "bmp", "ﾋﾞｯﾄﾏｯﾌﾟ (*.bmp)", "Windows BMP, 24 bits per pixel, uncompressed; the file holds at most 2 GiB",
      std::uint64_t(INT_MAX) - BmpHeaderBytes, "BMP は 2 GiB まで", &BmpSink},
-    {PictureFormat::Png, "png", "PNG (*.png)", "PNG, 8-bit RGB, compressed without loss", 0, "", &PngSink},
+    {PictureFormat::Png, "png", "PNG (*.png)", "PNG, 8-bit RGB, compressed without loss; up to 2147483647 pixels either way", 0, "", &PngSink},
 };
 
 char Lower(char c)

@@ -3,6 +3,7 @@
 #include "composer/Messages.h"
 #include "composer/faces/FaceName.h"
 #include "composer/faces/GlyphSetting.h"
+#include "composer/plan/Layout.h"
 
 #include <unistd.h>
 

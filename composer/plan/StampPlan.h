@@ -5,7 +5,6 @@
 #include "composer/faces/FaceChoice.h"
 #include "composer/faces/FaceSet.h"
 #include "composer/faces/FaceTable.h"
-#include "composer/plan/Layout.h"
 #include "composer/plan/RandomSource.h"
 #include "composer/plan/Stamp.h"
 #include "composer/text/SourceReader.h"
@@ -19,6 +18,8 @@
 #include <vector>
 
 namespace morvaleth {
+
+class Layout;
 
 // The most code points one stamp draws: the longest unit the reader gives.
 inline constexpr std::size_t MaxStampCodePoints = SourceReader::LongestUnit;

@@ -478,25 +478,4 @@ void SaveToDescriptor(int descriptor, const std::function<void(SaveOutput&)>& pr
     WriteInPlace(descriptor, false, name, produce);
 }
 
-namespace {
-
-std::function<void(SaveOutput&)> Appending(const std::function<void(const ByteSink&)>& produce)
-{
-    return [&produce](SaveOutput& file) {
-        produce([&file](const std::uint8_t* data, std::size_t size) { file.Write(data, size); });
-    };
-}
-
-} // namespace
-
-void ReplaceFile(const std::string& path, const std::function<void(const ByteSink&)>& produce)
-{
-    SaveFile(path, Appending(produce));
-}
-
-void WriteToDescriptor(int descriptor, const std::function<void(const ByteSink&)>& produce, const std::string& name)
-{
-    SaveToDescriptor(descriptor, Appending(produce), name);
-}
-
 } // namespace morvaleth

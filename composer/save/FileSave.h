@@ -10,9 +10,6 @@
 
 namespace morvaleth {
 
-// Receives the bytes of a file in order, in pieces of any size.
-using ByteSink = std::function<void(const std::uint8_t* data, std::size_t size)>;
-
 // The open output of a save: the temporary file that will replace the target,
 // or a stream. Small writes are gathered into large ones.
 class SaveOutput final : public ByteOutput {
@@ -41,14 +38,8 @@ private:
     std::string name_; // the file a write error names
 };
 
-// As ReplaceFile and WriteToDescriptor below, handing the open output itself
-// to `produce`, for writers that place their bytes by offset.
-void SaveFile(const std::string& path, const std::function<void(SaveOutput&)>& produce);
-void SaveToDescriptor(int descriptor, const std::function<void(SaveOutput&)>& produce,
-                      const std::string& name = {});
-
-// Creates or replaces the file `path` with the bytes `produce` hands to its
-// sink, so that the file holds either its earlier content or the whole new
+// Creates or replaces the file `path` with the bytes `produce` writes to the
+// output it is handed, so that the file holds either its earlier content or the whole new
 // one, whatever happens:
 //
 // - A regular file (or a new one) is written under a temporary name in its
@@ -77,12 +68,12 @@ void SaveToDescriptor(int descriptor, const std::function<void(SaveOutput&)>& pr
 // be created, a message naming the loop for a symbolic-link loop, and
 // "ｽﾄﾘｰﾑへの書き込みｴﾗｰ" (naming the path as the error's file) when its bytes
 // cannot all be written.
-void ReplaceFile(const std::string& path, const std::function<void(const ByteSink&)>& produce);
+void SaveFile(const std::string& path, const std::function<void(SaveOutput&)>& produce);
 
-// Writes the bytes `produce` hands to its sink to an open descriptor, such as
-// standard output, failing with "ｽﾄﾘｰﾑへの書き込みｴﾗｰ" (naming `name`). The
-// descriptor stays open.
-void WriteToDescriptor(int descriptor, const std::function<void(const ByteSink&)>& produce,
-                       const std::string& name = {});
+// Writes what `produce` writes to an open descriptor, such as standard
+// output, failing with "ｽﾄﾘｰﾑへの書き込みｴﾗｰ" (naming `name`). The descriptor
+// stays open.
+void SaveToDescriptor(int descriptor, const std::function<void(SaveOutput&)>& produce,
+                      const std::string& name = {});
 
 } // namespace morvaleth

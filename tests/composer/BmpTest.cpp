@@ -188,7 +188,8 @@ INSTANTIATE_TEST_SUITE_P(
 // One table names the formats for the driver, the window and the manual page.
 TEST(PictureFormats, EachIsNamedAlikeEverywhere)
 {
-    std::ifstream manual(MORVALETH_SOURCE_DIR "/cli/morvaleth-compose.1");
+    // The manual page the build wrote from its template.
+    std::ifstream manual(MORVALETH_BINARY_DIR "/../cli/morvaleth-compose.1");
     const std::string page((std::istreambuf_iterator<char>(manual)), {});
     ASSERT_FALSE(page.empty());
     for (const PictureFormatEntry& entry : PictureFormats()) {

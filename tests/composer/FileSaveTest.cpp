@@ -29,17 +29,17 @@ using ::testing::UnorderedElementsAre;
 
 void WriteText(const std::string& path, const std::string& text)
 {
-    ReplaceFile(path, [&text](const ByteSink& sink) {
-        sink(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    SaveFile(path, [&text](SaveOutput& output) {
+        output.Write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
     });
 }
 
 // Writes a first piece, then fails as a full disk would.
 void FailHalfway(const std::string& path)
 {
-    ReplaceFile(path, [](const ByteSink& sink) {
+    SaveFile(path, [](SaveOutput& output) {
         const std::uint8_t piece[] = {'B', 'M'};
-        sink(piece, sizeof piece);
+        output.Write(piece, sizeof piece);
         throw Error("ｽﾄﾘｰﾑへの書き込みｴﾗｰ");
     });
 }

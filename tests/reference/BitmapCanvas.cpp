@@ -1,6 +1,5 @@
 #include "reference/BitmapCanvas.h"
 
-#include "composer/Messages.h"
 #include "composer/render/GlyphPainter.h"
 #include "composer/render/Raster.h"
 
@@ -54,39 +53,12 @@ void TBitmapCanvas::Polygon(std::span<const TPoint> points)
                  Brush.Style == TBrushStyle::bsSolid ? std::optional<TColor>(Brush.Color) : std::nullopt, Pen.Color);
 }
 
-OpenFace* TBitmapCanvas::FaceOf(Choice& choice, std::size_t index)
-{
-    if (index >= choice.opened.size())
-        return nullptr;
-    if (!choice.opened[index])
-        choice.opened[index] = handles_.Open(choice.chain.Faces()[index]);
-    return *choice.opened[index];
-}
-
 void TBitmapCanvas::FontSelected()
 {
-    const LOGFONT& description = Font.Handle;
-    const FaceLocation* face = Font.Face;
-    if (face != nullptr) {
-        auto key = std::make_pair(face->file, face->index);
-        auto known = choicesByFace_.find(key);
-        if (known == choicesByFace_.end())
-            known = choicesByFace_.emplace(std::move(key), Choice(FaceChain(*face))).first;
-        choice_ = &known->second;
-    } else {
-        auto known = choicesByName_.find(FaceNameOf(description));
-        if (known == choicesByName_.end())
-            known = choicesByName_.emplace(std::string(FaceNameOf(description)), Choice(FaceChain(FaceNameOf(description))))
-                        .first;
-        choice_ = &known->second;
-    }
+    chain_.reset();
     setting_ = Font.Setting;
     fontMade_ = true;
-    if (FaceOf(*choice_, 0) == nullptr) {
-        choice_ = nullptr;
-        throw Failure(Message::CannotOpenFont,
-                      {face != nullptr && !face->family.empty() ? face->family : FaceNameOf(description)});
-    }
+    chain_ = Font.Face != nullptr ? faces_.ChainFor(*Font.Face) : faces_.ChainFor(FaceNameOf(Font.Handle));
 }
 
 void TBitmapCanvas::TextOut(int x, int y, std::u32string_view text)
@@ -96,13 +68,11 @@ void TBitmapCanvas::TextOut(int x, int y, std::u32string_view text)
         return;
     if (!fontMade_)
         FontSelected();
-    if (choice_ == nullptr)
+    if (!chain_)
         return;
     // The chosen face draws what it has; a unit it lacks is drawn whole by the
     // first face of its chain that has it.
-    OpenFace* drawing = FaceOf(*choice_, choice_->chain.FaceFor(text));
-    if (drawing == nullptr)
-        drawing = FaceOf(*choice_, 0);
+    OpenFace* drawing = &handles_.Open(faces_, faces_.FaceFor(*chain_, text));
     const LOGFONT& description = Font.Handle;
     const FontScale scale = ScaleOfDescription(drawing->Measures(), description);
     const bool bold = description.lfWeight > FW_NORMAL;

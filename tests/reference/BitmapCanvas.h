@@ -1,15 +1,11 @@
 #pragma once
 
 #include "composer/PixelPicture.h"
-#include "composer/faces/FaceChain.h"
+#include "composer/faces/FaceTable.h"
 #include "composer/faces/OpenFace.h"
 #include "reference/Canvas.h"
 
-#include <map>
 #include <optional>
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace morvaleth {
 
@@ -39,21 +35,10 @@ protected:
     void FontSelected() override;
 
 private:
-    // The faces of one name's chain, each opened when a unit first needs it.
-    struct Choice {
-        explicit Choice(FaceChain faces) : chain(std::move(faces)), opened(chain.Faces().size()) {}
-
-        FaceChain chain;
-        std::vector<std::optional<OpenFace*>> opened;
-    };
-
-    OpenFace* FaceOf(Choice& choice, std::size_t index);
-
     PixelPicture& picture_;
+    FaceTable faces_;
     FaceHandles handles_;
-    std::map<std::string, Choice, std::less<>> choicesByName_;
-    std::map<std::pair<std::string, int>, Choice> choicesByFace_;
-    Choice* choice_ = nullptr;
+    std::optional<FaceChainId> chain_;
     Flow setting_ = Flow::Line;
     bool fontMade_ = false;
     bool culling_ = true;
