@@ -8,14 +8,17 @@
 #include "bench/BenchText.h"
 #include "support/AllocationCount.h"
 
-#include "reference/BitmapCanvas.h"
 #include "composer/Composition.h"
 #include "composer/Error.h"
 #include "composer/faces/FaceTable.h"
 #include "composer/faces/OpenFace.h"
+#include "composer/render/GlyphPainter.h"
+#include "composer/text/SourceReader.h"
+#include "composer/text/TextDecoder.h"
+#include "reference/BitmapCanvas.h"
+#include "reference/ComposeText.h"
 #include "reference/LogFont.h"
 #include "reference/SubTextOut.h"
-#include "composer/text/TextDecoder.h"
 
 #include <benchmark/benchmark.h>
 #include <ft2build.h>
@@ -273,17 +276,14 @@ void DrawGlyphs(benchmark::State& state, const CompositionSettings& settings, Gl
     const std::vector<Glyph> glyphs = GlyphsOfRun(settings);
     std::vector<std::uint8_t> pixels(std::size_t(PictureSide) * PictureSide * 3, 0xFF);
     const PixelSurface surface{pixels.data(), PictureSide, PictureSide, std::size_t(PictureSide) * 3, 0};
-    LOGFONT description;
-    SetFaceName(description, settings.faceName);
+    const FaceLocation location = FindFace(settings.faceName);
     for (auto _ : state) {
-        FontEngine fonts(loading);
-        for (const Glyph& glyph : glyphs) {
-            description.lfHeight = glyph.cellHeight;
-            description.lfEscapement = glyph.tilt;
-            fonts.SelectFont(description);
-            fonts.DrawCodePoints(surface, glyph.x, glyph.y, std::u32string_view(&glyph.code, 1), glyph.color,
-                                 std::nullopt, true);
-        }
+        FaceHandles faces(loading);
+        OpenFace& face = *faces.Open(location);
+        for (const Glyph& glyph : glyphs)
+            PaintGlyphs(surface, faces.Library(), face, ScaleForCell(face.Measures(), glyph.cellHeight, glyph.tilt),
+                        glyph.x, glyph.y, std::u32string_view(&glyph.code, 1), glyph.color, false,
+                        UnitOrientation::Horizontal, false);
         benchmark::DoNotOptimize(pixels.data());
     }
     state.counters["glyphs"] = double(glyphs.size());

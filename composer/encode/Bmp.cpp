@@ -43,13 +43,12 @@ public:
         if (count <= 0)
             return;
         // The band's rows lie together in the file, bottom row first.
-        bottomUp_.resize(std::size_t(count) * stride);
-        for (int row = 0; row < count; ++row)
-            std::memcpy(bottomUp_.data() + std::size_t(count - 1 - row) * stride, rows + std::size_t(row) * stride,
-                        stride);
+        bottomUp_.clear();
+        for (int row = count - 1; row >= 0; --row)
+            bottomUp_.emplace_back(rows + std::size_t(row) * stride, stride);
         const std::uint64_t offset = BmpHeaderBytes + std::uint64_t(height_ - top - count) * stride;
-        output_.WriteAt(offset, bottomUp_.data(), bottomUp_.size());
-        output_.StartWriteback(offset, bottomUp_.size());
+        output_.WritePiecesAt(offset, bottomUp_);
+        output_.StartWriteback(offset, std::uint64_t(count) * stride);
     }
 
     void Finish() override {}
@@ -57,7 +56,7 @@ public:
 private:
     ByteOutput& output_;
     int height_ = 0;
-    std::vector<std::uint8_t> bottomUp_;
+    std::vector<std::span<const std::uint8_t>> bottomUp_;
 };
 
 // The picture held whole, then written in the file's order.

@@ -1,10 +1,15 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace morvaleth {
+
+// Pieces of memory that make consecutive bytes of an output.
+using BytePieces = std::span<const std::span<const std::uint8_t>>;
 
 // Where an encoder's bytes go: the file a save writes, or memory.
 class ByteOutput {
@@ -21,6 +26,16 @@ public:
     // Writes the bytes at an offset, extending the output as needed; later
     // appends continue after the farthest byte written. Seekable outputs only.
     virtual void WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size) = 0;
+
+    // The pieces one after the other from the offset, as WriteAt would; a
+    // file gathers them in one system call instead of copying them together.
+    virtual void WritePiecesAt(std::uint64_t offset, BytePieces pieces)
+    {
+        for (const std::span<const std::uint8_t> piece : pieces) {
+            WriteAt(offset, piece.data(), piece.size());
+            offset += piece.size();
+        }
+    }
 
     // Asks for bytes already written at these offsets to start going out to
     // the disk, so that the final sync of a large file has less left to wait

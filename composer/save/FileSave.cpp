@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <ctime>
@@ -357,6 +358,42 @@ void SaveOutput::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::si
         size -= std::size_t(written);
         offset += std::uint64_t(written);
     }
+    EndAtLeast(offset);
+}
+
+void SaveOutput::WritePiecesAt(std::uint64_t offset, BytePieces pieces)
+{
+    if (!seekable_)
+        throw CannotWrite(name_);
+    Flush();
+    pieces_.clear();
+    for (const std::span<const std::uint8_t> piece : pieces)
+        if (!piece.empty())
+            pieces_.push_back({const_cast<std::uint8_t*>(piece.data()), piece.size()});
+    std::size_t first = 0;
+    while (first < pieces_.size()) {
+        const int count = int(std::min<std::size_t>(pieces_.size() - first, IOV_MAX));
+        const ssize_t written = ::pwritev(descriptor_, pieces_.data() + first, count, off_t(offset));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            throw CannotWrite(name_);
+        offset += std::uint64_t(written);
+        // Past the pieces written whole, into the one written in part.
+        std::size_t left = std::size_t(written);
+        while (first < pieces_.size() && left >= pieces_[first].iov_len)
+            left -= pieces_[first++].iov_len;
+        if (left > 0) {
+            pieces_[first].iov_base = static_cast<std::uint8_t*>(pieces_[first].iov_base) + left;
+            pieces_[first].iov_len -= left;
+        }
+    }
+    EndAtLeast(offset);
+}
+
+// Later appends continue after the farthest byte written.
+void SaveOutput::EndAtLeast(std::uint64_t offset)
+{
     if (offset > end_) {
         end_ = offset;
         if (::lseek(descriptor_, off_t(end_), SEEK_SET) < 0)

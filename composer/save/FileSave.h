@@ -2,6 +2,8 @@
 
 #include "composer/save/ByteOutput.h"
 
+#include <sys/uio.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -21,12 +23,14 @@ public:
     void Write(const std::uint8_t* data, std::size_t size) override;
     bool Seekable() const override { return seekable_; }
     void WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override;
+    void WritePiecesAt(std::uint64_t offset, BytePieces pieces) override;
     void StartWriteback(std::uint64_t offset, std::uint64_t size) override;
 
 private:
     friend class SaveOutputAccess;
     SaveOutput(int descriptor, bool owned, std::string name);
     void Flush();
+    void EndAtLeast(std::uint64_t offset);
     void WriteAll(const std::uint8_t* data, std::size_t size);
     void Finish(bool sync);
 
@@ -35,6 +39,7 @@ private:
     bool seekable_ = false;
     std::uint64_t end_ = 0;
     std::vector<std::uint8_t> buffer_;
+    std::vector<struct iovec> pieces_; // the gathered pieces of a write
     std::string name_; // the file a write error names
 };
 
