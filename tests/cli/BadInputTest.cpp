@@ -352,7 +352,7 @@ std::function<void(const TempDir&, const ProgramResult&)> OwnedAs(std::string na
 
 // Standard output into a file that already holds "earlier lines\n": it must
 // then hold those bytes and, after them, exactly the picture the same run
-// writes to a file of its own. 1300 rows take several bands.
+// writes to a file of its own. 1300 rows take several bands (512 rows at most).
 const std::string EarlierLines = "earlier lines\n";
 const std::vector<std::string> SeveralBands = {"-H", "1300"};
 const std::vector<std::string> SeveralBandsAsPng = {"-H", "1300", "--format", "png"};

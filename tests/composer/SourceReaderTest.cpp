@@ -229,16 +229,16 @@ INSTANTIATE_TEST_SUITE_P(
                       // convert (E0 FD: one kanji against a pair that does
                       // not convert), then fewer characters (81 40: one
                       // full-width space against two), then Shift-JIS.
-                      // HalfWidthKatakana and EucJpKana above decide the same
-                      // way, the other way round.
+                      // HalfWidthKatakana and EucJpKana above are the first
+                      // two rules deciding the other way.
                       DetectionCase{"FewerUnconvertedBeforeFewerCharacters", "\xE0\xFD", EUC},
                       DetectionCase{"FewerCharactersOnAnEqualCount", "\x81\x40", SJ},
                       DetectionCase{"ShiftJisWhenBothTie", "\xE0\xA1\xE0\xA1", SJ}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A 0x1A ends the text even when the detection window reaches far past it:
-// what follows is neither read nor taken as evidence, and a sequence cut off
-// by it counts against UTF-8 as one at the end of the file would.
+// what follows is neither read as text nor taken as evidence, and a sequence
+// cut off by it counts against UTF-8 as one at the end of the file would.
 TEST(SourceReader, CtrlZEarlyInALongTextEndsTheTextAndTheEvidence)
 {
     std::string utf8After;
