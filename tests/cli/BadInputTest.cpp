@@ -350,6 +350,30 @@ std::function<void(const TempDir&, const ProgramResult&)> OwnedAs(std::string na
     };
 }
 
+// Standard output into a file that already holds "earlier lines\n": it must
+// then hold those bytes and, after them, exactly the picture the same run
+// writes to a file of its own. 1300 rows take several bands (512 rows at most).
+const std::string EarlierLines = "earlier lines\n";
+const std::vector<std::string> SeveralBands = {"-H", "1300"};
+const std::vector<std::string> SeveralBandsAsPng = {"-H", "1300", "--format", "png"};
+
+std::function<void(const TempDir&)> LogWithEarlierLines()
+{
+    return [](const TempDir& folder) { WriteFile(folder / "log", EarlierLines); };
+}
+
+std::function<void(const TempDir&, const ProgramResult&)> EarlierLinesThenThePicture(std::vector<std::string> options)
+{
+    return [options](const TempDir& folder, const ProgramResult&) {
+        std::vector<std::string> arguments{Letter, "-o", folder / "plain", "--seed", "1"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        ASSERT_EQ(RunProgram("morvaleth-compose", arguments).exitCode, 0);
+        const std::string log = ReadFile(folder / "log");
+        EXPECT_TRUE(log == EarlierLines + ReadFile(folder / "plain"))
+            << "the log holds " << log.size() << " bytes, not the earlier lines and the picture";
+    };
+}
+
 // A save large enough to be caught in the middle: its temporary file exists
 // for a while before it is renamed.
 const std::vector<std::string> LargeSave = {"-W", "2500", "-H", "2500"};
@@ -523,15 +547,21 @@ INSTANTIATE_TEST_SUITE_P(
         Row{.name = "StandardOutputIntoAPipeWithoutAReader", .source = Letter,
             .child = {.output = StreamKind::Pipe, .outputReaderGone = true}, .output = "-", .signal = SIGPIPE,
             .signalMidSave = false},
-        Row{.name = "StandardOutputAppendingToAFile", .source = Letter,
-            .prepare = [](const TempDir& folder) { WriteFile(folder / "log", "earlier lines\n"); },
-            .child = {.standardOutput = "{dir}/log", .appendOutput = true}, .output = "/dev/stdout",
-            .changed = {"log"},
-            .check = [](const TempDir& folder, const ProgramResult&) {
-                const std::string log = ReadFile(folder / "log");
-                ASSERT_TRUE(log.starts_with("earlier lines\n")) << "what the file held is gone";
-                ExpectPicture(log.substr(14), 640, 480, true);
-            }},
+        // A file written from its offset, or appended to, keeps what it held.
+        Row{.name = "StandardOutputAppendingToAFile", .source = Letter, .options = SeveralBands,
+            .prepare = LogWithEarlierLines(), .child = {.standardOutput = "{dir}/log", .appendOutput = true},
+            .output = "/dev/stdout", .changed = {"log"}, .check = EarlierLinesThenThePicture(SeveralBands)},
+        Row{.name = "StandardOutputAppendingAsPng", .source = Letter, .options = SeveralBandsAsPng,
+            .prepare = LogWithEarlierLines(), .child = {.standardOutput = "{dir}/log", .appendOutput = true},
+            .output = "/dev/stdout", .changed = {"log"}, .check = EarlierLinesThenThePicture(SeveralBandsAsPng)},
+        Row{.name = "StandardOutputAtAnOffset", .source = Letter, .options = SeveralBands,
+            .prepare = LogWithEarlierLines(),
+            .child = {.standardOutput = "{dir}/log", .outputOffset = off_t(EarlierLines.size())}, .output = "-",
+            .changed = {"log"}, .check = EarlierLinesThenThePicture(SeveralBands)},
+        Row{.name = "StandardOutputAtAnOffsetAsPng", .source = Letter, .options = SeveralBandsAsPng,
+            .prepare = LogWithEarlierLines(),
+            .child = {.standardOutput = "{dir}/log", .outputOffset = off_t(EarlierLines.size())}, .output = "-",
+            .changed = {"log"}, .check = EarlierLinesThenThePicture(SeveralBandsAsPng)},
 
         // Links: a loop is refused and stays; the kernel's protection of
         // links in shared folders holds.

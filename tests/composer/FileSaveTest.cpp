@@ -9,12 +9,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <ctime>
 #include <functional>
 #include <ostream>
 
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace morvaleth {
@@ -197,6 +199,102 @@ TEST(SaveToFile, RemovesItsOwnTemporaryFilesOlderThanADay)
     ASSERT_EQ(::utimes((folder / ".morvaleth-longer-name").c_str(), twoDaysAgo), 0);
     WriteText(folder / "letter.bmp", "new");
     EXPECT_THAT(folder.Entries(), UnorderedElementsAre(".morvaleth-New123", ".morvaleth-longer-name", "letter.bmp"));
+}
+
+TEST(SaveToFile, LeavesAnotherUsersStaleTemporaryFile)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a file of another user takes root to make";
+    TempDir folder;
+    const timeval twoDaysAgo[2] = {{std::time(nullptr) - 2 * 86400, 0}, {std::time(nullptr) - 2 * 86400, 0}};
+    for (const char* name : {".morvaleth-Mine12", ".morvaleth-Their1"}) {
+        WriteFile(folder / name, "left behind");
+        ASSERT_EQ(::utimes((folder / name).c_str(), twoDaysAgo), 0);
+    }
+    ASSERT_EQ(::chown((folder / ".morvaleth-Their1").c_str(), 1234, 5678), 0);
+    WriteText(folder / "letter.bmp", "new");
+    EXPECT_THAT(folder.Entries(), UnorderedElementsAre(".morvaleth-Their1", "letter.bmp"));
+}
+
+volatile sig_atomic_t signalsHandled = 0;
+extern "C" void CountSignal(int)
+{
+    signalsHandled = signalsHandled + 1;
+}
+
+// Who answers a signal: "own" (CountSignal, as it was installed), "ignored",
+// "default", or "save" (anyone else: the save's own handler).
+std::string Disposition(int signal)
+{
+    struct sigaction action {};
+    ::sigaction(signal, nullptr, &action);
+    if (action.sa_handler == SIG_DFL || action.sa_handler == SIG_IGN)
+        return action.sa_handler == SIG_DFL ? "default" : "ignored";
+    if (action.sa_handler == &CountSignal)
+        return (action.sa_flags & SA_RESTART) && sigismember(&action.sa_mask, SIGUSR1) ? "own" : "own, changed";
+    return "save";
+}
+
+std::string Dispositions()
+{
+    return "INT " + Disposition(SIGINT) + ", TERM " + Disposition(SIGTERM) + ", HUP " + Disposition(SIGHUP) + "; ";
+}
+
+// A program that handles SIGINT and ignores SIGTERM keeps both through a save
+// they meet: they do not end it, the save goes on, and its temporary file
+// goes as on any other failure. The signals it leaves alone are the save's
+// while it lasts.
+TEST(SaveToFile, AProgramsOwnHandlerAndIgnoredSignalStayItsOwn)
+{
+    TempDir folder;
+    const std::string path = folder / "letter.bmp";
+    WriteFile(path, "earlier");
+    int report[2];
+    ASSERT_EQ(::pipe(report), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        struct sigaction own {};
+        own.sa_handler = &CountSignal;
+        own.sa_flags = SA_RESTART;
+        sigemptyset(&own.sa_mask);
+        sigaddset(&own.sa_mask, SIGUSR1);
+        ::sigaction(SIGINT, &own, nullptr);
+        ::signal(SIGTERM, SIG_IGN);
+        std::string seen;
+        const auto signalled = [&](const ByteSink& sink, const char* text) {
+            seen += Dispositions();
+            ::raise(SIGINT);
+            ::raise(SIGTERM);
+            sink(reinterpret_cast<const std::uint8_t*>(text), 3);
+        };
+        // Whatever happens, the child only reports and ends.
+        try {
+            ReplaceFile(path, [&](const ByteSink& sink) { signalled(sink, "new"); });
+            ReplaceFile(path, [&](const ByteSink& sink) {
+                signalled(sink, "bad");
+                throw Error("ｽﾄﾘｰﾑへの書き込みｴﾗｰ");
+            });
+        } catch (const Error&) {
+            seen += Dispositions() + std::to_string(signalsHandled) + " handled";
+        } catch (...) {
+        }
+        (void)!::write(report[1], seen.data(), seen.size());
+        ::_exit(0);
+    }
+    ::close(report[1]);
+    std::string seen;
+    char piece[256];
+    for (ssize_t got; (got = ::read(report[0], piece, sizeof piece)) > 0;)
+        seen.append(piece, std::size_t(got));
+    ::close(report[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(seen, "INT own, TERM ignored, HUP save; INT own, TERM ignored, HUP save; "
+                    "INT own, TERM ignored, HUP default; 2 handled");
+    EXPECT_EQ(ReadFile(path), "new");
+    EXPECT_THAT(folder.Entries(), ElementsAre("letter.bmp"));
 }
 
 // A dangling link is followed to create its target; a save that fails there

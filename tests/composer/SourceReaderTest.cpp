@@ -186,6 +186,15 @@ const std::string Window(64 * 1024, 'a');
 // Japanese prose, long enough to carry a stray byte.
 const std::string Prose = "拝啓、お元気ですか。先日は大変お世話になりました。";
 
+// `sequences` three-byte UTF-8 characters, then `invalid` bytes no UTF-8 has.
+std::string Utf8Evidence(int sequences, int invalid)
+{
+    std::string bytes;
+    for (int i = 0; i < sequences; ++i)
+        bytes += "拝";
+    return bytes + std::string(std::size_t(invalid), '\xFF');
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Texts, DetectionTest,
     ::testing::Values(DetectionCase{"Ascii", "Dear friend,\r\n", Auto},
@@ -209,8 +218,40 @@ INSTANTIATE_TEST_SUITE_P(
                       DetectionCase{"LateJapanese", Window + Window + "拝啓", U8},
                       DetectionCase{"LateShiftJis", Window + "\x94\x71\x8C\x5B", SJ},
                       DetectionCase{"InvalidBeyondTheWindow", "拝" + Window + "\xFF\xFF\xFF", U8},
-                      DetectionCase{"CutByTheWindow", "拝" + std::string(64 * 1024 - 4, 'a') + "啓", U8}),
+                      DetectionCase{"CutByTheWindow", "拝" + std::string(64 * 1024 - 4, 'a') + "啓", U8},
+                      // UTF-8 takes four multi-byte sequences to each invalid byte.
+                      DetectionCase{"Utf8AtExactlyFourToOne", Utf8Evidence(4, 1), U8},
+                      DetectionCase{"Utf8AtEightToTwo", Utf8Evidence(8, 2), U8},
+                      DetectionCase{"Utf8AtFiveToOne", Utf8Evidence(5, 1), U8},
+                      DetectionCase{"Utf8AtThreeToOne", Utf8Evidence(3, 1), SJ},
+                      DetectionCase{"Utf8AtSevenToTwo", Utf8Evidence(7, 2), SJ},
+                      // EUC-JP against Shift-JIS: fewer sequences that do not
+                      // convert (E0 FD: one kanji against a pair that does
+                      // not convert), then fewer characters (81 40: one
+                      // full-width space against two), then Shift-JIS.
+                      // HalfWidthKatakana and EucJpKana above are the first
+                      // two rules deciding the other way.
+                      DetectionCase{"FewerUnconvertedBeforeFewerCharacters", "\xE0\xFD", EUC},
+                      DetectionCase{"FewerCharactersOnAnEqualCount", "\x81\x40", SJ},
+                      DetectionCase{"ShiftJisWhenBothTie", "\xE0\xA1\xE0\xA1", SJ}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A 0x1A ends the text even when the detection window reaches far past it:
+// what follows is neither read as text nor taken as evidence, and a sequence
+// cut off by it counts against UTF-8 as one at the end of the file would.
+TEST(SourceReader, CtrlZEarlyInALongTextEndsTheTextAndTheEvidence)
+{
+    std::string utf8After;
+    while (utf8After.size() < 80 * 1024)
+        utf8After += "拝啓";
+    for (const auto& [before, decided] : {std::pair{std::string("拝\xE5\x95"), SJ}, {std::string("abc"), Auto}}) {
+        SCOPED_TRACE(before);
+        SourceEncoding detected{};
+        const auto tokens = TokensOf(before + "\x1A" + utf8After, Auto, &detected);
+        EXPECT_EQ(EncodingName(detected), EncodingName(decided));
+        EXPECT_EQ(tokens, TokensOf(before, decided));
+    }
+}
 
 TEST(SourceReader, EncodingNames)
 {

@@ -42,6 +42,7 @@ struct ChildSetup {
     std::vector<std::string> environment = {};       // NAME=value, added to or replacing this process's
     std::string standardOutput = {};                 // a path to write standard output to, instead of collecting it
     bool appendOutput = false;                       // that path opened for appending
+    off_t outputOffset = 0;                          // where writing to that path starts
     StreamKind output = StreamKind::File;            // collected through a pipe or socket instead of a file
     bool outputReaderGone = false;                   // that pipe or socket closed at once, nothing read
     StreamKind input = StreamKind::File;             // the input's bytes handed through a pipe or socket
@@ -75,6 +76,8 @@ inline ProgramResult RunProgram(const std::string& program, const std::vector<st
         out = ::mkostemp(outName, O_CLOEXEC);
     else
         out = ::open(setup.standardOutput.c_str(), O_WRONLY | O_CLOEXEC | (setup.appendOutput ? O_APPEND : 0));
+    if (out >= 0 && setup.outputOffset != 0)
+        ::lseek(out, setup.outputOffset, SEEK_SET);
     const int err = ::mkostemp(errName, O_CLOEXEC);
     int in = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
     std::string inputBytes;

@@ -22,6 +22,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace morvaleth::test {
 namespace {
@@ -211,6 +212,14 @@ TEST_P(Cancelling, LeavesThePictureThePreviewAndSaveAsTheyWere)
     EXPECT_EQ(vertical->Position(), positions.second);
     EXPECT_TRUE(fixture.Find<QPushButton>("HBtnSave")->isEnabled());
     EXPECT_TRUE(fixture.runner->messages.empty()) << "a cancelled run tells nothing";
+
+    // The cancel was for that run only: the next one composes.
+    run.Release(GatedRows);
+    fixture.Compose(ExamplePath("letter-ascii.txt"), "320", "200");
+    ASSERT_NE(fixture.form->Picture(), nullptr);
+    EXPECT_EQ(fixture.form->Picture()->Width(), 320);
+    EXPECT_EQ(image->Picture(), fixture.form->Picture());
+    EXPECT_TRUE(fixture.runner->messages.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -227,6 +236,29 @@ INSTANTIATE_TEST_SUITE_P(
         CancelCase{"DialogClosedAtTheLastRow", GatedRows - 1, true,
                    [](TFormFixture& f) { ProgressDialog(f)->close(); }}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(BackgroundRun, ARunThatFinishesAfterTheCancelLeavesEverythingAsItWas)
+{
+    TFormFixture fixture;
+    fixture.Compose(ExamplePath("letter-sjis.txt"));
+    const std::shared_ptr<const PixelPicture> earlier = fixture.form->Picture();
+    ASSERT_NE(earlier, nullptr);
+    // A composer that never looks at the cancel until it is done: it returns
+    // its picture only once the cancel has been asked for.
+    fixture.form->SetComposer([](const CompositionSettings&, const RunControl& control) {
+        for (int waited = 0; waited < 10000 && !control.Cancelled(); ++waited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        auto picture = std::make_unique<PixelPicture>();
+        picture->SetHeight(20);
+        picture->SetWidth(30);
+        return picture;
+    });
+    QTimer::singleShot(0, [&] { QTest::keyClick(fixture.Find<QWidget>("HEditPath"), Qt::Key_Escape); });
+    fixture.Compose(ExamplePath("letter-ascii.txt"), "30", "20");
+    EXPECT_EQ(fixture.form->Picture(), earlier);
+    EXPECT_EQ(fixture.Find<TPreviewImage>("HImage")->Picture(), earlier);
+    EXPECT_TRUE(fixture.runner->messages.empty());
+}
 
 TEST(BackgroundRun, ClosingTheWindowStopsTheRunFirst)
 {
