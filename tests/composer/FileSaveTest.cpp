@@ -262,17 +262,17 @@ TEST(SaveToFile, AProgramsOwnHandlerAndIgnoredSignalStayItsOwn)
         ::sigaction(SIGINT, &own, nullptr);
         ::signal(SIGTERM, SIG_IGN);
         std::string seen;
-        const auto signalled = [&](const ByteSink& sink, const char* text) {
+        const auto signalled = [&](SaveOutput& output, const char* text) {
             seen += Dispositions();
             ::raise(SIGINT);
             ::raise(SIGTERM);
-            sink(reinterpret_cast<const std::uint8_t*>(text), 3);
+            output.Write(reinterpret_cast<const std::uint8_t*>(text), 3);
         };
         // Whatever happens, the child only reports and ends.
         try {
-            ReplaceFile(path, [&](const ByteSink& sink) { signalled(sink, "new"); });
-            ReplaceFile(path, [&](const ByteSink& sink) {
-                signalled(sink, "bad");
+            SaveFile(path, [&](SaveOutput& output) { signalled(output, "new"); });
+            SaveFile(path, [&](SaveOutput& output) {
+                signalled(output, "bad");
                 throw Error("ｽﾄﾘｰﾑへの書き込みｴﾗｰ");
             });
         } catch (const Error&) {

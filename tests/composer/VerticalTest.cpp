@@ -427,54 +427,6 @@ protected:
     CompositionSettings settings_;
 };
 
-TEST_P(EngineRunTest, ThePlanMakesTheCanvasRunsStamps)
-{
-    testing::RecordingPicture picture(300, 260);
-    {
-        SourceReader source(settings_.sourcePath, SourceEncoding::Utf8);
-        RandomSource random(77);
-        ComposeText(picture, source, settings_, random);
-    }
-    SourceReader source(settings_.sourcePath, SourceEncoding::Utf8);
-    RandomSource random(77);
-    FaceTable faces;
-    StampPlan plan({settings_.size, settings_.realMode, settings_.faceName, settings_.writing,
-                    settings_.faces},
-                   source, random, faces, 300, 260);
-    StampList list;
-    plan.PlanSome(1, list, {});
-    // Columns settle no row before the end.
-    if (settings_.writing == Writing::Columns) {
-        EXPECT_LE(plan.SettledRows(), 0);
-    }
-    while (!plan.Done())
-        plan.PlanSome(1000000, list, {});
-
-    // A stamp takes its set face, or the first of that face's fallbacks that
-    // has the unit.
-    std::map<std::string, FaceChain> chains;
-    if (settings_.faces.mix != FaceMix::One)
-        for (const FaceLocation& face : ResolveFaceSet(settings_.faceName, settings_.faces).faces)
-            chains.emplace(face.family, FaceChain(face));
-
-    const std::vector<testing::DrawCall> texts = picture.canvas.Texts();
-    ASSERT_EQ(list.stamps.size(), texts.size());
-    ASSERT_FALSE(texts.empty());
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        const Stamp& stamp = list.stamps[i];
-        EXPECT_EQ((TPoint{stamp.x, stamp.y}), texts[i].at) << i;
-        EXPECT_EQ(stamp.cellHeight, texts[i].font.Handle.lfHeight) << i;
-        EXPECT_EQ(stamp.tilt, texts[i].font.Handle.lfEscapement) << i;
-        EXPECT_EQ(stamp.flow, settings_.writing == Writing::Columns ? Flow::Column : Flow::Line) << i;
-        EXPECT_EQ(stamp.bold, texts[i].font.Handle.lfWeight == FW_BOLD) << i;
-        if (settings_.faces.mix != FaceMix::One) {
-            const FaceChain& chain = chains.at(texts[i].face);
-            EXPECT_EQ(faces.Location(stamp.face).file, chain.Faces()[chain.FaceFor(list.CodePointsOf(stamp))].file)
-                << i;
-        }
-    }
-}
-
 TEST_P(EngineRunTest, EverySplitPaintsWhatTheCanvasRunPaints)
 {
     TBitmap canvas;
