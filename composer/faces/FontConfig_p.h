@@ -18,8 +18,8 @@ using FcObjectSetPtr = Owned<FcObjectSet, FcObjectSetDestroy>;
 // the program; null when no font could be found at all.
 FcConfig* EngineFontConfig();
 
-// Where a font of a list or match lies, when it is scalable (the engine draws
-// outlines only).
+// Where a font of a list or match lies, when it is made of outlines (the
+// engine draws outlines only).
 std::optional<FaceLocation> LocationOf(FcPattern* font);
 
 } // namespace morvaleth

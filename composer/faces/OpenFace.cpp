@@ -158,7 +158,11 @@ std::optional<OpenFace> OpenFaceAt(FT_Library library, const FaceLocation& locat
         throw Failure(Message::OutOfResources);
     if (error != 0)
         return std::nullopt;
-    return OpenFace(FtFacePtr(face), loading);
+    FtFacePtr opened(face);
+    // A face of bitmaps alone has no em to size it by.
+    if (!FT_IS_SCALABLE(face) || face->units_per_EM == 0)
+        return std::nullopt;
+    return OpenFace(std::move(opened), loading);
 }
 
 FaceHandles::FaceHandles(GlyphLoading loading) : library_(NewLibrary()), loading_(loading) {}
