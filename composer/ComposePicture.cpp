@@ -39,7 +39,7 @@ void CompositionRun::OpenSource()
 {
     if (source_)
         return;
-    source_ = std::make_unique<SourceReader>(settings_.sourcePath, settings_.encoding);
+    source_ = OpenSourceReader(settings_);
     faces_ = std::make_unique<FaceTable>();
     const PlanStyle style{settings_.size,     settings_.realMode, settings_.faceName,
                           settings_.vertical, settings_.faces,    settings_.render.mostStampBytes};
@@ -62,9 +62,16 @@ void CompositionRun::Render(RowSink& sink, const RunControl& control)
     sink.Finish();
 }
 
+std::unique_ptr<SourceReader> OpenSourceReader(const CompositionSettings& settings)
+{
+    if (settings.sourceText)
+        return std::make_unique<SourceReader>(TextInMemory{*settings.sourceText}, settings.encoding);
+    return std::make_unique<SourceReader>(settings.sourcePath, settings.encoding);
+}
+
 std::unique_ptr<TBitmap> ComposePicture(const CompositionSettings& settings, const RunControl& control)
 {
-    if (settings.sourcePath.empty())
+    if (settings.sourcePath.empty() && !settings.sourceText)
         return nullptr;
     CompositionRun run(settings);
     auto picture = std::make_unique<TBitmap>();
