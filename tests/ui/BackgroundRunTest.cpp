@@ -100,6 +100,8 @@ TEST(BackgroundRun, ShowsProgressAfterHalfASecondWhileTheWindowPaintsAndTakesNoI
     QTimer::singleShot(0, [&] {
         EXPECT_TRUE(fixture.form->Composing());
         sawDialogEarly = ProgressShows(fixture);
+        // Nor do the window's actions take keys: no text pane opens.
+        QTest::keyClick(width, Qt::Key_E, Qt::ControlModifier);
         run.Release(30);
         const auto start = std::chrono::steady_clock::now();
         EXPECT_TRUE(QTest::qWaitFor([&] { return ProgressShows(fixture); }, 5000));
@@ -131,6 +133,7 @@ TEST(BackgroundRun, ShowsProgressAfterHalfASecondWhileTheWindowPaintsAndTakesNoI
     EXPECT_GT(paintsDuringRun, 0);
     EXPECT_FALSE(realMode->isChecked());
     EXPECT_EQ(width->text(), "640");
+    EXPECT_FALSE(fixture.form->TextPaneShown());
     EXPECT_FALSE(fixture.form->Composing());
     EXPECT_FALSE(ProgressShows(fixture));
     ASSERT_NE(fixture.form->Picture(), nullptr);
