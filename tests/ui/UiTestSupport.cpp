@@ -30,6 +30,18 @@ void TRecordingRunner::ShowMessage(QWidget*, const TMessageBox& box)
     messages.push_back(box);
 }
 
+TAnswer TRecordingRunner::Ask(QWidget*, const TQuestion& question)
+{
+    questions.push_back(question);
+    if (replies.empty()) {
+        ADD_FAILURE() << "a question nobody expected: " << question.text.toStdString();
+        return TAnswer::Cancel;
+    }
+    const TAnswer reply = replies.front();
+    replies.pop_front();
+    return reply;
+}
+
 bool Cancel(QDialog&)
 {
     return false;
@@ -94,6 +106,15 @@ TFormFixture::TFormFixture()
 TFormFixture::~TFormFixture()
 {
     EXPECT_TRUE(runner->answers.empty()) << "answers left for dialogs that never ran";
+    EXPECT_TRUE(runner->replies.empty()) << "replies left for questions never asked";
+}
+
+void TFormFixture::Activate()
+{
+    // The window counts as active while a dialog of its own has the focus,
+    // even a dialog closed meanwhile; only the window itself takes its keys.
+    form->activateWindow();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == form.get(); }));
 }
 
 void TFormFixture::Compose(const QString& path, const QString& width, const QString& height)
@@ -107,6 +128,21 @@ void TFormFixture::Compose(const QString& path, const QString& width, const QStr
 QString ExamplePath(const char* name)
 {
     return QStringLiteral(MORVALETH_SOURCE_DIR "/examples/") + QString::fromLatin1(name);
+}
+
+void TypeText(QWidget* widget, const QString& text)
+{
+    for (const QChar character : text) {
+        if (character == QLatin1Char('\n'))
+            QTest::keyClick(widget, Qt::Key_Return);
+        else
+            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(character), Qt::NoModifier);
+    }
+}
+
+bool WaitForLivePreview(const THFormMain& form)
+{
+    return QTest::qWaitFor([&] { return !form.LivePreview().Running() && !form.LivePreview().Waiting(); }, 5000);
 }
 
 QImage ImageCopyOf(const std::shared_ptr<const TBitmap>& picture)

@@ -25,10 +25,14 @@ public:
 
     bool RunDialog(QDialog& dialog) override;
     void ShowMessage(QWidget* owner, const TMessageBox& box) override;
+    TAnswer Ask(QWidget* owner, const TQuestion& question) override;
 
     std::deque<Answer> answers;
     std::vector<TMessageBox> messages;
     int dialogsRun = 0;
+    // Questions take the next reply in line and are recorded.
+    std::deque<TAnswer> replies;
+    std::vector<TQuestion> questions;
 };
 
 // How the file dialog's question before replacing an existing file is to be
@@ -57,6 +61,9 @@ struct TFormFixture {
     {
         return form->findChild<Control*>(QString::fromLatin1(name));
     }
+    // Makes the window active again, as the window system does once a
+    // dialog or menu over it has closed: its shortcuts work only then.
+    void Activate();
     // Types the settings into the window and presses "作成".
     void Compose(const QString& path, const QString& width = "640", const QString& height = "480");
 
@@ -65,6 +72,12 @@ struct TFormFixture {
 };
 
 QString ExamplePath(const char* name);
+// Types `text` into `widget` key by key, as a keyboard or an input method
+// delivers each character.
+void TypeText(QWidget* widget, const QString& text);
+// Waits until the window's live preview has neither a pause nor a run going
+// on; false when it still has after a few seconds.
+bool WaitForLivePreview(const THFormMain& form);
 // The picture's pixels as an image of their own, 32 bits per pixel.
 QImage ImageCopyOf(const std::shared_ptr<const TBitmap>& picture);
 
