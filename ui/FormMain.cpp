@@ -150,7 +150,8 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
         connect(box, &QCheckBox::toggled, this, &THFormMain::LiveChange);
 
     setAcceptDrops(true);
-    // The edits would take a dropped file's name as text; the window takes it.
+    // The edits would take a dropped file's name as text, and Ctrl+E for
+    // themselves; the window takes both.
     for (QLineEdit* edit : {HEditPath, HEditX, HEditY})
         edit->installEventFilter(this);
     // The image covers the panel, and the wheel reaches the panel only when

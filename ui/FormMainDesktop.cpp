@@ -115,11 +115,12 @@ bool THFormMain::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     case QEvent::ShortcutOverride: {
-        // Not accepted here, the keys go on to the window's actions.
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const QKeySequence keys(key->keyCombination());
+        // The edits would take Ctrl+E for moving their cursor (the emacs keys
+        // of X11 desktops): not accepted here, the keys go on to the window's
+        // actions.
+        const QKeySequence keys(static_cast<QKeyEvent*>(event)->keyCombination());
         for (const QAction* action : {HActTextPane, HActSaveText})
-            if (watched == HMemoText && keys == action->shortcut())
+            if (keys == action->shortcut())
                 return true;
         break;
     }

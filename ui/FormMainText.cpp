@@ -53,10 +53,10 @@ void THFormMain::MakeTextPane()
     HMemoText->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     HLabelStatus = new QLabel(this);
     HLabelStatus->setObjectName(QStringLiteral("HLabelStatus"));
-    // A file dropped on the pane is chosen as on the rest of the window; the
-    // pane takes dropped text itself.
+    // A file dropped on the pane is chosen as on the rest of the window (the
+    // pane takes dropped text itself), and the window's keys stay the
+    // window's, as in the edits.
     HMemoText->viewport()->installEventFilter(this);
-    // The pane would take the window's own keys for moving its cursor.
     HMemoText->installEventFilter(this);
     setTabOrder(HChkBox, HMemoText);
     connect(HMemoText, &QPlainTextEdit::textChanged, this, [this] {
