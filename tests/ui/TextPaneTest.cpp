@@ -26,8 +26,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <chrono>
-#include <condition_variable>
 #include <mutex>
 
 namespace morvaleth::test {
@@ -376,76 +374,29 @@ TEST(LivePreview, ComposesNothingWhileThePaneIsHidden)
     EXPECT_EQ(fixture.form->Picture(), nullptr);
 }
 
-// A run held until the test lets it go, heeding a cancel meanwhile.
-class THeldRuns {
-public:
-    TComposer Composer()
-    {
-        return [this](const CompositionSettings& settings, const RunControl& control) {
-            std::unique_lock lock(mutex_);
-            texts_.push_back(settings.sourceText.value_or(""));
-            ++started_;
-            while (!released_ && !control.Cancelled())
-                changed_.wait_for(lock, std::chrono::milliseconds(2));
-            if (control.Cancelled()) {
-                ++cancelled_;
-                throw Error("", ErrorKind::Cancelled);
-            }
-            lock.unlock();
-            return ComposePicture(settings, control);
-        };
-    }
-
-    void Release()
-    {
-        const std::lock_guard lock(mutex_);
-        released_ = true;
-        changed_.notify_all();
-    }
-    int Started()
-    {
-        const std::lock_guard lock(mutex_);
-        return started_;
-    }
-    int Cancelled()
-    {
-        const std::lock_guard lock(mutex_);
-        return cancelled_;
-    }
-    std::vector<std::string> Texts()
-    {
-        const std::lock_guard lock(mutex_);
-        return texts_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool released_ = false;
-    int started_ = 0;
-    int cancelled_ = 0;
-    std::vector<std::string> texts_;
-};
-
 TEST(LivePreview, AChangeStopsTheRunInProgressAndTypingGoesOnMeanwhile)
 {
     TFormFixture fixture;
-    THeldRuns runs;
+    TGatedRun runs;
     fixture.form->SetComposer(runs.Composer());
     fixture.form->ShowTextPane();
+    const TLivePreview& live = fixture.form->LivePreview();
     TypeText(Pane(fixture), "a");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return runs.Started() == 1; }));
-    // The run is held: the keys still reach the pane at once.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return live.Running() && !live.Waiting(); }));
+    // The run is held: the keys still reach the pane at once, and stop it.
     TypeText(Pane(fixture), "bc");
     EXPECT_EQ(Pane(fixture)->toPlainText(), "abc");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return runs.Cancelled() == 1; }));
+    EXPECT_TRUE(live.Waiting());
+    // The next run starts a pause later; only it is let through.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return live.Running() && !live.Waiting(); }));
     EXPECT_EQ(fixture.form->Picture(), nullptr) << "the stopped run shows nothing";
-    ASSERT_TRUE(QTest::qWaitFor([&] { return runs.Started() == 2; }));
-    runs.Release();
+    runs.Release(GatedRows);
     EXPECT_TRUE(WaitForLivePreview(*fixture.form));
-    EXPECT_EQ(runs.Texts(), (std::vector<std::string>{"a", "abc"}));
-    EXPECT_EQ(runs.Cancelled(), 1);
     ASSERT_NE(fixture.form->Picture(), nullptr);
+    CompositionSettings typed = fixture.form->CurrentSettings();
+    typed.seed = fixture.form->LiveSeed();
+    EXPECT_EQ(typed.sourceText, "abc");
+    EXPECT_EQ(ImageCopyOf(fixture.form->Picture()), ImageCopyOf(ComposePicture(typed)));
     EXPECT_TRUE(fixture.runner->messages.empty()) << "a stopped run tells nothing";
 }
 

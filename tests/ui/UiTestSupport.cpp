@@ -1,5 +1,6 @@
 #include "UiTestSupport.h"
 
+#include "composer/Error.h"
 #include "ui/PreviewImage.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+
+#include <chrono>
 
 namespace morvaleth::test {
 
@@ -123,6 +126,29 @@ void TFormFixture::Compose(const QString& path, const QString& width, const QStr
     Find<QLineEdit>("HEditX")->setText(width);
     Find<QLineEdit>("HEditY")->setText(height);
     QTest::mouseClick(Find<QPushButton>("HBtnCreate"), Qt::LeftButton);
+}
+
+TComposer TGatedRun::Composer()
+{
+    return [this](const CompositionSettings& settings, const RunControl& control) {
+        for (std::int64_t row = 0; row < GatedRows; ++row) {
+            std::unique_lock lock(mutex_);
+            // The cancel flag is not a condition the variable hears of.
+            while (released_ <= row && !control.Cancelled())
+                released_changed_.wait_for(lock, std::chrono::milliseconds(2));
+            if (control.Cancelled())
+                throw Error("", ErrorKind::Cancelled);
+            control.progress(row + 1, GatedRows);
+        }
+        return ComposePicture(settings, control);
+    };
+}
+
+void TGatedRun::Release(std::int64_t rows)
+{
+    const std::lock_guard lock(mutex_);
+    released_ = rows;
+    released_changed_.notify_all();
 }
 
 QString ExamplePath(const char* name)

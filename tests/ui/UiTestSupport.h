@@ -9,9 +9,12 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -69,6 +72,22 @@ struct TFormFixture {
 
     std::shared_ptr<TRecordingRunner> runner;
     std::unique_ptr<THFormMain> form;
+};
+
+inline constexpr std::int64_t GatedRows = 100;
+
+// A run the test lets through row by row: it reports each row the test has
+// released, heeds a cancel between rows, and after the last row composes the
+// picture for real.
+class TGatedRun {
+public:
+    TComposer Composer();
+    void Release(std::int64_t rows);
+
+private:
+    std::mutex mutex_;
+    std::condition_variable released_changed_;
+    std::int64_t released_ = 0;
 };
 
 QString ExamplePath(const char* name);
