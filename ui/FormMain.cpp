@@ -57,7 +57,6 @@ constexpr std::array<double, 6> ZoomSteps{0.125, 0.25, 0.5, 1.0, 2.0, 4.0};
 // Zooms closer than this are the same step.
 constexpr double ZoomTolerance = 1e-9;
 
-
 } // namespace
 
 THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)

@@ -22,6 +22,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -398,6 +399,31 @@ TEST(LivePreview, AChangeStopsTheRunInProgressAndTypingGoesOnMeanwhile)
     EXPECT_EQ(typed.sourceText, "abc");
     EXPECT_EQ(ImageCopyOf(fixture.form->Picture()), ImageCopyOf(ComposePicture(typed)));
     EXPECT_TRUE(fixture.runner->messages.empty()) << "a stopped run tells nothing";
+}
+
+TEST(LivePreview, ALongRunShowsItsProgressBesideTheWindowWhichKeepsTheKeys)
+{
+    TFormFixture fixture;
+    TGatedRun runs;
+    fixture.form->SetComposer(runs.Composer());
+    fixture.form->ShowTextPane();
+    const TLivePreview& live = fixture.form->LivePreview();
+    TypeText(Pane(fixture), "a");
+    runs.Release(30);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return live.ProgressDialog() != nullptr; }, 5000));
+    TRunProgressDialog* dialog = live.ProgressDialog();
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_FALSE(dialog->isModal());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dialog->Bar()->value() == 30; }));
+    EXPECT_EQ(QApplication::focusWidget(), Pane(fixture));
+
+    // Its "ｷｬﾝｾﾙ" stops the run and leaves the preview as it was.
+    QTest::mouseClick(dialog->CancelButton(), Qt::LeftButton);
+    EXPECT_TRUE(WaitForLivePreview(*fixture.form));
+    EXPECT_EQ(live.ProgressDialog(), nullptr);
+    EXPECT_EQ(fixture.form->Picture(), nullptr);
+    EXPECT_EQ(fixture.Find<QLabel>("HLabelStatus")->text(), "");
+    EXPECT_TRUE(fixture.runner->messages.empty());
 }
 
 TEST(LivePreview, AFailureShowsBesideThePaneAndKeepsThePicture)
