@@ -213,18 +213,25 @@ TEST(TextPane, TakesAChosenFileAsARunWouldReadIt)
     EXPECT_EQ(fixture.Find<QLineEdit>("HEditPath")->text(), file);
 }
 
-TEST(TextPane, AFileThatCannotBeReadLeavesThePaneAsItWas)
+// A file that cannot be read, and one that never ends: the box says why and
+// the pane keeps what was typed.
+class Unreadable : public ::testing::TestWithParam<std::pair<const char*, const char*>> {};
+
+TEST_P(Unreadable, LeavesThePaneAsItWas)
 {
     TFormFixture fixture;
     fixture.form->ShowTextPane();
     TypeText(Pane(fixture), "typed");
-    QTemporaryDir folder;
-    fixture.runner->answers.push_back(TypeName(folder.filePath("missing.txt")));
+    fixture.runner->answers.push_back(TypeName(GetParam().first));
     QTest::mouseClick(fixture.Find<QPushButton>("HBtnRef"), Qt::LeftButton);
     ASSERT_EQ(fixture.runner->messages.size(), 1u);
-    EXPECT_EQ(fixture.runner->messages[0].text, "ﾌｧｲﾙが見つかりません.");
+    EXPECT_EQ(fixture.runner->messages[0].text, GetParam().second);
     EXPECT_EQ(Pane(fixture)->toPlainText(), "typed");
 }
+
+INSTANTIATE_TEST_SUITE_P(Files, Unreadable,
+                         ::testing::Values(std::pair{"/nonexistent/letter.txt", "不正なﾌｧｲﾙ名です."},
+                                           std::pair{"/dev/zero", "ﾃｷｽﾄが長すぎます (1048576 文字まで)"}));
 
 // Records what every run composed, and composes it.
 class TRecordedRuns {
