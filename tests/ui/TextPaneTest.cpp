@@ -350,13 +350,8 @@ INSTANTIATE_TEST_SUITE_P(
                        QTest::keyClick(width, Qt::Key_Backspace);
                    },
                    [](const CompositionSettings& s) { return s.widthText == "64"; }},
-        ChangeCase{"Height", [](TFormFixture& f) { TypeText(f.Find<QLineEdit>("HEditY"), "0"); },
-                   [](const CompositionSettings& s) { return s.heightText == "4800"; }},
         ChangeCase{"RealMode", [](TFormFixture& f) { QTest::mouseClick(f.Find<QCheckBox>("HChkBox"), Qt::LeftButton); },
                    [](const CompositionSettings& s) { return s.realMode; }},
-        ChangeCase{"Vertical",
-                   [](TFormFixture& f) { QTest::mouseClick(f.Find<QCheckBox>("HChkVertical"), Qt::LeftButton); },
-                   [](const CompositionSettings& s) { return s.vertical; }},
         ChangeCase{"Font",
                    [](TFormFixture& f) {
                        f.runner->answers.push_back([](QDialog& dialog) {
