@@ -1,5 +1,6 @@
-// morvaleth-compose: composes a text file into a cut-out letter picture and
-// writes it as a BMP file, without the window.
+// morvaleth-compose: composes a text file, or a text given on the command
+// line, into a cut-out letter picture and writes it as a BMP file, without the
+// window.
 
 #include "composer/Composition.h"
 #include "composer/Messages.h"
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
@@ -39,15 +41,19 @@ std::string FormatNames(const char* separator, const char* last)
 std::string UsageText()
 {
     return "Usage: morvaleth-compose INPUT -o OUTPUT [options]\n"
+           "       morvaleth-compose --text TEXT -o OUTPUT [options]\n"
            "       morvaleth-compose --show-font FACE\n"
            "       morvaleth-compose --show-encoding INPUT [-e ENC]\n"
-           "Composes the text file INPUT into a picture of characters cut out of\n"
-           "different printed sources and writes it to OUTPUT as a BMP file, or as\n"
-           "a PNG file when OUTPUT ends in .png. An INPUT of - reads standard input,\n"
-           "an OUTPUT of - writes standard output.\n"
+           "Composes the text file INPUT, or the TEXT given, into a picture of\n"
+           "characters cut out of different printed sources and writes it to OUTPUT\n"
+           "as a BMP file, or as a PNG file when OUTPUT ends in .png. An INPUT of -\n"
+           "reads standard input, an OUTPUT of - writes standard output.\n"
            "\n"
            "Options:\n"
            "  -o, --output FILE      the picture file to write (required)\n"
+           "  -t, --text TEXT        compose TEXT instead of an INPUT file, as UTF-8\n"
+           "                         unless --encoding says otherwise; its lines end\n"
+           "                         where the shell put line ends (bash: $'a\\nb')\n"
            "      --format FORMAT    " +
            FormatNames(", ", " or ") +
            ", whatever the OUTPUT name\n"
@@ -107,13 +113,14 @@ std::string ReadAs(morvaleth::SourceEncoding encoding)
 // Reads the text until its encoding is decided or it ends.
 morvaleth::SourceEncoding EncodingOfText(const morvaleth::CompositionSettings& settings)
 {
-    morvaleth::SourceReader reader(settings.sourcePath, settings.encoding);
+    const std::unique_ptr<morvaleth::SourceReader> reader =
+        morvaleth::OpenSourceReader(settings.sourcePath, settings.sourceText, settings.encoding);
     std::u32string_view unit;
-    while (reader.Encoding() == morvaleth::SourceEncoding::Automatic &&
-           reader.Next(unit) != morvaleth::SourceReader::Token::TextEnd) {
+    while (reader->Encoding() == morvaleth::SourceEncoding::Automatic &&
+           reader->Next(unit) != morvaleth::SourceReader::Token::TextEnd) {
     }
-    const morvaleth::SourceEncoding encoding = reader.Encoding();
-    reader.Close();
+    const morvaleth::SourceEncoding encoding = reader->Encoding();
+    reader->Close();
     return encoding;
 }
 
@@ -155,6 +162,7 @@ Command ParseCommandLine(int argc, char** argv)
     };
     static const option options[] = {
         {"output", required_argument, nullptr, 'o'},
+        {"text", required_argument, nullptr, 't'},
         {"width", required_argument, nullptr, 'W'},
         {"height", required_argument, nullptr, 'H'},
         {"font", required_argument, nullptr, 'f'},
@@ -179,16 +187,20 @@ Command ParseCommandLine(int argc, char** argv)
     Command command;
     morvaleth::CompositionSettings& settings = command.settings;
     bool haveOutput = false;
+    bool haveEncoding = false;
     opterr = 0;
     optind = 1;
     for (;;) {
-        const int choice = getopt_long(argc, argv, ":o:W:H:f:s:re:v", options, nullptr);
+        const int choice = getopt_long(argc, argv, ":o:t:W:H:f:s:re:v", options, nullptr);
         if (choice == -1)
             break;
         switch (choice) {
         case 'o':
             command.outputPath = optarg;
             haveOutput = true;
+            break;
+        case 't':
+            settings.sourceText = optarg;
             break;
         case 'W':
             settings.widthText = optarg;
@@ -211,6 +223,7 @@ Command ParseCommandLine(int argc, char** argv)
             break;
         case 'e':
             settings.encoding = ParseEncoding(optarg);
+            haveEncoding = true;
             break;
         case FormatOption:
             command.format = ParseFormat(optarg);
@@ -258,15 +271,21 @@ Command ParseCommandLine(int argc, char** argv)
             throw UsageError{std::string("unknown option: ") + argv[optind - 1]};
         }
     }
-    if (optind == argc)
-        throw UsageError{"no input file"};
+    if (settings.sourceText && optind < argc)
+        throw UsageError{std::string("--text and an input file exclude each other: '") + argv[optind] + "'"};
+    if (optind == argc && !settings.sourceText)
+        throw UsageError{"no input file (INPUT or --text TEXT)"};
     if (argc - optind > 1)
         throw UsageError{std::string("more than one input file: '") + argv[optind + 1] + "'"};
     if (!haveOutput && !command.showEncoding)
         throw UsageError{"no output file (-o OUTPUT)"};
     if (settings.faces.syntheticBold && settings.faces.mix == morvaleth::FaceMix::One)
         throw UsageError{"--bold-cuts needs --mix-faces or --faces"};
-    settings.sourcePath = argv[optind];
+    // A command line is the locale's text, UTF-8 on the systems this runs on.
+    if (settings.sourceText && !haveEncoding)
+        settings.encoding = morvaleth::SourceEncoding::Utf8;
+    if (!settings.sourceText)
+        settings.sourcePath = argv[optind];
     // These read and write the descriptors as they are: standard input from
     // its offset, standard output appending where it was opened so; a pipe,
     // a socket, a file or a terminal alike.
@@ -305,12 +324,13 @@ void RefuseOverwritingSource(const std::string& source, const std::string& outpu
 // is untouched.
 void CheckBeforeComposing(const Command& command, morvaleth::PictureFormat format)
 {
-    if (command.settings.sourcePath.empty())
+    if (command.settings.sourcePath.empty() && !command.settings.sourceText)
         throw morvaleth::Failure(morvaleth::Message::ChooseSourceFile);
     RefuseEmptyPicture(command.settings);
     morvaleth::CheckPictureSize(format, morvaleth::StrToInt(command.settings.widthText),
                                 morvaleth::StrToInt(command.settings.heightText));
-    RefuseOverwritingSource(command.settings.sourcePath, command.outputPath);
+    if (!command.settings.sourceText)
+        RefuseOverwritingSource(command.settings.sourcePath, command.outputPath);
 }
 
 void ShowError(const morvaleth::Error& error)
@@ -358,9 +378,11 @@ int main(int argc, char** argv)
 
     try {
         if (command.showEncoding) {
-            if (command.settings.sourcePath.empty())
+            const morvaleth::CompositionSettings& settings = command.settings;
+            if (settings.sourcePath.empty() && !settings.sourceText)
                 throw morvaleth::Failure(morvaleth::Message::ChooseSourceFile);
-            std::cout << command.settings.sourcePath << ": " << ReadAs(EncodingOfText(command.settings)) << "\n";
+            std::cout << (settings.sourceText ? "--text" : settings.sourcePath) << ": "
+                      << ReadAs(EncodingOfText(settings)) << "\n";
             return 0;
         }
         const morvaleth::PictureFormat format =

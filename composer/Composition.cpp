@@ -69,7 +69,7 @@ void CompositionRun::OpenSource()
     if (run.source)
         return;
     const CompositionSettings& settings = run.settings;
-    run.source = std::make_unique<SourceReader>(settings.sourcePath, settings.encoding);
+    run.source = OpenSourceReader(settings.sourcePath, settings.sourceText, settings.encoding);
     run.faces = std::make_unique<FaceTable>();
     const PlanStyle style{settings.size,    settings.realMode, settings.faceName,
                           settings.writing, settings.faces,    settings.render.mostStampBytes};
@@ -117,7 +117,7 @@ void CompositionRun::Trace(StampDevice& device, const RunControl& control)
 
 std::unique_ptr<PixelPicture> ComposePicture(const CompositionSettings& settings, const RunControl& control)
 {
-    if (settings.sourcePath.empty())
+    if (settings.sourcePath.empty() && !settings.sourceText)
         return nullptr;
     CompositionRun run(settings);
     auto picture = std::make_unique<PixelPicture>();

@@ -20,6 +20,10 @@ class StampDevice;
 // The inputs of one composition run.
 struct CompositionSettings {
     std::string sourcePath;
+    // The text itself when it is held in memory (typed in the window, given
+    // on the command line): read instead of the file at sourcePath, as a file
+    // of these bytes would be read.
+    std::optional<std::string> sourceText;
     std::string widthText = "640";
     std::string heightText = "480";
     std::string faceName = "ＭＳ Ｐゴシック";
@@ -41,7 +45,8 @@ inline constexpr std::int32_t SmallestCompositionSize = 1;
 inline constexpr std::int32_t LargestCompositionSize = 65535;
 
 // Composes the source text into a new picture of the requested size. Returns
-// no picture when the source path is empty (the caller tells the user).
+// no picture when there is neither a text in memory nor a source path (the
+// caller tells the user).
 // Fails with the message of whatever went wrong: a size text that is not an
 // integer, a picture that cannot be made, a source that cannot be read; and
 // with an Error of kind Cancelled when `control` asks it to stop.

@@ -2,6 +2,7 @@
 
 #include "composer/Messages.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QEventLoop>
 #include <QKeyEvent>
@@ -82,10 +83,15 @@ private:
     {
         if (auto* widget = qobject_cast<QWidget*>(watched))
             return widget->window() == window_;
-        // A shortcut is an object of its own, made on a widget of the window.
+        // A shortcut is an object of its own, made on a widget of the window;
+        // so is an action, which the window's widgets carry.
         if (auto* shortcut = qobject_cast<QShortcut*>(watched))
             if (auto* widget = qobject_cast<QWidget*>(shortcut->parent()))
                 return widget->window() == window_;
+        if (auto* action = qobject_cast<QAction*>(watched))
+            for (QObject* carrier : action->associatedObjects())
+                if (auto* widget = qobject_cast<QWidget*>(carrier); widget != nullptr && widget->window() == window_)
+                    return true;
         return false;
     }
 
@@ -129,6 +135,48 @@ TRunProgressDialog::TRunProgressDialog(std::atomic<bool>& cancel, QWidget* owner
     connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
+TBackgroundRun::TBackgroundRun(TComposer compose, CompositionSettings settings, std::atomic<bool>& cancel,
+                               QObject* parent)
+    : QObject(parent), compose_(std::move(compose)), settings_(std::move(settings)), cancel_(cancel)
+{
+    thread_ = std::thread([this] {
+        YieldToTheWindow();
+        RunControl control;
+        control.cancel = &cancel_;
+        control.progress = [this](std::int64_t done, std::int64_t total) {
+            rowsTotal_.store(total, std::memory_order_relaxed);
+            rowsDone_.store(done, std::memory_order_relaxed);
+        };
+        try {
+            picture_ = compose_(settings_, control);
+        } catch (...) {
+            failure_ = std::current_exception();
+        }
+        finished_.store(true);
+        // Dropped if the object is gone by the time the event would arrive.
+        QMetaObject::invokeMethod(this, &TBackgroundRun::Ended, Qt::QueuedConnection);
+    });
+}
+
+TBackgroundRun::~TBackgroundRun()
+{
+    if (thread_.joinable()) {
+        cancel_.store(true);
+        thread_.join();
+    }
+}
+
+std::unique_ptr<PixelPicture> TBackgroundRun::Take()
+{
+    if (thread_.joinable())
+        thread_.join();
+    if (failure_)
+        std::rethrow_exception(failure_);
+    if (cancel_.load())
+        throw Cancellation();
+    return std::move(picture_);
+}
+
 void TRunProgressDialog::ShowRows(std::int64_t rowsDone, std::int64_t rowsTotal)
 {
     // Before the run knows its rows the bar only shows that it is busy.
@@ -149,45 +197,13 @@ std::unique_ptr<PixelPicture> ComposeInBackground(QWidget& owner, const TCompose
                                              std::atomic<bool>& cancel)
 {
     cancel.store(false);
-    std::atomic<std::int64_t> rowsDone{0};
-    std::atomic<std::int64_t> rowsTotal{0};
-    RunControl control;
-    control.cancel = &cancel;
-    control.progress = [&](std::int64_t done, std::int64_t total) {
-        rowsTotal.store(total, std::memory_order_relaxed);
-        rowsDone.store(done, std::memory_order_relaxed);
-    };
-
     QEventLoop loop;
-    std::unique_ptr<PixelPicture> picture;
-    std::exception_ptr failure;
-    std::atomic<bool> finished{false};
     const TInputBlock block(owner, cancel);
     TRunProgressDialog dialog(cancel, &owner);
-
-    // Joins the run's thread on every way out, stopping it first when the
-    // loop ended before the run did.
-    struct TJoin {
-        std::thread thread;
-        std::atomic<bool>& cancel;
-        ~TJoin()
-        {
-            if (thread.joinable()) {
-                cancel.store(true);
-                thread.join();
-            }
-        }
-    } run{std::thread([&] {
-              YieldToTheWindow();
-              try {
-                  picture = compose(settings, control);
-              } catch (...) {
-                  failure = std::current_exception();
-              }
-              finished.store(true);
-              QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-          }),
-          cancel};
+    // Stops and joins the run on every way out, before the loop and the
+    // dialog go.
+    TBackgroundRun run(compose, settings, cancel);
+    QObject::connect(&run, &TBackgroundRun::Ended, &loop, &QEventLoop::quit);
 
     // Laid out and given its window now, so that showing it only maps it.
     dialog.adjustSize();
@@ -196,30 +212,23 @@ std::unique_ptr<PixelPicture> ComposeInBackground(QWidget& owner, const TCompose
     showDialog.setTimerType(Qt::PreciseTimer);
     showDialog.setSingleShot(true);
     QObject::connect(&showDialog, &QTimer::timeout, &dialog, [&] {
-        dialog.ShowRows(rowsDone.load(), rowsTotal.load());
+        dialog.ShowRows(run.RowsDone(), run.RowsTotal());
         if (!cancel.load())
             dialog.show();
     });
     showDialog.start(ProgressDialogDelay);
     QTimer refresh;
     QObject::connect(&refresh, &QTimer::timeout, &dialog,
-                     [&] { dialog.ShowRows(rowsDone.load(), rowsTotal.load()); });
+                     [&] { dialog.ShowRows(run.RowsDone(), run.RowsTotal()); });
     refresh.start(ProgressRefresh);
 
-    if (!finished.load())
+    if (!run.Finished())
         loop.exec();
-    if (!finished.load())
+    // An event loop that ended early (the application quitting) stops the run.
+    if (!run.Finished())
         cancel.store(true);
-    run.thread.join();
-    dialog.hide();
-
-    if (failure)
-        std::rethrow_exception(failure);
-    // A run asked to stop leaves everything as it was, even one that
-    // finished before it heard.
-    if (cancel.load())
-        throw Cancellation();
-    return picture;
+    // The dialog goes with this frame, whichever way the run ended.
+    return run.Take();
 }
 
 } // namespace morvaleth

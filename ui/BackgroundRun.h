@@ -8,8 +8,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <exception>
 #include <functional>
 #include <memory>
+#include <thread>
 
 class QProgressBar;
 class QPushButton;
@@ -39,6 +41,44 @@ private:
     std::atomic<bool>& cancel_;
     QProgressBar* bar_;
     QPushButton* cancelButton_;
+};
+
+// One run of `compose` on a thread of its own, which yields the processor to
+// the window's. Ended() is emitted on the object's thread once the run has
+// ended, however it ended; Take() then hands over its picture or throws its
+// error. Setting `cancel` stops it with an Error of kind Cancelled. The run's
+// rows done so far can be read at any time. Destroying the object stops the
+// run and waits for its thread.
+class TBackgroundRun : public QObject {
+    Q_OBJECT
+
+public:
+    TBackgroundRun(TComposer compose, CompositionSettings settings, std::atomic<bool>& cancel,
+                   QObject* parent = nullptr);
+    ~TBackgroundRun() override;
+
+    bool Finished() const { return finished_.load(); }
+    std::int64_t RowsDone() const { return rowsDone_.load(std::memory_order_relaxed); }
+    std::int64_t RowsTotal() const { return rowsTotal_.load(std::memory_order_relaxed); }
+
+    // Waits for the thread and hands over what the run made. A run asked to
+    // stop gives an Error of kind Cancelled, even one that finished before it
+    // heard.
+    std::unique_ptr<PixelPicture> Take();
+
+signals:
+    void Ended();
+
+private:
+    TComposer compose_;
+    CompositionSettings settings_;
+    std::atomic<bool>& cancel_;
+    std::atomic<std::int64_t> rowsDone_{0};
+    std::atomic<std::int64_t> rowsTotal_{0};
+    std::atomic<bool> finished_{false};
+    std::unique_ptr<PixelPicture> picture_;
+    std::exception_ptr failure_;
+    std::thread thread_;
 };
 
 // How long a run goes before its progress dialog shows: about half a second,

@@ -2,11 +2,13 @@
 
 #include "ui/Application.h"
 #include "ui/FileFilter.h"
+#include "ui/TextPane.h"
 #include "ui/WindowFont.h"
 
 #include "composer/Messages.h"
 #include "composer/encode/Formats.h"
 #include "composer/encode/PictureFile.h"
+#include "composer/plan/RandomSource.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -57,13 +59,6 @@ constexpr std::array<double, 6> ZoomSteps{0.125, 0.25, 0.5, 1.0, 2.0, 4.0};
 // Zooms closer than this are the same step.
 constexpr double ZoomTolerance = 1e-9;
 
-QRect Scaled(const QRect& rect, int numerator, int denominator)
-{
-    return {MulDiv(rect.x(), numerator, denominator), MulDiv(rect.y(), numerator, denominator),
-            MulDiv(rect.width(), numerator, denominator),
-            MulDiv(rect.height(), numerator, denominator)};
-}
-
 } // namespace
 
 THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
@@ -97,6 +92,17 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
     // No default suffix here: Qt would append it to an existing file without
     // an extension too. HBtnRefClick appends it to a typed name alone.
 
+    // The typed text is saved as the text files it is read from are chosen;
+    // an existing file is replaced only once the user says so.
+    HDlgSaveText = new TPlaced<QFileDialog>(this);
+    HDlgSaveText->setOption(QFileDialog::DontUseNativeDialog);
+    HDlgSaveText->setOption(QFileDialog::HideNameFilterDetails);
+    HDlgSaveText->setAcceptMode(QFileDialog::AcceptSave);
+    HDlgSaveText->setFileMode(QFileDialog::AnyFile);
+    HDlgSaveText->setNameFilters(textFilters);
+    HDlgSaveText->selectNameFilter(textFilters[1]);
+    HDlgSaveText->setDefaultSuffix(QStringLiteral("txt"));
+
     HDlgFont = new TPlaced<QFontDialog>(this);
     HDlgFont->setOption(QFontDialog::DontUseNativeDialog);
 
@@ -116,8 +122,37 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
     connect(HScrV, &TScrollBar::Change, this,
             [this](TScrollBar* sender) { Guard([&] { HScrVChange(sender); }); });
 
+    // Window-wide keys, and the entries of the preview's menu.
+    HActTextPane = new QAction(QStringLiteral("テキスト入力欄"), this);
+    HActTextPane->setCheckable(true);
+    HActTextPane->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    HActSaveText = new QAction(QStringLiteral("入力したテキストを保管..."), this);
+    HActSaveText->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    HActSaveText->setEnabled(false);
+    for (QAction* action : {HActTextPane, HActSaveText}) {
+        action->setShortcutVisibleInContextMenu(true);
+        addAction(action);
+        HImgPanel->addAction(action);
+    }
+    HImgPanel->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(HActTextPane, &QAction::triggered, this, [this] { Guard([this] { HActTextPaneExecute(); }); });
+    connect(HActSaveText, &QAction::triggered, this, [this] { Guard([this] { HActSaveTextExecute(); }); });
+
+    live_ = std::make_unique<TLivePreview>(
+        *this, compose_,
+        TLivePreview::THooks{[this] { return LiveSettings(); },
+                             [this](std::unique_ptr<PixelPicture> picture) { ShowLivePicture(std::move(picture)); },
+                             [this](const std::exception& error) {
+                                 HLabelStatus->setText(QString::fromStdString(WithFullStop(error.what())));
+                             }});
+    for (QLineEdit* size : {HEditX, HEditY})
+        connect(size, &QLineEdit::textChanged, this, &THFormMain::LiveChange);
+    for (QCheckBox* box : {HChkBox, HChkVertical, HChkFaceMix})
+        connect(box, &QCheckBox::toggled, this, &THFormMain::LiveChange);
+
     setAcceptDrops(true);
-    // The edits would take a dropped file's name as text; the window takes it.
+    // The edits would take a dropped file's name as text, and Ctrl+E for
+    // themselves; the window takes both.
     for (QLineEdit* edit : {HEditPath, HEditX, HEditY})
         edit->installEventFilter(this);
     // The image covers the panel, and the wheel reaches the panel only when
@@ -126,6 +161,9 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
     HImage->installEventFilter(this);
     auto* copy = new QShortcut(QKeySequence::Copy, this);
     connect(copy, &QShortcut::activated, this, [this] { Guard([this] { CopyPicture(); }); });
+    // Reaches the window only where no edit takes the keys itself.
+    auto* paste = new QShortcut(QKeySequence::Paste, this);
+    connect(paste, &QShortcut::activated, this, [this] { Guard([this] { PasteText(); }); });
     // Ctrl+= is where Ctrl++ lies on keyboards that need Shift for "+".
     const std::pair<QKeySequence, std::function<void()>> zoomKeys[] = {
         {QKeySequence::ZoomIn, [this] { ZoomIn(); }},
@@ -143,6 +181,12 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
 
 THFormMain::~THFormMain() = default;
 
+void THFormMain::SetComposer(TComposer compose)
+{
+    live_->SetComposer(compose);
+    compose_ = std::move(compose);
+}
+
 void THFormMain::ScaleToScreen(int pixelsPerInch)
 {
     pixelsPerInch_ = pixelsPerInch;
@@ -155,6 +199,8 @@ void THFormMain::ScaleToScreen(int pixelsPerInch)
     HEditX->setFont(sizeFont);
     HEditY->setFont(sizeFont);
     Label1->setFont(sizeFont);
+    if (HMemoText != nullptr)
+        HMemoText->setFont(sizeFont);
 
     // The layout was made for the window font's text height at 96 pixels
     // per inch; it grows as that height does.
@@ -164,8 +210,8 @@ void THFormMain::ScaleToScreen(int pixelsPerInch)
         control->setGeometry(Scaled(geometry, scaleNumerator_, scaleDenominator_));
     designSize_ =
         Scaled(QRect(QPoint(0, 0), DesignClientSize), scaleNumerator_, scaleDenominator_).size();
-    setMinimumSize(designSize_);
-    resize(designSize_);
+    setMinimumSize(LeastSize());
+    resize(LeastSize());
 
     // Labels size themselves to their text, as the edits beside them allow.
     for (QLabel* label : {Label1, Label2})
@@ -178,7 +224,7 @@ void THFormMain::LayOutForSize()
     // What the window has grown by beyond its designed size: the controls
     // along the right edge move by the width gained, the path field, the
     // panel and the bars along its edges take it.
-    const int wider = std::max(0, width() - designSize_.width());
+    const int wider = std::max(0, width() - LeastSize().width());
     const int taller = std::max(0, height() - designSize_.height());
     for (const auto& [control, design] : designGeometry_) {
         QRect place = Scaled(design, scaleNumerator_, scaleDenominator_);
@@ -200,13 +246,19 @@ void THFormMain::LayOutForSize()
         }
         control->setGeometry(place);
     }
+    LayOutPane(taller);
     FollowPanelSize();
 }
 
 CompositionSettings THFormMain::CurrentSettings() const
 {
     CompositionSettings settings;
-    settings.sourcePath = QFile::encodeName(HEditPath->text()).toStdString();
+    if (paneShown_) {
+        settings.sourceText = PlainTextOf(*HMemoText->document()).toUtf8().toStdString();
+        settings.encoding = SourceEncoding::Utf8;
+    } else {
+        settings.sourcePath = QFile::encodeName(HEditPath->text()).toStdString();
+    }
     settings.widthText = HEditX->text().toStdString();
     settings.heightText = HEditY->text().toStdString();
     settings.faceName = CompositionFont.face.toStdString();
@@ -275,6 +327,7 @@ void THFormMain::Button1Click()
     CompositionFont.italic = chosen.italic();
     CompositionFont.underline = chosen.underline();
     CompositionFont.strikeOut = chosen.strikeOut();
+    LiveChange();
 }
 
 void THFormMain::HBtnCreateClick()
@@ -293,10 +346,16 @@ void THFormMain::HBtnCreateClick()
             }
         }
     };
+    // A live run gives way; its pause ends with it.
+    live_->Stop();
+    // Seeded from the clock as any run would be, but here, so that the seed
+    // is known to the live runs that follow.
+    CompositionSettings settings = CurrentSettings();
+    settings.seed = MillisecondsSinceMidnightUtc();
     std::unique_ptr<PixelPicture> picture;
     {
         const TRunning running(*this);
-        picture = ComposeInBackground(*this, compose_, CurrentSettings(), cancelRun_);
+        picture = ComposeInBackground(*this, compose_, settings, cancelRun_);
     }
     if (picture == nullptr) {
         modal_->ShowMessage(this, {QStringLiteral("警告"),
@@ -305,6 +364,7 @@ void THFormMain::HBtnCreateClick()
         return;
     }
     WorkBitmap = std::move(picture);
+    liveSeed_ = settings.seed;
     zoomFits_ = false;
     HImage->SetPicture(WorkBitmap);
     ResetPreview();
@@ -474,6 +534,11 @@ void THFormMain::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    if (!MayClose()) {
+        event->ignore();
+        return;
+    }
+    live_->Stop();
     QDialog::closeEvent(event);
 }
 

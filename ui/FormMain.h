@@ -3,14 +3,18 @@
 #include "composer/PixelPicture.h"
 #include "composer/Composition.h"
 #include "ui/BackgroundRun.h"
+#include "ui/LivePreview.h"
 #include "ui/ModalRunner.h"
 #include "ui/SavePictureDialog.h"
 #include "ui/ScrollBar.h"
 #include "ui_FormMain.h"
 
+#include <QAction>
 #include <QDialog>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QLabel>
+#include <QPlainTextEdit>
 
 #include <atomic>
 #include <cstdint>
@@ -49,6 +53,12 @@ struct TCompositionFont {
 // The window opens at its designed size and may grow: the controls keep their
 // places against the top-left and top-right corners, and the preview panel
 // takes the room gained.
+//
+// On demand a text pane opens to the right of the designed controls, in room
+// the window grows by: the letter is then typed or pasted there, the path
+// field says so, and the preview follows every change a pause later
+// (TLivePreview), keeping the seed of the last "作成" so that the letter
+// changes only from where it was changed on.
 class THFormMain : public QDialog, private Ui::FormMain {
     Q_OBJECT
 
@@ -57,13 +67,15 @@ public:
                         QWidget* parent = nullptr);
     ~THFormMain() override;
 
-    // What the next press of "作成" composes.
+    // What the next press of "作成" composes, apart from its new seed: the
+    // pane's text while the pane is shown, else the file in the path field.
     CompositionSettings CurrentSettings() const;
     const std::shared_ptr<const PixelPicture>& Picture() const { return WorkBitmap; }
 
     QFileDialog* OpenDialog() const { return HDlgFileOpen; }
     QFontDialog* FontDialog() const { return HDlgFont; }
     TSavePictureDialog* SaveDialog() const { return HDlgSavePicture; }
+    QFileDialog* SaveTextDialog() const { return HDlgSaveText; }
 
     // Lays the window out for a screen of `pixelsPerInch`: the window font
     // grows with it, and the window and its controls with the font's text
@@ -77,6 +89,10 @@ public:
     void HBtnSaveClick();
     void HScrHScroll(TScrollBar* sender, TScrollCode code, int& position);
     void HScrVChange(QObject* sender);
+    // Ctrl+E and the preview's menu: shows the text pane, or hides it.
+    void HActTextPaneExecute();
+    // Ctrl+Shift+S and the preview's menu: saves the pane's text.
+    void HActSaveTextExecute();
 
     void ResetPreview();
     void UpdateScrollRanges();
@@ -98,20 +114,39 @@ public:
     void ComposeWhenShown(const QString& path);
 
     // What "作成" runs; tests put a run of their own here.
-    void SetComposer(TComposer compose) { compose_ = std::move(compose); }
+    void SetComposer(TComposer compose);
     // True while a run is going on.
     bool Composing() const { return composing_; }
 
-    // Makes the file the source, as the file dialog or a drop chooses it.
+    // Makes the file the source, as the file dialog or a drop chooses it:
+    // while the pane is shown, loads its text into the pane as a run would
+    // read it, undoably.
     void ChooseSourceFile(const QString& path);
+
+    // The text pane: made when first shown. While it is shown the window is
+    // wider by the pane, the path field reads "(入力したテキスト)" and takes no
+    // typing, and the pane's text is what runs compose.
+    void ShowTextPane();
+    void HideTextPane();
+    bool TextPaneShown() const { return paneShown_; }
+    // Shows the pane and types `text` into it where its cursor stands.
+    void InsertIntoPane(const QString& text);
+    // Saves the pane's text as a UTF-8 file the user names, asking before
+    // replacing one; false when the user cancelled.
+    bool SaveTypedText();
+    // The seed live runs keep: the last "作成"'s, or one of their own.
+    std::optional<std::uint32_t> LiveSeed() const { return liveSeed_; }
+    const TLivePreview& LivePreview() const { return *live_; }
 
     // The comforts of a desktop program: a text file dropped on the window is
     // chosen as the source, the mouse wheel over the preview scrolls it
     // through the bars (with Shift, across), and Ctrl+C copies the picture.
     // With Ctrl the wheel zooms instead, about the point under the mouse
-    // (`at`, in panel pixels).
+    // (`at`, in panel pixels). Text dropped or pasted (Ctrl+V where no edit
+    // takes it) goes into the text pane.
     void WheelPreview(QPoint angleDelta, Qt::KeyboardModifiers modifiers, QPoint at = {});
     void CopyPicture();
+    void PasteText();
 
     std::int32_t ScrollStepX = 8;
     std::int32_t ScrollStepY = 8;
@@ -141,14 +176,37 @@ private:
     void SetPageSteps();
     void FollowPanelSize();
     double FittingZoom() const;
+    // The pane's width on this screen, and the least size of the window with
+    // the pane as it is.
+    int PaneWidth() const;
+    QSize LeastSize() const;
+    void MakeTextPane();
+    void LayOutPane(int taller);
+    // Grows the window by the pane as the screen allows, or gives back what it
+    // grew by.
+    void FitWindowToPane();
+    // Something the picture depends on changed; the live preview follows
+    // while the pane is shown.
+    void LiveChange();
+    CompositionSettings LiveSettings();
+    // A live run's picture: shown with the zoom and scroll positions kept.
+    void ShowLivePicture(std::unique_ptr<PixelPicture> picture);
+    // Asks about unsaved typed text before the window closes: false to stay.
+    bool MayClose();
 
     std::shared_ptr<TModalRunner> modal_;
     TPlaced<QFileDialog>* HDlgFileOpen = nullptr;
     TPlaced<QFontDialog>* HDlgFont = nullptr;
     TSavePictureDialog* HDlgSavePicture = nullptr;
+    TPlaced<QFileDialog>* HDlgSaveText = nullptr;
+    QPlainTextEdit* HMemoText = nullptr;
+    QLabel* HLabelStatus = nullptr;
+    QAction* HActTextPane = nullptr;
+    QAction* HActSaveText = nullptr;
     TCompositionFont CompositionFont;
     QString lastOpenName_;
     QString lastSaveName_;
+    QString lastTextName_;
     std::shared_ptr<const PixelPicture> WorkBitmap;
     // Each control's place at 96 pixels per inch.
     std::vector<std::pair<QWidget*, QRect>> designGeometry_;
@@ -165,6 +223,13 @@ private:
     bool closeAfterRun_ = false;
     bool composeWhenShown_ = false;
     bool placed_ = false;
+    bool paneShown_ = false;
+    // What the path field held before the pane took it over.
+    QString pathBeforePane_;
+    // How much wider the window was made for the pane.
+    int paneGrownBy_ = 0;
+    std::optional<std::uint32_t> liveSeed_;
+    std::unique_ptr<TLivePreview> live_;
     // Wheel turns smaller than a notch, kept until they add up to one.
     QPoint wheelRemainder_;
     int zoomWheelRemainder_ = 0;

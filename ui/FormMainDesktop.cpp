@@ -1,5 +1,6 @@
 // The window's desktop comforts: drag and drop, the wheel over the preview,
-// and the clipboard.
+// and the clipboard. A file dropped is the source; text dropped or pasted goes
+// into the text pane.
 
 #include "ui/FormMain.h"
 #include "ui/PreviewImage.h"
@@ -8,6 +9,7 @@
 #include <QClipboard>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QWheelEvent>
 
@@ -27,17 +29,19 @@ QString DraggedFile(const QMimeData* data)
     return url.isLocalFile() ? url.toLocalFile() : QString();
 }
 
+// The text a drag or the clipboard carries that is not a file: none when it
+// carries a file, or no text.
+QString CarriedText(const QMimeData* data)
+{
+    if (data == nullptr || data->hasUrls() || !data->hasText())
+        return {};
+    return data->text();
+}
+
 // One notch of a mouse wheel, in eighths of a degree.
 constexpr int WheelNotch = 120;
 
 } // namespace
-
-void THFormMain::ChooseSourceFile(const QString& path)
-{
-    // The file dialog starts from the file chosen last, however it was chosen.
-    lastOpenName_ = path;
-    HEditPath->setText(path);
-}
 
 void THFormMain::WheelPreview(QPoint angleDelta, Qt::KeyboardModifiers modifiers, QPoint at)
 {
@@ -69,19 +73,30 @@ void THFormMain::CopyPicture()
     QApplication::clipboard()->setImage(ImageOf(WorkBitmap));
 }
 
+void THFormMain::PasteText()
+{
+    const QString text = CarriedText(QApplication::clipboard()->mimeData());
+    if (!text.isEmpty())
+        InsertIntoPane(text);
+}
+
 void THFormMain::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!DraggedFile(event->mimeData()).isEmpty())
+    if (!DraggedFile(event->mimeData()).isEmpty() || !CarriedText(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void THFormMain::dropEvent(QDropEvent* event)
 {
     const QString path = DraggedFile(event->mimeData());
-    if (path.isEmpty())
+    const QString text = CarriedText(event->mimeData());
+    if (path.isEmpty() && text.isEmpty())
         return;
     event->acceptProposedAction();
-    ChooseSourceFile(path);
+    if (!path.isEmpty())
+        Guard([&] { ChooseSourceFile(path); });
+    else
+        InsertIntoPane(text);
 }
 
 bool THFormMain::eventFilter(QObject* watched, QEvent* event)
@@ -92,12 +107,22 @@ bool THFormMain::eventFilter(QObject* watched, QEvent* event)
     case QEvent::Drop: {
         auto* drop = static_cast<QDropEvent*>(event);
         if (DraggedFile(drop->mimeData()).isEmpty())
-            break; // text for the edit
+            break; // text for the edit or the pane
         if (event->type() == QEvent::Drop)
             dropEvent(drop);
         else
             drop->acceptProposedAction();
         return true;
+    }
+    case QEvent::ShortcutOverride: {
+        // The edits would take Ctrl+E for moving their cursor (the emacs keys
+        // of X11 desktops): not accepted here, the keys go on to the window's
+        // actions.
+        const QKeySequence keys(static_cast<QKeyEvent*>(event)->keyCombination());
+        for (const QAction* action : {HActTextPane, HActSaveText})
+            if (keys == action->shortcut())
+                return true;
+        break;
     }
     case QEvent::Wheel:
         if (watched == HImgPanel || watched == HImage) {

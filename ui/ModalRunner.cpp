@@ -1,5 +1,6 @@
 #include "ui/ModalRunner.h"
 
+#include <QPushButton>
 #include <QScreen>
 
 namespace morvaleth {
@@ -46,6 +47,26 @@ void TModalRunner::ShowMessage(QWidget* owner, const TMessageBox& box)
     message.setDefaultButton(QMessageBox::Ok);
     message.setEscapeButton(QMessageBox::Ok);
     message.exec();
+}
+
+TAnswer TModalRunner::Ask(QWidget* owner, const TQuestion& question)
+{
+    TPlaced<QMessageBox> box(owner);
+    box.SetPlacement(TPlacement::Centre);
+    box.setWindowTitle(question.caption);
+    box.setTextFormat(Qt::PlainText);
+    box.setText(question.text);
+    box.setIcon(QMessageBox::Question);
+    // The window's own words, half-width katakana as on its other buttons.
+    QPushButton* yes = box.addButton(QStringLiteral("はい"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("いいえ"), QMessageBox::NoRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("ｷｬﾝｾﾙ"), QMessageBox::RejectRole);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == yes)
+        return TAnswer::Yes;
+    return box.clickedButton() == no ? TAnswer::No : TAnswer::Cancel;
 }
 
 } // namespace morvaleth

@@ -43,7 +43,16 @@ struct TMessageBox {
     TMessageIcon icon = TMessageIcon::None;
 };
 
-// Runs the window's modal dialogs and message boxes. Tests replace it, so
+// A modal question answered with "はい", "いいえ" or "ｷｬﾝｾﾙ"; Enter says yes, Esc
+// and the close box cancel.
+struct TQuestion {
+    QString caption;
+    QString text;
+};
+
+enum class TAnswer { Yes, No, Cancel };
+
+// Runs the window's modal dialogs, message boxes and questions. Tests replace it, so
 // that nothing waits for a user who is not there.
 class TModalRunner {
 public:
@@ -52,6 +61,7 @@ public:
     // True when the user confirmed the dialog.
     virtual bool RunDialog(QDialog& dialog);
     virtual void ShowMessage(QWidget* owner, const TMessageBox& box);
+    virtual TAnswer Ask(QWidget* owner, const TQuestion& question);
 };
 
 } // namespace morvaleth

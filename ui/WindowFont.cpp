@@ -14,6 +14,12 @@ int MulDiv(int a, int b, int c)
     return int((product < 0) != (c < 0) ? -magnitude : magnitude);
 }
 
+QRect Scaled(const QRect& rect, int numerator, int denominator)
+{
+    return {MulDiv(rect.x(), numerator, denominator), MulDiv(rect.y(), numerator, denominator),
+            MulDiv(rect.width(), numerator, denominator), MulDiv(rect.height(), numerator, denominator)};
+}
+
 int PointSize(int characterHeight, int pixelsPerInch)
 {
     return MulDiv(characterHeight, 72, pixelsPerInch);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFont>
+#include <QRect>
 #include <QString>
 
 #include <cstdint>
@@ -10,6 +11,9 @@ namespace morvaleth {
 // a × b / c, rounded to the nearest whole number, halves away from zero;
 // c is not 0.
 int MulDiv(int a, int b, int c);
+
+// A place laid out for one screen, scaled by MulDiv for another.
+QRect Scaled(const QRect& rect, int numerator, int denominator);
 
 // The size in points of a font whose characters are `characterHeight` pixels
 // high on a screen of `pixelsPerInch`: 27 pixels are 20 points at 96 and 16

@@ -95,6 +95,12 @@ SourceReader::SourceReader(const std::string& path, SourceEncoding encoding)
     DecideAtStart(encoding);
 }
 
+SourceReader::SourceReader(TextInMemory text, SourceEncoding encoding)
+    : memory_(text.bytes), buffer_(DetectionWindow)
+{
+    DecideAtStart(encoding);
+}
+
 SourceReader::~SourceReader()
 {
     if (descriptor_ >= 0)
@@ -119,16 +125,31 @@ std::size_t SourceReader::Fill(std::size_t count)
         position_ = 0;
     }
     while (end_ < count && !fileEnded_) {
-        const ssize_t got = ::read(descriptor_, buffer_.data() + end_, buffer_.size() - end_);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            throw SystemFailure(errno, path_);
+        const std::size_t got = ReadSome(buffer_.data() + end_, buffer_.size() - end_);
         if (got == 0)
             fileEnded_ = true;
-        end_ += std::size_t(got);
+        end_ += got;
     }
     return end_ - position_;
+}
+
+std::size_t SourceReader::ReadSome(char* into, std::size_t room)
+{
+    if (memory_) {
+        const std::size_t got = std::min(room, memory_->size() - memoryRead_);
+        // An empty text may have no bytes to point at at all.
+        if (got > 0)
+            std::memcpy(into, memory_->data() + memoryRead_, got);
+        memoryRead_ += got;
+        return got;
+    }
+    for (;;) {
+        const ssize_t got = ::read(descriptor_, into, room);
+        if (got >= 0)
+            return std::size_t(got);
+        if (errno != EINTR)
+            throw SystemFailure(errno, path_);
+    }
 }
 
 void SourceReader::Decide(SourceEncoding encoding)
@@ -294,6 +315,14 @@ SourceReader::Token SourceReader::Next(std::u32string_view& unit)
     }
     unit = unit_;
     return Token::Unit;
+}
+
+std::unique_ptr<SourceReader> OpenSourceReader(const std::string& path, const std::optional<std::string>& text,
+                                         SourceEncoding encoding)
+{
+    if (text)
+        return std::make_unique<SourceReader>(TextInMemory{*text}, encoding);
+    return std::make_unique<SourceReader>(path, encoding);
 }
 
 } // namespace morvaleth

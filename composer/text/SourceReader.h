@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,12 @@ namespace morvaleth {
 // True for a unit that takes its cell but draws no glyph: a control
 // character (C0 or DEL) that neither ends a line nor the text.
 bool IsControlUnit(std::u32string_view unit);
+
+// The bytes of a text held in memory (typed, or given on a command line),
+// which a reader reads as it would read a file holding them.
+struct TextInMemory {
+    std::string_view bytes;
+};
 
 // A source text read as a stream of character units and line ends.
 //
@@ -40,6 +47,9 @@ public:
     // Opens the file for reading, failing with the message for the system's
     // error.
     SourceReader(const std::string& path, SourceEncoding encoding);
+    // Reads the bytes, which must outlive the reader, by the same rules and
+    // through the same buffer as a file; reading them never fails.
+    SourceReader(TextInMemory text, SourceEncoding encoding);
     SourceReader(const SourceReader&) = delete;
     SourceReader& operator=(const SourceReader&) = delete;
     ~SourceReader();
@@ -64,6 +74,9 @@ private:
     // Makes at least `count` unread bytes available, unless the file ends
     // first; returns how many there are.
     std::size_t Fill(std::size_t count);
+    // Reads what comes next into `room` bytes at `into`: how many it read, 0
+    // at the end of the text.
+    std::size_t ReadSome(char* into, std::size_t room);
     void Decide(SourceEncoding encoding);
     void DecideAtStart(SourceEncoding requested);
     bool DecideOnTheseBytes();
@@ -76,6 +89,9 @@ private:
 
     std::string path_;
     int descriptor_ = -1;
+    // The text when it is held in memory, and how much of it is read.
+    std::optional<std::string_view> memory_;
+    std::size_t memoryRead_ = 0;
     SourceEncoding encoding_ = SourceEncoding::Automatic;
     bool clusters_ = false;
     std::unique_ptr<TextDecoder> decoder_;
@@ -90,5 +106,10 @@ private:
     std::u32string unit_;
     std::vector<std::int32_t> scratch_;
 };
+
+// The reader of a text: the text in memory when there is one (which must
+// outlive the reader), else the file at the path, failing as opening it fails.
+std::unique_ptr<SourceReader> OpenSourceReader(const std::string& path, const std::optional<std::string>& text,
+                                         SourceEncoding encoding);
 
 } // namespace morvaleth

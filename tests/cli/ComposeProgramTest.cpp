@@ -188,6 +188,10 @@ INSTANTIATE_TEST_SUITE_P(
         FailureRow{"NoArguments", {}, 2, "Usage:"},
         FailureRow{"NoOutput", {Letter}, 2, "no output file"},
         FailureRow{"TwoInputs", {Letter, Letter, "-o", "{dir}/out.bmp"}, 2, "more than one input"},
+        FailureRow{"TextAndInput", {"--text", "拝啓", Letter, "-o", "{dir}/out.bmp"}, 2,
+                   "--text and an input file exclude each other"},
+        FailureRow{"NeitherTextNorInput", {"-o", "{dir}/out.bmp"}, 2, "no input file (INPUT or --text TEXT)"},
+        FailureRow{"TextWithoutOutput", {"--text", "拝啓"}, 2, "no output file"},
         FailureRow{"UnknownOption", {Letter, "-o", "{dir}/out.bmp", "--colour"}, 2, "unknown option"},
         FailureRow{"MissingValue", {Letter, "-o"}, 2, "requires a value"},
         FailureRow{"BadSize", {Letter, "-o", "{dir}/out.bmp", "--size", "0"}, 2, "--size"},
@@ -261,12 +265,48 @@ TEST(ComposeProgram, ColumnsAndMixedFacesAreFixedByTheSeedAndChangeThePicture)
     EXPECT_NE(listed, columns);
 }
 
+// A text on the command line is composed as a file holding its bytes: as
+// UTF-8 unless --encoding says otherwise, its lines ending where the shell put
+// line ends.
+TEST(ComposeProgram, ATextGivenIsComposedAsAFileOfItsBytes)
+{
+    TempDir folder;
+    const std::string letter = "拝啓\n秋も深まり、\r\n\nＡＢＣ abc 123\n敬具";
+    // "拝啓" in Shift-JIS, which auto-detection would take for Shift-JIS too.
+    const std::string shiftJis = "\x94\x71\x8C\x5B";
+    struct {
+        std::string text;
+        std::vector<std::string> options;
+    } const rows[] = {{"", {}}, {letter, {"--real"}}, {shiftJis, {"--encoding", "shift_jis"}}};
+    for (const auto& row : rows) {
+        WriteFile(folder / "letter.txt", row.text);
+        std::vector<std::string> common{"--seed", "11", "-W", "300", "-H", "200"};
+        common.insert(common.end(), row.options.begin(), row.options.end());
+        std::vector<std::string> fromFile{folder / "letter.txt", "-o", folder / "file.bmp"};
+        std::vector<std::string> fromText{"--text", row.text, "-o", folder / "text.bmp"};
+        fromFile.insert(fromFile.end(), common.begin(), common.end());
+        fromText.insert(fromText.end(), common.begin(), common.end());
+        ASSERT_EQ(Compose(fromFile).exitCode, 0);
+        const auto result = Compose(fromText);
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(result.err, "");
+        EXPECT_TRUE(ReadFile(folder / "text.bmp") == ReadFile(folder / "file.bmp")) << row.text;
+    }
+    // Without --encoding the text is UTF-8: the Shift-JIS bytes are not read
+    // as they are from the file.
+    ASSERT_EQ(Compose({"--text", shiftJis, "-o", folder / "text.bmp", "--seed", "11", "-W", "300", "-H", "200"})
+                  .exitCode,
+              0);
+    EXPECT_FALSE(ReadFile(folder / "text.bmp") == ReadFile(folder / "file.bmp"));
+    EXPECT_EQ(Compose({"--show-encoding", "--text", "abc"}).out, "--text: utf-8\n");
+}
+
 TEST(ComposeProgram, HelpAndVersion)
 {
     const auto help = Compose({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_THAT(help.out, StartsWith("Usage: morvaleth-compose"));
-    for (const char* option : {"--vertical", "--mix-faces", "--faces", "--bold-cuts"})
+    for (const char* option : {"--vertical", "--mix-faces", "--faces", "--bold-cuts", "--text TEXT"})
         EXPECT_THAT(help.out, HasSubstr(option));
     const auto version = Compose({"--version"});
     EXPECT_EQ(version.exitCode, 0);

@@ -334,6 +334,8 @@ class SameTextTest : public ::testing::TestWithParam<EncodingCase> {};
 // its line end.
 const std::string Greeting = "拝啓\n秋も深まり、朝晩は冷え込むようになりました。\n\nＡＢＣ abc 123 (!)\n敬具";
 
+// The picture of a file holding the bytes; the same bytes held in memory must
+// make the same picture, byte for byte.
 std::vector<std::uint8_t> PictureOf(const std::string& bytes, SourceEncoding requested)
 {
     TempDir folder;
@@ -344,7 +346,11 @@ std::vector<std::uint8_t> PictureOf(const std::string& bytes, SourceEncoding req
     settings.realMode = true;
     settings.widthText = "300";
     settings.encoding = requested;
-    return EncodePicture(*ComposePicture(settings), PictureFormat::Bmp);
+    const std::vector<std::uint8_t> fromFile = EncodePicture(*ComposePicture(settings), PictureFormat::Bmp);
+    settings.sourcePath.clear();
+    settings.sourceText = bytes;
+    EXPECT_TRUE(EncodePicture(*ComposePicture(settings), PictureFormat::Bmp) == fromFile) << "the bytes held in memory";
+    return fromFile;
 }
 
 TEST_P(SameTextTest, GivesThePictureOfUtf8WithCrLf)
@@ -495,9 +501,26 @@ TEST(ComposePicture, AnEmptyFileGivesABlankPictureOfTheRequestedSize)
     EXPECT_TRUE(testing::InkOf(*picture).Empty());
 }
 
-TEST(ComposePicture, AnEmptyPathGivesNoPicture)
+TEST(ComposePicture, AnEmptyPathGivesNoPictureButAnEmptyTextInMemoryABlankOne)
 {
     EXPECT_EQ(ComposePicture(CompositionSettings{}), nullptr);
+    CompositionSettings settings;
+    settings.sourceText = "";
+    const auto picture = ComposePicture(settings);
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->Width(), 640);
+    EXPECT_TRUE(testing::InkOf(*picture).Empty());
+}
+
+TEST(ComposePicture, ATextInMemoryIsReadInsteadOfTheFileNamed)
+{
+    auto settings = SettingsFor(Letter, 5, true);
+    const auto fromFile = EncodePicture(*ComposePicture(settings), PictureFormat::Bmp);
+    settings.sourceText = "Dear friend,\n";
+    const auto fromMemory = EncodePicture(*ComposePicture(settings), PictureFormat::Bmp);
+    EXPECT_FALSE(fromMemory == fromFile);
+    settings.sourcePath = "/no/such/letter.txt";
+    EXPECT_TRUE(EncodePicture(*ComposePicture(settings), PictureFormat::Bmp) == fromMemory);
 }
 
 TEST(ComposePicture, ProgressClimbsToEveryRowAndCancelLeavesNoPicture)

@@ -24,11 +24,9 @@ using ::testing::ElementsAreArray;
 
 const std::u32string EOL = U"<EOL>";
 
-// The tokens of a text: each unit's code points, and EOL for a line end.
-std::vector<std::u32string> Tokens(const std::string& path, SourceEncoding encoding,
-                                   SourceEncoding* decided = nullptr)
+// The tokens a reader gives: each unit's code points, and EOL for a line end.
+std::vector<std::u32string> Tokens(SourceReader& reader, SourceEncoding* decided = nullptr)
 {
-    SourceReader reader(path, encoding);
     std::vector<std::u32string> tokens;
     std::u32string_view unit;
     for (;;) {
@@ -45,12 +43,23 @@ std::vector<std::u32string> Tokens(const std::string& path, SourceEncoding encod
     return tokens;
 }
 
+// The tokens of a file holding the bytes; the same bytes held in memory must
+// give the same tokens and the same encoding.
 std::vector<std::u32string> TokensOf(const std::string& bytes, SourceEncoding encoding,
                                      SourceEncoding* decided = nullptr)
 {
     TempDir folder;
     WriteFile(folder / "source.txt", bytes);
-    return Tokens(folder / "source.txt", encoding, decided);
+    SourceReader fromFile(folder / "source.txt", encoding);
+    SourceEncoding fileDecided{};
+    const std::vector<std::u32string> tokens = Tokens(fromFile, &fileDecided);
+    SourceReader fromMemory(TextInMemory{bytes}, encoding);
+    SourceEncoding memoryDecided{};
+    EXPECT_EQ(Tokens(fromMemory, &memoryDecided), tokens) << "the bytes held in memory";
+    EXPECT_EQ(EncodingName(memoryDecided), EncodingName(fileDecided)) << "the bytes held in memory";
+    if (decided)
+        *decided = fileDecided;
+    return tokens;
 }
 
 struct TokenCase {
@@ -299,7 +308,8 @@ TEST(SourceReader, PathsLongerThan259BytesOpenTheFileNamed)
     }
     path += "/letter.txt";
     WriteFile(path, "a");
-    EXPECT_EQ(Tokens(path, SJ), (std::vector<std::u32string>{U"a", EOL}));
+    SourceReader reader(path, SJ);
+    EXPECT_EQ(Tokens(reader), (std::vector<std::u32string>{U"a", EOL}));
 }
 
 TEST(SourceReader, UnreadableFileIsAccessDenied)

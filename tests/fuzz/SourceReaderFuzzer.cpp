@@ -6,6 +6,8 @@
 // U+001A; in UTF-8 and UTF-16 every line cut into grapheme clusters of at most
 // 32 code points, each in NFC.
 //
+// The same bytes held in memory are read as the file is.
+//
 // Input: one byte chooses the encoding (bits 0, 1 and 3) and whether the text
 // is put behind a filler (bit 2) so that it straddles the 64 KiB of the read
 // buffer and of the encoding decision; one byte says how far before that mark
@@ -256,20 +258,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SourceEncoding expectedEncoding;
     const std::vector<Token> expected = ReferenceTokens(file, requested, expectedEncoding);
 
-    SourceReader reader(source.Path(), requested);
-    for (std::size_t i = 0; i < expected.size(); ++i) {
+    // The file, and the same bytes held in memory, read alike.
+    SourceReader fromFile(source.Path(), requested);
+    SourceReader fromMemory(TextInMemory{file}, requested);
+    for (SourceReader* reader : {&fromFile, &fromMemory}) {
+        const char* from = reader == &fromFile ? "file" : "memory";
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            std::u32string_view unit;
+            const SourceReader::Token kind = reader->Next(unit);
+            const Token got{kind, kind == SourceReader::Token::Unit ? std::u32string(unit) : std::u32string()};
+            FUZZ_CHECK(got == expected[i],
+                       "%s, token %zu of %zu: %s of %zu code points (U+%04X), expected %s of %zu (U+%04X)", from, i,
+                       expected.size(), Name(got.kind), got.unit.size(), got.unit.empty() ? 0u : unsigned(got.unit[0]),
+                       Name(expected[i].kind), expected[i].unit.size(),
+                       expected[i].unit.empty() ? 0u : unsigned(expected[i].unit[0]));
+        }
         std::u32string_view unit;
-        const SourceReader::Token kind = reader.Next(unit);
-        const Token got{kind, kind == SourceReader::Token::Unit ? std::u32string(unit) : std::u32string()};
-        FUZZ_CHECK(got == expected[i], "token %zu of %zu: %s of %zu code points (U+%04X), expected %s of %zu (U+%04X)",
-                   i, expected.size(), Name(got.kind), got.unit.size(), got.unit.empty() ? 0u : unsigned(got.unit[0]),
-                   Name(expected[i].kind), expected[i].unit.size(),
-                   expected[i].unit.empty() ? 0u : unsigned(expected[i].unit[0]));
+        FUZZ_CHECK(reader->Next(unit) == SourceReader::Token::TextEnd, "%s: the text went on after its end", from);
+        FUZZ_CHECK(reader->Encoding() == expectedEncoding, "%s: read as %s, expected %s", from,
+                   std::string(EncodingName(reader->Encoding())).c_str(),
+                   std::string(EncodingName(expectedEncoding)).c_str());
+        reader->Close();
     }
-    std::u32string_view unit;
-    FUZZ_CHECK(reader.Next(unit) == SourceReader::Token::TextEnd, "the text went on after its end");
-    FUZZ_CHECK(reader.Encoding() == expectedEncoding, "read as %s, expected %s",
-               std::string(EncodingName(reader.Encoding())).c_str(), std::string(EncodingName(expectedEncoding)).c_str());
-    reader.Close();
     return 0;
 }

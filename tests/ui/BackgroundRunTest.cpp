@@ -27,42 +27,6 @@
 namespace morvaleth::test {
 namespace {
 
-constexpr std::int64_t GatedRows = 100;
-
-// A run the test lets through row by row: it reports each row the test has
-// released, heeds a cancel between rows, and after the last row composes the
-// picture for real.
-class TGatedRun {
-public:
-    TComposer Composer()
-    {
-        return [this](const CompositionSettings& settings, const RunControl& control) {
-            for (std::int64_t row = 0; row < GatedRows; ++row) {
-                std::unique_lock lock(mutex_);
-                // The cancel flag is not a condition the variable hears of.
-                while (released_ <= row && !control.Cancelled())
-                    released_changed_.wait_for(lock, std::chrono::milliseconds(2));
-                if (control.Cancelled())
-                    throw Error("", ErrorKind::Cancelled);
-                control.progress(row + 1, GatedRows);
-            }
-            return ComposePicture(settings, control);
-        };
-    }
-
-    void Release(std::int64_t rows)
-    {
-        const std::lock_guard lock(mutex_);
-        released_ = rows;
-        released_changed_.notify_all();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable released_changed_;
-    std::int64_t released_ = 0;
-};
-
 TRunProgressDialog* ProgressDialog(const TFormFixture& fixture)
 {
     return fixture.form->findChild<TRunProgressDialog*>();
@@ -101,6 +65,8 @@ TEST(BackgroundRun, ShowsProgressAfterHalfASecondWhileTheWindowPaintsAndTakesNoI
     QTimer::singleShot(0, [&] {
         EXPECT_TRUE(fixture.form->Composing());
         sawDialogEarly = ProgressShows(fixture);
+        // Nor do the window's actions take keys: no text pane opens.
+        QTest::keyClick(width, Qt::Key_E, Qt::ControlModifier);
         run.Release(30);
         const auto start = std::chrono::steady_clock::now();
         EXPECT_TRUE(QTest::qWaitFor([&] { return ProgressShows(fixture); }, 5000));
@@ -132,6 +98,7 @@ TEST(BackgroundRun, ShowsProgressAfterHalfASecondWhileTheWindowPaintsAndTakesNoI
     EXPECT_GT(paintsDuringRun, 0);
     EXPECT_FALSE(realMode->isChecked());
     EXPECT_EQ(width->text(), "640");
+    EXPECT_FALSE(fixture.form->TextPaneShown());
     EXPECT_FALSE(fixture.form->Composing());
     EXPECT_FALSE(ProgressShows(fixture));
     ASSERT_NE(fixture.form->Picture(), nullptr);

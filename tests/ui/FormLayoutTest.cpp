@@ -246,6 +246,12 @@ TEST(Dialogs, OfferTheWindowsFiltersWithTheSecondSelected)
     EXPECT_EQ(save->defaultSuffix(), "bmp");
     EXPECT_EQ(save->acceptMode(), QFileDialog::AcceptSave);
     EXPECT_FALSE(save->testOption(QFileDialog::DontConfirmOverwrite));
+
+    QFileDialog* saveText = fixture.form->SaveTextDialog();
+    EXPECT_EQ(ShownFilters(saveText), QStringList({"すべてのﾌｧｲﾙ", "ﾃｷｽﾄﾌｧｲﾙ"}));
+    EXPECT_EQ(SelectedFilter(saveText), 1);
+    EXPECT_EQ(saveText->defaultSuffix(), "txt");
+    EXPECT_EQ(saveText->acceptMode(), QFileDialog::AcceptSave);
 }
 
 } // namespace

@@ -7,17 +7,28 @@
 //                        [--window WxH] [--progress-shot PNG] [--fit]
 //                        [--scroll-end] [--shot PNG] [--save FILE]...
 //                        [--dialog-shot PNG] [--again]
+//   ui_screenshot_driver --type FILE [--type-chars N] [--size 640x480] [--real]
+//                        [--shot PNG]
 //
 // --window enlarges the window before composing; --progress-shot photographs
 // the window with the progress dialog of a long run and reports how long the
 // dialog took to show, how long the window took to repaint and how late its
 // events were handled while the run went on; --fit presses Ctrl+0 after the
 // run; --again composes once more and reports the memory that took.
+//
+// --type opens the text pane with Ctrl+E instead and types the first N
+// characters of FILE into it key by key, as a quick typist would: words of a
+// few keys 110 ms apart, a pause just longer than the live preview's after
+// every third word so that the next key lands while a run goes on, and
+// after each sentence a wait for the preview. It reports how long each
+// keystroke took the window to handle and, for every wait, how long after
+// the last keystroke the preview showed the picture of the text typed so far.
 
 #include "ScrollBarParts.h"
 
 #include "ui/Application.h"
 #include "ui/FormMain.h"
+#include "ui/PreviewImage.h"
 #include "ui/SavePictureDialog.h"
 
 #include <QApplication>
@@ -29,6 +40,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -37,6 +49,7 @@
 #include <QTimer>
 
 #include <QElapsedTimer>
+#include <QFile>
 
 #include <algorithm>
 #include <cstdio>
@@ -262,6 +275,8 @@ struct Options {
     QString progressShot;
     bool fit = false;
     bool again = false;
+    QString type;
+    int typeChars = -1;
 };
 
 Options ParseOptions(const QApplication& application)
@@ -281,14 +296,19 @@ Options ParseOptions(const QApplication& application)
     const QCommandLineOption progressShot("progress-shot", "progress dialog screenshot", "png");
     const QCommandLineOption fit("fit", "fit the picture to the window");
     const QCommandLineOption again("again", "compose once more, measuring memory");
+    const QCommandLineOption type("type", "type the text into the pane", "file");
+    const QCommandLineOption typeChars("type-chars", "characters to type", "n");
     parser.addOptions({text, size, fontSize, real, vertical, mixFaces, scrollEnd, shot, save, dialogShot, window,
-                       progressShot, fit, again});
+                       progressShot, fit, again, type, typeChars});
     parser.process(application);
     Options options;
     options.text = parser.value(text);
+    options.type = parser.value(type);
+    if (parser.isSet(typeChars))
+        options.typeChars = parser.value(typeChars).toInt();
     const QStringList sides = parser.value(size).split('x');
-    if (options.text.isEmpty() || sides.size() != 2)
-        Fail("usage: --text FILE [--size WxH] ...");
+    if (options.text.isEmpty() == options.type.isEmpty() || sides.size() != 2)
+        Fail("usage: --text FILE | --type FILE [--size WxH] ...");
     options.width = sides[0];
     options.height = sides[1];
     options.fontSize = parser.value(fontSize).toInt();
@@ -311,6 +331,106 @@ Options ParseOptions(const QApplication& application)
     return options;
 }
 
+double Percentile(std::vector<double> values, double part)
+{
+    if (values.empty())
+        return 0.0;
+    const auto at = values.begin() + std::ptrdiff_t(double(values.size() - 1) * part);
+    std::nth_element(values.begin(), at, values.end());
+    return *at;
+}
+
+// Notes when the image control begins to paint a picture it had not painted
+// before (a 640 x 480 picture then takes well under a millisecond to paint).
+struct PaintWatch : QObject {
+    PaintWatch(morvaleth::TPreviewImage* image, const QElapsedTimer& clock) : image_(image), clock_(clock)
+    {
+        image->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && image_->Picture().get() != painted_) {
+            painted_ = image_->Picture().get();
+            newPictureAt = clock_.nsecsElapsed();
+        }
+        return false;
+    }
+
+    qint64 newPictureAt = -1;
+
+private:
+    morvaleth::TPreviewImage* image_;
+    const QElapsedTimer& clock_;
+    const morvaleth::PixelPicture* painted_ = nullptr;
+};
+
+// Types the letter into the pane and times the window and the preview.
+void TypeLetter(THFormMain& form, const Options& options)
+{
+    QFile file(options.type);
+    if (!file.open(QIODevice::ReadOnly))
+        Fail("cannot read " + options.type);
+    QString letter = QString::fromUtf8(file.readAll()).remove(QLatin1Char('\r'));
+    if (options.typeChars >= 0)
+        letter.truncate(options.typeChars);
+
+    QTest::keyClick(form.findChild<QWidget*>("HEditPath"), Qt::Key_E, Qt::ControlModifier);
+    auto* pane = form.findChild<QPlainTextEdit*>("HMemoText");
+    if (pane == nullptr || !pane->isVisible())
+        Fail("Ctrl+E opened no text pane");
+    QTest::qWait(300);
+
+    // When the preview last painted a new picture, once the paint is done.
+    QElapsedTimer clock;
+    clock.start();
+    PaintWatch paints(form.findChild<morvaleth::TPreviewImage*>("HImage"), clock);
+
+    std::vector<double> keyMs;
+    std::vector<double> previewMs;
+    int keysDuringRuns = 0;
+    int words = 0;
+    const auto key = [&](QChar character) {
+        keysDuringRuns += form.LivePreview().Running();
+        const qint64 before = clock.nsecsElapsed();
+        if (character == QLatin1Char('\n'))
+            QTest::keyClick(pane, Qt::Key_Return);
+        else
+            QTest::sendKeyEvent(QTest::Click, pane, Qt::Key_unknown, QString(character), Qt::NoModifier);
+        keyMs.push_back((clock.nsecsElapsed() - before) / 1e6);
+        return clock.nsecsElapsed();
+    };
+    for (qsizetype at = 0; at < letter.size(); ++at) {
+        const QChar character = letter[at];
+        const qint64 lastKey = key(character);
+        const bool sentenceEnds = character == QChar(0x3002) || character == QLatin1Char('\n') ||
+                                  at + 1 == letter.size();
+        const bool wordEnds = character == QChar(0x3001) || character.isSpace() || at % 4 == 3;
+        if (sentenceEnds) {
+            // The preview of exactly this text, from the last keystroke on.
+            const QByteArray typed = letter.left(at + 1).toUtf8();
+            if (!QTest::qWaitFor([&] { return paints.newPictureAt > lastKey && !form.LivePreview().Running() &&
+                                              !form.LivePreview().Waiting(); }, 5000))
+                Fail("the preview did not follow the text");
+            if (pane->toPlainText().toUtf8() != typed)
+                Fail("the pane lost keys");
+            previewMs.push_back((paints.newPictureAt - lastKey) / 1e6);
+            QTest::qWait(150);
+        } else if (wordEnds && ++words % 3 == 0) {
+            QTest::qWait(int(morvaleth::LivePause.count()) + 15);
+        } else {
+            QTest::qWait(110);
+        }
+    }
+    std::printf("ui_screenshot_driver: typed %lld characters, %d of them while a run went on; handling a "
+                "keystroke: median %.2f ms, 99th percentile %.2f ms, largest %.2f ms\n",
+                static_cast<long long>(letter.size()), keysDuringRuns, Percentile(keyMs, 0.5),
+                Percentile(keyMs, 0.99), Percentile(keyMs, 1.0));
+    std::printf("ui_screenshot_driver: from the last keystroke to the new preview (%zu waits): median %.0f ms, "
+                "90th percentile %.0f ms, largest %.0f ms\n",
+                previewMs.size(), Percentile(previewMs, 0.5), Percentile(previewMs, 0.9),
+                Percentile(previewMs, 1.0));
+}
+
 void Drive(THFormMain& form, const Options& options)
 {
     if (!QTest::qWaitForWindowExposed(&form))
@@ -318,6 +438,18 @@ void Drive(THFormMain& form, const Options& options)
     form.activateWindow();
     if (!QTest::qWaitForWindowActive(&form))
         std::fprintf(stderr, "ui_screenshot_driver: the window is not active; going on\n");
+
+    if (!options.type.isEmpty()) {
+        TypeInto(form.findChild<QLineEdit*>("HEditX"), options.width);
+        TypeInto(form.findChild<QLineEdit*>("HEditY"), options.height);
+        if (options.real)
+            Click(form.findChild<QCheckBox*>("HChkBox"));
+        WhenModalOpens(ExpectNoBox);
+        TypeLetter(form, options);
+        if (!options.shot.isEmpty())
+            Photograph(&form, options.shot);
+        return;
+    }
 
     WhenModalOpens([&](QWidget* dialog) { TypeFileNameAndPressEnter(dialog, options.text); });
     Click(form.findChild<QPushButton*>("HBtnRef"));

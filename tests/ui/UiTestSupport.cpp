@@ -1,5 +1,7 @@
 #include "UiTestSupport.h"
 
+#include "composer/Error.h"
+#include "composer/Messages.h"
 #include "ui/PreviewImage.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +12,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+
+#include <chrono>
 
 namespace morvaleth::test {
 
@@ -28,6 +32,18 @@ bool TRecordingRunner::RunDialog(QDialog& dialog)
 void TRecordingRunner::ShowMessage(QWidget*, const TMessageBox& box)
 {
     messages.push_back(box);
+}
+
+TAnswer TRecordingRunner::Ask(QWidget*, const TQuestion& question)
+{
+    questions.push_back(question);
+    if (replies.empty()) {
+        ADD_FAILURE() << "a question nobody expected: " << question.text.toStdString();
+        return TAnswer::Cancel;
+    }
+    const TAnswer reply = replies.front();
+    replies.pop_front();
+    return reply;
 }
 
 bool Cancel(QDialog&)
@@ -94,6 +110,15 @@ TFormFixture::TFormFixture()
 TFormFixture::~TFormFixture()
 {
     EXPECT_TRUE(runner->answers.empty()) << "answers left for dialogs that never ran";
+    EXPECT_TRUE(runner->replies.empty()) << "replies left for questions never asked";
+}
+
+void TFormFixture::Activate()
+{
+    // The window counts as active while a dialog of its own has the focus,
+    // even a dialog closed meanwhile; only the window itself takes its keys.
+    form->activateWindow();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == form.get(); }));
 }
 
 void TFormFixture::Compose(const QString& path, const QString& width, const QString& height)
@@ -104,9 +129,47 @@ void TFormFixture::Compose(const QString& path, const QString& width, const QStr
     QTest::mouseClick(Find<QPushButton>("HBtnCreate"), Qt::LeftButton);
 }
 
+TComposer TGatedRun::Composer()
+{
+    return [this](const CompositionSettings& settings, const RunControl& control) {
+        for (std::int64_t row = 0; row < GatedRows; ++row) {
+            std::unique_lock lock(mutex_);
+            // The cancel flag is not a condition the variable hears of.
+            while (released_ <= row && !control.Cancelled())
+                released_changed_.wait_for(lock, std::chrono::milliseconds(2));
+            if (control.Cancelled())
+                throw Cancellation();
+            control.progress(row + 1, GatedRows);
+        }
+        return ComposePicture(settings, control);
+    };
+}
+
+void TGatedRun::Release(std::int64_t rows)
+{
+    const std::lock_guard lock(mutex_);
+    released_ = rows;
+    released_changed_.notify_all();
+}
+
 QString ExamplePath(const char* name)
 {
     return QStringLiteral(MORVALETH_SOURCE_DIR "/examples/") + QString::fromLatin1(name);
+}
+
+void TypeText(QWidget* widget, const QString& text)
+{
+    for (const QChar character : text) {
+        if (character == QLatin1Char('\n'))
+            QTest::keyClick(widget, Qt::Key_Return);
+        else
+            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(character), Qt::NoModifier);
+    }
+}
+
+bool WaitForLivePreview(const THFormMain& form)
+{
+    return QTest::qWaitFor([&] { return !form.LivePreview().Running() && !form.LivePreview().Waiting(); }, 5000);
 }
 
 QImage ImageCopyOf(const std::shared_ptr<const PixelPicture>& picture)

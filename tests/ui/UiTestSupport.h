@@ -9,9 +9,12 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -25,10 +28,14 @@ public:
 
     bool RunDialog(QDialog& dialog) override;
     void ShowMessage(QWidget* owner, const TMessageBox& box) override;
+    TAnswer Ask(QWidget* owner, const TQuestion& question) override;
 
     std::deque<Answer> answers;
     std::vector<TMessageBox> messages;
     int dialogsRun = 0;
+    // Questions take the next reply in line and are recorded.
+    std::deque<TAnswer> replies;
+    std::vector<TQuestion> questions;
 };
 
 // How the file dialog's question before replacing an existing file is to be
@@ -57,6 +64,9 @@ struct TFormFixture {
     {
         return form->findChild<Control*>(QString::fromLatin1(name));
     }
+    // Makes the window active again, as the window system does once a
+    // dialog or menu over it has closed: its shortcuts work only then.
+    void Activate();
     // Types the settings into the window and presses "作成".
     void Compose(const QString& path, const QString& width = "640", const QString& height = "480");
 
@@ -64,7 +74,29 @@ struct TFormFixture {
     std::unique_ptr<THFormMain> form;
 };
 
+inline constexpr std::int64_t GatedRows = 100;
+
+// A run the test lets through row by row: it reports each row the test has
+// released, heeds a cancel between rows, and after the last row composes the
+// picture for real.
+class TGatedRun {
+public:
+    TComposer Composer();
+    void Release(std::int64_t rows);
+
+private:
+    std::mutex mutex_;
+    std::condition_variable released_changed_;
+    std::int64_t released_ = 0;
+};
+
 QString ExamplePath(const char* name);
+// Types `text` into `widget` key by key, as a keyboard or an input method
+// delivers each character.
+void TypeText(QWidget* widget, const QString& text);
+// Waits until the window's live preview has neither a pause nor a run going
+// on; false when it still has after a few seconds.
+bool WaitForLivePreview(const THFormMain& form);
 // The picture's pixels as an image of their own, 32 bits per pixel.
 QImage ImageCopyOf(const std::shared_ptr<const PixelPicture>& picture);
 
