@@ -1,6 +1,7 @@
 #include "composer/Composition.h"
 
 #include "composer/Messages.h"
+#include "composer/Recipe.h"
 #include "composer/encode/PictureSink.h"
 #include "composer/faces/FaceTable.h"
 #include "composer/plan/StampPlan.h"
@@ -22,6 +23,7 @@ struct CompositionRun::State {
     std::unique_ptr<FaceTable> faces;
     std::unique_ptr<StampPlan> plan;
     StampList stamps;
+    PictureNotes notes;
 };
 
 CompositionRun::CompositionRun(const CompositionSettings& settings) : state_(std::make_unique<State>())
@@ -91,7 +93,9 @@ void WarnOfSkippedFaces(const StampPlan& plan, const RunControl& control)
 void CompositionRun::Render(RowSink& sink, const RunControl& control)
 {
     State& run = *state_;
-    sink.Begin(run.width, run.height);
+    // Every pixel the engine paints is grey.
+    run.notes = RecipeNotes(run.settings, run.seed);
+    sink.Begin({run.width, run.height, true, &run.notes});
     OpenSource();
     WarnOfSkippedFaces(*run.plan, control);
     RenderRun(*run.plan, run.stamps, *run.faces, run.width, run.height, sink, control, run.settings.render);

@@ -27,14 +27,14 @@ class BmpFileSink final : public RowSink {
 public:
     explicit BmpFileSink(ByteOutput& output) : output_(output) {}
 
-    void Begin(int width, int height) override
+    void Begin(const PictureShape& shape) override
     {
-        CheckPictureSize(PictureFormat::Bmp, width, height);
-        height_ = height;
-        if (width == 0 || height == 0)
+        CheckPictureSize(PictureFormat::Bmp, shape.width, shape.height);
+        height_ = shape.height;
+        if (shape.width == 0 || shape.height == 0)
             return;
         std::uint8_t header[BmpHeaderBytes];
-        BmpHeader(width, height, header);
+        BmpHeader(shape.width, shape.height, header);
         output_.WriteAt(0, header, sizeof header);
     }
 
@@ -64,10 +64,10 @@ class BmpStreamSink final : public RowSink {
 public:
     explicit BmpStreamSink(ByteOutput& output) : output_(output), held_(picture_) {}
 
-    void Begin(int width, int height) override
+    void Begin(const PictureShape& shape) override
     {
-        CheckPictureSize(PictureFormat::Bmp, width, height);
-        held_.Begin(width, height);
+        CheckPictureSize(PictureFormat::Bmp, shape.width, shape.height);
+        held_.Begin(shape);
     }
     void Rows(int top, int count, const std::uint8_t* rows, std::size_t stride) override
     {
@@ -117,7 +117,7 @@ void BmpHeader(int width, int height, std::uint8_t (&header)[BmpHeaderBytes])
     Put32(out, 0); // biClrImportant
 }
 
-std::unique_ptr<RowSink> BmpSink(ByteOutput& output)
+std::unique_ptr<RowSink> BmpSink(ByteOutput& output, const EncodeOptions&)
 {
     if (output.Seekable())
         return std::make_unique<BmpFileSink>(output);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "composer/RowSink.h"
+#include "composer/encode/EncodeOptions.h"
 #include "composer/save/ByteOutput.h"
 
 #include <cstdint>
@@ -22,6 +23,6 @@ void BmpHeader(int width, int height, std::uint8_t (&header)[BmpHeaderBytes]);
 // output each band of rows goes straight to its place, counted from the
 // bottom, and only one band is held; on one that only appends (a pipe, a
 // terminal) the whole picture is held until its last row arrives.
-std::unique_ptr<RowSink> BmpSink(ByteOutput& output);
+std::unique_ptr<RowSink> BmpSink(ByteOutput& output, const EncodeOptions& options);
 
 } // namespace morvaleth

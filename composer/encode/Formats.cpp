@@ -18,7 +18,7 @@ namespace {
 constexpr PictureFormatEntry Formats[] = {
     {PictureFormat::Bmp, "bmp", "ﾋﾞｯﾄﾏｯﾌﾟ (*.bmp)", "Windows BMP, 24 bits per pixel, uncompressed; the file holds at most 2 GiB",
      std::uint64_t(INT_MAX) - BmpHeaderBytes, "BMP は 2 GiB まで", &BmpSink},
-    {PictureFormat::Png, "png", "PNG (*.png)", "PNG, 8-bit RGB, compressed without loss; up to 2147483647 pixels either way", 0, "", &PngSink},
+    {PictureFormat::Png, "png", "PNG (*.png)", "PNG, 8-bit grey (or RGB), compressed without loss; up to 2147483647 pixels either way", 0, "", &PngSink},
 };
 
 char Lower(char c)
@@ -73,9 +73,9 @@ void CheckPictureSize(PictureFormat format, std::int64_t width, std::int64_t hei
     throw Failure(Message::BeyondFormat, {std::to_string(width), std::to_string(height), entry.limitText});
 }
 
-std::unique_ptr<RowSink> FileSinkFor(PictureFormat format, ByteOutput& output)
+std::unique_ptr<RowSink> FileSinkFor(PictureFormat format, ByteOutput& output, const EncodeOptions& options)
 {
-    return FormatEntry(format).sink(output);
+    return FormatEntry(format).sink(output, options);
 }
 
 } // namespace morvaleth

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "composer/RowSink.h"
+#include "composer/encode/EncodeOptions.h"
 #include "composer/save/ByteOutput.h"
 
 #include <cstdint>
@@ -26,7 +27,7 @@ struct PictureFormatEntry {
     std::uint64_t largestPixelBytes;
     std::string_view limitText;
     // The sink that encodes rows in this format into the output.
-    std::unique_ptr<RowSink> (*sink)(ByteOutput& output);
+    std::unique_ptr<RowSink> (*sink)(ByteOutput& output, const EncodeOptions& options);
 };
 
 // Every output format, the default (BMP) first.
@@ -48,6 +49,6 @@ void CheckPictureSize(PictureFormat format, std::int64_t width, std::int64_t hei
 
 // The sink that writes a picture in that format to the output; its Begin
 // checks the size as above.
-std::unique_ptr<RowSink> FileSinkFor(PictureFormat format, ByteOutput& output);
+std::unique_ptr<RowSink> FileSinkFor(PictureFormat format, ByteOutput& output, const EncodeOptions& options = {});
 
 } // namespace morvaleth

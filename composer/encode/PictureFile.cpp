@@ -13,9 +13,23 @@ constexpr std::size_t BandBytes = std::size_t(4) << 20;
 
 } // namespace
 
-void WritePicture(const PixelPicture& picture, RowSink& sink)
+bool IsGrey(const PixelPicture& picture)
 {
-    sink.Begin(picture.Width(), picture.Height());
+    if (!picture.HasPixels())
+        return true;
+    const std::size_t pixelBytes = std::size_t(picture.Width()) * 3;
+    for (int y = 0; y < picture.Height(); ++y) {
+        const std::uint8_t* row = picture.ScanLine(y);
+        for (std::size_t i = 0; i < pixelBytes; i += 3)
+            if (row[i] != row[i + 1] || row[i] != row[i + 2])
+                return false;
+    }
+    return true;
+}
+
+void WritePicture(const PixelPicture& picture, RowSink& sink, const PictureNotes* notes)
+{
+    sink.Begin({picture.Width(), picture.Height(), IsGrey(picture), notes});
     if (picture.HasPixels()) {
         const int bandRows = int(std::clamp<std::size_t>(BandBytes / picture.Stride(), 1, std::size_t(picture.Height())));
         for (int top = 0; top < picture.Height(); top += bandRows)
@@ -24,20 +38,22 @@ void WritePicture(const PixelPicture& picture, RowSink& sink)
     sink.Finish();
 }
 
-std::vector<std::uint8_t> EncodePicture(const PixelPicture& picture, PictureFormat format)
+std::vector<std::uint8_t> EncodePicture(const PixelPicture& picture, PictureFormat format,
+                                        const EncodeOptions& options, const PictureNotes* notes)
 {
     MemoryOutput output;
-    const auto sink = FileSinkFor(format, output);
-    WritePicture(picture, *sink);
+    const auto sink = FileSinkFor(format, output, options);
+    WritePicture(picture, *sink, notes);
     return std::move(output.Bytes());
 }
 
-void SavePicture(const PixelPicture& picture, const std::string& path, PictureFormat format)
+void SavePicture(const PixelPicture& picture, const std::string& path, PictureFormat format,
+                 const PictureNotes* notes)
 {
     CheckPictureSize(format, picture.Width(), picture.Height());
     SaveFile(path, [&](SaveOutput& output) {
         const auto sink = FileSinkFor(format, output);
-        WritePicture(picture, *sink);
+        WritePicture(picture, *sink, notes);
     });
 }
 

@@ -12,16 +12,22 @@ namespace morvaleth {
 
 // Hands every row of a picture held in memory to the sink, a band at a time,
 // between its Begin and its Finish: a picture in memory is encoded by the
-// very sinks a run streams into.
-void WritePicture(const PixelPicture& picture, RowSink& sink);
+// very sinks a run streams into. The sink is told whether every pixel is
+// grey, and the notes to keep with the picture.
+void WritePicture(const PixelPicture& picture, RowSink& sink, const PictureNotes* notes = nullptr);
 
 // The picture's file bytes in that format, in memory.
-std::vector<std::uint8_t> EncodePicture(const PixelPicture& picture, PictureFormat format);
+std::vector<std::uint8_t> EncodePicture(const PixelPicture& picture, PictureFormat format,
+                                        const EncodeOptions& options = {}, const PictureNotes* notes = nullptr);
 
 // Saves the picture as `path` in that format, as SaveFile saves (see
 // save/FileSave.h), after checking that the format can hold it.
-void SavePicture(const PixelPicture& picture, const std::string& path, PictureFormat format);
+void SavePicture(const PixelPicture& picture, const std::string& path, PictureFormat format,
+                 const PictureNotes* notes = nullptr);
 // The same, in the format the name's extension asks for.
 void SavePicture(const PixelPicture& picture, const std::string& path);
+
+// Whether every pixel of the picture is grey: red, green and blue alike.
+bool IsGrey(const PixelPicture& picture);
 
 } // namespace morvaleth

@@ -5,10 +5,10 @@
 
 namespace morvaleth {
 
-void PictureSink::Begin(int width, int height)
+void PictureSink::Begin(const PictureShape& shape)
 {
-    picture_.SetHeight(height);
-    picture_.SetWidth(width);
+    picture_.SetHeight(shape.height);
+    picture_.SetWidth(shape.width);
 }
 
 std::uint8_t* PictureSink::RowsInPlace(int top, int /*count*/)

@@ -5,6 +5,7 @@
 #include "support/TestSupport.h"
 
 #include "composer/Composition.h"
+#include "composer/Recipe.h"
 #include "composer/Error.h"
 #include "composer/encode/Formats.h"
 #include "composer/encode/PictureSink.h"
@@ -87,7 +88,9 @@ class SinkTest : public ::testing::TestWithParam<SinkCase> {};
 TEST_P(SinkTest, StreamsTheBytesOfThePictureWrittenWhole)
 {
     const SinkCase& run = GetParam();
-    const std::vector<std::uint8_t> encoded = EncodePicture(*ComposePicture(SettingsFor(run)), run.format);
+    // A run keeps its recipe with the picture.
+    const PictureNotes notes = RecipeNotes(SettingsFor(run), 21);
+    const std::vector<std::uint8_t> encoded = EncodePicture(*ComposePicture(SettingsFor(run)), run.format, {}, &notes);
     const std::string expected(encoded.begin(), encoded.end());
 
     CompositionRun composition(SettingsFor(run));
@@ -131,7 +134,7 @@ TEST(PictureSize, APngBeyondTheBmpLimitStreamsInAFewRows)
     settings.heightText = "30";
     CompositionRun run(settings);
     SaveFile(folder / "wide.png", [&](SaveOutput& output) {
-        const auto sink = PngSink(output);
+        const auto sink = PngSink(output, {});
         run.Render(*sink);
     });
     const std::string png = ReadFile(folder / "wide.png");
