@@ -2,6 +2,7 @@
 
 #include "ui/Application.h"
 #include "ui/FileFilter.h"
+#include "ui/PictureDescription.h"
 #include "ui/WindowFont.h"
 
 #include "composer/PictureFile.h"
@@ -291,10 +292,11 @@ void THFormMain::HBtnCreateClick()
             }
         }
     };
+    const CompositionSettings settings = CurrentSettings();
     std::unique_ptr<TBitmap> picture;
     {
         const TRunning running(*this);
-        picture = ComposeInBackground(*this, compose_, CurrentSettings(), cancelRun_);
+        picture = ComposeInBackground(*this, compose_, settings, cancelRun_);
     }
     if (picture == nullptr) {
         modal_->ShowMessage(this, {QStringLiteral("警告"),
@@ -305,6 +307,8 @@ void THFormMain::HBtnCreateClick()
     WorkBitmap = std::move(picture);
     zoomFits_ = false;
     HImage->SetPicture(WorkBitmap);
+    HImage->setAccessibleDescription(DescribePicture(QSize(WorkBitmap->Width(), WorkBitmap->Height()),
+                                                     SourceExcerpt(settings.sourcePath, settings.encoding)));
     ResetPreview();
     UpdateSaveButton();
 }

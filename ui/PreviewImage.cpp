@@ -1,5 +1,6 @@
 #include "ui/PreviewImage.h"
 
+#include <QAccessibleWidget>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -12,6 +13,15 @@ namespace {
 
 // The largest zoomed copy kept, in pixels: 16 MiB at 4 bytes a pixel.
 constexpr qint64 LargestZoomedCopy = 4 * 1024 * 1024;
+
+// Screen readers take the preview for a picture, which its description
+// describes, rather than for an empty area.
+QAccessibleInterface* PreviewAccessible(const QString& className, QObject* object)
+{
+    if (className != QLatin1String(TPreviewImage::staticMetaObject.className()) || !object->isWidgetType())
+        return nullptr;
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Graphic);
+}
 
 } // namespace
 
@@ -33,7 +43,11 @@ QImage ImageOf(std::shared_ptr<const TBitmap> picture)
     return image;
 }
 
-TPreviewImage::TPreviewImage(QWidget* parent) : QWidget(parent) {}
+TPreviewImage::TPreviewImage(QWidget* parent) : QWidget(parent)
+{
+    static const bool accessible = (QAccessible::installFactory(PreviewAccessible), true);
+    (void)accessible;
+}
 
 void TPreviewImage::SetPicture(std::shared_ptr<const TBitmap> picture)
 {
