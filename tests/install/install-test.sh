@@ -37,6 +37,9 @@ check_page() {
     MANWIDTH=80 man -l "$page" 2>/dev/null | grep -q "$2" || fail "the man page of $1 does not render"
 }
 check_page morvaleth-compose "compose a text file into a cut-out letter picture"
+# Shell completion where bash-completion and Debian's zsh look for it.
+[ -f "$prefix/share/bash-completion/completions/morvaleth-compose" ] || fail "no bash completion"
+[ -f "$prefix/share/zsh/vendor-completions/_morvaleth-compose" ] || fail "no zsh completion"
 
 if [ -e "$build/bin/morvaleth" ]; then
     [ -x "$prefix/bin/morvaleth" ] || fail "no window program"
