@@ -29,8 +29,11 @@ std::string Spellings(ValueKind kind)
 {
     std::string spellings;
     for (const DriverOption& entry : DriverOptions())
-        if (entry.value == kind)
-            spellings += (spellings.empty() ? "" : "|") + Spellings(entry);
+        if (entry.value == kind) {
+            if (!spellings.empty())
+                spellings += '|';
+            spellings += Spellings(entry);
+        }
     return spellings;
 }
 
@@ -118,7 +121,7 @@ std::string ZshCompletion()
         } else {
             spec = "'" + longForm + (takesValue ? "=" : "");
         }
-        spec += "[" + SingleQuoted(Description(entry)) + "]";
+        spec.append("[").append(SingleQuoted(Description(entry))).append("]");
         switch (entry.value) {
         case ValueKind::None:
             break;
@@ -126,13 +129,13 @@ std::string ZshCompletion()
             spec += ":file:_files";
             break;
         case ValueKind::Format:
-            spec += ":format:(" + Joined(FormatValues()) + ")";
+            spec.append(":format:(").append(Joined(FormatValues())).append(")");
             break;
         case ValueKind::Encoding:
-            spec += ":encoding:(" + Joined(EncodingValues()) + ")";
+            spec.append(":encoding:(").append(Joined(EncodingValues())).append(")");
             break;
         case ValueKind::Other:
-            spec += ":" + SingleQuoted(entry.valueName) + ": ";
+            spec.append(":").append(SingleQuoted(entry.valueName)).append(": ");
             break;
         }
         specs += "    " + spec + "' \\\n";

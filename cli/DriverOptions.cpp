@@ -87,12 +87,15 @@ std::string UsageText()
         std::string names = entry.HasShortName() ? std::string("  -") + char(entry.id) + ", --" : "      --";
         names += entry.longName;
         if (!entry.valueName.empty())
-            names += " " + std::string(entry.valueName);
+            names.append(" ").append(entry.valueName);
         names.resize(std::max(names.size() + 1, HelpColumn), ' ');
         // Every line after the first starts at the description's column.
         std::string help;
-        for (const char c : entry.help)
-            help += c == '\n' ? "\n" + std::string(HelpColumn, ' ') : std::string(1, c);
+        for (const char c : entry.help) {
+            help += c;
+            if (c == '\n')
+                help.append(HelpColumn, ' ');
+        }
         text += names + help + "\n";
     }
     return text;
