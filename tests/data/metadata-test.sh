@@ -7,19 +7,10 @@ set -eu
 build=$1
 app_id=$2
 
-for tool in appstreamcli desktop-file-validate; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "metadata test: skipped: no $tool"
-        exit 77
-    fi
-done
-
-prefix=$(mktemp -d)
-trap 'rm -rf "$prefix"' EXIT
-fail() {
-    echo "metadata test: $*" >&2
-    exit 1
-}
+test_name="metadata test"
+. "$(dirname "$0")/../support/test-script.sh"
+need appstreamcli desktop-file-validate
+prefix="$scratch"
 
 cmake --install "$build" --prefix "$prefix/usr" >/dev/null
 metainfo="$prefix/usr/share/metainfo/$app_id.metainfo.xml"

@@ -6,14 +6,11 @@ build=$1
 source=$2
 app_id=$3
 
-prefix=$(realpath "$(mktemp -d)")
-work=$(mktemp -d)
-trap 'rm -rf "$prefix" "$work"' EXIT
-
-fail() {
-    echo "install test: $*" >&2
-    exit 1
-}
+test_name="install test"
+. "$(dirname "$0")/../support/test-script.sh"
+prefix="$scratch/prefix"
+work="$scratch/work"
+mkdir "$work"
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 cd "$work"

@@ -8,19 +8,9 @@ build=$1
 source=$2
 version=$3
 
-for tool in cpack dpkg-deb dpkg-shlibdeps lintian appstreamcli; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "package test: skipped: no $tool"
-        exit 77
-    fi
-done
-
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-fail() {
-    echo "package test: $*" >&2
-    exit 1
-}
+test_name="package test"
+. "$(dirname "$0")/../support/test-script.sh"
+need cpack dpkg-deb dpkg-shlibdeps lintian appstreamcli
 
 cpack --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
     { cat "$scratch/cpack.log" >&2; fail "cpack failed"; }
