@@ -4,7 +4,9 @@
 
 #include "UiTestSupport.h"
 
+#include "ui/BackgroundRun.h"
 #include "ui/PictureDescription.h"
+#include "ui/SavePictureDialog.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +14,12 @@
 #include <QAbstractButton>
 #include <QFile>
 #include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QToolButton>
+
+#include <atomic>
 
 namespace morvaleth::test {
 namespace {
@@ -72,6 +79,18 @@ TEST(Accessibility, NoControlOfTheWindowIsNameless)
     EXPECT_EQ(controls, 14);
     // The label above the path field names it too.
     EXPECT_EQ(fixture.Find<QLabel>("Label2")->buddy(), fixture.Find<QWidget>("HEditPath"));
+}
+
+TEST(Accessibility, TheDialogsOwnControlsAreNamedToo)
+{
+    TFormFixture fixture;
+    TSavePictureDialog* save = fixture.form->SaveDialog();
+    EXPECT_EQ(AccessibleText(save->PreviewButton(), QAccessible::Name), QStringLiteral("ﾌﾟﾚﾋﾞｭｰ"));
+    EXPECT_EQ(AccessibleText(save->findChild<QWidget*>("PictureBox"), QAccessible::Name), QStringLiteral("画像"));
+    std::atomic<bool> cancel{false};
+    TRunProgressDialog progress(cancel, fixture.form.get());
+    EXPECT_EQ(AccessibleText(progress.Bar(), QAccessible::Name), QStringLiteral("作成中"));
+    EXPECT_EQ(AccessibleText(progress.CancelButton(), QAccessible::Name), QStringLiteral("ｷｬﾝｾﾙ"));
 }
 
 // The example letter's text as the preview's description quotes it: line ends
