@@ -2,6 +2,7 @@
 // line, into a cut-out letter picture and writes it as a BMP file, without the
 // window.
 
+#include "cli/DriverOptions.h"
 #include "composer/Composition.h"
 #include "composer/Messages.h"
 #include "composer/encode/Formats.h"
@@ -28,56 +29,6 @@
 namespace {
 
 constexpr const char* ProgramName = "morvaleth-compose";
-
-std::string FormatNames(const char* separator, const char* last)
-{
-    std::string names;
-    const auto formats = morvaleth::PictureFormats();
-    for (std::size_t i = 0; i < formats.size(); ++i)
-        names += (i == 0 ? "" : i + 1 == formats.size() ? last : separator) + std::string(formats[i].name);
-    return names;
-}
-
-std::string UsageText()
-{
-    return "Usage: morvaleth-compose INPUT -o OUTPUT [options]\n"
-           "       morvaleth-compose --text TEXT -o OUTPUT [options]\n"
-           "       morvaleth-compose --show-font FACE\n"
-           "       morvaleth-compose --show-encoding INPUT [-e ENC]\n"
-           "Composes the text file INPUT, or the TEXT given, into a picture of\n"
-           "characters cut out of different printed sources and writes it to OUTPUT\n"
-           "as a BMP file, or as a PNG file when OUTPUT ends in .png. An INPUT of -\n"
-           "reads standard input, an OUTPUT of - writes standard output.\n"
-           "\n"
-           "Options:\n"
-           "  -o, --output FILE      the picture file to write (required)\n"
-           "  -t, --text TEXT        compose TEXT instead of an INPUT file, as UTF-8\n"
-           "                         unless --encoding says otherwise; its lines end\n"
-           "                         where the shell put line ends (bash: $'a\\nb')\n"
-           "      --format FORMAT    " +
-           FormatNames(", ", " or ") +
-           ", whatever the OUTPUT name\n"
-           "  -W, --width TEXT       picture width in pixels (default 640)\n"
-           "  -H, --height TEXT      picture height in pixels (default 480)\n"
-           "  -f, --font FACE        font face (default \"ＭＳ Ｐゴシック\")\n"
-           "  -s, --size N           font size in points, 1 to 65535 (default 20)\n"
-           "  -r, --real             real mode: every character on a paper scrap\n"
-           "      --vertical         vertical writing: columns from right to left\n"
-           "      --mix-faces        every character in a face drawn from the chosen\n"
-           "                         face and all installed Japanese faces\n"
-           "      --faces \"A,B,C\"    every character in a face drawn from this list\n"
-           "      --bold-cuts        with mixed faces, some characters in bold\n"
-           "      --seed N           fixed random seed (default: the clock)\n"
-           "  -e, --encoding ENC     auto (default), shift_jis (cp932, sjis), utf-8,\n"
-           "                         utf-16, utf-16le, utf-16be, euc-jp, iso-2022-jp\n"
-           "      --threads N        render threads, 1 to 256 (default: one per core)\n"
-           "  -v, --verbose          say on standard error which encoding was read\n"
-           "      --show-encoding    show the encoding INPUT is read in, and exit\n"
-           "      --show-font FACE   show the installed font that stands for FACE and\n"
-           "                         the faces that draw what it lacks, and exit\n"
-           "      --help             show this help and exit\n"
-           "      --version          show the version and exit\n";
-}
 
 struct UsageError {
     std::string message;
@@ -128,7 +79,7 @@ morvaleth::PictureFormat ParseFormat(std::string_view text)
 {
     if (const std::optional<morvaleth::PictureFormat> format = morvaleth::FormatNamed(text))
         return *format;
-    throw UsageError{"invalid format: '" + std::string(text) + "' (" + FormatNames(", ", " or ") + ")"};
+    throw UsageError{"invalid format: '" + std::string(text) + "' (" + morvaleth::cli::FormatNames(", ", " or ") + ")"};
 }
 
 constexpr std::string_view StandardStream = "-";
@@ -147,42 +98,9 @@ struct Command {
 
 Command ParseCommandLine(int argc, char** argv)
 {
-    enum {
-        SeedOption = 256,
-        FormatOption,
-        ShowFontOption,
-        ShowEncodingOption,
-        HelpOption,
-        VersionOption,
-        VerticalOption,
-        MixFacesOption,
-        FacesOption,
-        BoldCutsOption,
-        ThreadsOption,
-    };
-    static const option options[] = {
-        {"output", required_argument, nullptr, 'o'},
-        {"text", required_argument, nullptr, 't'},
-        {"width", required_argument, nullptr, 'W'},
-        {"height", required_argument, nullptr, 'H'},
-        {"font", required_argument, nullptr, 'f'},
-        {"size", required_argument, nullptr, 's'},
-        {"real", no_argument, nullptr, 'r'},
-        {"seed", required_argument, nullptr, SeedOption},
-        {"encoding", required_argument, nullptr, 'e'},
-        {"format", required_argument, nullptr, FormatOption},
-        {"vertical", no_argument, nullptr, VerticalOption},
-        {"mix-faces", no_argument, nullptr, MixFacesOption},
-        {"faces", required_argument, nullptr, FacesOption},
-        {"bold-cuts", no_argument, nullptr, BoldCutsOption},
-        {"threads", required_argument, nullptr, ThreadsOption},
-        {"show-font", required_argument, nullptr, ShowFontOption},
-        {"show-encoding", no_argument, nullptr, ShowEncodingOption},
-        {"verbose", no_argument, nullptr, 'v'},
-        {"help", no_argument, nullptr, HelpOption},
-        {"version", no_argument, nullptr, VersionOption},
-        {nullptr, 0, nullptr, 0},
-    };
+    using namespace morvaleth::cli;
+    static const std::vector<option> options = LongOptions();
+    static const std::string letters = ShortOptions();
 
     Command command;
     morvaleth::CompositionSettings& settings = command.settings;
@@ -191,7 +109,7 @@ Command ParseCommandLine(int argc, char** argv)
     opterr = 0;
     optind = 1;
     for (;;) {
-        const int choice = getopt_long(argc, argv, ":o:t:W:H:f:s:re:v", options, nullptr);
+        const int choice = getopt_long(argc, argv, letters.c_str(), options.data(), nullptr);
         if (choice == -1)
             break;
         switch (choice) {
@@ -351,11 +269,11 @@ int main(int argc, char** argv)
     try {
         command = ParseCommandLine(argc, argv);
     } catch (const UsageError& error) {
-        std::cerr << ProgramName << ": " << error.message << "\n\n" << UsageText();
+        std::cerr << ProgramName << ": " << error.message << "\n\n" << morvaleth::cli::UsageText();
         return 2;
     }
     if (command.help) {
-        std::cout << UsageText();
+        std::cout << morvaleth::cli::UsageText();
         return 0;
     }
     if (command.version) {

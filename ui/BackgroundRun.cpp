@@ -127,6 +127,7 @@ TRunProgressDialog::TRunProgressDialog(std::atomic<bool>& cancel, QWidget* owner
                    Qt::WindowCloseButtonHint);
     setWindowModality(Qt::ApplicationModal);
     bar_->setRange(0, 0);
+    bar_->setAccessibleName(windowTitle());
     bar_->setMinimumWidth(280);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(bar_);

@@ -2,6 +2,7 @@
 
 #include "ui/Application.h"
 #include "ui/FileFilter.h"
+#include "ui/PictureDescription.h"
 #include "ui/TextPane.h"
 #include "ui/WindowFont.h"
 
@@ -17,6 +18,7 @@
 #include <QKeyEvent>
 #include <QShortcut>
 #include <QTimer>
+#include <QWindow>
 
 #include <array>
 #include <cmath>
@@ -367,6 +369,8 @@ void THFormMain::HBtnCreateClick()
     liveSeed_ = settings.seed;
     zoomFits_ = false;
     HImage->SetPicture(WorkBitmap);
+    HImage->setAccessibleDescription(DescribePicture(QSize(WorkBitmap->Width(), WorkBitmap->Height()),
+                                                     SourceExcerpt(settings.sourcePath, settings.encoding)));
     ResetPreview();
     UpdateSaveButton();
 }
@@ -410,6 +414,17 @@ void THFormMain::FollowPanelSize()
     if (HImgPanel->size() == panelSize_)
         return;
     panelSize_ = HImgPanel->size();
+    FollowPreviewSize();
+}
+
+void THFormMain::FollowPixelRatio()
+{
+    HImage->FollowPixelRatio();
+    FollowPreviewSize();
+}
+
+void THFormMain::FollowPreviewSize()
+{
     if (zoomFits_) {
         SetZoom(FittingZoom(), true, QPoint(0, 0));
         return;
@@ -418,7 +433,22 @@ void THFormMain::FollowPanelSize()
     // size; a range that shrinks below a position brings the image along.
     UpdateScrollRanges();
     SetPageSteps();
-    HImage->move(-ScrollStepX * HScrH->Position(), -ScrollStepY * HScrV->Position());
+    MoveImage(std::int64_t(-ScrollStepX) * HScrH->Position(), std::int64_t(-ScrollStepY) * HScrV->Position());
+}
+
+QSize THFormMain::PanelScreenSize() const
+{
+    return QSizeF(QSizeF(HImgPanel->size()) * HImage->PixelRatio()).toSize();
+}
+
+int THFormMain::WindowPixels(std::int64_t screenPixels) const
+{
+    return int(std::llround(double(screenPixels) / HImage->PixelRatio()));
+}
+
+void THFormMain::MoveImage(std::int64_t left, std::int64_t top)
+{
+    HImage->move(WindowPixels(left), WindowPixels(top));
 }
 
 double THFormMain::Zoom() const
@@ -429,23 +459,24 @@ double THFormMain::Zoom() const
 double THFormMain::FittingZoom() const
 {
     const QSize picture = HImage->Image().size();
-    return std::min(double(HImgPanel->width()) / picture.width(),
-                    double(HImgPanel->height()) / picture.height());
+    const QSize panel = PanelScreenSize();
+    return std::min(double(panel.width()) / picture.width(), double(panel.height()) / picture.height());
 }
 
 void THFormMain::SetZoom(double zoom, bool fits, QPoint anchor)
 {
     if (HImage->Image().isNull())
         return;
-    const QPointF pictureAt = QPointF(anchor - HImage->pos()) / HImage->Zoom();
+    const double ratio = HImage->PixelRatio();
+    const QPointF pictureAt = QPointF(anchor - HImage->pos()) * ratio / HImage->Zoom();
     zoomFits_ = fits;
     HImage->SetZoom(zoom);
     UpdateScrollRanges();
     SetPageSteps();
-    const QPointF shownAt = pictureAt * HImage->Zoom() - QPointF(anchor);
+    const QPointF shownAt = pictureAt * HImage->Zoom() - QPointF(anchor) * ratio;
     HScrH->SetPosition(int(std::lround(shownAt.x() / ScrollStepX)));
     HScrV->SetPosition(int(std::lround(shownAt.y() / ScrollStepY)));
-    HImage->move(-ScrollStepX * HScrH->Position(), -ScrollStepY * HScrV->Position());
+    MoveImage(std::int64_t(-ScrollStepX) * HScrH->Position(), std::int64_t(-ScrollStepY) * HScrV->Position());
 }
 
 void THFormMain::ZoomIn(std::optional<QPoint> anchor)
@@ -476,8 +507,10 @@ void THFormMain::ZoomToFit()
 
 void THFormMain::UpdateScrollRanges()
 {
-    HScrH->SetMax(std::max(0, CeilDiv(HImage->width() - HImgPanel->width(), ScrollStepX)));
-    HScrV->SetMax(std::max(0, CeilDiv(HImage->height() - HImgPanel->height(), ScrollStepY)));
+    const QSize image = HImage->ScreenSize();
+    const QSize panel = PanelScreenSize();
+    HScrH->SetMax(std::max(0, CeilDiv(image.width() - panel.width(), ScrollStepX)));
+    HScrV->SetMax(std::max(0, CeilDiv(image.height() - panel.height(), ScrollStepY)));
 }
 
 // The horizontal offset follows the user's actions on the bar alone, every
@@ -491,13 +524,13 @@ void THFormMain::HScrHScroll(TScrollBar*, TScrollCode, int& position)
                                    TMessageIcon::None});
         return;
     }
-    HImage->move(-ScrollStepX * position, HImage->y());
+    HImage->move(WindowPixels(std::int64_t(-ScrollStepX) * position), HImage->y());
 }
 
 void THFormMain::HScrVChange(QObject* sender)
 {
     if (qobject_cast<TScrollBar*>(sender) == HScrV)
-        HImage->move(HImage->x(), -ScrollStepY * HScrV->Position());
+        HImage->move(HImage->x(), WindowPixels(std::int64_t(-ScrollStepY) * HScrV->Position()));
 }
 
 void THFormMain::showEvent(QShowEvent* event)
@@ -506,6 +539,9 @@ void THFormMain::showEvent(QShowEvent* event)
     if (!placed_) {
         PlaceOnScreen(*this, TPlacement::Centre);
         placed_ = true;
+        // Screens may differ in their pixel ratio; the picture stays one to
+        // one on the screen the window moves to.
+        connect(windowHandle(), &QWindow::screenChanged, this, [this] { FollowPixelRatio(); });
     }
     if (composeWhenShown_) {
         composeWhenShown_ = false;

@@ -175,6 +175,10 @@ private:
     void SetZoom(double zoom, bool fits, QPoint anchor);
     void SetPageSteps();
     void FollowPanelSize();
+    // Sizes the image again for the screen's pixel ratio after the window
+    // moved to another screen.
+    void FollowPixelRatio();
+    void FollowPreviewSize();
     double FittingZoom() const;
     // The pane's width on this screen, and the least size of the window with
     // the pane as it is.
@@ -193,6 +197,14 @@ private:
     void ShowLivePicture(std::unique_ptr<PixelPicture> picture);
     // Asks about unsaved typed text before the window closes: false to stay.
     bool MayClose();
+    // The scroll steps and ranges count the screen's pixels, which the
+    // picture meets one to one at a zoom of 1; the window's pixels are that
+    // many times larger on a screen Qt scales.
+    QSize PanelScreenSize() const;
+    int WindowPixels(std::int64_t screenPixels) const;
+    // Places the image's top-left corner, in the screen's pixels from the
+    // panel's.
+    void MoveImage(std::int64_t left, std::int64_t top);
 
     std::shared_ptr<TModalRunner> modal_;
     TPlaced<QFileDialog>* HDlgFileOpen = nullptr;

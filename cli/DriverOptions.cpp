@@ -1,0 +1,133 @@
+#include "cli/DriverOptions.h"
+
+#include "composer/encode/Formats.h"
+#include "composer/text/Encoding.h"
+
+namespace morvaleth::cli {
+
+namespace {
+
+// Where the help's descriptions start.
+constexpr std::size_t HelpColumn = 25;
+
+} // namespace
+
+std::string FormatNames(const char* separator, const char* last)
+{
+    std::string names;
+    const auto formats = PictureFormats();
+    for (std::size_t i = 0; i < formats.size(); ++i)
+        names += (i == 0 ? "" : i + 1 == formats.size() ? last : separator) + std::string(formats[i].name);
+    return names;
+}
+
+const std::vector<DriverOption>& DriverOptions()
+{
+    static const std::vector<DriverOption> options = {
+        {"output", 'o', ValueKind::File, "FILE", "the picture file to write (required)"},
+        {"text", 't', ValueKind::Other, "TEXT",
+         "compose TEXT instead of an INPUT file, as UTF-8\nunless --encoding says otherwise; its lines end\nwhere the shell put line ends (bash: $'a\\nb')"},
+        {"format", FormatOption, ValueKind::Format, "FORMAT", FormatNames(", ", " or ") + ", whatever the OUTPUT name"},
+        {"width", 'W', ValueKind::Other, "TEXT", "picture width in pixels (default 640)"},
+        {"height", 'H', ValueKind::Other, "TEXT", "picture height in pixels (default 480)"},
+        {"font", 'f', ValueKind::Other, "FACE", "font face (default \"ＭＳ Ｐゴシック\")"},
+        {"size", 's', ValueKind::Other, "N", "font size in points, 1 to 65535 (default 20)"},
+        {"real", 'r', ValueKind::None, "", "real mode: every character on a paper scrap"},
+        {"vertical", VerticalOption, ValueKind::None, "", "vertical writing: columns from right to left"},
+        {"mix-faces", MixFacesOption, ValueKind::None, "",
+         "every character in a face drawn from the chosen\nface and all installed Japanese faces"},
+        {"faces", FacesOption, ValueKind::Other, "\"A,B,C\"", "every character in a face drawn from this list"},
+        {"bold-cuts", BoldCutsOption, ValueKind::None, "", "with mixed faces, some characters in bold"},
+        {"seed", SeedOption, ValueKind::Other, "N", "fixed random seed (default: the clock)"},
+        {"encoding", 'e', ValueKind::Encoding, "ENC",
+         "auto (default), shift_jis (cp932, sjis), utf-8,\nutf-16, utf-16le, utf-16be, euc-jp, iso-2022-jp"},
+        {"threads", ThreadsOption, ValueKind::Other, "N", "render threads, 1 to 256 (default: one per core)"},
+        {"verbose", 'v', ValueKind::None, "", "say on standard error which encoding was read"},
+        {"show-encoding", ShowEncodingOption, ValueKind::None, "", "show the encoding INPUT is read in, and exit"},
+        {"show-font", ShowFontOption, ValueKind::Other, "FACE",
+         "show the installed font that stands for FACE and\nthe faces that draw what it lacks, and exit"},
+        {"help", HelpOption, ValueKind::None, "", "show this help and exit"},
+        {"version", VersionOption, ValueKind::None, "", "show the version and exit"},
+    };
+    return options;
+}
+
+std::string ShortOptions()
+{
+    std::string letters = ":";
+    for (const DriverOption& entry : DriverOptions())
+        if (entry.HasShortName()) {
+            letters += char(entry.id);
+            if (entry.value != ValueKind::None)
+                letters += ':';
+        }
+    return letters;
+}
+
+std::vector<option> LongOptions()
+{
+    std::vector<option> options;
+    for (const DriverOption& entry : DriverOptions())
+        options.push_back({entry.longName.data(), entry.value == ValueKind::None ? no_argument : required_argument,
+                           nullptr, entry.id});
+    options.push_back({nullptr, 0, nullptr, 0});
+    return options;
+}
+
+std::string UsageText()
+{
+    std::string text = "Usage: morvaleth-compose INPUT -o OUTPUT [options]\n"
+                       "       morvaleth-compose --text TEXT -o OUTPUT [options]\n"
+                       "       morvaleth-compose --show-font FACE\n"
+                       "       morvaleth-compose --show-encoding INPUT [-e ENC]\n"
+                       "Composes the text file INPUT, or the TEXT given, into a picture of\n"
+                       "characters cut out of different printed sources and writes it to OUTPUT\n"
+                       "as a BMP file, or as a PNG file when OUTPUT ends in .png. An INPUT of -\n"
+                       "reads standard input, an OUTPUT of - writes standard output.\n"
+                       "\n"
+                       "Options:\n";
+    for (const DriverOption& entry : DriverOptions()) {
+        std::string names = entry.HasShortName() ? std::string("  -") + char(entry.id) + ", --" : "      --";
+        names += entry.longName;
+        if (!entry.valueName.empty())
+            names.append(" ").append(entry.valueName);
+        names.resize(std::max(names.size() + 1, HelpColumn), ' ');
+        // Every line after the first starts at the description's column.
+        std::string help;
+        for (const char c : entry.help) {
+            help += c;
+            if (c == '\n')
+                help.append(HelpColumn, ' ');
+        }
+        text += names + help + "\n";
+    }
+    return text;
+}
+
+std::vector<std::string> FormatValues()
+{
+    std::vector<std::string> values;
+    for (const PictureFormatEntry& format : PictureFormats())
+        values.emplace_back(format.name);
+    return values;
+}
+
+std::vector<std::string> EncodingValues()
+{
+    // The names as the usage message lists them: "auto, shift_jis (cp932,
+    // sjis), utf-8, ..."; each one is accepted.
+    std::vector<std::string> values;
+    std::string name;
+    for (const char c : std::string(EncodingNames()) + ",") {
+        if (c == ',' || c == ' ' || c == '(' || c == ')') {
+            if (!name.empty() && EncodingNamed(name))
+                values.push_back(name);
+            name.clear();
+        } else {
+            name += c;
+        }
+    }
+    return values;
+}
+
+} // namespace morvaleth::cli
