@@ -42,6 +42,12 @@ const std::vector<DriverOption>& DriverOptions()
         {"encoding", 'e', ValueKind::Encoding, "ENC",
          "auto (default), shift_jis (cp932, sjis), utf-8,\nutf-16, utf-16le, utf-16be, euc-jp, iso-2022-jp"},
         {"threads", ThreadsOption, ValueKind::Other, "N", "render threads, 1 to 256 (default: one per core)"},
+        {"png-level", PngLevelOption, ValueKind::Other, "N",
+         "compress a PNG with zlib's level N, 0 to 9 (9: the\nsmallest file), rather than for speed"},
+        {"embed-text", EmbedTextOption, ValueKind::None, "",
+         "keep the text in the picture with how it was made\n(by default only the settings and the seed)"},
+        {"recipe", RecipeOption, ValueKind::File, "FILE",
+         "print the command that makes the PNG picture FILE\nagain, and exit"},
         {"verbose", 'v', ValueKind::None, "", "say on standard error which encoding was read"},
         {"show-encoding", ShowEncodingOption, ValueKind::None, "", "show the encoding INPUT is read in, and exit"},
         {"show-font", ShowFontOption, ValueKind::Other, "FACE",
@@ -80,6 +86,7 @@ std::string UsageText()
                        "       morvaleth-compose --text TEXT -o OUTPUT [options]\n"
                        "       morvaleth-compose --show-font FACE\n"
                        "       morvaleth-compose --show-encoding INPUT [-e ENC]\n"
+                       "       morvaleth-compose --recipe PICTURE\n"
                        "Composes the text file INPUT, or the TEXT given, into a picture of\n"
                        "characters cut out of different printed sources and writes it to OUTPUT\n"
                        "as a BMP file, or as a PNG file when OUTPUT ends in .png. An INPUT of -\n"

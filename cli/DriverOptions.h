@@ -31,6 +31,9 @@ enum OptionId : int {
     FacesOption,
     BoldCutsOption,
     ThreadsOption,
+    PngLevelOption,
+    EmbedTextOption,
+    RecipeOption,
 };
 
 // One option of morvaleth-compose: what getopt_long reads, what --help says

@@ -5,6 +5,8 @@
 #include "cli/DriverOptions.h"
 #include "composer/Composition.h"
 #include "composer/Messages.h"
+#include "composer/Recipe.h"
+#include "composer/encode/Png.h"
 #include "composer/encode/Formats.h"
 #include "composer/faces/FaceChain.h"
 #include "composer/faces/FaceSet.h"
@@ -13,11 +15,13 @@
 #include "composer/text/SourceReader.h"
 
 #include <getopt.h>
+#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -90,6 +94,8 @@ struct Command {
     std::string outputPath;
     std::optional<morvaleth::PictureFormat> format;
     std::optional<std::string> showFont;
+    std::optional<std::string> recipe;
+    morvaleth::EncodeOptions encode;
     bool showEncoding = false;
     bool verbose = false;
     bool help = false;
@@ -173,7 +179,17 @@ Command ParseCommandLine(int argc, char** argv)
             break;
         case ThreadsOption:
             settings.render.threads = ParseNumber<int>(optarg, 1, MostThreads, "--threads");
+            command.encode.threads = settings.render.threads;
             break;
+        case PngLevelOption:
+            command.encode.pngLevel = ParseNumber<int>(optarg, 0, 9, "--png-level");
+            break;
+        case EmbedTextOption:
+            settings.embedText = true;
+            break;
+        case RecipeOption:
+            command.recipe = optarg;
+            return command;
         case ShowFontOption:
             command.showFont = optarg;
             return command;
@@ -251,6 +267,106 @@ void CheckBeforeComposing(const Command& command, morvaleth::PictureFormat forma
         RefuseOverwritingSource(command.settings.sourcePath, command.outputPath);
 }
 
+// The text as one word for bash: $'...' with control characters written as
+// escapes, and with `utf8` false every byte above 0x7F too; every other byte
+// as it is.
+std::string ShellWord(std::string_view text, bool utf8 = true)
+{
+    std::string word = "$'";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\'' || c == '\\') {
+            word += '\\';
+            word += c;
+        } else if (c == '\n') {
+            word += "\\n";
+        } else if (byte < 0x20 || byte == 0x7F || (!utf8 && byte > 0x7F)) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+            word += escape;
+        } else {
+            word += c;
+        }
+    }
+    return word + "'";
+}
+
+// The text in the encoding it was first read in, so that it is cut into the
+// same units again; none when one of its characters has no place there (the
+// replacement character of bytes that did not convert).
+std::optional<std::string> Reencoded(const std::string& utf8, morvaleth::SourceEncoding encoding)
+{
+    const char* name = encoding == morvaleth::SourceEncoding::ShiftJis ? "CP932"
+                       : encoding == morvaleth::SourceEncoding::EucJp  ? "EUC-JP"
+                                                                       : "ISO-2022-JP";
+    const iconv_t converter = iconv_open(name, "UTF-8");
+    if (converter == iconv_t(-1))
+        return std::nullopt;
+    std::string out(utf8.size() * 4 + 16, '\0');
+    char* in = const_cast<char*>(utf8.data());
+    std::size_t inLeft = utf8.size();
+    char* to = out.data();
+    std::size_t outLeft = out.size();
+    const bool converted = iconv(converter, &in, &inLeft, &to, &outLeft) != std::size_t(-1) &&
+                           iconv(converter, nullptr, nullptr, &to, &outLeft) != std::size_t(-1);
+    iconv_close(converter);
+    if (!converted)
+        return std::nullopt;
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+// Prints the command that makes the picture again from its recipe.
+int PrintRecipe(const std::string& picture)
+{
+    const std::optional<morvaleth::MadeWith> made = morvaleth::ReadRecipe(morvaleth::ReadPngNotes(picture));
+    if (!made)
+        throw morvaleth::Failure(morvaleth::Message::NoRecipe, {picture});
+    const morvaleth::CompositionSettings& settings = made->settings;
+    std::string command = "morvaleth-compose";
+    morvaleth::SourceEncoding encoding = made->read;
+    if (settings.sourceText) {
+        std::string text = *settings.sourceText;
+        encoding = morvaleth::SourceEncoding::Utf8;
+        if (made->read == morvaleth::SourceEncoding::ShiftJis || made->read == morvaleth::SourceEncoding::EucJp ||
+            made->read == morvaleth::SourceEncoding::Iso2022Jp)
+            if (const std::optional<std::string> bytes = Reencoded(text, made->read)) {
+                text = *bytes;
+                encoding = made->read;
+            }
+        command += " --text " + ShellWord(text, encoding == morvaleth::SourceEncoding::Utf8) + " --embed-text";
+    } else {
+        std::cout << "# TEXT.txt stands for the text the picture was made from: the picture keeps how it was made,\n"
+                     "# not the text (morvaleth-compose --embed-text keeps it too).\n";
+        command += " TEXT.txt";
+    }
+    const std::filesystem::path again = std::filesystem::path(picture).replace_filename(
+        std::filesystem::path(picture).stem().string() + "-again" + std::filesystem::path(picture).extension().string());
+    command += " -o " + ShellWord(again.string());
+    command += " --seed " + std::to_string(made->seed) + " -W " + settings.widthText + " -H " + settings.heightText;
+    command += " -f " + ShellWord(settings.faceName) + " -s " + std::to_string(settings.size);
+    if (settings.realMode)
+        command += " --real";
+    if (settings.writing == morvaleth::Writing::Columns)
+        command += " --vertical";
+    if (settings.faces.mix == morvaleth::FaceMix::Japanese)
+        command += " --mix-faces";
+    if (settings.faces.mix == morvaleth::FaceMix::Listed) {
+        std::string list;
+        for (const std::string& name : settings.faces.listed)
+            list += (list.empty() ? "" : ",") + name;
+        command += " --faces " + ShellWord(list);
+    }
+    if (settings.faces.syntheticBold)
+        command += " --bold-cuts";
+    if (encoding != morvaleth::SourceEncoding::Automatic)
+        command += " -e " + std::string(morvaleth::EncodingName(encoding));
+    if (made->version != MORVALETH_VERSION)
+        std::cout << "# made by Morvaleth " << made->version << "\n";
+    std::cout << command << "\n";
+    return 0;
+}
+
 void ShowError(const morvaleth::Error& error)
 {
     if (error.Kind() == morvaleth::ErrorKind::Cancelled)
@@ -279,6 +395,15 @@ int main(int argc, char** argv)
     if (command.version) {
         std::cout << ProgramName << " " << MORVALETH_VERSION << "\n";
         return 0;
+    }
+
+    if (command.recipe) {
+        try {
+            return PrintRecipe(*command.recipe);
+        } catch (const morvaleth::Error& error) {
+            ShowError(error);
+            return 1;
+        }
     }
 
     if (command.showFont) {
@@ -320,7 +445,7 @@ int main(int argc, char** argv)
         morvaleth::CompositionRun run(command.settings);
         run.OpenSource();
         morvaleth::SaveFile(command.outputPath, [&](morvaleth::SaveOutput& output) {
-            const auto sink = morvaleth::FileSinkFor(format, output);
+            const auto sink = morvaleth::FileSinkFor(format, output, command.encode);
             run.Render(*sink, control);
         });
     } catch (const morvaleth::Error& error) {

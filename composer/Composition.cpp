@@ -24,6 +24,7 @@ struct CompositionRun::State {
     std::unique_ptr<StampPlan> plan;
     StampList stamps;
     PictureNotes notes;
+    std::u32string keptText;
 };
 
 CompositionRun::CompositionRun(const CompositionSettings& settings) : state_(std::make_unique<State>())
@@ -72,6 +73,8 @@ void CompositionRun::OpenSource()
         return;
     const CompositionSettings& settings = run.settings;
     run.source = OpenSourceReader(settings.sourcePath, settings.sourceText, settings.encoding);
+    if (settings.embedText)
+        run.source->KeepText(&run.keptText);
     run.faces = std::make_unique<FaceTable>();
     const PlanStyle style{settings.size,    settings.realMode, settings.faceName,
                           settings.writing, settings.faces,    settings.render.mostStampBytes};
@@ -93,8 +96,8 @@ void WarnOfSkippedFaces(const StampPlan& plan, const RunControl& control)
 void CompositionRun::Render(RowSink& sink, const RunControl& control)
 {
     State& run = *state_;
-    // Every pixel the engine paints is grey.
-    run.notes = RecipeNotes(run.settings, run.seed);
+    // Every pixel the engine paints is grey; the notes are made once the
+    // text has been read, before the sink reads them at its end.
     sink.Begin({run.width, run.height, true, &run.notes});
     OpenSource();
     WarnOfSkippedFaces(*run.plan, control);
@@ -103,6 +106,8 @@ void CompositionRun::Render(RowSink& sink, const RunControl& control)
     // The plan has read all of the text it needs by now.
     if (control.encodingRead)
         control.encodingRead(run.source->Encoding());
+    run.notes = RecipeNotes(run.settings, run.seed, run.source->Encoding(),
+                            run.settings.embedText ? &run.keptText : nullptr);
     sink.Finish();
 }
 

@@ -37,6 +37,9 @@ struct CompositionSettings {
     SourceEncoding encoding = SourceEncoding::Automatic;
     // Fixes the picture; without it the run seeds from the clock.
     std::optional<std::uint32_t> seed;
+    // Keeps the text the picture was made from with it (see Recipe.h);
+    // without it a picture keeps how it was made, but not the text.
+    bool embedText = false;
     // How the rendering is split; the picture is the same for any split.
     RenderOptions render;
 };

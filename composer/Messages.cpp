@@ -35,12 +35,13 @@ constexpr MessageEntry Messages[] = {
     {Message::ChooseSourceFile, "元になるテキストファイルを選択して下さい。", ErrorKind::Usage},
     {Message::ScrollRangeRefused, "ｽｸﾛｰﾙﾊﾞｰ ﾌﾟﾛﾊﾟﾃｨが範囲を越えました", ErrorKind::Other},
     {Message::ScrollRangeTooLarge, "Scrollbar ranges > 65535 not supported", ErrorKind::Other},
+    {Message::NoRecipe, "ﾌｧｲﾙ %s には作り方が記録されていません", ErrorKind::Usage},
 };
 
 const MessageEntry& EntryOf(Message message)
 {
     // The table lists the messages in their order.
-    static_assert(std::size(Messages) == std::size_t(Message::ScrollRangeTooLarge) + 1);
+    static_assert(std::size(Messages) == std::size_t(Message::NoRecipe) + 1);
     return Messages[std::size_t(message)];
 }
 

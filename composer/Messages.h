@@ -34,6 +34,7 @@ enum class Message {
     ChooseSourceFile,     // 元になるテキストファイルを選択して下さい。
     ScrollRangeRefused,   // ｽｸﾛｰﾙﾊﾞｰ ﾌﾟﾛﾊﾟﾃｨが範囲を越えました
     ScrollRangeTooLarge,  // Scrollbar ranges > 65535 not supported
+    NoRecipe,             // ﾌｧｲﾙ path には作り方が記録されていません
 };
 
 // The message's text with its arguments put in.

@@ -8,6 +8,29 @@
 namespace morvaleth {
 namespace {
 
+std::string Utf8Of(std::u32string_view text)
+{
+    std::string bytes;
+    for (const char32_t c : text) {
+        if (c < 0x80) {
+            bytes += char(c);
+        } else if (c < 0x800) {
+            bytes += char(0xC0 | c >> 6);
+            bytes += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            bytes += char(0xE0 | c >> 12);
+            bytes += char(0x80 | (c >> 6 & 0x3F));
+            bytes += char(0x80 | (c & 0x3F));
+        } else {
+            bytes += char(0xF0 | c >> 18);
+            bytes += char(0x80 | (c >> 12 & 0x3F));
+            bytes += char(0x80 | (c >> 6 & 0x3F));
+            bytes += char(0x80 | (c & 0x3F));
+        }
+    }
+    return bytes;
+}
+
 std::string OneLine(std::string text)
 {
     for (char& c : text)
@@ -30,7 +53,8 @@ bool ReadNumber(const std::string& text, Number& value)
 
 } // namespace
 
-PictureNotes RecipeNotes(const CompositionSettings& settings, std::uint32_t seed)
+PictureNotes RecipeNotes(const CompositionSettings& settings, std::uint32_t seed, SourceEncoding read,
+                         const std::u32string* text)
 {
     std::string recipe;
     const auto put = [&recipe](std::string_view key, std::string_view value) {
@@ -54,8 +78,12 @@ PictureNotes RecipeNotes(const CompositionSettings& settings, std::uint32_t seed
         put("face-list", list);
     }
     put("bold-cuts", YesNo(settings.faces.syntheticBold));
-    put("encoding", settings.encoding == SourceEncoding::Automatic ? "auto" : EncodingName(settings.encoding));
-    return {{{std::string(SoftwareKeyword), "Morvaleth " MORVALETH_VERSION}, {std::string(RecipeKeyword), recipe}}};
+    put("encoding", read == SourceEncoding::Automatic ? "auto" : EncodingName(read));
+    PictureNotes notes{{{std::string(SoftwareKeyword), "Morvaleth " MORVALETH_VERSION},
+                        {std::string(RecipeKeyword), recipe}}};
+    if (text != nullptr)
+        notes.entries.emplace_back(TextKeyword, Utf8Of(*text));
+    return notes;
 }
 
 std::optional<MadeWith> ReadRecipe(const PictureNotes& notes)
@@ -100,10 +128,14 @@ std::optional<MadeWith> ReadRecipe(const PictureNotes& notes)
         }
     }
     settings.faces.syntheticBold = values["bold-cuts"] == "yes";
-    settings.encoding = values["encoding"] == "auto" ? SourceEncoding::Automatic
-                                                     : EncodingNamed(values["encoding"]).value_or(SourceEncoding::Automatic);
-    if (text != nullptr)
+    made.read = values["encoding"] == "auto" ? SourceEncoding::Automatic
+                                             : EncodingNamed(values["encoding"]).value_or(SourceEncoding::Automatic);
+    settings.encoding = made.read;
+    if (text != nullptr) {
         settings.sourceText = *text;
+        settings.encoding = SourceEncoding::Utf8;
+        settings.embedText = true;
+    }
     made.settings.seed = made.seed;
     return made;
 }

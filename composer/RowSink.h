@@ -1,18 +1,11 @@
 #pragma once
 
+#include "composer/PictureNotes.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace morvaleth {
-
-// How a picture was made, to be kept with it by a format that can: pairs of
-// a keyword and a text.
-struct PictureNotes {
-    std::vector<std::pair<std::string, std::string>> entries;
-};
 
 // What a sink is told of a picture before its rows.
 struct PictureShape {

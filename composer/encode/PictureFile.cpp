@@ -27,9 +27,9 @@ bool IsGrey(const PixelPicture& picture)
     return true;
 }
 
-void WritePicture(const PixelPicture& picture, RowSink& sink, const PictureNotes* notes)
+void WritePicture(const PixelPicture& picture, RowSink& sink)
 {
-    sink.Begin({picture.Width(), picture.Height(), IsGrey(picture), notes});
+    sink.Begin({picture.Width(), picture.Height(), IsGrey(picture), &picture.Notes()});
     if (picture.HasPixels()) {
         const int bandRows = int(std::clamp<std::size_t>(BandBytes / picture.Stride(), 1, std::size_t(picture.Height())));
         for (int top = 0; top < picture.Height(); top += bandRows)
@@ -39,21 +39,20 @@ void WritePicture(const PixelPicture& picture, RowSink& sink, const PictureNotes
 }
 
 std::vector<std::uint8_t> EncodePicture(const PixelPicture& picture, PictureFormat format,
-                                        const EncodeOptions& options, const PictureNotes* notes)
+                                        const EncodeOptions& options)
 {
     MemoryOutput output;
     const auto sink = FileSinkFor(format, output, options);
-    WritePicture(picture, *sink, notes);
+    WritePicture(picture, *sink);
     return std::move(output.Bytes());
 }
 
-void SavePicture(const PixelPicture& picture, const std::string& path, PictureFormat format,
-                 const PictureNotes* notes)
+void SavePicture(const PixelPicture& picture, const std::string& path, PictureFormat format)
 {
     CheckPictureSize(format, picture.Width(), picture.Height());
     SaveFile(path, [&](SaveOutput& output) {
         const auto sink = FileSinkFor(format, output);
-        WritePicture(picture, *sink, notes);
+        WritePicture(picture, *sink);
     });
 }
 

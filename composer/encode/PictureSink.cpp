@@ -9,6 +9,13 @@ void PictureSink::Begin(const PictureShape& shape)
 {
     picture_.SetHeight(shape.height);
     picture_.SetWidth(shape.width);
+    notes_ = shape.notes;
+}
+
+void PictureSink::Finish()
+{
+    if (notes_ != nullptr)
+        picture_.SetNotes(*notes_);
 }
 
 std::uint8_t* PictureSink::RowsInPlace(int top, int /*count*/)

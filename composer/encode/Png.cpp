@@ -6,6 +6,8 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -343,6 +345,131 @@ private:
 std::unique_ptr<RowSink> PngSink(ByteOutput& output, const EncodeOptions& options)
 {
     return std::make_unique<PngRowSink>(output, options);
+}
+
+namespace {
+
+// A text chunk's text can be compressed; a few MiB are the most a note needs,
+// a compressed chunk that claims far more is refused rather than inflated.
+constexpr std::size_t MostNoteBytes = std::size_t(256) << 20;
+
+std::uint32_t Get32(const std::uint8_t* in)
+{
+    return std::uint32_t(in[0]) << 24 | std::uint32_t(in[1]) << 16 | std::uint32_t(in[2]) << 8 | in[3];
+}
+
+bool Inflate(std::string_view compressed, std::string& text)
+{
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK)
+        throw std::bad_alloc();
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
+    stream.avail_in = uInt(compressed.size());
+    int result = Z_OK;
+    char piece[65536];
+    while (result == Z_OK && text.size() < MostNoteBytes) {
+        stream.next_out = reinterpret_cast<Bytef*>(piece);
+        stream.avail_out = sizeof piece;
+        result = inflate(&stream, Z_NO_FLUSH);
+        text.append(piece, sizeof piece - stream.avail_out);
+        if (result == Z_BUF_ERROR && stream.avail_in == 0)
+            break;
+    }
+    inflateEnd(&stream);
+    return result == Z_STREAM_END;
+}
+
+std::string Utf8OfLatin1(std::string_view text)
+{
+    std::string utf8;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            utf8 += c;
+        } else {
+            utf8 += char(0xC0 | byte >> 6);
+            utf8 += char(0x80 | (byte & 0x3F));
+        }
+    }
+    return utf8;
+}
+
+// The note of a text chunk; false for one that is malformed.
+bool ReadTextChunk(std::string_view type, std::string_view data, PictureNotes& notes)
+{
+    const std::size_t keywordEnd = data.find('\0');
+    if (keywordEnd == std::string_view::npos || keywordEnd == 0)
+        return false;
+    const std::string keyword = Utf8OfLatin1(data.substr(0, keywordEnd));
+    std::string_view rest = data.substr(keywordEnd + 1);
+    std::string text;
+    if (type == "tEXt") {
+        text = Utf8OfLatin1(rest);
+    } else if (type == "zTXt") {
+        if (rest.empty() || rest[0] != 0 || !Inflate(rest.substr(1), text))
+            return false;
+        text = Utf8OfLatin1(text);
+    } else {
+        // iTXt: compressed or not, the method, a language tag and a
+        // translated keyword, then the text in UTF-8.
+        if (rest.size() < 2)
+            return false;
+        const bool compressed = rest[0] != 0;
+        rest.remove_prefix(2);
+        for (int skip = 0; skip < 2; ++skip) {
+            const std::size_t end = rest.find('\0');
+            if (end == std::string_view::npos)
+                return false;
+            rest.remove_prefix(end + 1);
+        }
+        if (!compressed)
+            text.assign(rest);
+        else if (!Inflate(rest, text))
+            return false;
+    }
+    notes.entries.emplace_back(keyword, std::move(text));
+    return true;
+}
+
+} // namespace
+
+PictureNotes ReadPngNotes(const std::string& path)
+{
+    const auto file = std::unique_ptr<std::FILE, int (*)(std::FILE*)>(std::fopen(path.c_str(), "rbe"), &std::fclose);
+    if (!file)
+        throw SystemFailure(errno, path);
+    const Error notOurs = Failure(Message::NoRecipe, {path});
+    std::uint8_t signature[sizeof Signature];
+    if (std::fread(signature, 1, sizeof signature, file.get()) != sizeof signature ||
+        !std::equal(std::begin(signature), std::end(signature), std::begin(Signature)))
+        throw notOurs;
+    PictureNotes notes;
+    for (;;) {
+        std::uint8_t header[8];
+        if (std::fread(header, 1, sizeof header, file.get()) != sizeof header)
+            throw notOurs;
+        const std::uint32_t length = Get32(header);
+        const std::string_view type(reinterpret_cast<const char*>(header + 4), 4);
+        if (length > 0x7FFFFFFF)
+            throw notOurs;
+        if (type == "IEND")
+            return notes;
+        if (type != "iTXt" && type != "tEXt" && type != "zTXt") {
+            if (std::fseek(file.get(), long(length) + 4, SEEK_CUR) != 0)
+                throw notOurs;
+            continue;
+        }
+        if (length > MostNoteBytes)
+            throw notOurs;
+        std::string data(length + 4, '\0');
+        if (std::fread(data.data(), 1, data.size(), file.get()) != data.size())
+            throw notOurs;
+        const uLong crc = crc32_z(crc32(0, header + 4, 4), reinterpret_cast<const Bytef*>(data.data()), length);
+        if (crc != Get32(reinterpret_cast<const std::uint8_t*>(data.data()) + length))
+            throw notOurs;
+        data.resize(length);
+        ReadTextChunk(type, data, notes);
+    }
 }
 
 } // namespace morvaleth

@@ -5,6 +5,7 @@
 #include "composer/save/ByteOutput.h"
 
 #include <memory>
+#include <string>
 
 namespace morvaleth {
 
@@ -23,5 +24,12 @@ namespace morvaleth {
 // letters that is about as small as zlib's level 6 with the best filters, for
 // a fifth of the time.
 std::unique_ptr<RowSink> PngSink(ByteOutput& output, const EncodeOptions& options);
+
+// The notes a PNG file keeps in its text chunks (iTXt, and the older tEXt and
+// zTXt, whose Latin-1 comes back as UTF-8), in the file's order; only the
+// chunks' headers and texts are read, never its pixels. Fails with
+// "ﾌｧｲﾙ %s には作り方が記録されていません" for a file that is no PNG or breaks
+// off, and as reading fails.
+PictureNotes ReadPngNotes(const std::string& path);
 
 } // namespace morvaleth

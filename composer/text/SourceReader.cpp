@@ -285,6 +285,16 @@ void SourceReader::Normalize()
 
 SourceReader::Token SourceReader::Next(std::u32string_view& unit)
 {
+    const Token token = ReadToken(unit);
+    if (kept_ != nullptr && token == Token::Unit)
+        kept_->append(unit);
+    else if (kept_ != nullptr && token == Token::LineEnd)
+        kept_->push_back(U'\n');
+    return token;
+}
+
+SourceReader::Token SourceReader::ReadToken(std::u32string_view& unit)
+{
     if (textEnded_ || !Peek())
         return EndOfText();
     const Character first = peeked_;

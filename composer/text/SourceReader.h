@@ -62,6 +62,10 @@ public:
     // next call.
     Token Next(std::u32string_view& unit);
 
+    // Appends every unit read from now on to `text`, and LF for every line
+    // end: the text as it was read.
+    void KeepText(std::u32string* text) { kept_ = text; }
+
     // Closes the file, failing when the system reports an error.
     void Close();
 
@@ -74,6 +78,7 @@ private:
     // Makes at least `count` unread bytes available, unless the file ends
     // first; returns how many there are.
     std::size_t Fill(std::size_t count);
+    Token ReadToken(std::u32string_view& unit);
     // Reads what comes next into `room` bytes at `into`: how many it read, 0
     // at the end of the text.
     std::size_t ReadSome(char* into, std::size_t room);
@@ -89,6 +94,7 @@ private:
 
     std::string path_;
     int descriptor_ = -1;
+    std::u32string* kept_ = nullptr;
     // The text when it is held in memory, and how much of it is read.
     std::optional<std::string_view> memory_;
     std::size_t memoryRead_ = 0;

@@ -5,7 +5,6 @@
 #include "support/TestSupport.h"
 
 #include "composer/Composition.h"
-#include "composer/Recipe.h"
 #include "composer/Error.h"
 #include "composer/encode/Formats.h"
 #include "composer/encode/PictureSink.h"
@@ -88,9 +87,7 @@ class SinkTest : public ::testing::TestWithParam<SinkCase> {};
 TEST_P(SinkTest, StreamsTheBytesOfThePictureWrittenWhole)
 {
     const SinkCase& run = GetParam();
-    // A run keeps its recipe with the picture.
-    const PictureNotes notes = RecipeNotes(SettingsFor(run), 21);
-    const std::vector<std::uint8_t> encoded = EncodePicture(*ComposePicture(SettingsFor(run)), run.format, {}, &notes);
+    const std::vector<std::uint8_t> encoded = EncodePicture(*ComposePicture(SettingsFor(run)), run.format);
     const std::string expected(encoded.begin(), encoded.end());
 
     CompositionRun composition(SettingsFor(run));
