@@ -361,6 +361,8 @@ int PrintRecipe(const std::string& picture)
         command += " --bold-cuts";
     if (encoding != morvaleth::SourceEncoding::Automatic)
         command += " -e " + std::string(morvaleth::EncodingName(encoding));
+    if (made->pngLevel)
+        command += " --png-level " + std::to_string(*made->pngLevel);
     if (made->version != MORVALETH_VERSION)
         std::cout << "# made by Morvaleth " << made->version << "\n";
     std::cout << command << "\n";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -13,5 +14,15 @@ struct PictureNotes {
 
     bool operator==(const PictureNotes&) const = default;
 };
+
+// The keywords of the notes: the program that made the picture, its recipe,
+// the text it was made from when that is kept (see Recipe.h), and the level a
+// PNG was compressed at when one was asked for, which the same file, byte for
+// byte, needs too.
+inline constexpr std::string_view SoftwareKeyword = "Software";
+inline constexpr std::string_view RecipeKeyword = "Morvaleth recipe";
+inline constexpr std::string_view TextKeyword = "Morvaleth text";
+inline constexpr std::string_view PngLevelKeyword = "Morvaleth png level";
+
 
 } // namespace morvaleth

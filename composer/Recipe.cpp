@@ -91,9 +91,12 @@ std::optional<MadeWith> ReadRecipe(const PictureNotes& notes)
     std::map<std::string, std::string, std::less<>> values;
     const std::string* text = nullptr;
     bool found = false;
+    MadeWith made;
     for (const auto& [keyword, value] : notes.entries) {
         if (keyword == TextKeyword)
             text = &value;
+        if (int level = 0; keyword == PngLevelKeyword && ReadNumber(value, level))
+            made.pngLevel = level;
         if (keyword != RecipeKeyword)
             continue;
         found = true;
@@ -107,7 +110,6 @@ std::optional<MadeWith> ReadRecipe(const PictureNotes& notes)
                 values[std::string(line.substr(0, equals))] = std::string(line.substr(equals + 1));
         }
     }
-    MadeWith made;
     CompositionSettings& settings = made.settings;
     if (!found || !ReadNumber(values["seed"], made.seed) || !ReadNumber(values["size"], settings.size))
         return std::nullopt;

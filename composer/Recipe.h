@@ -17,10 +17,6 @@ namespace morvaleth {
 // asked for; and, when asked for, the text it was made from under
 // TextKeyword, as far as it was read, its line ends as LF. The source's path
 // is not kept, nor how the work was split.
-inline constexpr std::string_view SoftwareKeyword = "Software";
-inline constexpr std::string_view RecipeKeyword = "Morvaleth recipe";
-inline constexpr std::string_view TextKeyword = "Morvaleth text";
-
 // The notes of a picture made with these settings from this seed, its text
 // read in `read` (Automatic: plain ASCII); `text` when it is kept.
 PictureNotes RecipeNotes(const CompositionSettings& settings, std::uint32_t seed, SourceEncoding read,
@@ -35,6 +31,7 @@ struct MadeWith {
     std::uint32_t seed = 0;
     std::string version;
     SourceEncoding read = SourceEncoding::Automatic;
+    std::optional<int> pngLevel;
 };
 std::optional<MadeWith> ReadRecipe(const PictureNotes& notes);
 

@@ -7,6 +7,7 @@
 #include "ui/WindowFont.h"
 
 #include "composer/Messages.h"
+#include "composer/Recipe.h"
 #include "composer/encode/Formats.h"
 #include "composer/encode/PictureFile.h"
 #include "composer/plan/RandomSource.h"
@@ -131,11 +132,19 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
     HActSaveText = new QAction(QStringLiteral("入力したテキストを保管..."), this);
     HActSaveText->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     HActSaveText->setEnabled(false);
+    HActKeepLayout = new QAction(QStringLiteral("配置を固定"), this);
+    HActKeepLayout->setCheckable(true);
+    HActKeepLayout->setEnabled(false);
+    HActSeed = new QAction(QStringLiteral("シード: (なし)"), this);
+    HActSeed->setEnabled(false);
     for (QAction* action : {HActTextPane, HActSaveText}) {
         action->setShortcutVisibleInContextMenu(true);
         addAction(action);
         HImgPanel->addAction(action);
     }
+    auto* separator = new QAction(this);
+    separator->setSeparator(true);
+    HImgPanel->addActions({separator, HActKeepLayout, HActSeed});
     HImgPanel->setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(HActTextPane, &QAction::triggered, this, [this] { Guard([this] { HActTextPaneExecute(); }); });
     connect(HActSaveText, &QAction::triggered, this, [this] { Guard([this] { HActSaveTextExecute(); }); });
@@ -282,10 +291,14 @@ void THFormMain::Guard(const std::function<void()>& handler)
     }
 }
 
-void THFormMain::UpdateSaveButton()
+void THFormMain::UpdatePictureActions()
 {
     // A picture without pixels would be saved as an empty file.
     HBtnSave->setEnabled(WorkBitmap != nullptr && WorkBitmap->HasPixels());
+    // The seed the picture was made from, which 配置を固定 keeps.
+    const std::optional<MadeWith> made = WorkBitmap != nullptr ? ReadRecipe(WorkBitmap->Notes()) : std::nullopt;
+    HActSeed->setText(made ? QStringLiteral("シード: %1").arg(made->seed) : QStringLiteral("シード: (なし)"));
+    HActKeepLayout->setEnabled(made.has_value());
 }
 
 void THFormMain::FormCreate()
@@ -351,9 +364,10 @@ void THFormMain::HBtnCreateClick()
     // A live run gives way; its pause ends with it.
     live_->Stop();
     // Seeded from the clock as any run would be, but here, so that the seed
-    // is known to the live runs that follow.
+    // is known to the live runs that follow; with 配置を固定 from the picture
+    // shown, so that only the settings change.
     CompositionSettings settings = CurrentSettings();
-    settings.seed = MillisecondsSinceMidnightUtc();
+    settings.seed = HActKeepLayout->isChecked() && liveSeed_ ? *liveSeed_ : MillisecondsSinceMidnightUtc();
     std::unique_ptr<PixelPicture> picture;
     {
         const TRunning running(*this);
@@ -372,7 +386,7 @@ void THFormMain::HBtnCreateClick()
     HImage->setAccessibleDescription(DescribePicture(QSize(WorkBitmap->Width(), WorkBitmap->Height()),
                                                      SourceExcerpt(settings.sourcePath, settings.encoding)));
     ResetPreview();
-    UpdateSaveButton();
+    UpdatePictureActions();
 }
 
 void THFormMain::HBtnSaveClick()

@@ -167,7 +167,7 @@ private:
     // Runs a file dialog that starts from `lastName`: the chosen file's full
     // path, or nothing when the user cancels.
     std::optional<QString> RunFileDialog(QFileDialog& dialog, const QString& lastName);
-    void UpdateSaveButton();
+    void UpdatePictureActions();
     // Places the controls that follow the window's right and bottom edges.
     void LayOutForSize();
     // Gives the image the picture's size at `zoom` and lets the scroll bars
@@ -215,6 +215,9 @@ private:
     QLabel* HLabelStatus = nullptr;
     QAction* HActTextPane = nullptr;
     QAction* HActSaveText = nullptr;
+    // 作成 keeps the seed of the picture shown, and so its layout.
+    QAction* HActKeepLayout = nullptr;
+    QAction* HActSeed = nullptr;
     TCompositionFont CompositionFont;
     QString lastOpenName_;
     QString lastSaveName_;

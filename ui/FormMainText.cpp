@@ -244,7 +244,7 @@ void THFormMain::ShowLivePicture(std::unique_ptr<PixelPicture> picture)
     const QPoint positions(HScrH->Position(), HScrV->Position());
     WorkBitmap = std::move(picture);
     HImage->SetPicture(WorkBitmap);
-    UpdateSaveButton();
+    UpdatePictureActions();
     if (HImage->Image().isNull())
         return;
     // The user keeps looking where and how closely they looked.

@@ -137,7 +137,8 @@ class PngRowSink final : public RowSink {
 public:
     PngRowSink(ByteOutput& output, const EncodeOptions& options)
         : output_(output),
-          compression_{options.pngLevel ? *options.pngLevel : 1, options.pngLevel ? Z_DEFAULT_STRATEGY : Z_RLE}
+          compression_{options.pngLevel ? *options.pngLevel : 1, options.pngLevel ? Z_DEFAULT_STRATEGY : Z_RLE},
+          level_(options.pngLevel)
     {
         const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
         threads_ = options.threads > 0 ? std::min(options.threads, cores) : cores;
@@ -220,6 +221,8 @@ public:
             if (shape_.notes != nullptr)
                 for (const auto& [keyword, text] : shape_.notes->entries)
                     Write(TextChunk(keyword, text));
+            if (level_)
+                Write(TextChunk(PngLevelKeyword, std::to_string(*level_)));
             Write(Chunk("IEND", {}));
         }
     }
@@ -320,6 +323,7 @@ private:
 
     ByteOutput& output_;
     Compression compression_;
+    std::optional<int> level_;
     int threads_ = 1;
     PictureShape shape_;
     int channels_ = 3;

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <ostream>
 
 namespace morvaleth {
@@ -72,6 +73,46 @@ TEST(ComposeProgram, StandardInputAndOutputRoundTrip)
     EXPECT_EQ(png.exitCode, 0);
     EXPECT_THAT(png.out, StartsWith("\x89PNG"));
 }
+
+struct RecipeCase {
+    const char* name;
+    std::vector<std::string> options;
+
+    friend void PrintTo(const RecipeCase& x, std::ostream* out) { *out << x.name; }
+};
+
+class RecipeTest : public ::testing::TestWithParam<RecipeCase> {};
+
+// The command --recipe prints makes the same file again, byte for byte: from
+// the text kept in the picture, or with the text file put in for TEXT.txt.
+TEST_P(RecipeTest, ItsCommandMakesTheSameFileAgain)
+{
+    TempDir folder;
+    const std::string sjis = std::string(MORVALETH_SOURCE_DIR) + "/examples/letter-sjis.txt";
+    std::vector<std::string> arguments = {sjis, "-o", folder / "letter.png"};
+    arguments.insert(arguments.end(), GetParam().options.begin(), GetParam().options.end());
+    ASSERT_EQ(Compose(arguments).exitCode, 0);
+
+    const auto recipe = Compose({"--recipe", folder / "letter.png"});
+    ASSERT_EQ(recipe.exitCode, 0) << recipe.err;
+    std::string command = recipe.out;
+    const std::size_t placeholder = command.find("morvaleth-compose TEXT.txt ");
+    if (placeholder != std::string::npos)
+        command.replace(placeholder + 18, 8, sjis);
+    // The printed program is the one on the PATH; here, the one built.
+    WriteFile(folder / "again.sh", "PATH='" + std::string(MORVALETH_BINARY_DIR) + "':$PATH\n" + command);
+    ASSERT_EQ(std::system(("bash '" + folder / "again.sh" + "'").c_str()), 0) << command;
+    EXPECT_TRUE(ReadFile(folder / "letter-again.png") == ReadFile(folder / "letter.png")) << command;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OptionSets, RecipeTest,
+    ::testing::Values(RecipeCase{"Defaults", {"--seed", "1"}},
+                      RecipeCase{"RealColumns", {"--seed", "2", "--real", "--vertical", "-W", "300", "-H", "$1F4"}},
+                      RecipeCase{"ListedBoldKept", {"--seed", "3", "--faces", "IPAMincho, DejaVu Serif", "--bold-cuts",
+                                                    "--embed-text", "-f", "ＭＳ 明朝", "-s", "23"}},
+                      RecipeCase{"MixedKeptSmallest", {"--seed", "4", "--mix-faces", "--embed-text", "--png-level", "9"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ComposeProgram, AFailureWritesNothingToStandardOutput)
 {
