@@ -36,6 +36,42 @@ std::string FormatNames(const char* separator, const char* last)
     return names;
 }
 
+// The encodings and their aliases, wrapped to the help's second column.
+std::string EncodingHelp()
+{
+    constexpr std::size_t Indent = 25;
+    constexpr std::size_t Width = 79;
+    std::string text;
+    for (const morvaleth::EncodingEntry& entry : morvaleth::Encodings()) {
+        text += (text.empty() ? "" : ", ") + std::string(entry.name);
+        if (entry.encoding == morvaleth::SourceEncoding::Automatic)
+            text += " (the default)";
+        for (std::size_t i = 0; i < entry.aliases.size(); ++i)
+            text += (i == 0 ? " (" : ", ") + std::string(entry.aliases[i]) + (i + 1 == entry.aliases.size() ? ")" : "");
+    }
+    text += "; case, hyphens and underscores do not matter";
+    std::string wrapped;
+    std::size_t column = Indent;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find(' ', at);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string_view word(text.data() + at, end - at);
+        if (column > Indent && column + 1 + word.size() > Width) {
+            wrapped += "\n" + std::string(Indent, ' ');
+            column = Indent;
+        } else if (column > Indent) {
+            wrapped += ' ';
+            ++column;
+        }
+        wrapped += word;
+        column += word.size();
+        at = end + 1;
+    }
+    return wrapped + "\n";
+}
+
 std::string UsageText()
 {
     return "Usage: morvaleth-compose INPUT -o OUTPUT [options]\n"
@@ -62,8 +98,8 @@ std::string UsageText()
            "      --faces \"A,B,C\"    every character in a face drawn from this list\n"
            "      --bold-cuts        with mixed faces, some characters in bold\n"
            "      --seed N           fixed random seed (default: the clock)\n"
-           "  -e, --encoding ENC     auto (default), shift_jis (cp932, sjis), utf-8,\n"
-           "                         utf-16, utf-16le, utf-16be, euc-jp, iso-2022-jp\n"
+           "  -e, --encoding ENC     " +
+           EncodingHelp() +
            "      --threads N        render threads, 1 to 256 (default: one per core)\n"
            "  -v, --verbose          say on standard error which encoding was read\n"
            "      --show-encoding    show the encoding INPUT is read in, and exit\n"

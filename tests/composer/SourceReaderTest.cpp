@@ -53,6 +53,14 @@ std::vector<std::u32string> TokensOf(const std::string& bytes, SourceEncoding en
     return Tokens(folder / "source.txt", encoding, decided);
 }
 
+std::string Repeated(std::string_view piece, int count)
+{
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += piece;
+    return text;
+}
+
 struct TokenCase {
     const char* name;
     std::string bytes;
@@ -129,8 +137,12 @@ INSTANTIATE_TEST_SUITE_P(
         TokenCase{"AMarkAfterALineEndStandsAlone", "a\n\xCC\x81", U8, {U"a", EOL, U"\u0301", EOL}},
         TokenCase{"AMarkAfterATab", "\t\xCC\x81", U8, {U"\t", U"\u0301", EOL}},
         TokenCase{"CrLfIsNoCluster", "a\r\n\r\n", U8, {U"a", EOL, EOL}},
-        TokenCase{"EndlessMarksAreCut", "a" + [] { std::string marks; for (int i = 0; i < 40; ++i) marks += "\xCC\x81"; return marks; }(), U8,
-                  {U"á" + std::u32string(30, U'\u0301'), std::u32string(9, U'\u0301'), EOL}},
+        // A cluster keeps its first 32 code points (31 after NFC) and drops
+        // the rest, however many: one cell, not one for every 32 marks.
+        TokenCase{"EndlessMarksAreCut", "a" + Repeated("\xCC\x81", 40) + "b", U8,
+                  {U"á" + std::u32string(30, U'\u0301'), U"b", EOL}},
+        TokenCase{"TensOfThousandsOfMarksAreOneUnit", "a" + Repeated("\xCC\x81", 30000) + "\r\nb", U8,
+                  {U"á" + std::u32string(30, U'\u0301'), EOL, U"b", EOL}},
         // UTF-16: the byte order from the mark, line ends and 0x1A as characters.
         TokenCase{"Utf16LittleEndian", std::string("\xFF\xFE" "B0\r\0\n\0a\0", 10), Auto, {U"あ", EOL, U"a", EOL}},
         TokenCase{"Utf16BigEndian", std::string("\xFE\xFF" "0B\0\n\0\x1A\0a", 10), Auto, {U"あ", EOL}},
