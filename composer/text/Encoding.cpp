@@ -88,15 +88,8 @@ std::optional<SourceEncoding> EncodingNamed(std::string_view name)
 std::string EncodingNames()
 {
     std::string names;
-    for (const EncodingEntry& entry : Table) {
-        if (!names.empty())
-            names += ", ";
-        names += entry.name;
-        for (std::size_t i = 0; i < entry.aliases.size(); ++i)
-            names += (i == 0 ? " (" : ", ") + std::string(entry.aliases[i]);
-        if (!entry.aliases.empty())
-            names += ")";
-    }
+    for (const EncodingEntry& entry : Table)
+        names += (names.empty() ? "" : ", ") + std::string(entry.name);
     return names;
 }
 

@@ -33,8 +33,8 @@ std::string_view EncodingName(SourceEncoding encoding);
 // "SHIFTJIS" are one name.
 std::optional<SourceEncoding> EncodingNamed(std::string_view name);
 
-// Every accepted name, for a usage message: "auto, shift_jis (cp932, sjis, ...),
-// utf-8 (...), ...".
+// The names the driver shows, for a usage message: "auto, shift_jis, utf-8,
+// ...".
 std::string EncodingNames();
 
 } // namespace morvaleth

@@ -164,14 +164,16 @@ void SourceReader::DecideAtStart(SourceEncoding requested)
     constexpr std::string_view LittleEndianMark = "\xFF\xFE";
     constexpr std::string_view BigEndianMark = "\xFE\xFF";
     switch (requested) {
-    case SourceEncoding::Automatic:
+    case SourceEncoding::Automatic: {
         if (skipMark(Utf8Mark, SourceEncoding::Utf8) || skipMark(LittleEndianMark, SourceEncoding::Utf16Le) ||
             skipMark(BigEndianMark, SourceEncoding::Utf16Be))
             break;
+        const std::size_t available = Fill(DetectionWindow);
         if (const std::optional<SourceEncoding> utf16 =
-                Utf16ByZeroBytes(std::string_view(buffer_.data(), Fill(DetectionWindow)), fileEnded_))
+                Utf16ByZeroBytes(std::string_view(buffer_.data(), available), fileEnded_))
             Decide(*utf16);
         break;
+    }
     case SourceEncoding::Utf16:
         if (!skipMark(LittleEndianMark, SourceEncoding::Utf16Le) && !skipMark(BigEndianMark, SourceEncoding::Utf16Be))
             Decide(SourceEncoding::Utf16Le);
