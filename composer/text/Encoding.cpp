@@ -26,8 +26,8 @@ constexpr std::string_view Iso2022JpAliases[] = {"jis"sv, "csiso2022jp"sv, "iso-
 
 constexpr EncodingEntry Table[] = {
     {SourceEncoding::Automatic, "auto", {},
-     "decided from the text: a byte-order mark, ISO-2022-JP escapes, UTF-16 by its zero bytes, else the evidence "
-     "of its bytes"},
+     "decided from the text: a byte-order mark, UTF-16's zero bytes, ISO-2022-JP escapes, else the evidence of "
+     "its bytes"},
     {SourceEncoding::ShiftJis, "shift_jis", ShiftJisAliases,
      "Shift-JIS as Windows writes it (CP932), with the NEC and IBM extensions"},
     {SourceEncoding::Utf8, "utf-8", Utf8Aliases, "UTF-8, a byte-order mark skipped"},
