@@ -169,11 +169,12 @@ ShapedUnit Shaper::ShapeAs(std::u32string_view unit, UnitOrientation orientation
         font = shaper.column.get();
         hb_feature_from_string("vert", -1, &features[featureCount++]);
         hb_feature_from_string("vrt2", -1, &features[featureCount++]);
-    } else {
-        hb_buffer_set_direction(buffer.get(), HB_DIRECTION_LTR);
     }
     hb_buffer_set_language(buffer.get(), shaper.japanese);
     hb_buffer_set_flags(buffer.get(), HB_BUFFER_FLAG_REMOVE_DEFAULT_IGNORABLES);
+    // Along a line a unit runs in its script's own direction: Arabic joins
+    // its letters (and the joiners around one) only right to left. The
+    // glyphs come back in the order they stand in from left to right.
     hb_buffer_guess_segment_properties(buffer.get());
     hb_shape(font, buffer.get(), features, featureCount);
 
