@@ -105,12 +105,11 @@ void LineOrder::PutInVisualOrder()
     brackets_.resize(count);
     levels_.resize(count);
     map_.resize(count);
-    std::vector<std::uint32_t>& bases = order_; // the first code points, until the order takes their place
-    bases.resize(count);
+    bases_.resize(count);
     for (std::size_t i = 0; i < count; ++i)
-        bases[i] = codePoints_[held_[i].first];
-    fribidi_get_bidi_types(bases.data(), int(count), types_.data());
-    fribidi_get_bracket_types(bases.data(), int(count), types_.data(), brackets_.data());
+        bases_[i] = codePoints_[held_[i].first];
+    fribidi_get_bidi_types(bases_.data(), int(count), types_.data());
+    fribidi_get_bracket_types(bases_.data(), int(count), types_.data(), brackets_.data());
     FriBidiParType base = direction_ == Direction::RightToLeft ? FRIBIDI_PAR_RTL
                           : direction_ == Direction::LeftToRight ? FRIBIDI_PAR_LTR
                                                                  : FRIBIDI_PAR_ON;
@@ -126,12 +125,12 @@ void LineOrder::PutInVisualOrder()
     for (std::size_t i = 0; i < count; ++i) {
         HeldUnit& held = held_[i];
         FriBidiChar mirror = 0;
-        held.mirrored = FRIBIDI_LEVEL_IS_RTL(levels_[i]) && fribidi_get_mirror_char(bases[i], &mirror);
+        held.mirrored = FRIBIDI_LEVEL_IS_RTL(levels_[i]) && fribidi_get_mirror_char(bases_[i], &mirror);
         if (!held.visible)
             continue;
         if (previous && levels_[*previous] == levels_[i]) {
-            const FriBidiJoiningType before = fribidi_get_joining_type(bases[*previous]);
-            const FriBidiJoiningType after = fribidi_get_joining_type(bases[i]);
+            const FriBidiJoiningType before = fribidi_get_joining_type(bases_[*previous]);
+            const FriBidiJoiningType after = fribidi_get_joining_type(bases_[i]);
             const std::u32string_view previousUnit =
                 std::u32string_view(codePoints_).substr(held_[*previous].first, held_[*previous].length);
             if ((before & FRIBIDI_JOINS_FOLLOWING_MASK(levels_[i])) &&
@@ -147,7 +146,6 @@ void LineOrder::PutInVisualOrder()
     if (fribidi_reorder_line(FRIBIDI_FLAGS_DEFAULT, types_.data(), int(count), 0, base, levels_.data(), nullptr,
                              map_.data()) == 0)
         std::iota(map_.begin(), map_.end(), 0);
-    order_.clear();
     for (const int logical : map_)
         if (held_[std::size_t(logical)].visible)
             order_.push_back(std::uint32_t(logical));

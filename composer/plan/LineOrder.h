@@ -82,7 +82,10 @@ private:
     // The line end or text end that came after them.
     std::optional<SourceReader::Token> after_;
     std::u32string joined_;
-    // The bidirectional algorithm's working arrays.
+    // The bidirectional algorithm's working arrays: each held unit's first
+    // code point, its type, its bracket type, its level, and the units in
+    // visual order.
+    std::vector<std::uint32_t> bases_;
     std::vector<std::uint32_t> types_;
     std::vector<std::uint32_t> brackets_;
     std::vector<std::int8_t> levels_;
