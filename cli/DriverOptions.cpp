@@ -10,6 +10,38 @@ namespace {
 // Where the help's descriptions start.
 constexpr std::size_t HelpColumn = 25;
 
+// The encodings and their other names, wrapped to the help's second column.
+std::string EncodingHelp()
+{
+    constexpr std::size_t Width = 79 - HelpColumn;
+    std::string text;
+    for (const EncodingEntry& entry : Encodings()) {
+        text += (text.empty() ? "" : ", ") + std::string(entry.name);
+        if (entry.encoding == SourceEncoding::Automatic)
+            text += " (the default)";
+        for (std::size_t i = 0; i < entry.aliases.size(); ++i)
+            text += (i == 0 ? " (" : ", ") + std::string(entry.aliases[i]) + (i + 1 == entry.aliases.size() ? ")" : "");
+    }
+    text += "; case, hyphens and underscores do not matter";
+    std::string wrapped;
+    std::size_t column = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find(' ', at), text.size());
+        const std::string_view word(text.data() + at, end - at);
+        if (column > 0 && column + 1 + word.size() > Width) {
+            wrapped += '\n';
+            column = 0;
+        } else if (column > 0) {
+            wrapped += ' ';
+            ++column;
+        }
+        wrapped += word;
+        column += word.size();
+        at = end + 1;
+    }
+    return wrapped;
+}
+
 } // namespace
 
 std::string FormatNames(const char* separator, const char* last)
@@ -39,8 +71,7 @@ const std::vector<DriverOption>& DriverOptions()
         {"faces", FacesOption, ValueKind::Other, "\"A,B,C\"", "every character in a face drawn from this list"},
         {"bold-cuts", BoldCutsOption, ValueKind::None, "", "with mixed faces, some characters in bold"},
         {"seed", SeedOption, ValueKind::Other, "N", "fixed random seed (default: the clock)"},
-        {"encoding", 'e', ValueKind::Encoding, "ENC",
-         "auto (default), shift_jis (cp932, sjis), utf-8,\nutf-16, utf-16le, utf-16be, euc-jp, iso-2022-jp"},
+        {"encoding", 'e', ValueKind::Encoding, "ENC", EncodingHelp()},
         {"threads", ThreadsOption, ValueKind::Other, "N", "render threads, 1 to 256 (default: one per core)"},
         {"png-level", PngLevelOption, ValueKind::Other, "N",
          "compress a PNG with zlib's level N, 0 to 9 (9: the\nsmallest file), rather than for speed"},
@@ -121,18 +152,10 @@ std::vector<std::string> FormatValues()
 
 std::vector<std::string> EncodingValues()
 {
-    // The names as the usage message lists them: "auto, shift_jis (cp932,
-    // sjis), utf-8, ..."; each one is accepted.
     std::vector<std::string> values;
-    std::string name;
-    for (const char c : std::string(EncodingNames()) + ",") {
-        if (c == ',' || c == ' ' || c == '(' || c == ')') {
-            if (!name.empty() && EncodingNamed(name))
-                values.push_back(name);
-            name.clear();
-        } else {
-            name += c;
-        }
+    for (const EncodingEntry& entry : Encodings()) {
+        values.emplace_back(entry.name);
+        values.insert(values.end(), entry.aliases.begin(), entry.aliases.end());
     }
     return values;
 }

@@ -53,8 +53,8 @@ morvaleth::SourceEncoding ParseEncoding(std::string_view text)
 {
     if (const std::optional<morvaleth::SourceEncoding> encoding = morvaleth::EncodingNamed(text))
         return *encoding;
-    throw UsageError{"invalid encoding: '" + std::string(text) + "' (" + std::string(morvaleth::EncodingNames()) +
-                     ")"};
+    throw UsageError{"invalid encoding: '" + std::string(text) + "' (" + morvaleth::EncodingNames() +
+                     "; --help lists their other names)"};
 }
 
 // What --show-encoding and --verbose call the encoding a text is read in.

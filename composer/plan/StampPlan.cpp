@@ -52,10 +52,10 @@ void StampList::CarryOver(const StampList& from, std::int64_t row)
 StampPlan::StampPlan(const PlanStyle& style, SourceReader& source, RandomSource& random, FaceTable& faces,
                      std::int64_t width, std::int64_t height)
     : style_(style),
-      source_(source),
       random_(random),
       faces_(faces),
       layout_(MakeLayout(style.writing, style.size, width, height, LowestStampReach(style.size))),
+      order_(source, *layout_),
       mostStampBytes_(style.mostStampBytes > 0 ? style.mostStampBytes : QuarterOfTheMemory())
 {
     style_.faceName = std::string(FaceNameThatFits(style.faceName));
@@ -104,7 +104,7 @@ void StampPlan::PlanWhile(StampList& list, const RunControl& control, Enough eno
     while (!done_ && !enough()) {
         if (control.Cancelled())
             throw Cancellation();
-        const SourceReader::Token token = source_.Next(unit);
+        const SourceReader::Token token = order_.Next(unit);
         if (token == SourceReader::Token::TextEnd) {
             done_ = true;
         } else if (token == SourceReader::Token::Unit) {

@@ -126,6 +126,24 @@ std::vector<std::string> TooManyOpenFilesEnvironment(int spareDescriptors = 0)
                 "verify_asan_link_order=0"};
 }
 
+// The font configuration a child runs with: the system's, but with a cache
+// folder of its own first. A child whose limits keep fontconfig from mapping
+// the system's caches rescans the font folders and writes what it found
+// there, next to nothing under those limits, into the first cache folder it
+// may write: that must not be the machine's.
+std::string ChildFontConfiguration()
+{
+    static TempDir folder;
+    static const std::string file = [] {
+        const std::string path = folder / "fonts.conf";
+        WriteFile(path, "<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"urn:fontconfig:fonts.dtd\">\n"
+                        "<fontconfig>\n  <cachedir>" + (folder / "cache") + "</cachedir>\n"
+                        "  <include ignore_missing=\"yes\">/etc/fonts/fonts.conf</include>\n</fontconfig>\n");
+        return path;
+    }();
+    return "FONTCONFIG_FILE=" + file;
+}
+
 // Fontconfig reports its own troubles on standard error before the program
 // says what failed; those lines are the library's, not the program's.
 std::string WithoutFontconfigWarnings(const std::string& text)
@@ -270,6 +288,7 @@ TEST_P(BadInputTest, EndsWithItsMessageOrAPictureAndLosesNothing)
         arguments.push_back(Substitute(option, folder));
     ChildSetup child = row.child;
     child.standardOutput = Substitute(child.standardOutput, folder);
+    child.environment.push_back(ChildFontConfiguration());
     if (row.signal != 0 && row.signalMidSave)
         child.whileRunning = [&](pid_t running) { SignalMidSave(running, folder.Path(), row.signal); };
     rusage self{};

@@ -1,6 +1,8 @@
 #include "support/RunProgram.h"
 #include "support/TestSupport.h"
 
+#include "composer/text/Encoding.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -176,15 +178,25 @@ INSTANTIATE_TEST_SUITE_P(
                       EncodingRow{"Iso2022Jp", "\x1B$B$\"\x1B(B", {}, "iso-2022-jp"},
                       EncodingRow{"Ascii", "Dear friend,\n", {}, "ascii (reads the same in every encoding)"},
                       EncodingRow{"Forced", "拝啓", {"-e", "SJIS"}, "shift_jis"},
-                      EncodingRow{"ForcedUtf16WithoutAMark", "a\0", {"--encoding", "utf-16"}, "utf-16le"}),
+                      EncodingRow{"ForcedUtf16WithoutAMark", "a\0", {"--encoding", "utf-16"}, "utf-16le"},
+                      // UTF-16 without a mark is no ASCII text, and EUC-JP with
+                      // NEC's ① no Shift-JIS.
+                      EncodingRow{"Utf16LeWithoutAMark", std::string("a\0b\0\n\0", 6), {}, "utf-16le"},
+                      EncodingRow{"Utf16BeWithoutAMark", std::string("\0a\0b\0\n", 6), {}, "utf-16be"},
+                      EncodingRow{"EucJpWithNecSpecial", "\xA4\xA2\xAD\xA1\xA4\xA4", {}, "euc-jp"},
+                      EncodingRow{"EvenHalfWidthKana", "\xB6\xB0\xC4\xDE\n", {}, "shift_jis"},
+                      // Aliases, whatever their case and punctuation.
+                      EncodingRow{"ForcedByAnAlias", "abc", {"-e", "Windows-31J"}, "shift_jis"},
+                      EncodingRow{"ForcedByAnotherAlias", "abc", {"--encoding", "UJIS"}, "euc-jp"},
+                      EncodingRow{"ForcedByASpelling", "abc", {"-e", "utf16be"}, "utf-16be"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ComposeProgram, AnUnknownEncodingListsTheNames)
 {
     const auto result = Compose({Letter, "-o", "-", "--encoding", "latin1"});
     EXPECT_EQ(result.exitCode, 2);
-    EXPECT_THAT(result.err, HasSubstr("invalid encoding: 'latin1' (auto, shift_jis (cp932, sjis), utf-8, utf-16, "
-                                      "utf-16le, utf-16be, euc-jp, iso-2022-jp)"));
+    EXPECT_THAT(result.err, HasSubstr("invalid encoding: 'latin1' (auto, shift_jis, utf-8, utf-16, utf-16le, "
+                                      "utf-16be, euc-jp, iso-2022-jp; --help lists their other names)"));
 }
 
 struct FailureRow {
@@ -340,6 +352,33 @@ TEST(ComposeProgram, ATextGivenIsComposedAsAFileOfItsBytes)
               0);
     EXPECT_FALSE(ReadFile(folder / "text.bmp") == ReadFile(folder / "file.bmp"));
     EXPECT_EQ(Compose({"--show-encoding", "--text", "abc"}).out, "--text: utf-8\n");
+}
+
+// One table names the encodings and their other names for the driver, its
+// help and its manual page.
+TEST(ComposeProgram, EveryEncodingNameIsListedAndTaken)
+{
+    const std::string help = Compose({"--help"}).out;
+    const std::string page = ReadFile(MORVALETH_BINARY_DIR "/../cli/morvaleth-compose.1");
+    ASSERT_FALSE(page.empty());
+    TempDir folder;
+    WriteFile(folder / "text.txt", "Dear friend,\n");
+    for (const morvaleth::EncodingEntry& entry : morvaleth::Encodings()) {
+        EXPECT_NE(page.find(".B " + std::string(entry.name) + "\n"), std::string::npos) << entry.name;
+        std::vector<std::string_view> names{entry.name};
+        names.insert(names.end(), entry.aliases.begin(), entry.aliases.end());
+        for (const std::string_view name : names) {
+            EXPECT_THAT(help, HasSubstr(std::string(name))) << "in --help";
+            if (name != entry.name) {
+                EXPECT_THAT(page, HasSubstr("\\fB" + std::string(name) + "\\fR")) << "in the manual";
+            }
+            const auto shown = Compose({"--show-encoding", folder / "text.txt", "-e", std::string(name)});
+            const std::string expected = entry.encoding == morvaleth::SourceEncoding::Automatic ? "ascii (reads the same in every encoding)"
+                                         : entry.encoding == morvaleth::SourceEncoding::Utf16 ? "utf-16le"
+                                                                                              : std::string(entry.name);
+            EXPECT_EQ(shown.out, (folder / "text.txt") + ": " + expected + "\n") << name;
+        }
+    }
 }
 
 TEST(ComposeProgram, HelpAndVersion)
