@@ -1,8 +1,9 @@
 // morvaleth-compose: composes a text file into a cut-out letter picture and
-// writes it as a BMP file, without the window.
+// writes it as a picture file (BMP, PNG, PDF, SVG), without the window.
 
 #include "composer/Composition.h"
 #include "composer/Messages.h"
+#include "composer/PhysicalSize.h"
 #include "composer/encode/Formats.h"
 #include "composer/faces/FaceChain.h"
 #include "composer/faces/FaceSet.h"
@@ -42,9 +43,12 @@ std::string UsageText()
            "       morvaleth-compose --show-font FACE\n"
            "       morvaleth-compose --show-encoding INPUT [-e ENC]\n"
            "Composes the text file INPUT into a picture of characters cut out of\n"
-           "different printed sources and writes it to OUTPUT as a BMP file, or as\n"
-           "a PNG file when OUTPUT ends in .png. An INPUT of - reads standard input,\n"
-           "an OUTPUT of - writes standard output.\n"
+           "different printed sources and writes it to OUTPUT in the format its name\n"
+           "ends in (" +
+           FormatNames(", ", " or ") +
+           "), else as a BMP file. PDF and SVG\n"
+           "draw it in outlines that stay sharp at any size, and keep its text. An\n"
+           "INPUT of - reads standard input, an OUTPUT of - writes standard output.\n"
            "\n"
            "Options:\n"
            "  -o, --output FILE      the picture file to write (required)\n"
@@ -53,8 +57,21 @@ std::string UsageText()
            ", whatever the OUTPUT name\n"
            "  -W, --width TEXT       picture width in pixels (default 640)\n"
            "  -H, --height TEXT      picture height in pixels (default 480)\n"
+           "      --paper PAPER      width and height of a sheet of paper: " +
+           morvaleth::PaperNames() +
+           "\n"
+           "                         (B4 and B5 as in Japan), at 300 dpi unless --dpi\n"
+           "                         says otherwise\n"
+           "      --landscape        the paper lying on its side\n"
+           "      --dpi N            the picture's resolution in dots per inch, " +
+           std::to_string(morvaleth::SmallestDotsPerInch) + " to " + std::to_string(morvaleth::LargestDotsPerInch) +
+           ",\n"
+           "                         recorded in the file (a PDF's page size); with it,\n"
+           "                         or with --paper, the font size is in points on paper\n"
            "  -f, --font FACE        font face (default \"ＭＳ Ｐゴシック\")\n"
-           "  -s, --size N           font size in points, 1 to 65535 (default 20)\n"
+           "  -s, --size N           font size in points, 1 to 65535 (default 20), drawn\n"
+           "                         that many pixels high; with --dpi or --paper, as\n"
+           "                         points on paper\n"
            "  -r, --real             real mode: every character on a paper scrap\n"
            "      --vertical         vertical writing: columns from right to left\n"
            "      --mix-faces        every character in a face drawn from the chosen\n"
@@ -117,6 +134,18 @@ morvaleth::SourceEncoding EncodingOfText(const morvaleth::CompositionSettings& s
     return encoding;
 }
 
+// A value the engine reads itself (a paper, a resolution): its refusal is a
+// usage mistake.
+template <typename Read>
+auto UsageOf(Read read)
+{
+    try {
+        return read();
+    } catch (const morvaleth::Error& error) {
+        throw UsageError{error.what()};
+    }
+}
+
 morvaleth::PictureFormat ParseFormat(std::string_view text)
 {
     if (const std::optional<morvaleth::PictureFormat> format = morvaleth::FormatNamed(text))
@@ -131,6 +160,8 @@ struct Command {
     morvaleth::CompositionSettings settings;
     std::string outputPath;
     std::optional<morvaleth::PictureFormat> format;
+    // The resolution, 0 without one.
+    int dotsPerInch = 0;
     std::optional<std::string> showFont;
     bool showEncoding = false;
     bool verbose = false;
@@ -152,6 +183,9 @@ Command ParseCommandLine(int argc, char** argv)
         FacesOption,
         BoldCutsOption,
         ThreadsOption,
+        DpiOption,
+        PaperOption,
+        LandscapeOption,
     };
     static const option options[] = {
         {"output", required_argument, nullptr, 'o'},
@@ -168,6 +202,9 @@ Command ParseCommandLine(int argc, char** argv)
         {"faces", required_argument, nullptr, FacesOption},
         {"bold-cuts", no_argument, nullptr, BoldCutsOption},
         {"threads", required_argument, nullptr, ThreadsOption},
+        {"dpi", required_argument, nullptr, DpiOption},
+        {"paper", required_argument, nullptr, PaperOption},
+        {"landscape", no_argument, nullptr, LandscapeOption},
         {"show-font", required_argument, nullptr, ShowFontOption},
         {"show-encoding", no_argument, nullptr, ShowEncodingOption},
         {"verbose", no_argument, nullptr, 'v'},
@@ -179,6 +216,9 @@ Command ParseCommandLine(int argc, char** argv)
     Command command;
     morvaleth::CompositionSettings& settings = command.settings;
     bool haveOutput = false;
+    bool sizeGiven = false;
+    bool landscape = false;
+    std::optional<morvaleth::PaperSize> paper;
     opterr = 0;
     optind = 1;
     for (;;) {
@@ -192,9 +232,11 @@ Command ParseCommandLine(int argc, char** argv)
             break;
         case 'W':
             settings.widthText = optarg;
+            sizeGiven = true;
             break;
         case 'H':
             settings.heightText = optarg;
+            sizeGiven = true;
             break;
         case 'f':
             settings.faceName = optarg;
@@ -243,6 +285,15 @@ Command ParseCommandLine(int argc, char** argv)
         case ThreadsOption:
             settings.render.threads = ParseNumber<int>(optarg, 1, MostThreads, "--threads");
             break;
+        case DpiOption:
+            command.dotsPerInch = UsageOf([] { return morvaleth::DotsPerInchFrom(optarg); });
+            break;
+        case PaperOption:
+            paper = UsageOf([] { return morvaleth::PaperNamed(optarg); });
+            break;
+        case LandscapeOption:
+            landscape = true;
+            break;
         case ShowFontOption:
             command.showFont = optarg;
             return command;
@@ -266,6 +317,21 @@ Command ParseCommandLine(int argc, char** argv)
         throw UsageError{"no output file (-o OUTPUT)"};
     if (settings.faces.syntheticBold && settings.faces.mix == morvaleth::FaceMix::One)
         throw UsageError{"--bold-cuts needs --mix-faces or --faces"};
+    if (paper && sizeGiven)
+        throw UsageError{"--paper and --width or --height exclude each other"};
+    if (landscape && !paper)
+        throw UsageError{"--landscape needs --paper"};
+    // On paper the picture's size follows from the sheet, and the font size
+    // is in points, so that a letter looks alike at any resolution.
+    if (paper) {
+        if (command.dotsPerInch == 0)
+            command.dotsPerInch = morvaleth::PaperDotsPerInch;
+        const morvaleth::PixelSize pixels = morvaleth::PaperPixels(*paper, command.dotsPerInch, landscape);
+        settings.widthText = std::to_string(pixels.width);
+        settings.heightText = std::to_string(pixels.height);
+    }
+    if (command.dotsPerInch != 0)
+        settings.size = morvaleth::PixelsOfPoints(settings.size, command.dotsPerInch);
     settings.sourcePath = argv[optind];
     // These read and write the descriptors as they are: standard input from
     // its offset, standard output appending where it was opened so; a pipe,
@@ -379,10 +445,11 @@ int main(int argc, char** argv)
         };
         morvaleth::CompositionRun run(command.settings);
         run.OpenSource();
-        morvaleth::SaveFile(command.outputPath, [&](morvaleth::SaveOutput& output) {
-            const auto sink = morvaleth::FileSinkFor(format, output);
-            run.Render(*sink, control);
-        });
+        morvaleth::OutputOptions options;
+        options.dotsPerInch = command.dotsPerInch;
+        options.warning = control.warning;
+        morvaleth::SaveFile(command.outputPath,
+                            [&](morvaleth::SaveOutput& output) { run.Write(output, format, options, control); });
     } catch (const morvaleth::Error& error) {
         ShowError(error);
         return 1;

@@ -1,6 +1,7 @@
 #include "composer/Composition.h"
 
 #include "composer/Messages.h"
+#include "composer/encode/Formats.h"
 #include "composer/encode/PictureSink.h"
 #include "composer/faces/FaceTable.h"
 #include "composer/plan/StampPlan.h"
@@ -113,6 +114,15 @@ void CompositionRun::Trace(StampDevice& device, const RunControl& control)
     if (control.encodingRead)
         control.encodingRead(run.source->Encoding());
     device.Finish();
+}
+
+void CompositionRun::Write(ByteOutput& output, PictureFormat format, const OutputOptions& options,
+                           const RunControl& control)
+{
+    if (FormatEntry(format).Vector())
+        Trace(*FileDeviceFor(format, output, options), control);
+    else
+        Render(*FileSinkFor(format, output, options), control);
 }
 
 std::unique_ptr<PixelPicture> ComposePicture(const CompositionSettings& settings, const RunControl& control)

@@ -2,8 +2,10 @@
 
 #include "composer/RowSink.h"
 #include "composer/save/ByteOutput.h"
+#include "composer/vector/Device.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -11,10 +13,23 @@
 
 namespace morvaleth {
 
-enum class PictureFormat { Bmp, Png };
+enum class PictureFormat { Bmp, Png, Pdf, Svg, Svgz };
+
+// What a format's writer needs besides the output.
+struct OutputOptions {
+    // The picture's resolution, 0 when it has none: the raster files then
+    // record none (BMP's pixels per metre 0, no PNG pHYs), and a vector page
+    // takes a pixel for a 96th of an inch.
+    int dotsPerInch = 0;
+    // Told of what a vector output draws otherwise than asked: a face whose
+    // licence forbids embedding, drawn as outlines without text.
+    std::function<void(std::string_view message)> warning;
+};
 
 // One output format: the registry the driver's options and help, the window's
-// save dialog, the manual pages and the encoders are all read from.
+// save dialog, the manual pages and the encoders are all read from. A raster
+// format encodes the finished rows (`sink`); a vector format draws the stamps
+// (`device`). Each entry has exactly one of the two.
 struct PictureFormatEntry {
     PictureFormat format;
     std::string_view name;        // the driver's --format value, also the file extension
@@ -25,8 +40,10 @@ struct PictureFormatEntry {
     // and height; and how a refusal puts that limit.
     std::uint64_t largestPixelBytes;
     std::string_view limitText;
-    // The sink that encodes rows in this format into the output.
-    std::unique_ptr<RowSink> (*sink)(ByteOutput& output);
+    std::unique_ptr<RowSink> (*sink)(ByteOutput& output, const OutputOptions& options);
+    std::unique_ptr<StampDevice> (*device)(ByteOutput& output, const OutputOptions& options);
+
+    bool Vector() const { return device != nullptr; }
 };
 
 // Every output format, the default (BMP) first.
@@ -46,8 +63,12 @@ PictureFormat FormatForFileName(std::string_view path);
 // comes first.
 void CheckPictureSize(PictureFormat format, std::int64_t width, std::int64_t height);
 
-// The sink that writes a picture in that format to the output; its Begin
-// checks the size as above.
-std::unique_ptr<RowSink> FileSinkFor(PictureFormat format, ByteOutput& output);
+// The sink that writes a picture in that raster format to the output; its
+// Begin checks the size as above.
+std::unique_ptr<RowSink> FileSinkFor(PictureFormat format, ByteOutput& output, const OutputOptions& options = {});
+
+// The device that draws a run's stamps in that vector format into the output.
+std::unique_ptr<StampDevice> FileDeviceFor(PictureFormat format, ByteOutput& output,
+                                           const OutputOptions& options = {});
 
 } // namespace morvaleth

@@ -1,6 +1,7 @@
 #include "composer/encode/Png.h"
 
 #include "composer/Messages.h"
+#include "composer/PhysicalSize.h"
 #include "composer/encode/Formats.h"
 
 #include <png.h>
@@ -59,7 +60,7 @@ struct PngEncoder {
     }
     static void Warn(png_structp, png_const_charp) {}
 
-    bool Start(png_uint_32 width, png_uint_32 height)
+    bool Start(png_uint_32 width, png_uint_32 height, png_uint_32 pixelsPerMetre)
     {
         if (setjmp(png_jmpbuf(png)))
             return false;
@@ -70,6 +71,8 @@ struct PngEncoder {
         png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                      PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
         png_set_sRGB(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
+        if (pixelsPerMetre != 0)
+            png_set_pHYs(png, info, pixelsPerMetre, pixelsPerMetre, PNG_RESOLUTION_METER);
         png_write_info(png, info);
         png_set_bgr(png);
         return true;
@@ -108,7 +111,7 @@ struct PngEncoder {
 
 class PngRowSink final : public RowSink {
 public:
-    explicit PngRowSink(ByteOutput& output) : output_(output) {}
+    PngRowSink(ByteOutput& output, png_uint_32 pixelsPerMetre) : output_(output), pixelsPerMetre_(pixelsPerMetre) {}
 
     void Begin(int width, int height) override
     {
@@ -116,7 +119,7 @@ public:
         if (width == 0 || height == 0)
             return;
         encoder_ = std::make_unique<PngEncoder>(output_);
-        encoder_->Check(encoder_->Start(png_uint_32(width), png_uint_32(height)));
+        encoder_->Check(encoder_->Start(png_uint_32(width), png_uint_32(height), pixelsPerMetre_));
     }
 
     void Rows(int, int count, const std::uint8_t* rows, std::size_t stride) override
@@ -133,14 +136,15 @@ public:
 
 private:
     ByteOutput& output_;
+    png_uint_32 pixelsPerMetre_;
     std::unique_ptr<PngEncoder> encoder_;
 };
 
 } // namespace
 
-std::unique_ptr<RowSink> PngSink(ByteOutput& output)
+std::unique_ptr<RowSink> PngSink(ByteOutput& output, const OutputOptions& options)
 {
-    return std::make_unique<PngRowSink>(output);
+    return std::make_unique<PngRowSink>(output, options.dotsPerInch > 0 ? PixelsPerMetre(options.dotsPerInch) : 0);
 }
 
 } // namespace morvaleth
