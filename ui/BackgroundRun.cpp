@@ -144,9 +144,8 @@ void TRunProgressDialog::reject()
     cancelButton_->setEnabled(false);
 }
 
-std::unique_ptr<PixelPicture> ComposeInBackground(QWidget& owner, const TComposer& compose,
-                                             const CompositionSettings& settings,
-                                             std::atomic<bool>& cancel)
+void RunInBackground(QWidget& owner, const std::function<void(const RunControl&)>& work,
+                     std::atomic<bool>& cancel)
 {
     cancel.store(false);
     std::atomic<std::int64_t> rowsDone{0};
@@ -159,7 +158,6 @@ std::unique_ptr<PixelPicture> ComposeInBackground(QWidget& owner, const TCompose
     };
 
     QEventLoop loop;
-    std::unique_ptr<PixelPicture> picture;
     std::exception_ptr failure;
     std::atomic<bool> finished{false};
     const TInputBlock block(owner, cancel);
@@ -180,7 +178,7 @@ std::unique_ptr<PixelPicture> ComposeInBackground(QWidget& owner, const TCompose
     } run{std::thread([&] {
               YieldToTheWindow();
               try {
-                  picture = compose(settings, control);
+                  work(control);
               } catch (...) {
                   failure = std::current_exception();
               }
@@ -215,6 +213,14 @@ std::unique_ptr<PixelPicture> ComposeInBackground(QWidget& owner, const TCompose
 
     if (failure)
         std::rethrow_exception(failure);
+}
+
+std::unique_ptr<PixelPicture> ComposeInBackground(QWidget& owner, const TComposer& compose,
+                                             const CompositionSettings& settings,
+                                             std::atomic<bool>& cancel)
+{
+    std::unique_ptr<PixelPicture> picture;
+    RunInBackground(owner, [&](const RunControl& control) { picture = compose(settings, control); }, cancel);
     // A run asked to stop leaves everything as it was, even one that
     // finished before it heard.
     if (cancel.load())
