@@ -529,6 +529,14 @@ INSTANTIATE_TEST_SUITE_P(
         Row{.name = "FileSizeLimitHitMidwayAsPng", .source = Letter, .options = {"--real"},
             .child = {.limits = {{RLIMIT_FSIZE, 8 * 1024}}},
             .exitCode = 1, .message = "{dir}/out.png: ｽﾄﾘｰﾑへの書き込みｴﾗｰ", .output = "{dir}/out.png"},
+        // A PDF's faces go in at its end, after its drawing; an SVG's
+        // outlines as they come.
+        Row{.name = "FileSizeLimitHitByThePdfsFaces", .source = Letter, .options = {"--real"},
+            .child = {.limits = {{RLIMIT_FSIZE, 12 * 1024}}},
+            .exitCode = 1, .message = "{dir}/out.pdf: ｽﾄﾘｰﾑへの書き込みｴﾗｰ", .output = "{dir}/out.pdf"},
+        Row{.name = "FileSizeLimitHitMidwayAsSvg", .source = Letter, .options = {"--real"},
+            .child = {.limits = {{RLIMIT_FSIZE, 16 * 1024}}},
+            .exitCode = 1, .message = "{dir}/out.svg: ｽﾄﾘｰﾑへの書き込みｴﾗｰ", .output = "{dir}/out.svg"},
 
         // Ending signals mid-save: the temporary file goes, the earlier
         // picture stays, the process ends with the signal.
