@@ -109,7 +109,7 @@ void CompositionRun::Trace(StampDevice& device, const RunControl& control)
     device.Begin(run.width, run.height);
     OpenSource();
     WarnOfSkippedFaces(*run.plan, control);
-    TraceRun(*run.plan, run.stamps, *run.faces, device, control);
+    TraceRun(*run.plan, run.stamps, *run.faces, run.height, device, control);
     run.source->Close();
     if (control.encodingRead)
         control.encodingRead(run.source->Encoding());

@@ -113,20 +113,28 @@ public:
 
     void AppendCode(std::string& out, std::uint32_t code) const override { AppendHexCode(out, code, 4); }
 
-    void Use(std::uint32_t glyph) { used_.push_back(glyph); }
-
-    // The glyphs shown, sorted.
-    std::vector<std::uint32_t> UsedGlyphs()
+    void Use(std::uint32_t glyph)
     {
-        std::sort(used_.begin(), used_.end());
-        used_.erase(std::unique(used_.begin(), used_.end()), used_.end());
-        return used_;
+        if (glyph >= used_.size())
+            used_.resize(std::size_t(glyph) + 1, false);
+        used_[glyph] = true;
+    }
+
+    // The glyphs shown, in order.
+    std::vector<std::uint32_t> UsedGlyphs() const
+    {
+        std::vector<std::uint32_t> glyphs;
+        for (std::size_t glyph = 0; glyph < used_.size(); ++glyph)
+            if (used_[glyph])
+                glyphs.push_back(std::uint32_t(glyph));
+        return glyphs;
     }
 
     std::vector<CodeText> Codes() const { return MappedCodes(); }
 
 private:
-    std::vector<std::uint32_t> used_;
+    std::vector<bool> used_; // by glyph id
+
 };
 
 // Up to 256 glyphs of the face as outlines, thickened or not: what the page
