@@ -26,9 +26,10 @@ namespace morvaleth {
 // - A bold cutting is thickened as the raster thickens it, which no reader
 //   does to a font: its glyphs go into a font of their own made of the
 //   thickened outlines (Type 3), and stay text. So do the glyphs of a face
-//   whose format cannot be subset (Type 1).
-// - A face whose licence forbids embedding (OS/2 fsType: restricted, or
-//   bitmaps only) is not embedded: its glyphs are drawn as outlines, each
+//   whose format cannot be subset (Type 1, bitmaps) and of an instance of a
+//   variable face.
+// - A face whose licence forbids embedding (OS/2 fsType: restricted, bitmaps
+//   only, or no subsetting) is not embedded: its glyphs are drawn as outlines, each
 //   written once and placed wherever it is used, without text; the options'
 //   warning is told once for the face.
 //

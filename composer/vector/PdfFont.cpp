@@ -33,14 +33,15 @@ bool HasTable(FT_Face face, FT_ULong tag)
     return FT_Load_Sfnt_Table(face, tag, 0, nullptr, &length) == 0 && length > 0;
 }
 
-// The licence's embedding bits (OS/2 fsType) allow no outlines in a
-// document: restricted licence, or bitmaps only. Where several of the low
-// bits are set the least restrictive holds.
+// The licence's embedding bits (OS/2 fsType) allow no outlines of it in a
+// document that this writer can make: restricted licence, bitmaps only, or
+// the whole face and never a subset of it. Where several of the low bits are
+// set the least restrictive holds.
 bool EmbeddingForbidden(FT_Face face)
 {
     const FT_UShort type = FT_Get_FSType_Flags(face);
     return (type & 0x000F) == FT_FSTYPE_RESTRICTED_LICENSE_EMBEDDING ||
-           (type & FT_FSTYPE_BITMAP_EMBEDDING_ONLY) != 0;
+           (type & (FT_FSTYPE_BITMAP_EMBEDDING_ONLY | FT_FSTYPE_NO_SUBSETTING)) != 0;
 }
 
 // A name fit for /FontName: the face's PostScript name, else its family,
@@ -211,8 +212,12 @@ PdfFace::PdfFace(FT_Library library, const DeviceFace& face) : face_(face)
     if (FT_New_Face(library, face.file.c_str(), face.index, &opened) != 0)
         throw Failure(Message::CannotOpenFont, {face.family.empty() ? face.file : face.family});
     ft_.reset(opened);
+    // A variable face's instance is drawn from its outlines: the subset
+    // would hold its default instance.
     if (EmbeddingForbidden(opened)) {
         way_ = FaceWay::Outlines;
+    } else if (FT_HAS_MULTIPLE_MASTERS(opened)) {
+        way_ = FaceWay::Type3;
     } else if (FT_IS_SFNT(opened) && HasTable(opened, TTAG_glyf) && HasTable(opened, TTAG_loca)) {
         way_ = FaceWay::Subset;
     } else if (FT_IS_SFNT(opened) && HasTable(opened, TTAG_CFF)) {

@@ -247,9 +247,8 @@ TEST(Svg, CompressedIsTheSameSvg)
     EXPECT_TRUE(unpacked == plain);
 }
 
-// A copy of a face whose licence says "restricted: no embedding" (OS/2
-// fsType 2).
-std::string RestrictedFace(const testing::TempDir& folder)
+// A copy of a face whose licence's embedding bits (OS/2 fsType) say `fsType`.
+std::string FaceWithLicence(const testing::TempDir& folder, std::uint16_t fsType)
 {
     std::string font = testing::ReadFile("/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf");
     const auto be16 = [&](std::size_t at) { return (std::uint8_t(font[at]) << 8) | std::uint8_t(font[at + 1]); };
@@ -257,13 +256,13 @@ std::string RestrictedFace(const testing::TempDir& folder)
     for (int table = 0; table < be16(4); ++table) {
         const std::size_t record = 12 + 16 * std::size_t(table);
         if (font.compare(record, 4, "OS/2") == 0) {
-            const std::size_t fsType = be32(record + 8) + 8;
-            font[fsType] = 0;
-            font[fsType + 1] = 2;
+            const std::size_t field = be32(record + 8) + 8;
+            font[field] = char(fsType >> 8);
+            font[field + 1] = char(fsType & 0xFF);
         }
     }
-    testing::WriteFile(folder / "restricted.ttf", font);
-    return folder / "restricted.ttf";
+    testing::WriteFile(folder / "licensed.ttf", font);
+    return folder / "licensed.ttf";
 }
 
 // Outlines of the face's file, as a run gives them.
@@ -271,7 +270,7 @@ class FileOutlines final : public GlyphOutlines {
 public:
     explicit FileOutlines(const std::string& file) : library_(NewLibrary())
     {
-        face_.emplace(*OpenFaceAt(library_.get(), {file, 0, "Restricted"}));
+        face_.emplace(*OpenFaceAt(library_.get(), {file, 0, "Licensed"}));
     }
     const GlyphPath& Outline(std::uint16_t, std::uint32_t glyph, bool bold) override
     {
@@ -285,22 +284,33 @@ private:
     std::map<std::pair<std::uint32_t, bool>, GlyphPath> outlines_;
 };
 
-// A face whose licence forbids embedding is drawn as outlines, with no text
-// and no font, and the device says so once.
-TEST(Pdf, DrawsAFaceThatMayNotBeEmbeddedAsOutlinesWithoutText)
+struct LicenceCase {
+    std::uint16_t fsType;
+    bool embeds;
+
+    friend void PrintTo(const LicenceCase& x, std::ostream* out) { *out << "fsType " << x.fsType; }
+};
+
+class LicenceTest : public ::testing::TestWithParam<LicenceCase> {};
+
+// A face whose licence allows embedding goes in as a subset, its text kept;
+// one whose licence forbids it (or forbids the subset this writer makes) is
+// drawn as outlines, with no text and no font, and the device says so once.
+TEST_P(LicenceTest, DecidesWhetherTheFaceGoesInOrIsDrawnAsOutlines)
 {
+    const LicenceCase& c = GetParam();
     testing::TempDir folder;
-    const std::string file = RestrictedFace(folder);
+    const std::string file = FaceWithLicence(folder, c.fsType);
     FileOutlines outlines(file);
     std::vector<std::string> warnings;
     OutputOptions options;
     options.warning = [&](std::string_view message) { warnings.emplace_back(message); };
-    const std::string path = folder / "restricted.pdf";
+    const std::string path = folder / "licensed.pdf";
     SaveFile(path, [&](SaveOutput& output) {
         const auto device = PdfDevice(output, options);
         device->Begin(100, 60);
-        device->Face({0, file, 0, "Restricted", 2048, 1901, 483});
-        // "Ab", 40 pixels to the em, each glyph twice (bold and not).
+        device->Face({0, file, 0, "Licensed", 2048, 1901, 483});
+        // "Ab", 40 pixels to the em, twice: plain, then bold.
         for (const bool bold : {false, true}) {
             std::vector<DeviceGlyph> glyphs;
             for (const char32_t c : {U'A', U'b'}) {
@@ -316,14 +326,27 @@ TEST(Pdf, DrawsAFaceThatMayNotBeEmbeddedAsOutlinesWithoutText)
         }
         device->Finish();
     });
-    EXPECT_EQ(warnings, std::vector<std::string>{"ﾌｫﾝﾄ 'Restricted' は埋め込みが許されていないので、文字を輪郭で描きます "
-                                                 "(ﾃｷｽﾄとしては読めません)"});
     std::string fonts, text;
     ASSERT_TRUE(RunTool({"pdffonts", path}, &fonts));
     ASSERT_TRUE(RunTool({"pdftotext", path, "-"}, &text));
-    EXPECT_EQ(std::count(fonts.begin(), fonts.end(), '\n'), 2) << "only the heading lines: " << fonts;
-    EXPECT_EQ(text.find_first_not_of(" \n\f"), std::string::npos) << text;
-    // The outlines are there: ink on each glyph's place, none beside.
+    const std::string bytes = testing::ReadFile(path);
+    std::size_t forms = 0;
+    for (std::size_t at = bytes.find("/Subtype /Form"); at != std::string::npos; at = bytes.find("/Subtype /Form", at + 1))
+        ++forms;
+    if (c.embeds) {
+        EXPECT_TRUE(warnings.empty());
+        EXPECT_NE(fonts.find("+DejaVuSerif"), std::string::npos) << fonts;
+        EXPECT_TRUE(WithoutBlanks(text) == U"AbAb") << text;
+        EXPECT_EQ(forms, 0u);
+    } else {
+        EXPECT_EQ(warnings, std::vector<std::string>{"ﾌｫﾝﾄ 'Licensed' は埋め込みが許されていないので、文字を輪郭で描きます "
+                                                     "(ﾃｷｽﾄとしては読めません)"});
+        EXPECT_EQ(std::count(fonts.begin(), fonts.end(), '\n'), 2) << "only the heading lines: " << fonts;
+        EXPECT_EQ(text.find_first_not_of(" \n\f"), std::string::npos) << text;
+        // Each outline once: two glyphs, plain and bold.
+        EXPECT_EQ(forms, 4u);
+    }
+    // Either way the glyphs are there, the bold pair thicker.
     const testing::RgbImage page = testing::RasterizedPdf(path, 100, 60);
     ASSERT_EQ(page.width, 100);
     const auto inkedAround = [&](int left, int right) {
@@ -334,14 +357,17 @@ TEST(Pdf, DrawsAFaceThatMayNotBeEmbeddedAsOutlinesWithoutText)
         return inked;
     };
     EXPECT_GT(inkedAround(10, 35), 50);
-    EXPECT_GT(inkedAround(60, 85), inkedAround(10, 35)) << "the bold pair is thicker";
-    // Each outline went into the file once: two glyphs, plain and bold.
-    const std::string bytes = testing::ReadFile(path);
-    std::size_t forms = 0;
-    for (std::size_t at = bytes.find("/Subtype /Form"); at != std::string::npos; at = bytes.find("/Subtype /Form", at + 1))
-        ++forms;
-    EXPECT_EQ(forms, 4u);
+    EXPECT_GT(inkedAround(60, 85), inkedAround(10, 35));
 }
+
+// Installable, restricted, print and preview, editable; restricted with
+// editable (the least restrictive holds); no subsetting; bitmaps only.
+INSTANTIATE_TEST_SUITE_P(EmbeddingBits, LicenceTest,
+                         ::testing::Values(LicenceCase{0x0000, true}, LicenceCase{0x0002, false},
+                                           LicenceCase{0x0004, true}, LicenceCase{0x0008, true},
+                                           LicenceCase{0x000A, true}, LicenceCase{0x0100, false},
+                                           LicenceCase{0x0204, false}),
+                         [](const auto& info) { return "FsType" + std::to_string(info.param.fsType); });
 
 } // namespace
 } // namespace morvaleth
