@@ -97,8 +97,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int32_t height = anySize ? std::int32_t(input.Uint32()) : input.Byte() % 64;
 
     const __int128 rowBytes = (__int128(width) * 3 + 3) / 4 * 4;
-    // A row must be addressable by a signed 32-bit count of bytes.
-    const bool refused = width < 0 || height < 0 || rowBytes > INT_MAX;
+    // A row must be addressable by a signed 32-bit count of bytes; a picture
+    // with a side of 0 has no rows, and takes any width without an error.
+    const bool refused = width < 0 || height < 0 || (height > 0 && rowBytes > INT_MAX);
     if (!refused && std::int64_t(width) * height > LargestPixels)
         return 0;
 
