@@ -1,5 +1,6 @@
 #include "cli/DriverOptions.h"
 
+#include "composer/PhysicalSize.h"
 #include "composer/encode/Formats.h"
 #include "composer/text/Encoding.h"
 
@@ -62,8 +63,17 @@ const std::vector<DriverOption>& DriverOptions()
         {"format", FormatOption, ValueKind::Format, "FORMAT", FormatNames(", ", " or ") + ", whatever the OUTPUT name"},
         {"width", 'W', ValueKind::Other, "TEXT", "picture width in pixels (default 640)"},
         {"height", 'H', ValueKind::Other, "TEXT", "picture height in pixels (default 480)"},
+        {"paper", PaperOption, ValueKind::Other, "PAPER",
+         "width and height of a sheet of paper: " + PaperNames() +
+             "\n(B4 and B5 as in Japan), at 300 dpi unless --dpi\nsays otherwise"},
+        {"landscape", LandscapeOption, ValueKind::None, "", "the paper lying on its side"},
+        {"dpi", DpiOption, ValueKind::Other, "N",
+         "the picture's resolution in dots per inch, " + std::to_string(SmallestDotsPerInch) + " to " +
+             std::to_string(LargestDotsPerInch) +
+             ",\nrecorded in the file (a PDF's page size); with it,\nor with --paper, the font size is in points on paper"},
         {"font", 'f', ValueKind::Other, "FACE", "font face (default \"ＭＳ Ｐゴシック\")"},
-        {"size", 's', ValueKind::Other, "N", "font size in points, 1 to 65535 (default 20)"},
+        {"size", 's', ValueKind::Other, "N",
+         "font size in points, 1 to 65535 (default 20), drawn\nthat many pixels high; with --dpi or --paper, as\npoints on paper"},
         {"real", 'r', ValueKind::None, "", "real mode: every character on a paper scrap"},
         {"vertical", VerticalOption, ValueKind::None, "", "vertical writing: columns from right to left"},
         {"mix-faces", MixFacesOption, ValueKind::None, "",
@@ -120,8 +130,10 @@ std::string UsageText()
                        "       morvaleth-compose --recipe PICTURE\n"
                        "Composes the text file INPUT, or the TEXT given, into a picture of\n"
                        "characters cut out of different printed sources and writes it to OUTPUT\n"
-                       "as a BMP file, or as a PNG file when OUTPUT ends in .png. An INPUT of -\n"
-                       "reads standard input, an OUTPUT of - writes standard output.\n"
+                       "in the format its name ends in (" + FormatNames(", ", " or ") + "), else as\n"
+                       "a BMP file. PDF and SVG draw it in outlines that stay sharp at any size,\n"
+                       "and keep its text. An INPUT of - reads standard input, an OUTPUT of -\n"
+                       "writes standard output.\n"
                        "\n"
                        "Options:\n";
     for (const DriverOption& entry : DriverOptions()) {

@@ -34,6 +34,9 @@ enum OptionId : int {
     PngLevelOption,
     EmbedTextOption,
     RecipeOption,
+    DpiOption,
+    PaperOption,
+    LandscapeOption,
 };
 
 // One option of morvaleth-compose: what getopt_long reads, what --help says

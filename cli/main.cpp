@@ -1,10 +1,11 @@
 // morvaleth-compose: composes a text file, or a text given on the command
-// line, into a cut-out letter picture and writes it as a BMP file, without the
-// window.
+// line, into a cut-out letter picture and writes it as a picture file (BMP,
+// PNG, PDF, SVG), without the window.
 
 #include "cli/DriverOptions.h"
 #include "composer/Composition.h"
 #include "composer/Messages.h"
+#include "composer/PhysicalSize.h"
 #include "composer/Recipe.h"
 #include "composer/encode/Png.h"
 #include "composer/encode/Formats.h"
@@ -79,6 +80,18 @@ morvaleth::SourceEncoding EncodingOfText(const morvaleth::CompositionSettings& s
     return encoding;
 }
 
+// A value the engine reads itself (a paper, a resolution): its refusal is a
+// usage mistake.
+template <typename Read>
+auto UsageOf(Read read)
+{
+    try {
+        return read();
+    } catch (const morvaleth::Error& error) {
+        throw UsageError{error.what()};
+    }
+}
+
 morvaleth::PictureFormat ParseFormat(std::string_view text)
 {
     if (const std::optional<morvaleth::PictureFormat> format = morvaleth::FormatNamed(text))
@@ -95,7 +108,7 @@ struct Command {
     std::optional<morvaleth::PictureFormat> format;
     std::optional<std::string> showFont;
     std::optional<std::string> recipe;
-    morvaleth::EncodeOptions encode;
+    morvaleth::OutputOptions encode;
     bool showEncoding = false;
     bool verbose = false;
     bool help = false;
@@ -112,6 +125,9 @@ Command ParseCommandLine(int argc, char** argv)
     morvaleth::CompositionSettings& settings = command.settings;
     bool haveOutput = false;
     bool haveEncoding = false;
+    bool sizeGiven = false;
+    bool landscape = false;
+    std::optional<morvaleth::PaperSize> paper;
     opterr = 0;
     optind = 1;
     for (;;) {
@@ -128,9 +144,11 @@ Command ParseCommandLine(int argc, char** argv)
             break;
         case 'W':
             settings.widthText = optarg;
+            sizeGiven = true;
             break;
         case 'H':
             settings.heightText = optarg;
+            sizeGiven = true;
             break;
         case 'f':
             settings.faceName = optarg;
@@ -190,6 +208,15 @@ Command ParseCommandLine(int argc, char** argv)
         case RecipeOption:
             command.recipe = optarg;
             return command;
+        case DpiOption:
+            settings.dotsPerInch = UsageOf([] { return morvaleth::DotsPerInchFrom(optarg); });
+            break;
+        case PaperOption:
+            paper = UsageOf([] { return morvaleth::PaperNamed(optarg); });
+            break;
+        case LandscapeOption:
+            landscape = true;
+            break;
         case ShowFontOption:
             command.showFont = optarg;
             return command;
@@ -215,6 +242,24 @@ Command ParseCommandLine(int argc, char** argv)
         throw UsageError{"no output file (-o OUTPUT)"};
     if (settings.faces.syntheticBold && settings.faces.mix == morvaleth::FaceMix::One)
         throw UsageError{"--bold-cuts needs --mix-faces or --faces"};
+    if (paper && sizeGiven)
+        throw UsageError{"--paper and --width or --height exclude each other"};
+    if (landscape && !paper)
+        throw UsageError{"--landscape needs --paper"};
+    // On paper the picture's size follows from the sheet, and the font size
+    // is in points, so that a letter looks alike at any resolution.
+    if (paper) {
+        if (settings.dotsPerInch == 0)
+            settings.dotsPerInch = morvaleth::PaperDotsPerInch;
+        const morvaleth::PixelSize pixels = morvaleth::PaperPixels(*paper, settings.dotsPerInch, landscape);
+        settings.widthText = std::to_string(pixels.width);
+        settings.heightText = std::to_string(pixels.height);
+    }
+    if (settings.dotsPerInch != 0) {
+        settings.points = settings.size;
+        settings.size = morvaleth::PixelsOfPoints(settings.size, settings.dotsPerInch);
+    }
+    command.encode.dotsPerInch = settings.dotsPerInch;
     // A command line is the locale's text, UTF-8 on the systems this runs on.
     if (settings.sourceText && !haveEncoding)
         settings.encoding = morvaleth::SourceEncoding::Utf8;
@@ -344,7 +389,12 @@ int PrintRecipe(const std::string& picture)
         std::filesystem::path(picture).stem().string() + "-again" + std::filesystem::path(picture).extension().string());
     command += " -o " + ShellWord(again.string());
     command += " --seed " + std::to_string(made->seed) + " -W " + settings.widthText + " -H " + settings.heightText;
-    command += " -f " + ShellWord(settings.faceName) + " -s " + std::to_string(settings.size);
+    command += " -f " + ShellWord(settings.faceName);
+    // With a resolution the size is given in points, as it was asked for.
+    if (settings.dotsPerInch > 0)
+        command += " --dpi " + std::to_string(settings.dotsPerInch) + " -s " + std::to_string(settings.points);
+    else
+        command += " -s " + std::to_string(settings.size);
     if (settings.realMode)
         command += " --real";
     if (settings.writing == morvaleth::Writing::Columns)
@@ -446,10 +496,9 @@ int main(int argc, char** argv)
         };
         morvaleth::CompositionRun run(command.settings);
         run.OpenSource();
-        morvaleth::SaveFile(command.outputPath, [&](morvaleth::SaveOutput& output) {
-            const auto sink = morvaleth::FileSinkFor(format, output, command.encode);
-            run.Render(*sink, control);
-        });
+        command.encode.warning = control.warning;
+        morvaleth::SaveFile(command.outputPath,
+                            [&](morvaleth::SaveOutput& output) { run.Write(output, format, command.encode, control); });
     } catch (const morvaleth::Error& error) {
         ShowError(error);
         return 1;

@@ -2,6 +2,7 @@
 
 #include "composer/Messages.h"
 #include "composer/Recipe.h"
+#include "composer/encode/Formats.h"
 #include "composer/encode/PictureSink.h"
 #include "composer/faces/FaceTable.h"
 #include "composer/plan/StampPlan.h"
@@ -117,11 +118,20 @@ void CompositionRun::Trace(StampDevice& device, const RunControl& control)
     device.Begin(run.width, run.height);
     OpenSource();
     WarnOfSkippedFaces(*run.plan, control);
-    TraceRun(*run.plan, run.stamps, *run.faces, device, control);
+    TraceRun(*run.plan, run.stamps, *run.faces, run.height, device, control);
     run.source->Close();
     if (control.encodingRead)
         control.encodingRead(run.source->Encoding());
     device.Finish();
+}
+
+void CompositionRun::Write(ByteOutput& output, PictureFormat format, const OutputOptions& options,
+                           const RunControl& control)
+{
+    if (FormatEntry(format).Vector())
+        Trace(*FileDeviceFor(format, output, options), control);
+    else
+        Render(*FileSinkFor(format, output, options), control);
 }
 
 std::unique_ptr<PixelPicture> ComposePicture(const CompositionSettings& settings, const RunControl& control)

@@ -36,12 +36,17 @@ constexpr MessageEntry Messages[] = {
     {Message::ScrollRangeRefused, "ｽｸﾛｰﾙﾊﾞｰ ﾌﾟﾛﾊﾟﾃｨが範囲を越えました", ErrorKind::Other},
     {Message::ScrollRangeTooLarge, "Scrollbar ranges > 65535 not supported", ErrorKind::Other},
     {Message::NoRecipe, "ﾌｧｲﾙ %s には作り方が記録されていません", ErrorKind::Usage},
+    {Message::UnknownPaper, "用紙 '%s' はありません (%s)", ErrorKind::Usage},
+    {Message::UnusableResolution, "解像度 '%s' は使えません (%s から %s dpi まで)", ErrorKind::Usage},
+    {Message::EmbeddingForbidden,
+     "ﾌｫﾝﾄ '%s' は埋め込みが許されていないので、文字を輪郭で描きます (ﾃｷｽﾄとしては読めません)", ErrorKind::Font},
+    {Message::SourceChanged, "元になるﾃｷｽﾄﾌｧｲﾙが作成の後で変わりました", ErrorKind::Usage},
 };
 
 const MessageEntry& EntryOf(Message message)
 {
     // The table lists the messages in their order.
-    static_assert(std::size(Messages) == std::size_t(Message::NoRecipe) + 1);
+    static_assert(std::size(Messages) == std::size_t(Message::SourceChanged) + 1);
     return Messages[std::size_t(message)];
 }
 

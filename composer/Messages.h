@@ -35,6 +35,10 @@ enum class Message {
     ScrollRangeRefused,   // ｽｸﾛｰﾙﾊﾞｰ ﾌﾟﾛﾊﾟﾃｨが範囲を越えました
     ScrollRangeTooLarge,  // Scrollbar ranges > 65535 not supported
     NoRecipe,             // ﾌｧｲﾙ path には作り方が記録されていません
+    UnknownPaper,         // 用紙 'name' はありません (A4, ...)
+    UnusableResolution,   // 解像度 'text' は使えません (n から m dpi まで)
+    EmbeddingForbidden,   // ﾌｫﾝﾄ 'name' は埋め込みが許されていないので、文字を輪郭で描きます (ﾃｷｽﾄとしては読めません)
+    SourceChanged,        // 元になるﾃｷｽﾄﾌｧｲﾙが作成の後で変わりました
 };
 
 // The message's text with its arguments put in.

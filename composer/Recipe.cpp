@@ -66,6 +66,10 @@ PictureNotes RecipeNotes(const CompositionSettings& settings, std::uint32_t seed
     put("height", std::to_string(ParseSizeText(settings.heightText).value_or(0)));
     put("face", settings.faceName);
     put("size", std::to_string(settings.size));
+    if (settings.dotsPerInch > 0) {
+        put("dpi", std::to_string(settings.dotsPerInch));
+        put("points", std::to_string(settings.points));
+    }
     put("real", YesNo(settings.realMode));
     put("writing", settings.writing == Writing::Columns ? "columns" : "rows");
     put("faces", settings.faces.mix == FaceMix::One        ? "one"
@@ -114,6 +118,9 @@ std::optional<MadeWith> ReadRecipe(const PictureNotes& notes)
     if (!found || !ReadNumber(values["seed"], made.seed) || !ReadNumber(values["size"], settings.size))
         return std::nullopt;
     made.version = values["version"];
+    if (!values["dpi"].empty() &&
+        (!ReadNumber(values["dpi"], settings.dotsPerInch) || !ReadNumber(values["points"], settings.points)))
+        return std::nullopt;
     settings.widthText = values["width"];
     settings.heightText = values["height"];
     settings.faceName = values["face"];

@@ -194,8 +194,7 @@ void TRunProgressDialog::reject()
 }
 
 std::unique_ptr<PixelPicture> ComposeInBackground(QWidget& owner, const TComposer& compose,
-                                             const CompositionSettings& settings,
-                                             std::atomic<bool>& cancel)
+                                                  const CompositionSettings& settings, std::atomic<bool>& cancel)
 {
     cancel.store(false);
     QEventLoop loop;
@@ -230,6 +229,18 @@ std::unique_ptr<PixelPicture> ComposeInBackground(QWidget& owner, const TCompose
         cancel.store(true);
     // The dialog goes with this frame, whichever way the run ended.
     return run.Take();
+}
+
+void RunInBackground(QWidget& owner, const std::function<void(const RunControl&)>& work,
+                     std::atomic<bool>& cancel)
+{
+    ComposeInBackground(
+        owner,
+        [&work](const CompositionSettings&, const RunControl& control) {
+            work(control);
+            return std::unique_ptr<PixelPicture>();
+        },
+        {}, cancel);
 }
 
 } // namespace morvaleth

@@ -4,6 +4,7 @@
 #include "ui/FileFilter.h"
 #include "ui/PictureDescription.h"
 #include "ui/TextPane.h"
+#include "ui/PrintLetter.h"
 #include "ui/WindowFont.h"
 
 #include "composer/Messages.h"
@@ -11,12 +12,15 @@
 #include "composer/encode/Formats.h"
 #include "composer/encode/PictureFile.h"
 #include "composer/plan/RandomSource.h"
+#include "composer/save/FileSave.h"
 
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QShortcut>
 #include <QTimer>
 #include <QWindow>
@@ -140,12 +144,7 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
     for (QAction* action : {HActTextPane, HActSaveText}) {
         action->setShortcutVisibleInContextMenu(true);
         addAction(action);
-        HImgPanel->addAction(action);
     }
-    auto* separator = new QAction(this);
-    separator->setSeparator(true);
-    HImgPanel->addActions({separator, HActKeepLayout, HActSeed});
-    HImgPanel->setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(HActTextPane, &QAction::triggered, this, [this] { Guard([this] { HActTextPaneExecute(); }); });
     connect(HActSaveText, &QAction::triggered, this, [this] { Guard([this] { HActSaveTextExecute(); }); });
 
@@ -175,6 +174,31 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
     // Reaches the window only where no edit takes the keys itself.
     auto* paste = new QShortcut(QKeySequence::Paste, this);
     connect(paste, &QShortcut::activated, this, [this] { Guard([this] { PasteText(); }); });
+    auto* print = new QShortcut(QKeySequence::Print, this);
+    connect(print, &QShortcut::activated, this, [this] { Guard([this] { PrintPicture(); }); });
+
+    // The preview's own menu; the keys are shown beside what they do.
+    previewMenu_ = new QMenu(this);
+    previewMenu_->setObjectName(QStringLiteral("HMenuPreview"));
+    saveAction_ = previewMenu_->addAction(QStringLiteral("保管..."), this, [this] { Guard([this] { HBtnSaveClick(); }); });
+    copyAction_ = previewMenu_->addAction(QStringLiteral("コピー"), this, [this] { Guard([this] { CopyPicture(); }); });
+    printAction_ = previewMenu_->addAction(QStringLiteral("印刷..."), this, [this] { Guard([this] { PrintPicture(); }); });
+    for (const auto& [action, keys] : {std::pair{copyAction_, QKeySequence(QKeySequence::Copy)},
+                                       std::pair{printAction_, QKeySequence(QKeySequence::Print)}}) {
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WidgetShortcut);
+        action->setShortcutVisibleInContextMenu(true);
+    }
+    previewMenu_->addSeparator();
+    previewMenu_->addActions({HActTextPane, HActSaveText});
+    previewMenu_->addSeparator();
+    previewMenu_->addActions({HActKeepLayout, HActSeed});
+    for (QWidget* preview : std::initializer_list<QWidget*>{HImgPanel, HImage}) {
+        preview->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(preview, &QWidget::customContextMenuRequested, this,
+                [this, preview](const QPoint& at) { previewMenu_->popup(preview->mapToGlobal(at)); });
+    }
+    UpdatePictureActions();
     // Ctrl+= is where Ctrl++ lies on keyboards that need Shift for "+".
     const std::pair<QKeySequence, std::function<void()>> zoomKeys[] = {
         {QKeySequence::ZoomIn, [this] { ZoomIn(); }},
@@ -294,7 +318,10 @@ void THFormMain::Guard(const std::function<void()>& handler)
 void THFormMain::UpdatePictureActions()
 {
     // A picture without pixels would be saved as an empty file.
-    HBtnSave->setEnabled(WorkBitmap != nullptr && WorkBitmap->HasPixels());
+    const bool hasPixels = WorkBitmap != nullptr && WorkBitmap->HasPixels();
+    HBtnSave->setEnabled(hasPixels);
+    for (QAction* action : {saveAction_, copyAction_, printAction_})
+        action->setEnabled(hasPixels);
     // The seed the picture was made from, which 配置を固定 keeps.
     const std::optional<MadeWith> made = WorkBitmap != nullptr ? ReadRecipe(WorkBitmap->Notes()) : std::nullopt;
     HActSeed->setText(made ? QStringLiteral("シード: %1").arg(made->seed) : QStringLiteral("シード: (なし)"));
@@ -345,6 +372,43 @@ void THFormMain::Button1Click()
     LiveChange();
 }
 
+THFormMain::TRunning::TRunning(THFormMain& running) : form(running)
+{
+    form.composing_ = true;
+}
+
+// Whichever way the run ends, the window takes input again, and a close
+// asked for during the run happens now.
+THFormMain::TRunning::~TRunning()
+{
+    form.composing_ = false;
+    if (form.closeAfterRun_) {
+        form.closeAfterRun_ = false;
+        QTimer::singleShot(0, &form, &QWidget::close);
+    }
+}
+
+bool THFormMain::TSourceState::operator==(const TSourceState& other) const
+{
+    return device == other.device && inode == other.inode && size == other.size &&
+           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+}
+
+std::optional<THFormMain::TSourceState> THFormMain::SourceStateOf(const std::string& path)
+{
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        return std::nullopt;
+    return TSourceState{status.st_dev, status.st_ino, status.st_size, status.st_mtim};
+}
+
+const CompositionSettings& THFormMain::PictureSettings() const
+{
+    if (!pictureSettings_ || !pictureSource_ || SourceStateOf(pictureSettings_->sourcePath) != pictureSource_)
+        throw Failure(Message::SourceChanged);
+    return *pictureSettings_;
+}
+
 void THFormMain::HBtnCreateClick()
 {
     // Whichever way the run ends, the window takes input again, and a close
@@ -368,6 +432,7 @@ void THFormMain::HBtnCreateClick()
     // shown, so that only the settings change.
     CompositionSettings settings = CurrentSettings();
     settings.seed = HActKeepLayout->isChecked() && liveSeed_ ? *liveSeed_ : MillisecondsSinceMidnightUtc();
+    const std::optional<TSourceState> source = SourceStateOf(settings.sourcePath);
     std::unique_ptr<PixelPicture> picture;
     {
         const TRunning running(*this);
@@ -381,6 +446,8 @@ void THFormMain::HBtnCreateClick()
     }
     WorkBitmap = std::move(picture);
     liveSeed_ = settings.seed;
+    pictureSettings_ = settings;
+    pictureSource_ = source;
     zoomFits_ = false;
     HImage->SetPicture(WorkBitmap);
     HImage->setAccessibleDescription(DescribePicture(QSize(WorkBitmap->Width(), WorkBitmap->Height()),
@@ -398,7 +465,49 @@ void THFormMain::HBtnSaveClick()
         return;
     lastSaveName_ = *path;
     const std::string file = QFile::encodeName(lastSaveName_).toStdString();
-    SavePicture(*WorkBitmap, file, FormatForFileName(file));
+    const PictureFormat format = FormatForFileName(file);
+    if (FormatEntry(format).Vector())
+        SaveLetter(file, format);
+    else
+        SavePicture(*WorkBitmap, file, format);
+}
+
+void THFormMain::SaveLetter(const std::string& path, PictureFormat format)
+{
+    const CompositionSettings& settings = PictureSettings();
+    std::vector<std::string> warnings;
+    OutputOptions options;
+    // Told on the run's thread; read once it has ended.
+    options.warning = [&warnings](std::string_view message) { warnings.emplace_back(message); };
+    {
+        const TRunning running(*this);
+        RunInBackground(
+            *this,
+            [&](const RunControl& control) {
+                CompositionRun run(settings);
+                run.OpenSource();
+                SaveFile(path, [&](SaveOutput& output) { run.Write(output, format, options, control); });
+            },
+            cancelRun_);
+    }
+    for (const std::string& warning : warnings)
+        modal_->ShowMessage(this, {QStringLiteral("警告"), QString::fromStdString(warning), TMessageIcon::Exclamation});
+}
+
+void THFormMain::PrintPicture()
+{
+    if (WorkBitmap == nullptr || !WorkBitmap->HasPixels())
+        return;
+    const CompositionSettings& settings = PictureSettings();
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(QCoreApplication::applicationName());
+    // The sheet lies as the letter does.
+    printer.setPageOrientation(WorkBitmap->Width() > WorkBitmap->Height() ? QPageLayout::Landscape
+                                                                           : QPageLayout::Portrait);
+    QPrintPreviewDialog dialog(&printer, this);
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
+            [&](QPrinter* target) { Guard([&] { PrintLetter(*target, settings); }); });
+    modal_->RunDialog(dialog);
 }
 
 void THFormMain::ResetPreview()

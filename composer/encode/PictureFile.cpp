@@ -39,7 +39,7 @@ void WritePicture(const PixelPicture& picture, RowSink& sink)
 }
 
 std::vector<std::uint8_t> EncodePicture(const PixelPicture& picture, PictureFormat format,
-                                        const EncodeOptions& options)
+                                        const OutputOptions& options)
 {
     MemoryOutput output;
     const auto sink = FileSinkFor(format, output, options);

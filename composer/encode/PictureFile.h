@@ -16,11 +16,11 @@ namespace morvaleth {
 // every pixel is grey.
 void WritePicture(const PixelPicture& picture, RowSink& sink);
 
-// The picture's file bytes in that format, in memory.
+// The picture's file bytes in that raster format, in memory.
 std::vector<std::uint8_t> EncodePicture(const PixelPicture& picture, PictureFormat format,
-                                        const EncodeOptions& options = {});
+                                        const OutputOptions& options = {});
 
-// Saves the picture as `path` in that format, as SaveFile saves (see
+// Saves the picture as `path` in that raster format, as SaveFile saves (see
 // save/FileSave.h), after checking that the format can hold it.
 void SavePicture(const PixelPicture& picture, const std::string& path, PictureFormat format);
 // The same, in the format the name's extension asks for.

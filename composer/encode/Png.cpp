@@ -1,6 +1,7 @@
 #include "composer/encode/Png.h"
 
 #include "composer/Messages.h"
+#include "composer/PhysicalSize.h"
 #include "composer/encode/Formats.h"
 
 #include <zlib.h>
@@ -135,10 +136,11 @@ void Compress(Block& block, Compression compression)
 
 class PngRowSink final : public RowSink {
 public:
-    PngRowSink(ByteOutput& output, const EncodeOptions& options)
+    PngRowSink(ByteOutput& output, const OutputOptions& options)
         : output_(output),
           compression_{options.pngLevel ? *options.pngLevel : 1, options.pngLevel ? Z_DEFAULT_STRATEGY : Z_RLE},
-          level_(options.pngLevel)
+          level_(options.pngLevel),
+          pixelsPerMetre_(options.dotsPerInch > 0 ? PixelsPerMetre(options.dotsPerInch) : 0)
     {
         const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
         threads_ = options.threads > 0 ? std::min(options.threads, cores) : cores;
@@ -180,6 +182,13 @@ public:
         header[10] = header[11] = header[12] = 0; // deflate, adaptive filters, no interlace
         Write(Chunk("IHDR", std::string_view(reinterpret_cast<const char*>(header), sizeof header)));
         Write(Chunk("sRGB", std::string_view("\0", 1))); // perceptual
+        if (pixelsPerMetre_ != 0) {
+            std::uint8_t resolution[9];
+            Put32(resolution, pixelsPerMetre_);
+            Put32(resolution + 4, pixelsPerMetre_);
+            resolution[8] = 1; // the metre
+            Write(Chunk("pHYs", std::string_view(reinterpret_cast<const char*>(resolution), sizeof resolution)));
+        }
     }
 
     void Rows(int top, int count, const std::uint8_t* rows, std::size_t stride) override
@@ -324,6 +333,7 @@ private:
     ByteOutput& output_;
     Compression compression_;
     std::optional<int> level_;
+    std::uint32_t pixelsPerMetre_;
     int threads_ = 1;
     PictureShape shape_;
     int channels_ = 3;
@@ -346,7 +356,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<RowSink> PngSink(ByteOutput& output, const EncodeOptions& options)
+std::unique_ptr<RowSink> PngSink(ByteOutput& output, const OutputOptions& options)
 {
     return std::make_unique<PngRowSink>(output, options);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "composer/RowSink.h"
-#include "composer/encode/EncodeOptions.h"
+#include "composer/encode/OutputOptions.h"
 #include "composer/save/ByteOutput.h"
 
 #include <memory>
@@ -10,9 +10,10 @@
 namespace morvaleth {
 
 // A PNG file: 8-bit grey when every pixel is grey, else 8-bit RGB, marked
-// sRGB, its notes in iTXt chunks after the pixels. Only PNG's own limits
-// bound its size (2^31 - 1 pixels either way), not a BMP file's. A picture
-// without pixels gives no bytes at all.
+// sRGB, its notes in iTXt chunks after the pixels; with a resolution it
+// records it (pHYs, in pixels per metre), without one it has no pHYs chunk.
+// Only PNG's own limits bound its size (2^31 - 1 pixels either way), not a
+// BMP file's. A picture without pixels gives no bytes at all.
 //
 // The rows are cut into blocks of about a MiB by the picture's width alone,
 // and the blocks deflated at once on as many threads as the options allow,
@@ -23,7 +24,7 @@ namespace morvaleth {
 // runs of equal bytes (zlib's RLE strategy), unfiltered: on pictures of
 // letters that is about as small as zlib's level 6 with the best filters, for
 // a fifth of the time.
-std::unique_ptr<RowSink> PngSink(ByteOutput& output, const EncodeOptions& options);
+std::unique_ptr<RowSink> PngSink(ByteOutput& output, const OutputOptions& options = {});
 
 // The notes a PNG file keeps in its text chunks (iTXt, and the older tEXt and
 // zTXt, whose Latin-1 comes back as UTF-8), in the file's order; only the

@@ -435,9 +435,11 @@ INSTANTIATE_TEST_SUITE_P(
         Row{.name = "ConverterCannotOpen", .source = Letter,
             .child = {{}, false, false, TooManyOpenFilesEnvironment(1)},
             .exitCode = 1, .message = "ｵｰﾌﾟﾝしたﾌｧｲﾙが多すぎます"},
-        // Memory for the font file cannot be had: said as such.
+        // Memory for the font file cannot be had: said as such. The program
+        // and its libraries take about 13 MiB of address space; the font's
+        // file does not fit beside them.
         Row{.name = "NoMemoryForTheFont", .source = Letter, .options = {"-W", "64", "-H", "64"},
-            .child = {.limits = {{RLIMIT_AS, 12 << 20}}},
+            .child = {.limits = {{RLIMIT_AS, 14 << 20}}},
             .exitCode = 1, .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません", .needs = Needs::NoSanitizer},
 
         // Sources that never end, or hold anything but text; each ends by
@@ -546,6 +548,14 @@ INSTANTIATE_TEST_SUITE_P(
         Row{.name = "FileSizeLimitHitMidwayAsPng", .source = Letter, .options = {"--real"},
             .child = {.limits = {{RLIMIT_FSIZE, 8 * 1024}}},
             .exitCode = 1, .message = "{dir}/out.png: ｽﾄﾘｰﾑへの書き込みｴﾗｰ", .output = "{dir}/out.png"},
+        // A PDF's faces go in at its end, after its drawing; an SVG's
+        // outlines as they come.
+        Row{.name = "FileSizeLimitHitByThePdfsFaces", .source = Letter, .options = {"--real"},
+            .child = {.limits = {{RLIMIT_FSIZE, 12 * 1024}}},
+            .exitCode = 1, .message = "{dir}/out.pdf: ｽﾄﾘｰﾑへの書き込みｴﾗｰ", .output = "{dir}/out.pdf"},
+        Row{.name = "FileSizeLimitHitMidwayAsSvg", .source = Letter, .options = {"--real"},
+            .child = {.limits = {{RLIMIT_FSIZE, 16 * 1024}}},
+            .exitCode = 1, .message = "{dir}/out.svg: ｽﾄﾘｰﾑへの書き込みｴﾗｰ", .output = "{dir}/out.svg"},
 
         // Ending signals mid-save: the temporary file goes, the earlier
         // picture stays, the process ends with the signal.

@@ -112,7 +112,8 @@ TEST(BashCompletion, OffersThePictureFormatsTheDriverWrites)
     ASSERT_THAT(formats, ::testing::Contains("png"));
     EXPECT_THAT(Offers({"morvaleth-compose", "--format", ""}), UnorderedElementsAreArray(formats));
     EXPECT_THAT(Offers({"morvaleth-compose", "--format", "=", ""}), UnorderedElementsAreArray(formats));
-    EXPECT_THAT(Offers({"morvaleth-compose", "in.txt", "--format", "=", "p"}), UnorderedElementsAreArray({"png"}));
+    EXPECT_THAT(Offers({"morvaleth-compose", "in.txt", "--format", "=", "pn"}), UnorderedElementsAreArray({"png"}));
+    EXPECT_THAT(Offers({"morvaleth-compose", "--format", "svg"}), UnorderedElementsAreArray({"svg", "svgz"}));
 }
 
 TEST(BashCompletion, OffersTheEncodingsTheDriverAccepts)
@@ -154,7 +155,10 @@ TEST(ZshCompletion, IsZshWithEveryOptionOfTheHelp)
         const std::regex spec("['{,]" + option + "[+=,}\\[]");
         EXPECT_TRUE(std::regex_search(script, spec)) << option;
     }
-    EXPECT_NE(script.find(":format:(bmp png)'"), std::string::npos);
+    std::string formats;
+    for (const PictureFormatEntry& format : PictureFormats())
+        formats += (formats.empty() ? "" : " ") + std::string(format.name);
+    EXPECT_NE(script.find(":format:(" + formats + ")'"), std::string::npos) << formats;
 }
 
 } // namespace

@@ -257,7 +257,19 @@ INSTANTIATE_TEST_SUITE_P(
         FailureRow{"MixAndList", {Letter, "-o", "{dir}/out.bmp", "--mix-faces", "--faces", "IPAGothic"}, 2,
                    "exclude each other"},
         FailureRow{"BoldWithoutMix", {Letter, "-o", "{dir}/out.bmp", "--bold-cuts"}, 2, "--bold-cuts needs"},
-        FailureRow{"NoThreads", {Letter, "-o", "{dir}/out.bmp", "--threads", "0"}, 2, "--threads"}),
+        FailureRow{"NoThreads", {Letter, "-o", "{dir}/out.bmp", "--threads", "0"}, 2, "--threads"},
+        FailureRow{"UnknownPaper", {Letter, "-o", "{dir}/out.bmp", "--paper", "A6"}, 2,
+                   "morvaleth-compose: 用紙 'A6' はありません (A4, A5, A3, B4, B5, postcard, letter, legal)\n"},
+        FailureRow{"NoResolution", {Letter, "-o", "{dir}/out.bmp", "--dpi", "0"}, 2,
+                   "morvaleth-compose: 解像度 '0' は使えません (10 から 9600 dpi まで)\n"},
+        FailureRow{"NegativeResolution", {Letter, "-o", "{dir}/out.bmp", "--dpi", "-300"}, 2, "解像度 '-300' は使えません"},
+        FailureRow{"AbsurdResolution", {Letter, "-o", "{dir}/out.bmp", "--paper", "A4", "--dpi", "100000"}, 2,
+                   "解像度 '100000' は使えません"},
+        FailureRow{"PaperAndWidth", {Letter, "-o", "{dir}/out.bmp", "--paper", "A4", "-W", "100"}, 2,
+                   "--paper and --width or --height exclude each other"},
+        FailureRow{"LandscapeWithoutPaper", {Letter, "-o", "{dir}/out.bmp", "--landscape"}, 2,
+                   "--landscape needs --paper"},
+        FailureRow{"UnwritablePdf", {Letter, "-o", "{dir}/gone/out.pdf"}, 1, "を作成できません"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A 64-bit FNV-1a digest of a file's bytes, with its size.
@@ -381,12 +393,67 @@ TEST(ComposeProgram, EveryEncodingNameIsListedAndTaken)
     }
 }
 
+// The vector formats by their names' endings or by --format, to a file or
+// down a pipe: whole files, each the same for the same seed.
+TEST(ComposeProgram, WritesPdfAndSvgForTheirNames)
+{
+    TempDir folder;
+    const auto compose = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.end(), {"--seed", "3", "--real"});
+        const auto result = Compose(arguments);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(result.err, "");
+        return result;
+    };
+    compose({Letter, "-o", folder / "letter.pdf"});
+    compose({Letter, "-o", folder / "letter.svg"});
+    compose({Letter, "-o", folder / "letter.SVGZ"});
+    compose({Letter, "-o", folder / "named.bmp", "--format", "pdf"});
+    const std::string pdf = ReadFile(folder / "letter.pdf");
+    EXPECT_THAT(pdf, StartsWith("%PDF-1.7\n"));
+    EXPECT_THAT(pdf, ::testing::EndsWith("%%EOF\n"));
+    EXPECT_EQ(ReadFile(folder / "named.bmp"), pdf);
+    EXPECT_THAT(ReadFile(folder / "letter.svg"), StartsWith("<?xml"));
+    EXPECT_THAT(ReadFile(folder / "letter.SVGZ"), StartsWith("\x1f\x8b"));
+    // A PDF is only ever appended to: a pipe takes it as a file does.
+    const auto piped = RunProgram("morvaleth-compose", {"-", "-o", "-", "--format", "pdf", "--seed", "3", "--real"},
+                                  Letter, {.output = testing::StreamKind::Pipe});
+    EXPECT_EQ(piped.exitCode, 0) << piped.err;
+    EXPECT_TRUE(piped.out == pdf);
+}
+
+// With a resolution the size is in points: 20 points at 300 dpi draw the
+// picture that size 83 draws, which the file says is at 300 dpi. On paper
+// the picture takes the sheet's pixels.
+TEST(ComposeProgram, ReadsTheSizeInPointsOnPaper)
+{
+    TempDir folder;
+    ASSERT_EQ(Compose({Letter, "-o", folder / "points.bmp", "--seed", "5", "--dpi", "300"}).exitCode, 0);
+    ASSERT_EQ(Compose({Letter, "-o", folder / "pixels.bmp", "--seed", "5", "-s", "83"}).exitCode, 0);
+    std::string points = ReadFile(folder / "points.bmp");
+    const std::string pixels = ReadFile(folder / "pixels.bmp");
+    ASSERT_EQ(points.size(), pixels.size());
+    EXPECT_EQ(points.substr(38, 8), std::string("\x23\x2e\0\0\x23\x2e\0\0", 8)); // 11811 pixels per metre
+    points.replace(38, 8, pixels.substr(38, 8));
+    EXPECT_TRUE(points == pixels);
+
+    ASSERT_EQ(Compose({Letter, "-o", folder / "a5.png", "--seed", "5", "--paper", "a5", "--landscape", "--dpi", "150"})
+                  .exitCode,
+              0);
+    const std::string png = ReadFile(folder / "a5.png");
+    // IHDR's width and height, then the pHYs chunk: 5906 pixels per metre.
+    EXPECT_EQ(png.substr(16, 8), std::string("\0\0\x04\xd8\0\0\x03\x6a", 8)); // 1240 × 874
+    EXPECT_THAT(png, HasSubstr(std::string("pHYs\0\0\x17\x12\0\0\x17\x12\x01", 13)));
+}
+
 TEST(ComposeProgram, HelpAndVersion)
 {
     const auto help = Compose({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_THAT(help.out, StartsWith("Usage: morvaleth-compose"));
     for (const char* option : {"--vertical", "--mix-faces", "--faces", "--bold-cuts", "--text TEXT"})
+    for (const char* option : {"--vertical", "--mix-faces", "--faces", "--bold-cuts", "--paper", "--landscape", "--dpi",
+                               "bmp, png, pdf, svg or svgz", "A4, A5, A3, B4, B5, postcard, letter, legal"})
         EXPECT_THAT(help.out, HasSubstr(option));
     const auto version = Compose({"--version"});
     EXPECT_EQ(version.exitCode, 0);

@@ -89,12 +89,12 @@ TEST_P(PngSplitTest, GivesTheSameBytesAndDecodesToThePicture)
 {
     CompositionSettings settings = LetterSettings(5000, 700);
     const auto picture = ComposePicture(settings);
-    const std::vector<std::uint8_t> whole = EncodePicture(*picture, PictureFormat::Png, {1, std::nullopt});
+    const std::vector<std::uint8_t> whole = EncodePicture(*picture, PictureFormat::Png, {.threads = 1});
 
     settings.render = {GetParam().renderThreads, GetParam().bandRows};
     MemoryOutput streamed;
     CompositionRun run(settings);
-    run.Render(*PngSink(streamed, {GetParam().encodeThreads, std::nullopt}));
+    run.Render(*PngSink(streamed, {.threads = GetParam().encodeThreads}));
     EXPECT_TRUE(streamed.Bytes() == whole);
 
     const Decoded decoded = Decode(whole);
@@ -123,8 +123,8 @@ TEST(Png, ColourIsKeptAndEveryLevelDecodesToThePicture)
     ASSERT_FALSE(IsGrey(pixels));
 
     const std::vector<std::uint8_t> fast = EncodePicture(pixels, PictureFormat::Png);
-    const std::vector<std::uint8_t> stored = EncodePicture(pixels, PictureFormat::Png, {0, 0});
-    const std::vector<std::uint8_t> smallest = EncodePicture(pixels, PictureFormat::Png, {0, 9});
+    const std::vector<std::uint8_t> stored = EncodePicture(pixels, PictureFormat::Png, {.pngLevel = 0});
+    const std::vector<std::uint8_t> smallest = EncodePicture(pixels, PictureFormat::Png, {.pngLevel = 9});
     for (const auto* file : {&fast, &stored, &smallest}) {
         const Decoded decoded = Decode(*file);
         EXPECT_EQ(decoded.format, png_uint_32(PNG_FORMAT_RGB));

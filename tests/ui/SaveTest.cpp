@@ -20,6 +20,7 @@
 #include <QFile>
 #include <QFileSystemModel>
 #include <QLabel>
+#include <QMenu>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
@@ -181,7 +182,7 @@ TEST(Save, WritesPngThatDecodesToTheBmpsPixels)
 
 QAction* PreviewAction(TFormFixture& fixture, const QString& textStart)
 {
-    for (QAction* action : fixture.Find<QWidget>("HImgPanel")->actions())
+    for (QAction* action : fixture.Find<QMenu>("HMenuPreview")->actions())
         if (action->text().startsWith(textStart))
             return action;
     return nullptr;
