@@ -60,6 +60,7 @@ public:
     bool Finished() const { return finished_.load(); }
     std::int64_t RowsDone() const { return rowsDone_.load(std::memory_order_relaxed); }
     std::int64_t RowsTotal() const { return rowsTotal_.load(std::memory_order_relaxed); }
+    const CompositionSettings& Settings() const { return settings_; }
 
     // Waits for the thread and hands over what the run made. A run asked to
     // stop gives an Error of kind Cancelled, even one that finished before it

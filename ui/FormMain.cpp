@@ -151,7 +151,9 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
     live_ = std::make_unique<TLivePreview>(
         *this, compose_,
         TLivePreview::THooks{[this] { return LiveSettings(); },
-                             [this](std::unique_ptr<PixelPicture> picture) { ShowLivePicture(std::move(picture)); },
+                             [this](std::unique_ptr<PixelPicture> picture, const CompositionSettings& settings) {
+                                 ShowLivePicture(std::move(picture), settings);
+                             },
                              [this](const std::exception& error) {
                                  HLabelStatus->setText(QString::fromStdString(WithFullStop(error.what())));
                              }});
@@ -404,7 +406,9 @@ std::optional<THFormMain::TSourceState> THFormMain::SourceStateOf(const std::str
 
 const CompositionSettings& THFormMain::PictureSettings() const
 {
-    if (!pictureSettings_ || !pictureSource_ || SourceStateOf(pictureSettings_->sourcePath) != pictureSource_)
+    // Typed text travels in the settings; a file must still be the one read.
+    const bool typed = pictureSettings_ && pictureSettings_->sourceText;
+    if (!pictureSettings_ || (!typed && (!pictureSource_ || SourceStateOf(pictureSettings_->sourcePath) != pictureSource_)))
         throw Failure(Message::SourceChanged);
     return *pictureSettings_;
 }

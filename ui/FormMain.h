@@ -235,7 +235,7 @@ private:
     void LiveChange();
     CompositionSettings LiveSettings();
     // A live run's picture: shown with the zoom and scroll positions kept.
-    void ShowLivePicture(std::unique_ptr<PixelPicture> picture);
+    void ShowLivePicture(std::unique_ptr<PixelPicture> picture, const CompositionSettings& settings);
     // Asks about unsaved typed text before the window closes: false to stay.
     bool MayClose();
     // The scroll steps and ranges count the screen's pixels, which the
