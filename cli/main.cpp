@@ -7,7 +7,6 @@
 #include "composer/Messages.h"
 #include "composer/PhysicalSize.h"
 #include "composer/Recipe.h"
-#include "composer/encode/Png.h"
 #include "composer/encode/Formats.h"
 #include "composer/faces/FaceChain.h"
 #include "composer/faces/FaceSet.h"
@@ -364,7 +363,7 @@ std::optional<std::string> Reencoded(const std::string& utf8, morvaleth::SourceE
 // Prints the command that makes the picture again from its recipe.
 int PrintRecipe(const std::string& picture)
 {
-    const std::optional<morvaleth::MadeWith> made = morvaleth::ReadRecipe(morvaleth::ReadPngNotes(picture));
+    const std::optional<morvaleth::MadeWith> made = morvaleth::ReadRecipe(morvaleth::ReadPictureNotes(picture));
     if (!made)
         throw morvaleth::Failure(morvaleth::Message::NoRecipe, {picture});
     const morvaleth::CompositionSettings& settings = made->settings;

@@ -26,6 +26,12 @@ struct CompositionRun::State {
     StampList stamps;
     PictureNotes notes;
     std::u32string keptText;
+
+    // Once the plan has read all of the text it needs.
+    PictureNotes Notes() const
+    {
+        return RecipeNotes(settings, seed, source->Encoding(), settings.embedText ? &keptText : nullptr);
+    }
 };
 
 CompositionRun::CompositionRun(const CompositionSettings& settings) : state_(std::make_unique<State>())
@@ -107,8 +113,7 @@ void CompositionRun::Render(RowSink& sink, const RunControl& control)
     // The plan has read all of the text it needs by now.
     if (control.encodingRead)
         control.encodingRead(run.source->Encoding());
-    run.notes = RecipeNotes(run.settings, run.seed, run.source->Encoding(),
-                            run.settings.embedText ? &run.keptText : nullptr);
+    run.notes = run.Notes();
     sink.Finish();
 }
 
@@ -122,7 +127,8 @@ void CompositionRun::Trace(StampDevice& device, const RunControl& control)
     run.source->Close();
     if (control.encodingRead)
         control.encodingRead(run.source->Encoding());
-    device.Finish();
+    run.notes = run.Notes();
+    device.Finish(run.notes);
 }
 
 void CompositionRun::Write(ByteOutput& output, PictureFormat format, const OutputOptions& options,

@@ -96,7 +96,7 @@ void TPainterDevice::Stamp(const DeviceStamp& stamp, GlyphOutlines& outlines)
     }
 }
 
-void TPainterDevice::Finish()
+void TPainterDevice::Finish(const PictureNotes&)
 {
     painter_.restore();
 }

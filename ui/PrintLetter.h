@@ -28,7 +28,7 @@ public:
     void Begin(int width, int height) override;
     void Face(const DeviceFace& face) override;
     void Stamp(const DeviceStamp& stamp, GlyphOutlines& outlines) override;
-    void Finish() override;
+    void Finish(const PictureNotes& notes) override;
 
 private:
     QPainter& painter_;

@@ -6,6 +6,12 @@
 #include "composer/encode/Png.h"
 #include "composer/vector/PdfDevice.h"
 #include "composer/vector/SvgDevice.h"
+#include "composer/vector/VectorNotes.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <climits>
@@ -97,6 +103,29 @@ std::unique_ptr<RowSink> FileSinkFor(PictureFormat format, ByteOutput& output, c
 std::unique_ptr<StampDevice> FileDeviceFor(PictureFormat format, ByteOutput& output, const OutputOptions& options)
 {
     return FormatEntry(format).device(output, options);
+}
+
+PictureNotes ReadPictureNotes(const std::string& path)
+{
+    char start[8] = {};
+    {
+        const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (file < 0)
+            throw SystemFailure(errno, path);
+        const ssize_t got = ::read(file, start, sizeof start);
+        ::close(file);
+        if (got < 0)
+            throw SystemFailure(errno, path);
+    }
+    const std::string_view head(start, sizeof start);
+    if (head.starts_with("\x89PNG"))
+        return ReadPngNotes(path);
+    if (head.starts_with("%PDF-"))
+        return ReadPdfNotes(path);
+    // An SVG is XML, as it is or in gzip.
+    if (head.starts_with("<") || head.starts_with("\x1F\x8B"))
+        return ReadSvgNotes(path);
+    throw Failure(Message::NoRecipe, {path});
 }
 
 } // namespace morvaleth

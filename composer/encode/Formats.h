@@ -60,4 +60,10 @@ std::unique_ptr<RowSink> FileSinkFor(PictureFormat format, ByteOutput& output, c
 std::unique_ptr<StampDevice> FileDeviceFor(PictureFormat format, ByteOutput& output,
                                            const OutputOptions& options = {});
 
+// What a picture file keeps of how it was made, whatever its name: a PNG's
+// text chunks, a PDF's document information, an SVG's (or SVGZ's)
+// metadata. Fails with Message::NoRecipe for any other file (a BMP keeps
+// nothing), and with the system's message when it cannot be read.
+PictureNotes ReadPictureNotes(const std::string& path);
+
 } // namespace morvaleth

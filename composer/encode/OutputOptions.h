@@ -15,12 +15,12 @@ struct OutputOptions {
     int dotsPerInch = 0;
     // Told of what a vector output draws otherwise than asked: a face whose
     // licence forbids embedding, drawn as outlines without text.
-    std::function<void(std::string_view message)> warning;
+    std::function<void(std::string_view message)> warning{};
     // Threads that may compress at once, the calling one included; 0: one
     // per core.
     int threads = 0;
     // A PNG compressed by zlib's level 0 to 9 rather than for speed.
-    std::optional<int> pngLevel;
+    std::optional<int> pngLevel{};
 };
 
 } // namespace morvaleth

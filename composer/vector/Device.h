@@ -1,6 +1,7 @@
 #pragma once
 
 #include "composer/Color.h"
+#include "composer/PictureNotes.h"
 #include "composer/faces/GlyphPath.h"
 
 #include <array>
@@ -84,7 +85,9 @@ public:
     virtual void Begin(int width, int height) = 0;
     virtual void Face(const DeviceFace& face) = 0;
     virtual void Stamp(const DeviceStamp& stamp, GlyphOutlines& outlines) = 0;
-    virtual void Finish() = 0;
+    // How the picture was made, complete only now that the text is read;
+    // a device keeps it where its format can.
+    virtual void Finish(const PictureNotes& notes) = 0;
 };
 
 } // namespace morvaleth

@@ -6,6 +6,7 @@
 #include "composer/vector/Deflate_p.h"
 #include "composer/vector/PdfFile_p.h"
 #include "composer/vector/PdfFont_p.h"
+#include "composer/vector/VectorNotes_p.h"
 #include "composer/vector/VectorText_p.h"
 
 #include <array>
@@ -129,7 +130,7 @@ public:
             HandOnDrawing();
     }
 
-    void Finish() override
+    void Finish(const PictureNotes& notes) override
     {
         drawing_ += "Q\n";
         EndDrawingPart();
@@ -154,7 +155,7 @@ public:
         file_.PutObject(page_, page + "] >>");
         file_.PutObject(pages_, "<< /Type /Pages /Kids [" + std::to_string(page_) + " 0 R] /Count 1 >>");
         file_.PutObject(catalog_, "<< /Type /Catalog /Pages " + std::to_string(pages_) + " 0 R >>");
-        file_.PutObject(info_, "<< /Producer (Morvaleth " MORVALETH_VERSION ") >>");
+        file_.PutObject(info_, PdfInfo(notes));
         file_.Finish(catalog_, info_);
     }
 

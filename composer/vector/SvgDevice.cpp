@@ -2,6 +2,7 @@
 
 #include "composer/PhysicalSize.h"
 #include "composer/vector/Deflate_p.h"
+#include "composer/vector/VectorNotes_p.h"
 #include "composer/vector/VectorText_p.h"
 
 #include <array>
@@ -30,30 +31,7 @@ void AppendColor(std::string& out, TColor color)
     }
 }
 
-// UTF-8 text as XML character data or an attribute's value: the markup
-// characters escaped, control characters XML cannot hold left out.
-void AppendXmlText(std::string& out, std::string_view text)
-{
-    for (const char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r')
-                out += c;
-        }
-    }
-}
+using morvaleth::AppendXmlText;
 
 // The same for code points, leaving out those XML cannot hold at all.
 void AppendXmlText(std::string& out, std::u32string_view text)
@@ -204,8 +182,9 @@ public:
             HandOn();
     }
 
-    void Finish() override
+    void Finish(const PictureNotes& notes) override
     {
+        AppendSvgNotes(out_, notes);
         out_ += "</svg>\n";
         HandOn();
         if (gzip_)

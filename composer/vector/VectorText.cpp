@@ -35,4 +35,41 @@ std::string Utf8Of(std::u32string_view codePoints)
     return text;
 }
 
+std::u32string CodePointsOf(std::string_view utf8)
+{
+    std::u32string codePoints;
+    const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(utf8.data());
+    std::size_t at = 0;
+    while (at < utf8.size()) {
+        utf8proc_int32_t c = 0;
+        const utf8proc_ssize_t length = utf8proc_iterate(bytes + at, utf8proc_ssize_t(utf8.size() - at), &c);
+        codePoints += length > 0 ? char32_t(c) : U'\uFFFD';
+        at += length > 0 ? std::size_t(length) : 1;
+    }
+    return codePoints;
+}
+
+void AppendXmlText(std::string& out, std::string_view text)
+{
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r')
+                out += c;
+        }
+    }
+}
+
 } // namespace morvaleth

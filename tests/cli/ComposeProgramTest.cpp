@@ -79,6 +79,7 @@ TEST(ComposeProgram, StandardInputAndOutputRoundTrip)
 struct RecipeCase {
     const char* name;
     std::vector<std::string> options;
+    const char* format = "png";
 
     friend void PrintTo(const RecipeCase& x, std::ostream* out) { *out << x.name; }
 };
@@ -91,11 +92,12 @@ TEST_P(RecipeTest, ItsCommandMakesTheSameFileAgain)
 {
     TempDir folder;
     const std::string sjis = std::string(MORVALETH_SOURCE_DIR) + "/examples/letter-sjis.txt";
-    std::vector<std::string> arguments = {sjis, "-o", folder / "letter.png"};
+    const std::string letter = std::string("letter.") + GetParam().format;
+    std::vector<std::string> arguments = {sjis, "-o", folder / letter};
     arguments.insert(arguments.end(), GetParam().options.begin(), GetParam().options.end());
     ASSERT_EQ(Compose(arguments).exitCode, 0);
 
-    const auto recipe = Compose({"--recipe", folder / "letter.png"});
+    const auto recipe = Compose({"--recipe", folder / letter});
     ASSERT_EQ(recipe.exitCode, 0) << recipe.err;
     std::string command = recipe.out;
     const std::size_t placeholder = command.find("morvaleth-compose TEXT.txt ");
@@ -104,7 +106,8 @@ TEST_P(RecipeTest, ItsCommandMakesTheSameFileAgain)
     // The printed program is the one on the PATH; here, the one built.
     WriteFile(folder / "again.sh", "PATH='" + std::string(MORVALETH_BINARY_DIR) + "':$PATH\n" + command);
     ASSERT_EQ(std::system(("bash '" + folder / "again.sh" + "'").c_str()), 0) << command;
-    EXPECT_TRUE(ReadFile(folder / "letter-again.png") == ReadFile(folder / "letter.png")) << command;
+    const std::string again = std::string("letter-again.") + GetParam().format;
+    EXPECT_TRUE(ReadFile(folder / again) == ReadFile(folder / letter)) << command;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -113,7 +116,10 @@ INSTANTIATE_TEST_SUITE_P(
                       RecipeCase{"RealColumns", {"--seed", "2", "--real", "--vertical", "-W", "300", "-H", "$1F4"}},
                       RecipeCase{"ListedBoldKept", {"--seed", "3", "--faces", "IPAMincho, DejaVu Serif", "--bold-cuts",
                                                     "--embed-text", "-f", "ＭＳ 明朝", "-s", "23"}},
-                      RecipeCase{"MixedKeptSmallest", {"--seed", "4", "--mix-faces", "--embed-text", "--png-level", "9"}}),
+                      RecipeCase{"MixedKeptSmallest", {"--seed", "4", "--mix-faces", "--embed-text", "--png-level", "9"}},
+                      RecipeCase{"PdfOnPaper", {"--seed", "5", "--paper", "postcard", "--dpi", "72", "-s", "11"}, "pdf"},
+                      RecipeCase{"SvgKept", {"--seed", "6", "--real", "--embed-text"}, "svg"},
+                      RecipeCase{"SvgzColumns", {"--seed", "7", "--vertical", "--bold-cuts", "--faces", "IPAGothic"}, "svgz"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ComposeProgram, AFailureWritesNothingToStandardOutput)
@@ -451,8 +457,7 @@ TEST(ComposeProgram, HelpAndVersion)
     const auto help = Compose({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_THAT(help.out, StartsWith("Usage: morvaleth-compose"));
-    for (const char* option : {"--vertical", "--mix-faces", "--faces", "--bold-cuts", "--text TEXT"})
-    for (const char* option : {"--vertical", "--mix-faces", "--faces", "--bold-cuts", "--paper", "--landscape", "--dpi",
+    for (const char* option : {"--vertical", "--mix-faces", "--faces", "--bold-cuts", "--text TEXT", "--paper", "--landscape", "--dpi",
                                "bmp, png, pdf, svg or svgz", "A4, A5, A3, B4, B5, postcard, letter, legal"})
         EXPECT_THAT(help.out, HasSubstr(option));
     const auto version = Compose({"--version"});

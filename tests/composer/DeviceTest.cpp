@@ -78,7 +78,7 @@ public:
         traced.stamp.glyphs = {};
         stamps.push_back(std::move(traced));
     }
-    void Finish() override { ++finished; }
+    void Finish(const PictureNotes&) override { ++finished; }
 };
 
 Box InkOf(const PixelPicture& picture)

@@ -157,8 +157,9 @@ TEST(Resolution, BmpRecordsItInPixelsPerMetre)
     // Nothing else differs.
     ASSERT_EQ(at300.size(), without.size());
     for (std::size_t i = 0; i < without.size(); ++i) {
-        if (i < 38 || i >= 46)
+        if (i < 38 || i >= 46) {
             EXPECT_EQ(at300[i], without[i]) << i;
+        }
     }
 }
 

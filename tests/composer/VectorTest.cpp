@@ -247,6 +247,34 @@ TEST(Svg, CompressedIsTheSameSvg)
     EXPECT_TRUE(unpacked == plain);
 }
 
+// Every format that can keeps the notes the PNG keeps, and gives them back
+// exactly: markup characters, a character beyond 16 bits and line ends in
+// the kept text included. A BMP keeps none, and says so.
+TEST(Notes, EveryFormatButBmpKeepsThemAsThePngDoes)
+{
+    testing::TempDir folder;
+    CompositionSettings settings = SettingsOf(Modes[2]);
+    settings.sourcePath.clear();
+    settings.sourceText = "拝啓 <&\"'> \xF0\xA0\xAE\xB7\n\t敬具\n";
+    settings.embedText = true;
+    const PictureNotes expected = ComposePicture(settings)->Notes();
+    ASSERT_EQ(expected.entries.size(), 3u);
+    for (const PictureFormat format : {PictureFormat::Png, PictureFormat::Pdf, PictureFormat::Svg, PictureFormat::Svgz}) {
+        const std::string path = Written(folder, settings, format);
+        // The name does not decide: the file's first bytes do.
+        const std::string renamed = folder / ("renamed-" + std::string(FormatEntry(format).name) + ".bin");
+        ASSERT_EQ(std::rename(path.c_str(), renamed.c_str()), 0);
+        EXPECT_EQ(ReadPictureNotes(renamed), expected) << FormatEntry(format).name;
+    }
+    const std::string bmp = Written(folder, settings, PictureFormat::Bmp);
+    try {
+        ReadPictureNotes(bmp);
+        ADD_FAILURE() << "a BMP gave notes";
+    } catch (const Error& error) {
+        EXPECT_EQ(std::string(error.what()), "ﾌｧｲﾙ " + bmp + " には作り方が記録されていません");
+    }
+}
+
 // A copy of a face whose licence's embedding bits (OS/2 fsType) say `fsType`.
 std::string FaceWithLicence(const testing::TempDir& folder, std::uint16_t fsType)
 {
@@ -324,7 +352,7 @@ TEST_P(LicenceTest, DecidesWhetherTheFaceGoesInOrIsDrawnAsOutlines)
             stamp.glyphs = glyphs;
             device->Stamp(stamp, outlines);
         }
-        device->Finish();
+        device->Finish({});
     });
     std::string fonts, text;
     ASSERT_TRUE(RunTool({"pdffonts", path}, &fonts));
