@@ -77,8 +77,8 @@ void CompositionRun::OpenSource()
     if (settings.embedText)
         run.source->KeepText(&run.keptText);
     run.faces = std::make_unique<FaceTable>();
-    const PlanStyle style{settings.size,    settings.realMode, settings.faceName,
-                          settings.writing, settings.faces,    settings.render.mostStampBytes};
+    const PlanStyle style{settings.size,    settings.realMode, settings.faceName,           settings.writing,
+                          settings.faces,   settings.render.mostStampBytes, settings.look};
     run.plan = std::make_unique<StampPlan>(style, *run.source, run.random, *run.faces, run.width, run.height);
     run.plan->PlanSome(1, run.stamps, {});
 }
@@ -97,12 +97,14 @@ void WarnOfSkippedFaces(const StampPlan& plan, const RunControl& control)
 void CompositionRun::Render(RowSink& sink, const RunControl& control)
 {
     State& run = *state_;
-    // Every pixel the engine paints is grey; the notes are made once the
-    // text has been read, before the sink reads them at its end.
-    sink.Begin({run.width, run.height, true, &run.notes});
+    // Every pixel the engine paints is grey unless the look brings colour;
+    // the notes are made once the text has been read, before the sink reads
+    // them at its end.
+    sink.Begin({run.width, run.height, !run.settings.look.Coloured(), &run.notes});
     OpenSource();
     WarnOfSkippedFaces(*run.plan, control);
-    RenderRun(*run.plan, run.stamps, *run.faces, run.width, run.height, sink, control, run.settings.render);
+    RenderRun(*run.plan, run.stamps, *run.faces, run.width, run.height, sink, control, run.settings.render,
+              run.settings.look.background.color);
     run.source->Close();
     // The plan has read all of the text it needs by now.
     if (control.encodingRead)

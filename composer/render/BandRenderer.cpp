@@ -43,12 +43,20 @@ int ThreadCount(int requested)
     return int(std::max(1u, std::thread::hardware_concurrency()));
 }
 
-void FillWhite(std::uint8_t* rows, int count, int width, std::size_t stride)
+void FillPaper(std::uint8_t* rows, int count, int width, std::size_t stride, TColor paper)
 {
     const std::size_t pixelBytes = std::size_t(width) * 3;
     for (int row = 0; row < count; ++row) {
         std::uint8_t* line = rows + std::size_t(row) * stride;
-        std::memset(line, 0xFF, pixelBytes);
+        if (paper == clWhite) {
+            std::memset(line, 0xFF, pixelBytes);
+        } else {
+            for (std::size_t x = 0; x < pixelBytes; x += 3) {
+                line[x] = BlueOf(paper);
+                line[x + 1] = GreenOf(paper);
+                line[x + 2] = RedOf(paper);
+            }
+        }
         std::memset(line + pixelBytes, 0, stride - pixelBytes);
     }
 }
@@ -57,15 +65,17 @@ struct Band {
     PixelSurface surface;
     // The stamps of the band's stretch.
     const StampList* stamps = nullptr;
-    // Memory of the run's own, made white by whichever thread paints it.
-    bool white = false;
+    // Memory of the run's own, or the sink's white memory under paper of
+    // another colour: given the paper by whichever thread paints it.
+    bool fill = false;
     std::exception_ptr failure;
 };
 
 // Gives the bands of rows [top, end) their memory: the sink's own where it
-// offers it, else memory of the set's, to be made white when painted.
+// offers it, else memory of the set's, to be given the paper when painted.
 void PrepareBands(std::vector<Band>& bands, std::vector<PixelMemory>& memory, const StampList& stamps,
-                  std::int64_t top, std::int64_t end, int bandRows, int width, std::size_t stride, RowSink& sink)
+                  std::int64_t top, std::int64_t end, int bandRows, int width, std::size_t stride, RowSink& sink,
+                  TColor paper)
 {
     bands.clear();
     for (std::int64_t bandTop = top; bandTop < end; bandTop += bandRows) {
@@ -73,6 +83,7 @@ void PrepareBands(std::vector<Band>& bands, std::vector<PixelMemory>& memory, co
         Band band;
         band.stamps = &stamps;
         std::uint8_t* bits = sink.RowsInPlace(int(bandTop), rows);
+        band.fill = paper != clWhite;
         if (bits == nullptr) {
             auto& own = memory[bands.size()];
             if (!own) {
@@ -81,7 +92,7 @@ void PrepareBands(std::vector<Band>& bands, std::vector<PixelMemory>& memory, co
                     throw Failure(Message::OutOfResources);
             }
             bits = own.get();
-            band.white = true;
+            band.fill = true;
         }
         band.surface = {bits, width, int(bandTop) + rows, stride, int(bandTop)};
         bands.push_back(band);
@@ -95,7 +106,7 @@ void PrepareBands(std::vector<Band>& bands, std::vector<PixelMemory>& memory, co
 // that no thread waits at the end of a stretch.
 class RenderCrew {
 public:
-    RenderCrew(int threads, const FaceTable& faces) : faces_(faces)
+    RenderCrew(int threads, const FaceTable& faces, TColor paper) : faces_(faces), paper_(paper)
     {
         for (int i = 1; i < threads; ++i)
             workers_.emplace_back([this] { Work(); });
@@ -166,9 +177,9 @@ private:
         lock.unlock();
         Band& band = *next.band;
         try {
-            if (band.white)
-                FillWhite(band.surface.bits, band.surface.height - band.surface.top, band.surface.width,
-                          band.surface.stride);
+            if (band.fill)
+                FillPaper(band.surface.bits, band.surface.height - band.surface.top, band.surface.width,
+                          band.surface.stride, paper_);
             painter.Paint(*band.stamps, band.surface);
         } catch (...) {
             band.failure = std::current_exception();
@@ -179,6 +190,7 @@ private:
     }
 
     const FaceTable& faces_;
+    TColor paper_;
     std::vector<std::thread> workers_;
     std::mutex mutex_;
     std::condition_variable wake_;
@@ -212,7 +224,7 @@ void PlanToTheEnd(StampPlan& plan, StampList& list, const RunControl& control)
 } // namespace
 
 void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int width, int height, RowSink& sink,
-               const RunControl& control, const RenderOptions& options)
+               const RunControl& control, const RenderOptions& options, TColor paper)
 {
     if (width <= 0 || height <= 0) {
         PlanToTheEnd(plan, list, control);
@@ -255,7 +267,7 @@ void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int wid
     StampPainter painter(faces);
     // Declared after the bands and the lists: on a failure its threads finish
     // before their memory goes.
-    RenderCrew crew(threads, faces);
+    RenderCrew crew(threads, faces, paper);
 
     const auto handOver = [&](const std::vector<Band>& finished) {
         for (const Band& band : finished)
@@ -267,7 +279,7 @@ void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int wid
 
     plan.PlanThrough(endOf(0), list, control);
     ThrowIfCancelled(control);
-    PrepareBands(bands[0], memory[0], list, 0, endOf(0), bandRows, width, stride, sink);
+    PrepareBands(bands[0], memory[0], list, 0, endOf(0), bandRows, width, stride, sink, paper);
     crew.Start(0, bands[0]);
     int current = 0;
     for (std::int64_t top = 0; top < height; top += stretchRows) {
@@ -284,7 +296,7 @@ void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int wid
                 ThrowIfCancelled(control);
             }
             stampsOf[next] = nextStamps;
-            PrepareBands(bands[next], memory[next], *nextStamps, end, endOf(end), bandRows, width, stride, sink);
+            PrepareBands(bands[next], memory[next], *nextStamps, end, endOf(end), bandRows, width, stride, sink, paper);
             crew.Start(next, bands[next]);
         }
         crew.Finish(current, painter);

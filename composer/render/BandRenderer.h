@@ -17,8 +17,8 @@ namespace morvaleth {
 // begun with this width and height; it is not finished here. A failure in any
 // band fails the run with that band's error (the topmost failing band's); a
 // cancelled run fails with a Cancelled error.
-// `list` may hold stamps planned already.
+// `list` may hold stamps planned already. The stamps are pasted on `paper`.
 void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int width, int height, RowSink& sink,
-               const RunControl& control, const RenderOptions& options = {});
+               const RunControl& control, const RenderOptions& options = {}, TColor paper = clWhite);
 
 } // namespace morvaleth

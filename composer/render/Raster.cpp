@@ -40,7 +40,7 @@ std::int64_t FloorDiv(__int128 numerator, __int128 denominator)
 
 } // namespace
 
-void FillPolygon(const PixelSurface& surface, std::span<const PointF> points, TColor color)
+void FillPolygon(const PixelSurface& surface, std::span<const PointF> points, TColor color, std::uint8_t coverage)
 {
     if (points.size() < 3 || surface.bits == nullptr)
         return;
@@ -74,6 +74,10 @@ void FillPolygon(const PixelSurface& surface, std::span<const PointF> points, TC
         for (std::size_t i = 0; i + 1 < count; i += 2) {
             const int from = FirstCentreAtOrAfter(crossings[i], 0, surface.width);
             const int to = FirstCentreAtOrAfter(crossings[i + 1], 0, surface.width);
+            if (coverage != 255) {
+                BlendSpan(surface, from, row, to - from, coverage, color);
+                continue;
+            }
             for (int x = from; x < to; ++x) {
                 line[x * 3 + 0] = BlueOf(color);
                 line[x * 3 + 1] = GreenOf(color);

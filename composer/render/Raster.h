@@ -37,8 +37,10 @@ private:
     std::vector<T> heap_;
 };
 
-// Sets every pixel whose centre lies inside the polygon by the even-odd rule.
-void FillPolygon(const PixelSurface& surface, std::span<const PointF> points, TColor color);
+// Sets every pixel whose centre lies inside the polygon by the even-odd rule;
+// with a coverage below 255, blends the colour over them by it instead.
+void FillPolygon(const PixelSurface& surface, std::span<const PointF> points, TColor color,
+                 std::uint8_t coverage = 255);
 
 // An aliased line one pixel wide through both end points, as a line drawing
 // routine sets it: one pixel per step along the longer axis.

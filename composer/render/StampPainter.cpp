@@ -3,6 +3,33 @@
 #include "composer/render/GlyphPainter.h"
 
 namespace morvaleth {
+namespace {
+
+// A shadow is black blended over the page in three layers, each offset one
+// pixel more: where all three overlap it is darkest, and its edges fade.
+constexpr std::uint8_t ShadowLayerCoverage = 40;
+constexpr std::uint8_t GlyphShadowOpacity = 64;
+
+void PaintShadow(const PixelSurface& band, std::span<const TPoint> points, int offset)
+{
+    PolygonScratch<PointF> scratch(points.size());
+    PointF* shifted = scratch.data();
+    for (int layer = offset - 1; layer <= offset + 1; ++layer) {
+        for (std::size_t i = 0; i < points.size(); ++i)
+            shifted[i] = {double(points[i].x) + layer, double(points[i].y) + layer};
+        FillPolygon(band, std::span(shifted, points.size()), clBlack, ShadowLayerCoverage);
+    }
+}
+
+void PaintScrap(const PixelSurface& band, std::span<const TPoint> points, const Stamp& stamp,
+                const ScrapColors& colors)
+{
+    if (stamp.shadow)
+        PaintShadow(band, points, ShadowOffset(stamp.cellHeight));
+    PaintPolygon(band, points, colors.fill, colors.outline);
+}
+
+} // namespace
 
 void StampPainter::Paint(const StampList& list, const PixelSurface& band)
 {
@@ -14,14 +41,25 @@ void StampPainter::Paint(const StampList& list, const PixelSurface& band)
 void StampPainter::Paint(const Stamp& stamp, std::u32string_view codePoints, const PixelSurface& band)
 {
     const ScrapColors colors = stamp.Colors();
-    if (stamp.scrap)
-        PaintPolygon(band, stamp.Corners(), colors.fill, colors.outline);
+    if (stamp.scrap && stamp.tear != 0)
+        PaintScrap(band, TornCorners(stamp.Corners(), stamp.cellHeight, stamp.tear), stamp, colors);
+    else if (stamp.scrap)
+        PaintScrap(band, stamp.Corners(), stamp, colors);
     if (codePoints.empty())
         return;
     OpenFace& face = handles_.Open(faces_, stamp.face);
-    PaintGlyphs(band, handles_.Library(), face, ScaleForCell(face.Measures(), stamp.cellHeight, stamp.tilt), stamp.x,
-                stamp.y, codePoints, colors.character, stamp.Shaped(), OrientationIn(stamp.flow, codePoints),
-                stamp.bold);
+    const FontScale scale = ScaleForCell(face.Measures(), stamp.cellHeight, stamp.tilt);
+    const UnitOrientation orientation = OrientationIn(stamp.flow, codePoints);
+    if (stamp.shadow && !stamp.scrap) {
+        // Without a scrap the characters cast the shadow, in two layers.
+        const int offset = ShadowOffset(stamp.cellHeight);
+        for (int layer = offset; layer <= offset + 1; ++layer)
+            PaintGlyphs(band, handles_.Library(), face, scale, SaturatedOffset(stamp.x, layer),
+                        SaturatedOffset(stamp.y, layer), codePoints, clBlack,
+                        stamp.Shaped(), orientation, stamp.bold, true, GlyphShadowOpacity);
+    }
+    PaintGlyphs(band, handles_.Library(), face, scale, stamp.x, stamp.y, codePoints, colors.character,
+                stamp.Shaped(), orientation, stamp.bold);
 }
 
 } // namespace morvaleth
