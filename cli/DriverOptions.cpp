@@ -1,5 +1,6 @@
 #include "cli/DriverOptions.h"
 
+#include "composer/Look.h"
 #include "composer/PhysicalSize.h"
 #include "composer/encode/Formats.h"
 #include "composer/text/Encoding.h"
@@ -43,7 +44,47 @@ std::string EncodingHelp()
     return wrapped;
 }
 
+// The background's colour names, wrapped to the help's second column.
+std::string WrappedColorNames()
+{
+    constexpr std::size_t Width = 79 - HelpColumn;
+    const std::string names = ColorNameList();
+    std::string wrapped;
+    std::size_t column = 3; // after "or "
+    for (std::size_t at = 0; at < names.size();) {
+        const std::size_t end = std::min(names.find(' ', at), names.size());
+        const std::string_view word(names.data() + at, end - at);
+        if (column + 1 + word.size() > Width) {
+            wrapped += '\n';
+            column = 0;
+        } else if (!wrapped.empty()) {
+            wrapped += ' ';
+            ++column;
+        }
+        wrapped += word;
+        column += word.size();
+        at = end + 1;
+    }
+    return wrapped;
+}
+
 } // namespace
+
+std::string PaletteNameList()
+{
+    std::string text;
+    for (const std::string_view name : PaletteNames())
+        text.append(text.empty() ? "" : ", ").append(name);
+    return text;
+}
+
+std::vector<std::string> PaletteValues()
+{
+    std::vector<std::string> values;
+    for (const std::string_view name : PaletteNames())
+        values.emplace_back(name);
+    return values;
+}
 
 std::string FormatNames(const char* separator, const char* last)
 {
@@ -80,6 +121,14 @@ const std::vector<DriverOption>& DriverOptions()
          "every character in a face drawn from the chosen\nface and all installed Japanese faces"},
         {"faces", FacesOption, ValueKind::Other, "\"A,B,C\"", "every character in a face drawn from this list"},
         {"bold-cuts", BoldCutsOption, ValueKind::None, "", "with mixed faces, some characters in bold"},
+        {"palette", PaletteOption, ValueKind::Palette, "NAME",
+         "the colours scraps and characters are cut from:\n" + PaletteNameList() +
+             " (grey, the default: grey,\nsilver and black; in plain mode the ink alone)"},
+        {"background", BackgroundOption, ValueKind::Other, "COLOR",
+         "the page: #rrggbb, transparent (a PNG with alpha,\na PDF or SVG without a page; a BMP stays white)\nor " +
+             WrappedColorNames()},
+        {"torn", TornOption, ValueKind::None, "", "real mode: the scraps' sides torn, not cut"},
+        {"shadow", ShadowOption, ValueKind::None, "", "a soft shadow under every scrap (or character)"},
         {"seed", SeedOption, ValueKind::Other, "N", "fixed random seed (default: the clock)"},
         {"encoding", 'e', ValueKind::Encoding, "ENC", EncodingHelp()},
         {"threads", ThreadsOption, ValueKind::Other, "N", "render threads, 1 to 256 (default: one per core)"},

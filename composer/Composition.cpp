@@ -100,11 +100,13 @@ void CompositionRun::Render(RowSink& sink, const RunControl& control)
     // Every pixel the engine paints is grey unless the look brings colour;
     // the notes are made once the text has been read, before the sink reads
     // them at its end.
-    sink.Begin({run.width, run.height, !run.settings.look.Coloured(), &run.notes});
+    const Look& look = run.settings.look;
+    sink.Begin({run.width, run.height, !look.Coloured() && !look.background.transparent, &run.notes,
+                look.background.transparent});
     OpenSource();
     WarnOfSkippedFaces(*run.plan, control);
     RenderRun(*run.plan, run.stamps, *run.faces, run.width, run.height, sink, control, run.settings.render,
-              run.settings.look.background.color);
+              look.background);
     run.source->Close();
     // The plan has read all of the text it needs by now.
     if (control.encodingRead)

@@ -73,10 +73,12 @@ struct Band {
 
 // Gives the bands of rows [top, end) their memory: the sink's own where it
 // offers it, else memory of the set's, to be given the paper when painted.
-void PrepareBands(std::vector<Band>& bands, std::vector<PixelMemory>& memory, const StampList& stamps,
-                  std::int64_t top, std::int64_t end, int bandRows, int width, std::size_t stride, RowSink& sink,
-                  TColor paper)
+void PrepareBands(std::vector<Band>& bands, std::vector<PixelMemory>& memory,
+                  std::vector<std::vector<std::uint8_t>>& alpha, const StampList& stamps, std::int64_t top,
+                  std::int64_t end, int bandRows, int width, std::size_t stride, RowSink& sink,
+                  const Background& background)
 {
+    const TColor paper = background.transparent ? clWhite : background.color;
     bands.clear();
     for (std::int64_t bandTop = top; bandTop < end; bandTop += bandRows) {
         const int rows = int(std::min<std::int64_t>(bandRows, end - bandTop));
@@ -95,6 +97,12 @@ void PrepareBands(std::vector<Band>& bands, std::vector<PixelMemory>& memory, co
             band.fill = true;
         }
         band.surface = {bits, width, int(bandTop) + rows, stride, int(bandTop)};
+        if (background.transparent) {
+            // Cleared by whichever thread paints the band.
+            auto& opacity = alpha[bands.size()];
+            opacity.resize(std::size_t(width) * std::size_t(bandRows));
+            band.surface.alpha = opacity.data();
+        }
         bands.push_back(band);
     }
 }
@@ -180,6 +188,9 @@ private:
             if (band.fill)
                 FillPaper(band.surface.bits, band.surface.height - band.surface.top, band.surface.width,
                           band.surface.stride, paper_);
+            if (band.surface.alpha != nullptr)
+                std::memset(band.surface.alpha, 0,
+                            std::size_t(band.surface.height - band.surface.top) * std::size_t(band.surface.width));
             painter.Paint(*band.stamps, band.surface);
         } catch (...) {
             band.failure = std::current_exception();
@@ -224,8 +235,9 @@ void PlanToTheEnd(StampPlan& plan, StampList& list, const RunControl& control)
 } // namespace
 
 void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int width, int height, RowSink& sink,
-               const RunControl& control, const RenderOptions& options, TColor paper)
+               const RunControl& control, const RenderOptions& options, const Background& background)
 {
+    const TColor paper = background.transparent ? clWhite : background.color;
     if (width <= 0 || height <= 0) {
         PlanToTheEnd(plan, list, control);
         ThrowIfCancelled(control);
@@ -259,9 +271,11 @@ void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int wid
     StampList* stampsOf[2] = {&list, nullptr};
 
     std::vector<PixelMemory> memory[2];
+    std::vector<std::vector<std::uint8_t>> alpha[2];
     std::vector<Band> bands[2];
     for (int set = 0; set < 2; ++set) {
         memory[set].resize(std::size_t(bandsPerStretch));
+        alpha[set].resize(std::size_t(bandsPerStretch));
         bands[set].reserve(std::size_t(bandsPerStretch));
     }
     StampPainter painter(faces);
@@ -270,8 +284,12 @@ void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int wid
     RenderCrew crew(threads, faces, paper);
 
     const auto handOver = [&](const std::vector<Band>& finished) {
-        for (const Band& band : finished)
+        for (const Band& band : finished) {
+            if (band.surface.alpha != nullptr)
+                sink.AlphaRows(band.surface.top, band.surface.height - band.surface.top, band.surface.alpha,
+                               std::size_t(width));
             sink.Rows(band.surface.top, band.surface.height - band.surface.top, band.surface.bits, stride);
+        }
         if (control.progress && !finished.empty())
             control.progress(finished.back().surface.height, height);
     };
@@ -279,7 +297,7 @@ void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int wid
 
     plan.PlanThrough(endOf(0), list, control);
     ThrowIfCancelled(control);
-    PrepareBands(bands[0], memory[0], list, 0, endOf(0), bandRows, width, stride, sink, paper);
+    PrepareBands(bands[0], memory[0], alpha[0], list, 0, endOf(0), bandRows, width, stride, sink, background);
     crew.Start(0, bands[0]);
     int current = 0;
     for (std::int64_t top = 0; top < height; top += stretchRows) {
@@ -296,7 +314,7 @@ void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int wid
                 ThrowIfCancelled(control);
             }
             stampsOf[next] = nextStamps;
-            PrepareBands(bands[next], memory[next], *nextStamps, end, endOf(end), bandRows, width, stride, sink, paper);
+            PrepareBands(bands[next], memory[next], alpha[next], *nextStamps, end, endOf(end), bandRows, width, stride, sink, background);
             crew.Start(next, bands[next]);
         }
         crew.Finish(current, painter);

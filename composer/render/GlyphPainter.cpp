@@ -153,6 +153,10 @@ void PaintImage(const PixelSurface& surface, const PlacedGlyph& glyph)
             const double keep = 1 - coverage / 255;
             for (int channel = 0; channel < 3; ++channel)
                 pixel[channel] = std::uint8_t(std::clamp(std::lround(pixel[channel] * keep + grey), 0L, 255L));
+            if (surface.alpha != nullptr) {
+                std::uint8_t& a = surface.AlphaRow(row)[column];
+                a = std::uint8_t(std::clamp(std::lround(a * keep + coverage), 0L, 255L));
+            }
         }
     }
 }

@@ -15,6 +15,8 @@ void PutPixel(const PixelSurface& surface, std::int64_t x, std::int64_t y, TColo
     pixel[0] = BlueOf(color);
     pixel[1] = GreenOf(color);
     pixel[2] = RedOf(color);
+    if (surface.alpha != nullptr)
+        surface.AlphaRow(y)[x] = 255;
 }
 
 // The first pixel index whose centre (index + 0.5) is at or beyond v, kept
@@ -83,6 +85,8 @@ void FillPolygon(const PixelSurface& surface, std::span<const PointF> points, TC
                 line[x * 3 + 1] = GreenOf(color);
                 line[x * 3 + 2] = RedOf(color);
             }
+            if (surface.alpha != nullptr && from < to)
+                std::fill(surface.AlphaRow(row) + from, surface.AlphaRow(row) + to, std::uint8_t(255));
         }
     }
 }
@@ -187,6 +191,9 @@ void BlendSpan(const PixelSurface& surface, int x, int y, int length, std::uint8
         pixel[1] = std::uint8_t((pixel[1] * keep + green + 127) / 255);
         pixel[2] = std::uint8_t((pixel[2] * keep + red + 127) / 255);
     }
+    if (surface.alpha != nullptr)
+        for (std::uint8_t* a = surface.AlphaRow(y) + from; a != surface.AlphaRow(y) + to; ++a)
+            *a = std::uint8_t(alpha + (*a * keep + 127) / 255);
 }
 
 } // namespace morvaleth

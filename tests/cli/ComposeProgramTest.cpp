@@ -113,7 +113,10 @@ INSTANTIATE_TEST_SUITE_P(
                       RecipeCase{"RealColumns", {"--seed", "2", "--real", "--vertical", "-W", "300", "-H", "$1F4"}},
                       RecipeCase{"ListedBoldKept", {"--seed", "3", "--faces", "IPAMincho, DejaVu Serif", "--bold-cuts",
                                                     "--embed-text", "-f", "ＭＳ 明朝", "-s", "23"}},
-                      RecipeCase{"MixedKeptSmallest", {"--seed", "4", "--mix-faces", "--embed-text", "--png-level", "9"}}),
+                      RecipeCase{"MixedKeptSmallest", {"--seed", "4", "--mix-faces", "--embed-text", "--png-level", "9"}},
+                      RecipeCase{"EveryLook", {"--seed", "5", "--real", "--palette", "pastel", "--background",
+                                               "transparent", "--torn", "--shadow"}},
+                      RecipeCase{"PlainOnColour", {"--seed", "6", "--palette", "newsprint", "--background", "#2F4f4F"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ComposeProgram, AFailureWritesNothingToStandardOutput)
