@@ -119,7 +119,7 @@ void CompositionRun::Render(RowSink& sink, const RunControl& control)
 void CompositionRun::Trace(StampDevice& device, const RunControl& control)
 {
     State& run = *state_;
-    device.Begin(run.width, run.height);
+    device.Begin(run.width, run.height, run.settings.look.background);
     OpenSource();
     WarnOfSkippedFaces(*run.plan, control);
     TraceRun(*run.plan, run.stamps, *run.faces, run.height, device, control);

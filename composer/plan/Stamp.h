@@ -118,6 +118,14 @@ constexpr int ShadowOffset(int cellHeight)
     return cellHeight / 12 + 2;
 }
 
+// A shadow is black blended over the page in layers, each offset one pixel
+// more: three of the scrap's shape (from the offset less one to the offset
+// plus one) with this coverage each, or in plain mode two of the glyphs' (the
+// offset and one more) with this opacity. Where the layers overlap it is
+// darkest, and its edges fade.
+inline constexpr std::uint8_t ShadowLayerCoverage = 40;
+inline constexpr std::uint8_t GlyphShadowOpacity = 64;
+
 // The most points a torn scrap has: the corners and three between each two.
 inline constexpr std::size_t TornPoints = 16;
 

@@ -5,11 +5,6 @@
 namespace morvaleth {
 namespace {
 
-// A shadow is black blended over the page in three layers, each offset one
-// pixel more: where all three overlap it is darkest, and its edges fade.
-constexpr std::uint8_t ShadowLayerCoverage = 40;
-constexpr std::uint8_t GlyphShadowOpacity = 64;
-
 void PaintShadow(const PixelSurface& band, std::span<const TPoint> points, int offset)
 {
     PolygonScratch<PointF> scratch(points.size());
