@@ -104,6 +104,8 @@ constexpr std::uint8_t UnderWhite(std::uint8_t painted, std::uint8_t alpha)
 {
     if (alpha == 0)
         return 0;
+    if (alpha == 255)
+        return painted;
     const int value = ((int(painted) - 255 + alpha) * 255 + alpha / 2) / alpha;
     return std::uint8_t(value < 0 ? 0 : value > 255 ? 255 : value);
 }

@@ -42,6 +42,25 @@ private:
 void FillPolygon(const PixelSurface& surface, std::span<const PointF> points, TColor color,
                  std::uint8_t coverage = 255);
 
+// A run of pixels [from, to) of a row.
+struct RowSpan {
+    int row;
+    int from;
+    int to;
+};
+
+// A shadow of the polygon in layers: the polygon moved right and down by d,
+// for every d from `nearest` to `farthest`, each layer's pixels (those
+// FillPolygon would set) blended with the colour by `coverage`, except the
+// pixels of the polygon itself, which is filled over them. `scratch` is left
+// holding the polygon's own runs, for FillRuns.
+void BlendShadow(const PixelSurface& surface, std::span<const PointF> points, TColor color, std::uint8_t coverage,
+                 int nearest, int farthest, std::vector<RowSpan>& scratch);
+
+// Sets the pixels of the runs BlendShadow leaves, as FillPolygon would set
+// those of its polygon.
+void FillRuns(const PixelSurface& surface, std::span<const RowSpan> runs, TColor color);
+
 // An aliased line one pixel wide through both end points, as a line drawing
 // routine sets it: one pixel per step along the longer axis.
 void DrawLine(const PixelSurface& surface, TPoint from, TPoint to, TColor color);

@@ -3,28 +3,24 @@
 #include "composer/render/GlyphPainter.h"
 
 namespace morvaleth {
-namespace {
 
-void PaintShadow(const PixelSurface& band, std::span<const TPoint> points, int offset)
+void StampPainter::PaintScrap(const PixelSurface& band, std::span<const TPoint> points, const Stamp& stamp,
+                              const ScrapColors& colors)
 {
-    PolygonScratch<PointF> scratch(points.size());
-    PointF* shifted = scratch.data();
-    for (int layer = offset - 1; layer <= offset + 1; ++layer) {
-        for (std::size_t i = 0; i < points.size(); ++i)
-            shifted[i] = {double(points[i].x) + layer, double(points[i].y) + layer};
-        FillPolygon(band, std::span(shifted, points.size()), clBlack, ShadowLayerCoverage);
+    if (!stamp.shadow) {
+        PaintPolygon(band, points, colors.fill, colors.outline);
+        return;
     }
+    // The shadow finds the scrap's runs, and the scrap is filled from them.
+    PolygonScratch<PointF> scratch(points.size());
+    PointF* corners = scratch.data();
+    for (std::size_t i = 0; i < points.size(); ++i)
+        corners[i] = {double(points[i].x), double(points[i].y)};
+    const int offset = ShadowOffset(stamp.cellHeight);
+    BlendShadow(band, std::span(corners, points.size()), clBlack, ShadowLayerCoverage, offset - 1, offset + 1, runs_);
+    FillRuns(band, runs_, colors.fill);
+    PaintPolygon(band, points, std::nullopt, colors.outline);
 }
-
-void PaintScrap(const PixelSurface& band, std::span<const TPoint> points, const Stamp& stamp,
-                const ScrapColors& colors)
-{
-    if (stamp.shadow)
-        PaintShadow(band, points, ShadowOffset(stamp.cellHeight));
-    PaintPolygon(band, points, colors.fill, colors.outline);
-}
-
-} // namespace
 
 void StampPainter::Paint(const StampList& list, const PixelSurface& band)
 {
