@@ -12,19 +12,10 @@ namespace {
 // Where the help's descriptions start.
 constexpr std::size_t HelpColumn = 25;
 
-// The encodings and their other names, wrapped to the help's second column.
-std::string EncodingHelp()
+// Words wrapped to the help's second column.
+std::string Wrapped(std::string_view text)
 {
     constexpr std::size_t Width = 79 - HelpColumn;
-    std::string text;
-    for (const EncodingEntry& entry : Encodings()) {
-        text += (text.empty() ? "" : ", ") + std::string(entry.name);
-        if (entry.encoding == SourceEncoding::Automatic)
-            text += " (the default)";
-        for (std::size_t i = 0; i < entry.aliases.size(); ++i)
-            text += (i == 0 ? " (" : ", ") + std::string(entry.aliases[i]) + (i + 1 == entry.aliases.size() ? ")" : "");
-    }
-    text += "; case, hyphens and underscores do not matter";
     std::string wrapped;
     std::size_t column = 0;
     for (std::size_t at = 0; at < text.size();) {
@@ -44,28 +35,18 @@ std::string EncodingHelp()
     return wrapped;
 }
 
-// The background's colour names, wrapped to the help's second column.
-std::string WrappedColorNames()
+// The encodings and their other names.
+std::string EncodingHelp()
 {
-    constexpr std::size_t Width = 79 - HelpColumn;
-    const std::string names = ColorNameList();
-    std::string wrapped;
-    std::size_t column = 3; // after "or "
-    for (std::size_t at = 0; at < names.size();) {
-        const std::size_t end = std::min(names.find(' ', at), names.size());
-        const std::string_view word(names.data() + at, end - at);
-        if (column + 1 + word.size() > Width) {
-            wrapped += '\n';
-            column = 0;
-        } else if (!wrapped.empty()) {
-            wrapped += ' ';
-            ++column;
-        }
-        wrapped += word;
-        column += word.size();
-        at = end + 1;
+    std::string text;
+    for (const EncodingEntry& entry : Encodings()) {
+        text += (text.empty() ? "" : ", ") + std::string(entry.name);
+        if (entry.encoding == SourceEncoding::Automatic)
+            text += " (the default)";
+        for (std::size_t i = 0; i < entry.aliases.size(); ++i)
+            text += (i == 0 ? " (" : ", ") + std::string(entry.aliases[i]) + (i + 1 == entry.aliases.size() ? ")" : "");
     }
-    return wrapped;
+    return Wrapped(text + "; case, hyphens and underscores do not matter");
 }
 
 } // namespace
@@ -122,11 +103,11 @@ const std::vector<DriverOption>& DriverOptions()
         {"faces", FacesOption, ValueKind::Other, "\"A,B,C\"", "every character in a face drawn from this list"},
         {"bold-cuts", BoldCutsOption, ValueKind::None, "", "with mixed faces, some characters in bold"},
         {"palette", PaletteOption, ValueKind::Palette, "NAME",
-         "the colours scraps and characters are cut from:\n" + PaletteNameList() +
-             " (grey, the default: grey,\nsilver and black; in plain mode the ink alone)"},
+         Wrapped("the colours scraps and characters are cut from: " + PaletteNameList() +
+                 " (grey, the default: grey, silver and black; in plain mode the ink alone)")},
         {"background", BackgroundOption, ValueKind::Other, "COLOR",
-         "the page: #rrggbb, transparent (a PNG with alpha,\na PDF or SVG without a page; a BMP stays white)\nor " +
-             WrappedColorNames()},
+         "the page: #rrggbb, transparent (a PNG with alpha,\na PDF or SVG without a page; a BMP stays white)\n" +
+             Wrapped("or " + ColorNameList())},
         {"torn", TornOption, ValueKind::None, "", "real mode: the scraps' sides torn, not cut"},
         {"shadow", ShadowOption, ValueKind::None, "", "a soft shadow under every scrap (or character)"},
         {"seed", SeedOption, ValueKind::Other, "N", "fixed random seed (default: the clock)"},
