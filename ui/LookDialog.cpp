@@ -19,9 +19,9 @@ namespace {
 // The palettes as the dialog names them, in PaletteId's order.
 const char* const PaletteLabels[] = {"グレー", "雑誌", "新聞", "パステル"};
 
-constexpr int SampleWidth = 280;
-constexpr int SampleHeight = 64;
-constexpr int SampleSize = 30;
+constexpr int SampleWidth = 260;
+constexpr int SampleHeight = 72;
+constexpr int SampleSize = 24;
 constexpr std::uint32_t SampleSeed = 20261207;
 
 QColor QColorOf(TColor color)
