@@ -91,6 +91,9 @@ std::string BashCompletion()
            "    " + Spellings(ValueKind::Encoding) + ")\n"
            "        COMPREPLY=($(IFS=' ' compgen -W '" + Joined(EncodingValues()) + "' -- \"$cur\"))\n"
            "        return ;;\n"
+           "    " + Spellings(ValueKind::Palette) + ")\n"
+           "        COMPREPLY=($(IFS=' ' compgen -W '" + Joined(PaletteValues()) + "' -- \"$cur\"))\n"
+           "        return ;;\n"
            "    " + Spellings(ValueKind::Other) + ")\n"
            "        COMPREPLY=()\n"
            "        return ;;\n"
@@ -133,6 +136,9 @@ std::string ZshCompletion()
             break;
         case ValueKind::Encoding:
             spec.append(":encoding:(").append(Joined(EncodingValues())).append(")");
+            break;
+        case ValueKind::Palette:
+            spec.append(":palette:(").append(Joined(PaletteValues())).append(")");
             break;
         case ValueKind::Other:
             spec.append(":").append(SingleQuoted(entry.valueName)).append(": ");

@@ -1,5 +1,6 @@
 #include "cli/DriverOptions.h"
 
+#include "composer/Look.h"
 #include "composer/PhysicalSize.h"
 #include "composer/encode/Formats.h"
 #include "composer/text/Encoding.h"
@@ -11,19 +12,10 @@ namespace {
 // Where the help's descriptions start.
 constexpr std::size_t HelpColumn = 25;
 
-// The encodings and their other names, wrapped to the help's second column.
-std::string EncodingHelp()
+// Words wrapped to the help's second column.
+std::string Wrapped(std::string_view text)
 {
     constexpr std::size_t Width = 79 - HelpColumn;
-    std::string text;
-    for (const EncodingEntry& entry : Encodings()) {
-        text += (text.empty() ? "" : ", ") + std::string(entry.name);
-        if (entry.encoding == SourceEncoding::Automatic)
-            text += " (the default)";
-        for (std::size_t i = 0; i < entry.aliases.size(); ++i)
-            text += (i == 0 ? " (" : ", ") + std::string(entry.aliases[i]) + (i + 1 == entry.aliases.size() ? ")" : "");
-    }
-    text += "; case, hyphens and underscores do not matter";
     std::string wrapped;
     std::size_t column = 0;
     for (std::size_t at = 0; at < text.size();) {
@@ -43,7 +35,37 @@ std::string EncodingHelp()
     return wrapped;
 }
 
+// The encodings and their other names.
+std::string EncodingHelp()
+{
+    std::string text;
+    for (const EncodingEntry& entry : Encodings()) {
+        text += (text.empty() ? "" : ", ") + std::string(entry.name);
+        if (entry.encoding == SourceEncoding::Automatic)
+            text += " (the default)";
+        for (std::size_t i = 0; i < entry.aliases.size(); ++i)
+            text += (i == 0 ? " (" : ", ") + std::string(entry.aliases[i]) + (i + 1 == entry.aliases.size() ? ")" : "");
+    }
+    return Wrapped(text + "; case, hyphens and underscores do not matter");
+}
+
 } // namespace
+
+std::string PaletteNameList()
+{
+    std::string text;
+    for (const std::string_view name : PaletteNames())
+        text.append(text.empty() ? "" : ", ").append(name);
+    return text;
+}
+
+std::vector<std::string> PaletteValues()
+{
+    std::vector<std::string> values;
+    for (const std::string_view name : PaletteNames())
+        values.emplace_back(name);
+    return values;
+}
 
 std::string FormatNames(const char* separator, const char* last)
 {
@@ -80,6 +102,14 @@ const std::vector<DriverOption>& DriverOptions()
          "every character in a face drawn from the chosen\nface and all installed Japanese faces"},
         {"faces", FacesOption, ValueKind::Other, "\"A,B,C\"", "every character in a face drawn from this list"},
         {"bold-cuts", BoldCutsOption, ValueKind::None, "", "with mixed faces, some characters in bold"},
+        {"palette", PaletteOption, ValueKind::Palette, "NAME",
+         Wrapped("the colours scraps and characters are cut from: " + PaletteNameList() +
+                 " (grey, the default: grey, silver and black; in plain mode the ink alone)")},
+        {"background", BackgroundOption, ValueKind::Other, "COLOR",
+         "the page: #rrggbb, transparent (a PNG with alpha,\na PDF or SVG without a page; a BMP stays white)\n" +
+             Wrapped("or " + ColorNameList())},
+        {"torn", TornOption, ValueKind::None, "", "real mode: the scraps' sides torn, not cut"},
+        {"shadow", ShadowOption, ValueKind::None, "", "a soft shadow under every scrap (or character)"},
         {"seed", SeedOption, ValueKind::Other, "N", "fixed random seed (default: the clock)"},
         {"encoding", 'e', ValueKind::Encoding, "ENC", EncodingHelp()},
         {"threads", ThreadsOption, ValueKind::Other, "N", "render threads, 1 to 256 (default: one per core)"},

@@ -15,6 +15,7 @@ enum class ValueKind {
     File,     // a path
     Format,   // one of the picture formats
     Encoding, // one of the encoding names
+    Palette,  // one of the palette names
     Other,    // text, a number or a face name: nothing to offer
 };
 
@@ -37,6 +38,10 @@ enum OptionId : int {
     DpiOption,
     PaperOption,
     LandscapeOption,
+    PaletteOption,
+    BackgroundOption,
+    TornOption,
+    ShadowOption,
 };
 
 // One option of morvaleth-compose: what getopt_long reads, what --help says
@@ -67,6 +72,9 @@ std::string UsageText();
 // driver writes, every encoding name it accepts.
 std::vector<std::string> FormatValues();
 std::vector<std::string> EncodingValues();
+std::vector<std::string> PaletteValues();
+// "grey, magazine, ..."
+std::string PaletteNameList();
 
 // "bmp or png" and the like.
 std::string FormatNames(const char* separator, const char* last);

@@ -216,6 +216,26 @@ Command ParseCommandLine(int argc, char** argv)
         case LandscapeOption:
             landscape = true;
             break;
+        case PaletteOption:
+            if (const auto palette = morvaleth::PaletteNamed(optarg))
+                settings.look.palette = *palette;
+            else
+                throw UsageError{std::string("invalid palette: '") + optarg + "' (" +
+                                 PaletteNameList() + ")"};
+            break;
+        case BackgroundOption:
+            if (const auto background = morvaleth::BackgroundNamed(optarg))
+                settings.look.background = *background;
+            else
+                throw UsageError{std::string("invalid background: '") + optarg +
+                                 "' (#rrggbb, transparent or a colour name; --help lists them)"};
+            break;
+        case TornOption:
+            settings.look.torn = true;
+            break;
+        case ShadowOption:
+            settings.look.shadow = true;
+            break;
         case ShowFontOption:
             command.showFont = optarg;
             return command;
@@ -245,6 +265,8 @@ Command ParseCommandLine(int argc, char** argv)
         throw UsageError{"--paper and --width or --height exclude each other"};
     if (landscape && !paper)
         throw UsageError{"--landscape needs --paper"};
+    if (settings.look.torn && !settings.realMode)
+        throw UsageError{"--torn needs --real"};
     // On paper the picture's size follows from the sheet, and the font size
     // is in points, so that a letter looks alike at any resolution.
     if (paper) {
@@ -408,6 +430,14 @@ int PrintRecipe(const std::string& picture)
     }
     if (settings.faces.syntheticBold)
         command += " --bold-cuts";
+    if (settings.look.palette != morvaleth::PaletteId::Grey)
+        command += " --palette " + std::string(morvaleth::PaletteName(settings.look.palette));
+    if (settings.look.background != morvaleth::Background{})
+        command += " --background " + ShellWord(morvaleth::BackgroundText(settings.look.background));
+    if (settings.look.torn)
+        command += " --torn";
+    if (settings.look.shadow)
+        command += " --shadow";
     if (encoding != morvaleth::SourceEncoding::Automatic)
         command += " -e " + std::string(morvaleth::EncodingName(encoding));
     if (made->pngLevel)
@@ -493,6 +523,9 @@ int main(int argc, char** argv)
         control.warning = [](std::string_view message) {
             std::cerr << ProgramName << ": " << message << "\n";
         };
+        if (command.settings.look.background.transparent && !morvaleth::FormatEntry(format).transparency)
+            control.warning(std::string(morvaleth::FormatEntry(format).name) +
+                            " has no transparency: the background stays white");
         morvaleth::CompositionRun run(command.settings);
         run.OpenSource();
         command.encode.warning = control.warning;

@@ -83,8 +83,8 @@ void CompositionRun::OpenSource()
     if (settings.embedText)
         run.source->KeepText(&run.keptText);
     run.faces = std::make_unique<FaceTable>();
-    const PlanStyle style{settings.size,    settings.realMode, settings.faceName,
-                          settings.writing, settings.faces,    settings.render.mostStampBytes};
+    const PlanStyle style{settings.size,    settings.realMode, settings.faceName,           settings.writing,
+                          settings.faces,   settings.render.mostStampBytes, settings.look};
     run.plan = std::make_unique<StampPlan>(style, *run.source, run.random, *run.faces, run.width, run.height);
     run.plan->PlanSome(1, run.stamps, {});
 }
@@ -103,12 +103,16 @@ void WarnOfSkippedFaces(const StampPlan& plan, const RunControl& control)
 void CompositionRun::Render(RowSink& sink, const RunControl& control)
 {
     State& run = *state_;
-    // Every pixel the engine paints is grey; the notes are made once the
-    // text has been read, before the sink reads them at its end.
-    sink.Begin({run.width, run.height, true, &run.notes});
+    // Every pixel the engine paints is grey unless the look brings colour;
+    // the notes are made once the text has been read, before the sink reads
+    // them at its end.
+    const Look& look = run.settings.look;
+    sink.Begin({run.width, run.height, !look.Coloured() && !look.background.transparent, &run.notes,
+                look.background.transparent});
     OpenSource();
     WarnOfSkippedFaces(*run.plan, control);
-    RenderRun(*run.plan, run.stamps, *run.faces, run.width, run.height, sink, control, run.settings.render);
+    RenderRun(*run.plan, run.stamps, *run.faces, run.width, run.height, sink, control, run.settings.render,
+              look.background);
     run.source->Close();
     // The plan has read all of the text it needs by now.
     if (control.encodingRead)
@@ -120,7 +124,7 @@ void CompositionRun::Render(RowSink& sink, const RunControl& control)
 void CompositionRun::Trace(StampDevice& device, const RunControl& control)
 {
     State& run = *state_;
-    device.Begin(run.width, run.height);
+    device.Begin(run.width, run.height, run.settings.look.background);
     OpenSource();
     WarnOfSkippedFaces(*run.plan, control);
     TraceRun(*run.plan, run.stamps, *run.faces, run.height, device, control);

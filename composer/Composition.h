@@ -1,5 +1,6 @@
 #pragma once
 
+#include "composer/Look.h"
 #include "composer/PixelPicture.h"
 #include "composer/RowSink.h"
 #include "composer/RunControl.h"
@@ -48,6 +49,8 @@ struct CompositionSettings {
     // Keeps the text the picture was made from with it (see Recipe.h);
     // without it a picture keeps how it was made, but not the text.
     bool embedText = false;
+    // Colours, paper, torn edges and shadows; the default is the grey letter.
+    Look look;
     // How the rendering is split; the picture is the same for any split.
     RenderOptions render;
 };

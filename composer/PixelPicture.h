@@ -15,12 +15,22 @@ namespace morvaleth {
 // holds rows [top, height), and `bits` points at row `top`. Every routine
 // clips to the surface: nothing outside it is touched, and what falls inside
 // comes out exactly as it would on the whole picture.
+//
+// A surface on a transparent page also has `alpha`, a byte a pixel (rows
+// `width` bytes apart, from row `top`), 0 where nothing is painted: every
+// routine lays its paint over it as it lays it over the colours, which are
+// painted on white all the same. A picture shown on white is thus the colours
+// as they are, and one shown on nothing takes them out from under the white
+// (see UnderWhite).
 struct PixelSurface {
     std::uint8_t* bits = nullptr;
     int width = 0;
     int height = 0;
     std::size_t stride = 0;
     int top = 0;
+    std::uint8_t* alpha = nullptr;
+
+    std::uint8_t* AlphaRow(std::int64_t y) const { return alpha + std::size_t(y - top) * std::size_t(width); }
 
     bool Contains(std::int64_t x, std::int64_t y) const
     {
@@ -86,6 +96,19 @@ private:
     PixelMemory pixels_;
     PictureNotes notes_;
 };
+
+// A channel of a pixel painted on white with opacity `alpha`, as it is on
+// nothing: c = (white-painted - (255 - alpha)) · 255 / alpha, 0 where nothing
+// is painted.
+constexpr std::uint8_t UnderWhite(std::uint8_t painted, std::uint8_t alpha)
+{
+    if (alpha == 0)
+        return 0;
+    if (alpha == 255)
+        return painted;
+    const int value = ((int(painted) - 255 + alpha) * 255 + alpha / 2) / alpha;
+    return std::uint8_t(value < 0 ? 0 : value > 255 ? 255 : value);
+}
 
 // Bytes per row of a picture of that width, padding included.
 constexpr std::int64_t RowBytes(std::int64_t width, int bitsPerPixel = PixelPicture::BitsPerPixel)

@@ -83,6 +83,13 @@ PictureNotes RecipeNotes(const CompositionSettings& settings, std::uint32_t seed
     }
     put("bold-cuts", YesNo(settings.faces.syntheticBold));
     put("encoding", read == SourceEncoding::Automatic ? "auto" : EncodingName(read));
+    // The default look leaves no lines, as before there were looks.
+    if (settings.look != Look{}) {
+        put("palette", PaletteName(settings.look.palette));
+        put("background", BackgroundText(settings.look.background));
+        put("torn", YesNo(settings.look.torn));
+        put("shadow", YesNo(settings.look.shadow));
+    }
     PictureNotes notes{{{std::string(SoftwareKeyword), "Morvaleth " MORVALETH_VERSION},
                         {std::string(RecipeKeyword), recipe}}};
     if (text != nullptr)
@@ -140,6 +147,10 @@ std::optional<MadeWith> ReadRecipe(const PictureNotes& notes)
     made.read = values["encoding"] == "auto" ? SourceEncoding::Automatic
                                              : EncodingNamed(values["encoding"]).value_or(SourceEncoding::Automatic);
     settings.encoding = made.read;
+    settings.look.palette = PaletteNamed(values["palette"]).value_or(PaletteId::Grey);
+    settings.look.background = BackgroundNamed(values["background"]).value_or(Background{});
+    settings.look.torn = values["torn"] == "yes";
+    settings.look.shadow = values["shadow"] == "yes";
     if (text != nullptr) {
         settings.sourceText = *text;
         settings.encoding = SourceEncoding::Utf8;

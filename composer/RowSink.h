@@ -17,6 +17,10 @@ struct PictureShape {
     // Read when the sink finishes, so that notes added while the picture is
     // made (the text it was made from) are kept too. Null for none.
     const PictureNotes* notes = nullptr;
+    // The page is transparent: AlphaRows comes before each call of Rows with
+    // the rows' opacity, and the rows are painted on white (see PixelSurface).
+    // A format without an alpha channel keeps them on white.
+    bool alpha = false;
 };
 
 // Where the finished rows of a picture go: a picture in memory, or a file
@@ -33,6 +37,10 @@ public:
     // Rows [top, top + count), `stride` bytes apart. Calls come from one
     // thread at a time, top to bottom, each band following the one before.
     virtual void Rows(int top, int count, const std::uint8_t* rows, std::size_t stride) = 0;
+
+    // On a transparent page: the opacity of rows [top, top + count), a byte
+    // a pixel, valid until the Rows call for those rows has returned.
+    virtual void AlphaRows(int /*top*/, int /*count*/, const std::uint8_t* /*alpha*/, std::size_t /*stride*/) {}
 
     // Called once after the last row of a run that succeeded.
     virtual void Finish() = 0;

@@ -2,6 +2,7 @@
 
 #include "ui/Application.h"
 #include "ui/FileFilter.h"
+#include "ui/LookDialog.h"
 #include "ui/PictureDescription.h"
 #include "ui/TextPane.h"
 #include "ui/PrintLetter.h"
@@ -195,6 +196,8 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
     previewMenu_->addActions({HActTextPane, HActSaveText});
     previewMenu_->addSeparator();
     previewMenu_->addActions({HActKeepLayout, HActSeed});
+    previewMenu_->addSeparator();
+    previewMenu_->addAction(QStringLiteral("詳細..."), this, [this] { Guard([this] { ChooseLook(); }); });
     for (QWidget* preview : std::initializer_list<QWidget*>{HImgPanel, HImage}) {
         preview->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(preview, &QWidget::customContextMenuRequested, this,
@@ -305,7 +308,15 @@ CompositionSettings THFormMain::CurrentSettings() const
     // The chosen face mixed with every installed Japanese face.
     if (HChkFaceMix->isChecked())
         settings.faces.mix = FaceMix::Japanese;
+    settings.look = look_;
     return settings;
+}
+
+void THFormMain::ChooseLook()
+{
+    THLookDialog dialog(look_, this);
+    if (modal_->RunDialog(dialog))
+        look_ = dialog.Chosen();
 }
 
 void THFormMain::Guard(const std::function<void()>& handler)

@@ -196,6 +196,10 @@ private:
     };
     static std::optional<TSourceState> SourceStateOf(const std::string& path);
 
+    // "詳細...": the look of the next 作成, chosen in its dialog.
+    void ChooseLook();
+    Look look_;
+
     // The settings of the picture shown, its seed fixed; fails with
     // "元になるﾃｷｽﾄﾌｧｲﾙが作成の後で変わりました" when its text changed since.
     const CompositionSettings& PictureSettings() const;

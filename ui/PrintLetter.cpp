@@ -1,5 +1,7 @@
 #include "ui/PrintLetter.h"
 
+#include "composer/plan/Stamp.h"
+
 #include <QPen>
 #include <QPolygonF>
 #include <QPrinter>
@@ -15,7 +17,7 @@ QColor ColorOf(TColor color)
     return QColor(RedOf(color), GreenOf(color), BlueOf(color));
 }
 
-QPolygonF PolygonOf(const std::array<TPoint, 4>& corners, double shift)
+QPolygonF PolygonOf(std::span<const TPoint> corners, double shift)
 {
     QPolygonF polygon;
     for (const TPoint& corner : corners)
@@ -64,10 +66,15 @@ QPainterPath PathOf(const GlyphPath& outline)
 
 TPainterDevice::TPainterDevice(QPainter& painter, const QTransform& place) : painter_(painter), place_(place) {}
 
-void TPainterDevice::Begin(int, int)
+void TPainterDevice::Begin(int width, int height, const Background& page)
 {
     painter_.save();
     painter_.setRenderHint(QPainter::Antialiasing);
+    // Paper is white of itself; a transparent page prints as nothing.
+    if (!page.transparent && page.color != clWhite) {
+        painter_.setTransform(place_);
+        painter_.fillRect(QRectF(0, 0, width, height), ColorOf(page.color));
+    }
 }
 
 void TPainterDevice::Face(const DeviceFace&) {}
@@ -77,20 +84,31 @@ void TPainterDevice::Stamp(const DeviceStamp& stamp, GlyphOutlines& outlines)
     painter_.setTransform(place_);
     if (stamp.scrap) {
         painter_.setPen(Qt::NoPen);
+        if (stamp.shadow != 0) {
+            painter_.setBrush(QColor(0, 0, 0, ShadowLayerCoverage));
+            for (int layer = stamp.shadow - 1; layer <= stamp.shadow + 1; ++layer)
+                painter_.drawPolygon(PolygonOf(stamp.edge, layer), Qt::OddEvenFill);
+        }
         painter_.setBrush(ColorOf(stamp.fill));
-        painter_.drawPolygon(PolygonOf(stamp.corners, 0), Qt::OddEvenFill);
+        painter_.drawPolygon(PolygonOf(stamp.edge, 0), Qt::OddEvenFill);
         // The outline runs through the pixels' centres, one pixel wide.
         QPen outline(ColorOf(stamp.outline), 1);
         outline.setJoinStyle(Qt::MiterJoin);
         painter_.setPen(outline);
         painter_.setBrush(Qt::NoBrush);
-        painter_.drawPolygon(PolygonOf(stamp.corners, 0.5));
+        painter_.drawPolygon(PolygonOf(stamp.edge, 0.5));
     }
     for (const DeviceGlyph& glyph : stamp.glyphs) {
         const auto key = std::make_tuple(stamp.face, glyph.glyph, stamp.bold);
         auto path = paths_.find(key);
         if (path == paths_.end())
             path = paths_.emplace(key, PathOf(outlines.Outline(stamp.face, glyph.glyph, stamp.bold))).first;
+        if (!stamp.scrap && stamp.shadow != 0)
+            for (int layer = stamp.shadow; layer <= stamp.shadow + 1; ++layer) {
+                painter_.setTransform(
+                    QTransform(glyph.xx, glyph.yx, glyph.xy, glyph.yy, glyph.x + layer, glyph.y + layer) * place_);
+                painter_.fillPath(path->second, QColor(0, 0, 0, GlyphShadowOpacity));
+            }
         painter_.setTransform(QTransform(glyph.xx, glyph.yx, glyph.xy, glyph.yy, glyph.x, glyph.y) * place_);
         painter_.fillPath(path->second, ColorOf(stamp.character));
     }

@@ -25,7 +25,7 @@ class TPainterDevice final : public StampDevice {
 public:
     TPainterDevice(QPainter& painter, const QTransform& place);
 
-    void Begin(int width, int height) override;
+    void Begin(int width, int height, const Background& page) override;
     void Face(const DeviceFace& face) override;
     void Stamp(const DeviceStamp& stamp, GlyphOutlines& outlines) override;
     void Finish(const PictureNotes& notes) override;

@@ -29,18 +29,20 @@ constexpr PictureFormatEntry Formats[] = {
      "Windows BMP, 24 bits per pixel, uncompressed; the file holds at most 2 GiB", std::uint64_t(INT_MAX) - BmpHeaderBytes,
      "BMP は 2 GiB まで", &BmpSink, nullptr},
     {PictureFormat::Png, "png", "PNG (*.png)",
-     "PNG, 8-bit grey (or RGB), compressed without loss; up to 2147483647 pixels either way", 0, "", &PngSink, nullptr},
+     "PNG, 8-bit grey (RGB when a palette or background brings colour, RGBA on a transparent background), "
+     "compressed without loss; up to 2147483647 pixels either way",
+     0, "", &PngSink, nullptr, true},
     {PictureFormat::Pdf, "pdf", "PDF (*.pdf)",
      "PDF, one page drawn in vector outlines and filled shapes that stay sharp at any size; the text stays text "
      "(searchable and selectable, its faces embedded as subsets). The page is the picture at --dpi, or at 96 pixels "
      "to the inch without it",
-     0, "", nullptr, &PdfDevice},
+     0, "", nullptr, &PdfDevice, true},
     {PictureFormat::Svg, "svg", "SVG (*.svg)",
      "SVG, vector outlines (each glyph's outline written once and used by every character cut from it) and polygons "
      "for the scraps, with an invisible text layer that keeps the letter selectable and searchable",
-     0, "", nullptr, &SvgDevice},
+     0, "", nullptr, &SvgDevice, true},
     {PictureFormat::Svgz, "svgz", "SVGZ (*.svgz)", "the same SVG compressed with gzip", 0, "", nullptr,
-     &CompressedSvgDevice},
+     &CompressedSvgDevice, true},
 };
 
 char Lower(char c)

@@ -31,6 +31,8 @@ struct PictureFormatEntry {
     std::string_view limitText;
     std::unique_ptr<RowSink> (*sink)(ByteOutput& output, const OutputOptions& options);
     std::unique_ptr<StampDevice> (*device)(ByteOutput& output, const OutputOptions& options);
+    // Whether a transparent background stays transparent: else it is white.
+    bool transparency = false;
 
     bool Vector() const { return device != nullptr; }
 };

@@ -2,6 +2,7 @@
 
 #include "composer/Messages.h"
 #include "composer/PhysicalSize.h"
+#include "composer/PixelPicture.h"
 #include "composer/encode/Formats.h"
 
 #include <zlib.h>
@@ -169,7 +170,7 @@ public:
         shape_ = shape;
         if (shape.width == 0 || shape.height == 0)
             return;
-        channels_ = shape.grey ? 1 : 3;
+        channels_ = shape.alpha ? 4 : shape.grey ? 1 : 3;
         rowBytes_ = 1 + std::size_t(shape.width) * channels_;
         blockRows_ = int(std::clamp<std::size_t>(BlockBytes / rowBytes_, 1, std::size_t(shape.height)));
         for (int i = 1; i < threads_; ++i)
@@ -180,7 +181,7 @@ public:
         Put32(header, std::uint32_t(shape.width));
         Put32(header + 4, std::uint32_t(shape.height));
         header[8] = 8;                        // bits a channel
-        header[9] = shape.grey ? 0 : 2;       // grey, or red, green and blue
+        header[9] = shape.alpha ? 6 : shape.grey ? 0 : 2; // grey, red, green and blue, or those with alpha
         header[10] = header[11] = header[12] = 0; // deflate, adaptive filters, no interlace
         Write(Chunk("IHDR", std::string_view(reinterpret_cast<const char*>(header), sizeof header)));
         Write(Chunk("sRGB", std::string_view("\0", 1))); // perceptual
@@ -191,6 +192,12 @@ public:
             resolution[8] = 1; // the metre
             Write(Chunk("pHYs", std::string_view(reinterpret_cast<const char*>(resolution), sizeof resolution)));
         }
+    }
+
+    void AlphaRows(int /*top*/, int /*count*/, const std::uint8_t* alpha, std::size_t stride) override
+    {
+        alpha_ = alpha;
+        alphaStride_ = stride;
     }
 
     void Rows(int top, int count, const std::uint8_t* rows, std::size_t stride) override
@@ -209,6 +216,16 @@ public:
             if (channels_ == 1) {
                 for (int x = 0; x < shape_.width; ++x)
                     out[x] = pixels[std::size_t(x) * 3 + 1];
+            } else if (channels_ == 4) {
+                // Straight alpha: the colours as they are without the white.
+                const std::uint8_t* opacity = alpha_ + std::size_t(row) * alphaStride_;
+                for (int x = 0; x < shape_.width; ++x) {
+                    const std::uint8_t a = opacity[x];
+                    out[std::size_t(x) * 4] = UnderWhite(pixels[std::size_t(x) * 3 + 2], a);
+                    out[std::size_t(x) * 4 + 1] = UnderWhite(pixels[std::size_t(x) * 3 + 1], a);
+                    out[std::size_t(x) * 4 + 2] = UnderWhite(pixels[std::size_t(x) * 3], a);
+                    out[std::size_t(x) * 4 + 3] = a;
+                }
             } else {
                 for (int x = 0; x < shape_.width; ++x) {
                     out[std::size_t(x) * 3] = pixels[std::size_t(x) * 3 + 2];
@@ -339,6 +356,8 @@ private:
     int threads_ = 1;
     PictureShape shape_;
     int channels_ = 3;
+    const std::uint8_t* alpha_ = nullptr;
+    std::size_t alphaStride_ = 0;
     std::size_t rowBytes_ = 0;
     int blockRows_ = 0;
     std::unique_ptr<Block> filling_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "composer/Color.h"
+#include "composer/Look.h"
 #include "composer/faces/FaceTable.h"
 #include "composer/faces/Shaping.h"
 #include "composer/plan/RandomSource.h"
@@ -9,6 +10,7 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 // The rules of one stamp, in one place for the plan, the painter and
 // whatever else draws a stamp: its draws and their order, its cell height,
@@ -55,6 +57,16 @@ constexpr ScrapColors ScrapColorsFor(int r)
     return {clSilver, clBlack, clSilver};
 }
 
+// A palette's paper and ink pairs, each chosen so that the ink reads on its
+// paper, with the scrap's outline a shade darker than its paper. Empty for
+// grey, whose colours are the schemes above.
+std::span<const ScrapColors> PaletteColors(PaletteId palette);
+
+// The colours of a stamp drawn from a palette's pair: a scrap of its paper
+// with its ink; without a scrap, the ink alone is the darker of the two, as
+// the letter stands on the page.
+ScrapColors PairColors(PaletteId palette, int pair, bool scrap);
+
 // A paper scrap about h by h: its top-left corner exactly on (x, y), its left
 // edge leaning by dx, its top and bottom edges dropping by dy from left to
 // right, its right edge upright. In this order.
@@ -93,6 +105,36 @@ inline StampDraws DrawStamp(RandomSource& random, int size, bool realMode)
     return draws;
 }
 
+// How far a torn side's points stray from the straight cut, either way.
+constexpr int TearDepth(int cellHeight)
+{
+    return cellHeight / 16 + 1;
+}
+
+// How far a shadow falls below and to the right of what casts it; it is
+// drawn in three layers, the farthest one pixel beyond.
+constexpr int ShadowOffset(int cellHeight)
+{
+    return cellHeight / 12 + 2;
+}
+
+// A shadow is black blended over the page in layers, each offset one pixel
+// more: three of the scrap's shape (from the offset less one to the offset
+// plus one) with this coverage each, or in plain mode two of the glyphs' (the
+// offset and one more) with this opacity. Where the layers overlap it is
+// darkest, and its edges fade.
+inline constexpr std::uint8_t ShadowLayerCoverage = 40;
+inline constexpr std::uint8_t GlyphShadowOpacity = 64;
+
+// The most points a torn scrap has: the corners and three between each two.
+inline constexpr std::size_t TornPoints = 16;
+
+// The torn outline of a scrap: its corners in their order, with three points
+// on each side between them, each moved off the side by up to TearDepth,
+// across it (sideways on an upright side, up or down on a level one), as the
+// stamp's tear draw fixes them.
+std::array<TPoint, TornPoints> TornCorners(const std::array<TPoint, 4>& corners, int cellHeight, std::uint32_t tear);
+
 // What a stamp of a run with mixed faces takes from the face set.
 struct FaceDraw {
     std::size_t face = 0;
@@ -121,6 +163,34 @@ private:
     bool boldCuts_;
 };
 
+// What a look decides for one stamp.
+struct LookDraw {
+    std::uint8_t pair = 0;  // the palette's pair
+    std::uint32_t tear = 0; // the seed of a torn scrap's sides; 0 for clean cuts
+
+    bool operator==(const LookDraw&) const = default;
+};
+
+// The per-stamp draws of a look, from a random source of the look's own,
+// seeded from the run's seed before its first draw: the main source's draws
+// stay as they are with any look. Two draws per stamp whatever the look, so
+// that turning one part of it on or off leaves the others' draws alone.
+class LookDraws {
+public:
+    LookDraws(const RandomSource& run, const Look& look);
+
+    LookDraw Next();
+
+private:
+    RandomSource random_;
+    std::int32_t pairs_;
+    bool torn_;
+};
+
+// How far beyond a stamp's cell and scrap its look can draw, up or down, for
+// a run of this size; 0 for the default look.
+int LookReach(const Look& look, int size);
+
 // One character unit as it will be painted: everything its pixels depend on,
 // decided by the plan. The unit's code points live in the plan's pool.
 struct Stamp {
@@ -135,13 +205,23 @@ struct Stamp {
     FaceId face = 0;
     bool bold = false; // outlines thickened, as a bold cutting
     Flow flow = Flow::Line;
+    // The look: its palette and pair, a shadow, and the tear of the scrap.
+    PaletteId palette = PaletteId::Grey;
+    std::uint8_t pair = 0;
+    bool shadow = false;
+    std::uint32_t tear = 0;
     std::uint32_t firstCodePoint = 0;
     std::uint32_t codePointCount = 0;
     // Every pixel the stamp can change lies in rows [top, bottom).
     std::int64_t top = 0;
     std::int64_t bottom = 0;
 
-    ScrapColors Colors() const { return scrap ? ScrapColorsFor(scheme) : ScrapColors{clBlack, clBlack, clBlack}; }
+    ScrapColors Colors() const
+    {
+        if (palette != PaletteId::Grey)
+            return PairColors(palette, pair, scrap);
+        return scrap ? ScrapColorsFor(scheme) : ScrapColors{clBlack, clBlack, clBlack};
+    }
     std::array<TPoint, 4> Corners() const { return ScrapCorners(x, y, cellHeight, dx, dy); }
     // Whether the unit is shaped as a whole rather than set glyph by glyph.
     bool Shaped() const { return NeedsShaping(flow, bold, codePointCount); }

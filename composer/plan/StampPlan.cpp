@@ -54,7 +54,8 @@ StampPlan::StampPlan(const PlanStyle& style, SourceReader& source, RandomSource&
     : style_(style),
       random_(random),
       faces_(faces),
-      layout_(MakeLayout(style.writing, style.size, width, height, LowestStampReach(style.size))),
+      layout_(MakeLayout(style.writing, style.size, width, height,
+                         LowestStampReach(style.size) + LookReach(style.look, style.size))),
       order_(source, *layout_),
       mostStampBytes_(style.mostStampBytes > 0 ? style.mostStampBytes : QuarterOfTheMemory())
 {
@@ -67,13 +68,17 @@ StampPlan::StampPlan(const PlanStyle& style, SourceReader& source, RandomSource&
         // Seeded before the run's first draw.
         faceDraws_.emplace(random, faceSet_.size(), style.faces.syntheticBold);
     }
+    if (style.look != Look{}) {
+        lookDraws_.emplace(random, style.look);
+        lookReach_ = LookReach(style.look, style.size);
+    }
 }
 
 StampPlan::~StampPlan() = default;
 
 std::int64_t StampPlan::LongestReach() const
 {
-    return std::max(upwardReach_, LowestStampReach(style_.size));
+    return std::max(upwardReach_, LowestStampReach(style_.size) + lookReach_);
 }
 
 std::int64_t StampPlan::SettledRows() const
@@ -139,7 +144,7 @@ void StampPlan::ReachFace(FaceId face)
     measures.maxAdvance = std::max(measures.maxAdvance, room);
     const FontScale tallest = ScaleForCell(measures, TallestCellHeight(style_.size), 0);
     upwardReach_ = std::max<std::int64_t>(upwardReach_, std::int64_t(std::ceil(ShapedReach(measures, tallest, MaxStampCodePoints))) +
-                                                            std::int64_t(MaxStampCodePoints) + 8);
+                                                            std::int64_t(MaxStampCodePoints) + 8 + lookReach_);
 }
 
 void StampPlan::PlanUnit(std::u32string_view unit, StampList& list)
@@ -174,6 +179,13 @@ void StampPlan::PlanUnit(std::u32string_view unit, StampList& list)
         chain = setChains_[draw.face];
         stamp.bold = draw.bold;
     }
+    if (lookDraws_) {
+        const LookDraw draw = lookDraws_->Next();
+        stamp.palette = style_.look.palette;
+        stamp.pair = draw.pair;
+        stamp.tear = draw.tear;
+        stamp.shadow = style_.look.shadow;
+    }
     // A control character takes its cell, its draws and its scrap like a
     // space, and draws no glyph.
     const bool drawsGlyph = !IsControlUnit(unit);
@@ -201,11 +213,18 @@ void StampPlan::PlanUnit(std::u32string_view unit, StampList& list)
         }
     }
     if (stamp.scrap) {
-        for (const TPoint corner : stamp.Corners()) {
+        const auto reach = [&](const TPoint corner) {
             top = std::min<std::int64_t>(top, corner.y);
             bottom = std::max<std::int64_t>(bottom, std::int64_t(corner.y) + 1);
-        }
+        };
+        if (stamp.tear != 0)
+            std::ranges::for_each(TornCorners(stamp.Corners(), stamp.cellHeight, stamp.tear), reach);
+        else
+            std::ranges::for_each(stamp.Corners(), reach);
     }
+    // The shadow's farthest layer lies one pixel beyond its offset.
+    if (stamp.shadow && top < bottom)
+        bottom += ShadowOffset(stamp.cellHeight) + 1;
     if (top < bottom) {
         stamp.top = top;
         stamp.bottom = bottom;

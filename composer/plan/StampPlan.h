@@ -52,6 +52,7 @@ struct PlanStyle {
     // The most memory the planned stamps may hold at once; 0: a quarter of
     // the machine's.
     std::size_t mostStampBytes = 0;
+    Look look{};
 };
 
 // The first stage of a run: reads the source's units in the order they take
@@ -108,6 +109,9 @@ private:
     std::vector<FaceChainId> setChains_;
     std::vector<std::string> skippedFaces_;
     std::optional<FaceDraws> faceDraws_;
+    // Only for a look other than the default.
+    std::optional<LookDraws> lookDraws_;
+    int lookReach_ = 0;
     std::size_t mostStampBytes_;
     bool faceResolved_ = false;
     FaceChainId chain_ = 0;

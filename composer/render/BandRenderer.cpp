@@ -43,12 +43,20 @@ int ThreadCount(int requested)
     return int(std::max(1u, std::thread::hardware_concurrency()));
 }
 
-void FillWhite(std::uint8_t* rows, int count, int width, std::size_t stride)
+void FillPaper(std::uint8_t* rows, int count, int width, std::size_t stride, TColor paper)
 {
     const std::size_t pixelBytes = std::size_t(width) * 3;
     for (int row = 0; row < count; ++row) {
         std::uint8_t* line = rows + std::size_t(row) * stride;
-        std::memset(line, 0xFF, pixelBytes);
+        if (paper == clWhite) {
+            std::memset(line, 0xFF, pixelBytes);
+        } else {
+            for (std::size_t x = 0; x < pixelBytes; x += 3) {
+                line[x] = BlueOf(paper);
+                line[x + 1] = GreenOf(paper);
+                line[x + 2] = RedOf(paper);
+            }
+        }
         std::memset(line + pixelBytes, 0, stride - pixelBytes);
     }
 }
@@ -57,22 +65,27 @@ struct Band {
     PixelSurface surface;
     // The stamps of the band's stretch.
     const StampList* stamps = nullptr;
-    // Memory of the run's own, made white by whichever thread paints it.
-    bool white = false;
+    // Memory of the run's own, or the sink's white memory under paper of
+    // another colour: given the paper by whichever thread paints it.
+    bool fill = false;
     std::exception_ptr failure;
 };
 
 // Gives the bands of rows [top, end) their memory: the sink's own where it
-// offers it, else memory of the set's, to be made white when painted.
-void PrepareBands(std::vector<Band>& bands, std::vector<PixelMemory>& memory, const StampList& stamps,
-                  std::int64_t top, std::int64_t end, int bandRows, int width, std::size_t stride, RowSink& sink)
+// offers it, else memory of the set's, to be given the paper when painted.
+void PrepareBands(std::vector<Band>& bands, std::vector<PixelMemory>& memory,
+                  std::vector<std::vector<std::uint8_t>>& alpha, const StampList& stamps, std::int64_t top,
+                  std::int64_t end, int bandRows, int width, std::size_t stride, RowSink& sink,
+                  const Background& background)
 {
+    const TColor paper = background.transparent ? clWhite : background.color;
     bands.clear();
     for (std::int64_t bandTop = top; bandTop < end; bandTop += bandRows) {
         const int rows = int(std::min<std::int64_t>(bandRows, end - bandTop));
         Band band;
         band.stamps = &stamps;
         std::uint8_t* bits = sink.RowsInPlace(int(bandTop), rows);
+        band.fill = paper != clWhite;
         if (bits == nullptr) {
             auto& own = memory[bands.size()];
             if (!own) {
@@ -81,9 +94,15 @@ void PrepareBands(std::vector<Band>& bands, std::vector<PixelMemory>& memory, co
                     throw Failure(Message::OutOfResources);
             }
             bits = own.get();
-            band.white = true;
+            band.fill = true;
         }
         band.surface = {bits, width, int(bandTop) + rows, stride, int(bandTop)};
+        if (background.transparent) {
+            // Cleared by whichever thread paints the band.
+            auto& opacity = alpha[bands.size()];
+            opacity.resize(std::size_t(width) * std::size_t(bandRows));
+            band.surface.alpha = opacity.data();
+        }
         bands.push_back(band);
     }
 }
@@ -95,7 +114,7 @@ void PrepareBands(std::vector<Band>& bands, std::vector<PixelMemory>& memory, co
 // that no thread waits at the end of a stretch.
 class RenderCrew {
 public:
-    RenderCrew(int threads, const FaceTable& faces) : faces_(faces)
+    RenderCrew(int threads, const FaceTable& faces, TColor paper) : faces_(faces), paper_(paper)
     {
         for (int i = 1; i < threads; ++i)
             workers_.emplace_back([this] { Work(); });
@@ -166,9 +185,12 @@ private:
         lock.unlock();
         Band& band = *next.band;
         try {
-            if (band.white)
-                FillWhite(band.surface.bits, band.surface.height - band.surface.top, band.surface.width,
-                          band.surface.stride);
+            if (band.fill)
+                FillPaper(band.surface.bits, band.surface.height - band.surface.top, band.surface.width,
+                          band.surface.stride, paper_);
+            if (band.surface.alpha != nullptr)
+                std::memset(band.surface.alpha, 0,
+                            std::size_t(band.surface.height - band.surface.top) * std::size_t(band.surface.width));
             painter.Paint(*band.stamps, band.surface);
         } catch (...) {
             band.failure = std::current_exception();
@@ -179,6 +201,7 @@ private:
     }
 
     const FaceTable& faces_;
+    TColor paper_;
     std::vector<std::thread> workers_;
     std::mutex mutex_;
     std::condition_variable wake_;
@@ -212,8 +235,9 @@ void PlanToTheEnd(StampPlan& plan, StampList& list, const RunControl& control)
 } // namespace
 
 void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int width, int height, RowSink& sink,
-               const RunControl& control, const RenderOptions& options)
+               const RunControl& control, const RenderOptions& options, const Background& background)
 {
+    const TColor paper = background.transparent ? clWhite : background.color;
     if (width <= 0 || height <= 0) {
         PlanToTheEnd(plan, list, control);
         ThrowIfCancelled(control);
@@ -247,19 +271,25 @@ void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int wid
     StampList* stampsOf[2] = {&list, nullptr};
 
     std::vector<PixelMemory> memory[2];
+    std::vector<std::vector<std::uint8_t>> alpha[2];
     std::vector<Band> bands[2];
     for (int set = 0; set < 2; ++set) {
         memory[set].resize(std::size_t(bandsPerStretch));
+        alpha[set].resize(std::size_t(bandsPerStretch));
         bands[set].reserve(std::size_t(bandsPerStretch));
     }
     StampPainter painter(faces);
     // Declared after the bands and the lists: on a failure its threads finish
     // before their memory goes.
-    RenderCrew crew(threads, faces);
+    RenderCrew crew(threads, faces, paper);
 
     const auto handOver = [&](const std::vector<Band>& finished) {
-        for (const Band& band : finished)
+        for (const Band& band : finished) {
+            if (band.surface.alpha != nullptr)
+                sink.AlphaRows(band.surface.top, band.surface.height - band.surface.top, band.surface.alpha,
+                               std::size_t(width));
             sink.Rows(band.surface.top, band.surface.height - band.surface.top, band.surface.bits, stride);
+        }
         if (control.progress && !finished.empty())
             control.progress(finished.back().surface.height, height);
     };
@@ -267,7 +297,7 @@ void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int wid
 
     plan.PlanThrough(endOf(0), list, control);
     ThrowIfCancelled(control);
-    PrepareBands(bands[0], memory[0], list, 0, endOf(0), bandRows, width, stride, sink);
+    PrepareBands(bands[0], memory[0], alpha[0], list, 0, endOf(0), bandRows, width, stride, sink, background);
     crew.Start(0, bands[0]);
     int current = 0;
     for (std::int64_t top = 0; top < height; top += stretchRows) {
@@ -284,7 +314,7 @@ void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int wid
                 ThrowIfCancelled(control);
             }
             stampsOf[next] = nextStamps;
-            PrepareBands(bands[next], memory[next], *nextStamps, end, endOf(end), bandRows, width, stride, sink);
+            PrepareBands(bands[next], memory[next], alpha[next], *nextStamps, end, endOf(end), bandRows, width, stride, sink, background);
             crew.Start(next, bands[next]);
         }
         crew.Finish(current, painter);

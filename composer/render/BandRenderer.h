@@ -1,5 +1,6 @@
 #pragma once
 
+#include "composer/Look.h"
 #include "composer/RowSink.h"
 #include "composer/RunControl.h"
 #include "composer/faces/FaceTable.h"
@@ -17,8 +18,10 @@ namespace morvaleth {
 // begun with this width and height; it is not finished here. A failure in any
 // band fails the run with that band's error (the topmost failing band's); a
 // cancelled run fails with a Cancelled error.
-// `list` may hold stamps planned already.
+// `list` may hold stamps planned already. The stamps are pasted on the
+// background; on a transparent one each band's opacity goes to the sink's
+// AlphaRows before its rows.
 void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int width, int height, RowSink& sink,
-               const RunControl& control, const RenderOptions& options = {});
+               const RunControl& control, const RenderOptions& options = {}, const Background& background = {});
 
 } // namespace morvaleth

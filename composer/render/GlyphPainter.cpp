@@ -15,6 +15,7 @@ struct SpanTarget {
     int left;
     int baselineRow;
     TColor color;
+    unsigned opacity;
 };
 
 void BlendSpans(int y, int count, const FT_Span* spans, void* user)
@@ -22,6 +23,12 @@ void BlendSpans(int y, int count, const FT_Span* spans, void* user)
     const auto* target = static_cast<const SpanTarget*>(user);
     // Rows count upwards from the baseline in FreeType, downwards on screen.
     const int row = target->baselineRow - 1 - y;
+    if (target->opacity != 255) {
+        for (int i = 0; i < count; ++i)
+            BlendSpan(*target->surface, target->left + spans[i].x, row, spans[i].len,
+                      std::uint8_t((spans[i].coverage * target->opacity + 127) / 255), target->color);
+        return;
+    }
     for (int i = 0; i < count; ++i)
         BlendSpan(*target->surface, target->left + spans[i].x, row, spans[i].len,
                   spans[i].coverage, target->color);
@@ -29,9 +36,9 @@ void BlendSpans(int y, int count, const FT_Span* spans, void* user)
 
 // Blends an outline whose origin is the pixel (originX, originY).
 void RenderOutline(FT_Library library, const PixelSurface& surface, FT_Outline& outline, int originX,
-                   int originY, TColor color)
+                   int originY, TColor color, unsigned opacity)
 {
-    SpanTarget target{&surface, int(originX), int(originY), color};
+    SpanTarget target{&surface, int(originX), int(originY), color, opacity};
     FT_Raster_Params params{};
     params.source = &outline;
     params.flags = FT_RASTER_FLAG_AA | FT_RASTER_FLAG_DIRECT | FT_RASTER_FLAG_CLIP;
@@ -146,6 +153,10 @@ void PaintImage(const PixelSurface& surface, const PlacedGlyph& glyph)
             const double keep = 1 - coverage / 255;
             for (int channel = 0; channel < 3; ++channel)
                 pixel[channel] = std::uint8_t(std::clamp(std::lround(pixel[channel] * keep + grey), 0L, 255L));
+            if (surface.alpha != nullptr) {
+                std::uint8_t& a = surface.AlphaRow(row)[column];
+                a = std::uint8_t(std::clamp(std::lround(a * keep + coverage), 0L, 255L));
+            }
         }
     }
 }
@@ -153,23 +164,24 @@ void PaintImage(const PixelSurface& surface, const PlacedGlyph& glyph)
 // Rasterizes each glyph as it is set.
 class OutlinePainter final : public GlyphSink {
 public:
-    OutlinePainter(FT_Library library, const PixelSurface& surface, TColor color)
-        : library_(library), surface_(surface), color_(color)
+    OutlinePainter(FT_Library library, const PixelSurface& surface, TColor color, std::uint8_t opacity)
+        : library_(library), surface_(surface), color_(color), opacity_(opacity)
     {
     }
 
     void Glyph(const PlacedGlyph& glyph) override
     {
-        if (glyph.image != nullptr)
+        if (glyph.image == nullptr)
+            RenderOutline(library_, surface_, *glyph.outline, glyph.originX, glyph.originY, color_, opacity_);
+        else if (opacity_ == 255)
             PaintImage(surface_, glyph);
-        else
-            RenderOutline(library_, surface_, *glyph.outline, glyph.originX, glyph.originY, color_);
     }
 
 private:
     FT_Library library_;
     const PixelSurface& surface_;
     TColor color_;
+    std::uint8_t opacity_;
 };
 
 } // namespace
@@ -181,11 +193,11 @@ bool BeyondReach(const PixelSurface& surface, int x, int y, double reach)
 
 void PaintGlyphs(const PixelSurface& surface, FT_Library library, OpenFace& face, const FontScale& scale, int x,
                  int y, std::u32string_view codePoints, TColor color, bool shaped, UnitOrientation orientation,
-                 bool bold, bool cullOffSurface)
+                 bool bold, bool cullOffSurface, std::uint8_t opacity)
 {
     if (surface.bits == nullptr || codePoints.empty())
         return;
-    OutlinePainter painter(library, surface, color);
+    OutlinePainter painter(library, surface, color, opacity);
     if (shaped) {
         // Thickening moves each outline point by up to half the strength.
         const double strength = bold ? BoldStrength(scale.emSize) / 64.0 : 0;

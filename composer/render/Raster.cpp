@@ -15,6 +15,8 @@ void PutPixel(const PixelSurface& surface, std::int64_t x, std::int64_t y, TColo
     pixel[0] = BlueOf(color);
     pixel[1] = GreenOf(color);
     pixel[2] = RedOf(color);
+    if (surface.alpha != nullptr)
+        surface.AlphaRow(y)[x] = 255;
 }
 
 // The first pixel index whose centre (index + 0.5) is at or beyond v, kept
@@ -38,12 +40,17 @@ std::int64_t FloorDiv(__int128 numerator, __int128 denominator)
     return std::int64_t(quotient);
 }
 
-} // namespace
-
-void FillPolygon(const PixelSurface& surface, std::span<const PointF> points, TColor color)
+// Calls span(row, from, to) for every run of pixels whose centres lie inside
+// the polygon by the even-odd rule, row by row, left to right.
+// Rows [firstRow, endRow) at most, columns [0, width] at most, or where
+// `unclamped` as far as an int allows.
+template <typename Span>
+void ForEachSpan(std::span<const PointF> points, int fromRow, int toRow, int width, bool unclamped, Span span)
 {
-    if (points.size() < 3 || surface.bits == nullptr)
+    if (points.size() < 3)
         return;
+    const int leftmost = unclamped ? -(1 << 29) : 0;
+    const int rightmost = unclamped ? (1 << 29) : width;
 
     double top = points[0].y;
     double bottom = points[0].y;
@@ -51,8 +58,8 @@ void FillPolygon(const PixelSurface& surface, std::span<const PointF> points, TC
         top = std::min(top, p.y);
         bottom = std::max(bottom, p.y);
     }
-    const int firstRow = FirstCentreAtOrAfter(top, surface.top, surface.height);
-    const int endRow = FirstCentreAtOrAfter(bottom, surface.top, surface.height);
+    const int firstRow = FirstCentreAtOrAfter(top, fromRow, toRow);
+    const int endRow = FirstCentreAtOrAfter(bottom, fromRow, toRow);
 
     // A polygon has at most as many crossings on a row as it has edges.
     PolygonScratch<double> scratch(points.size());
@@ -69,17 +76,88 @@ void FillPolygon(const PixelSurface& surface, std::span<const PointF> points, TC
                 crossings[count++] = a.x + (centre - a.y) * (b.x - a.x) / (b.y - a.y);
         }
         std::sort(crossings, crossings + count);
+        for (std::size_t i = 0; i + 1 < count; i += 2)
+            span(row, FirstCentreAtOrAfter(crossings[i], leftmost, rightmost),
+                 FirstCentreAtOrAfter(crossings[i + 1], leftmost, rightmost));
+    }
+}
 
-        std::uint8_t* line = surface.Row(row);
-        for (std::size_t i = 0; i + 1 < count; i += 2) {
-            const int from = FirstCentreAtOrAfter(crossings[i], 0, surface.width);
-            const int to = FirstCentreAtOrAfter(crossings[i + 1], 0, surface.width);
-            for (int x = from; x < to; ++x) {
-                line[x * 3 + 0] = BlueOf(color);
-                line[x * 3 + 1] = GreenOf(color);
-                line[x * 3 + 2] = RedOf(color);
-            }
+} // namespace
+
+void FillPolygon(const PixelSurface& surface, std::span<const PointF> points, TColor color, std::uint8_t coverage)
+{
+    if (surface.bits == nullptr)
+        return;
+    ForEachSpan(points, surface.top, surface.height, surface.width, false, [&](int row, int from, int to) {
+        if (coverage != 255) {
+            BlendSpan(surface, from, row, to - from, coverage, color);
+            return;
         }
+        std::uint8_t* line = surface.Row(row);
+        for (int x = from; x < to; ++x) {
+            line[x * 3 + 0] = BlueOf(color);
+            line[x * 3 + 1] = GreenOf(color);
+            line[x * 3 + 2] = RedOf(color);
+        }
+        if (surface.alpha != nullptr && from < to)
+            std::fill(surface.AlphaRow(row) + from, surface.AlphaRow(row) + to, std::uint8_t(255));
+    });
+}
+
+void BlendShadow(const PixelSurface& surface, std::span<const PointF> points, TColor color, std::uint8_t coverage,
+                 int nearest, int farthest, std::vector<RowSpan>& scratch)
+{
+    if (surface.bits == nullptr || nearest < 0 || farthest < nearest)
+        return;
+    // The polygon's own runs, from as far above the surface as the farthest
+    // layer reaches into it: each layer's are the same moved by its offset,
+    // as pixel centres move by whole pixels.
+    scratch.clear();
+    ForEachSpan(points, surface.top - farthest, surface.height, surface.width, true, [&](int row, int from, int to) {
+        if (from < to)
+            scratch.push_back({row, from, to});
+    });
+    for (int offset = nearest; offset <= farthest; ++offset) {
+        std::size_t first = 0; // the first of the polygon's runs on the row, or after them
+        for (const RowSpan& run : scratch) {
+            const int row = run.row + offset;
+            if (row < surface.top || row >= surface.height)
+                continue;
+            int from = std::clamp(run.from + offset, 0, surface.width);
+            const int to = std::clamp(run.to + offset, 0, surface.width);
+            while (first < scratch.size() && scratch[first].row < row)
+                ++first;
+            for (std::size_t i = first; i < scratch.size() && scratch[i].row == row && from < to; ++i) {
+                const RowSpan& hole = scratch[i];
+                if (hole.to <= from || hole.from >= to)
+                    continue;
+                if (hole.from > from)
+                    BlendSpan(surface, from, row, hole.from - from, coverage, color);
+                from = std::max(from, hole.to);
+            }
+            if (from < to)
+                BlendSpan(surface, from, row, to - from, coverage, color);
+        }
+    }
+}
+
+void FillRuns(const PixelSurface& surface, std::span<const RowSpan> runs, TColor color)
+{
+    if (surface.bits == nullptr)
+        return;
+    for (const RowSpan& run : runs) {
+        if (run.row < surface.top || run.row >= surface.height)
+            continue;
+        const int from = std::clamp(run.from, 0, surface.width);
+        const int to = std::clamp(run.to, 0, surface.width);
+        std::uint8_t* line = surface.Row(run.row);
+        for (int x = from; x < to; ++x) {
+            line[x * 3 + 0] = BlueOf(color);
+            line[x * 3 + 1] = GreenOf(color);
+            line[x * 3 + 2] = RedOf(color);
+        }
+        if (surface.alpha != nullptr && from < to)
+            std::fill(surface.AlphaRow(run.row) + from, surface.AlphaRow(run.row) + to, std::uint8_t(255));
     }
 }
 
@@ -124,9 +202,21 @@ void DrawLine(const PixelSurface& surface, TPoint from, TPoint to, TColor color)
     // most one per step.
     const std::int64_t denominator = 2 * majorLength;
     const std::int64_t step = 2 * minorLength;
-    const __int128 numerator = __int128(step) * (first - major0) + majorLength;
-    std::int64_t quotient = FloorDiv(numerator, denominator);
-    std::int64_t remainder = std::int64_t(numerator - __int128(quotient) * denominator);
+    std::int64_t quotient = 0;
+    std::int64_t remainder = 0;
+    if (std::abs(step) < (std::int64_t(1) << 31) && first - major0 < (std::int64_t(1) << 31) &&
+        majorLength < (std::int64_t(1) << 31)) {
+        // A line within the picture's reach: the same division in 64 bits.
+        const std::int64_t numerator = step * (first - major0) + majorLength;
+        quotient = numerator / denominator;
+        if (numerator % denominator != 0 && numerator < 0)
+            --quotient;
+        remainder = numerator - quotient * denominator;
+    } else {
+        const __int128 numerator = __int128(step) * (first - major0) + majorLength;
+        quotient = FloorDiv(numerator, denominator);
+        remainder = std::int64_t(numerator - __int128(quotient) * denominator);
+    }
     for (std::int64_t major = first;; ++major) {
         const std::int64_t minor = minor0 + quotient;
         if (steep)
@@ -183,6 +273,9 @@ void BlendSpan(const PixelSurface& surface, int x, int y, int length, std::uint8
         pixel[1] = std::uint8_t((pixel[1] * keep + green + 127) / 255);
         pixel[2] = std::uint8_t((pixel[2] * keep + red + 127) / 255);
     }
+    if (surface.alpha != nullptr)
+        for (std::uint8_t* a = surface.AlphaRow(y) + from; a != surface.AlphaRow(y) + to; ++a)
+            *a = std::uint8_t(alpha + (*a * keep + 127) / 255);
 }
 
 } // namespace morvaleth

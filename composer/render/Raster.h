@@ -37,8 +37,29 @@ private:
     std::vector<T> heap_;
 };
 
-// Sets every pixel whose centre lies inside the polygon by the even-odd rule.
-void FillPolygon(const PixelSurface& surface, std::span<const PointF> points, TColor color);
+// Sets every pixel whose centre lies inside the polygon by the even-odd rule;
+// with a coverage below 255, blends the colour over them by it instead.
+void FillPolygon(const PixelSurface& surface, std::span<const PointF> points, TColor color,
+                 std::uint8_t coverage = 255);
+
+// A run of pixels [from, to) of a row.
+struct RowSpan {
+    int row;
+    int from;
+    int to;
+};
+
+// A shadow of the polygon in layers: the polygon moved right and down by d,
+// for every d from `nearest` to `farthest`, each layer's pixels (those
+// FillPolygon would set) blended with the colour by `coverage`, except the
+// pixels of the polygon itself, which is filled over them. `scratch` is left
+// holding the polygon's own runs, for FillRuns.
+void BlendShadow(const PixelSurface& surface, std::span<const PointF> points, TColor color, std::uint8_t coverage,
+                 int nearest, int farthest, std::vector<RowSpan>& scratch);
+
+// Sets the pixels of the runs BlendShadow leaves, as FillPolygon would set
+// those of its polygon.
+void FillRuns(const PixelSurface& surface, std::span<const RowSpan> runs, TColor color);
 
 // An aliased line one pixel wide through both end points, as a line drawing
 // routine sets it: one pixel per step along the longer axis.

@@ -25,8 +25,13 @@ public:
     void Paint(const Stamp& stamp, std::u32string_view codePoints, const PixelSurface& band);
 
 private:
+    void PaintScrap(const PixelSurface& band, std::span<const TPoint> points, const Stamp& stamp,
+                    const ScrapColors& colors);
+
     const FaceTable& faces_;
     FaceHandles handles_;
+    // A shadow's runs, their memory kept from stamp to stamp.
+    std::vector<RowSpan> runs_;
 };
 
 } // namespace morvaleth

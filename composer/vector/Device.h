@@ -1,6 +1,7 @@
 #pragma once
 
 #include "composer/Color.h"
+#include "composer/Look.h"
 #include "composer/PictureNotes.h"
 #include "composer/faces/GlyphPath.h"
 
@@ -46,9 +47,18 @@ struct DeviceStamp {
     int tilt = 0;   // tenths of a degree, counter-clockwise about (x, y)
     int scheme = 0; // the colour scheme draw, 0 to 9
     // In real mode: the scrap, a polygon filled by the even-odd rule and
-    // outlined one pixel wide, its corners in drawing order.
+    // outlined one pixel wide, its corners in drawing order; `edge` is its
+    // outline as drawn, the corners themselves or, torn, every point of its
+    // torn sides.
     bool scrap = false;
     std::array<TPoint, 4> corners{};
+    std::span<const TPoint> edge;
+    // How far the stamp's shadow falls, right and down, in pixels; 0 for
+    // none. It is drawn first, in black: under a scrap three layers of the
+    // edge's shape offset by shadow - 1, shadow and shadow + 1, each
+    // ShadowLayerCoverage / 255 opaque; without a scrap two layers of the
+    // glyphs offset by shadow and shadow + 1, GlyphShadowOpacity / 255 each.
+    int shadow = 0;
     TColor outline = clBlack;
     TColor fill = clBlack;
     TColor character = clBlack;
@@ -81,8 +91,9 @@ class StampDevice {
 public:
     virtual ~StampDevice() = default;
 
-    // The picture's size in pixels.
-    virtual void Begin(int width, int height) = 0;
+    // The picture's size in pixels, and the page the letter is pasted on: a
+    // colour, or none at all.
+    virtual void Begin(int width, int height, const Background& page) = 0;
     virtual void Face(const DeviceFace& face) = 0;
     virtual void Stamp(const DeviceStamp& stamp, GlyphOutlines& outlines) = 0;
     // How the picture was made, complete only now that the text is read;

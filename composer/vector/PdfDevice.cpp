@@ -3,6 +3,7 @@
 #include "composer/Messages.h"
 #include "composer/PhysicalSize.h"
 #include "composer/faces/OpenFace.h"
+#include "composer/plan/Stamp.h"
 #include "composer/vector/Deflate_p.h"
 #include "composer/vector/PdfFile_p.h"
 #include "composer/vector/PdfFont_p.h"
@@ -40,8 +41,8 @@ void AppendColor(std::string& out, TColor color, const char* op)
     out += '\n';
 }
 
-// The four corners, each moved by `shift`, as a closed path.
-void AppendPolygon(std::string& out, const std::array<TPoint, 4>& corners, double shift)
+// The corners, each moved by `shift`, as a closed path.
+void AppendPolygon(std::string& out, std::span<const TPoint> corners, double shift)
 {
     for (std::size_t i = 0; i < corners.size(); ++i) {
         AppendNumber(out, corners[i].x + shift, 1);
@@ -74,7 +75,7 @@ public:
             throw Failure(Message::OutOfResources);
     }
 
-    void Begin(int width, int height) override
+    void Begin(int width, int height, const Background& page) override
     {
         file_.Put("%PDF-1.7\n%\xE2\xE3\xCF\xD3\n");
         catalog_ = file_.Reserve();
@@ -95,6 +96,11 @@ public:
         drawing_ += " 0 ";
         AppendNumber(drawing_, pageHeight_, 4);
         drawing_ += " cm\n1 w\n";
+        // A page is white (or, transparent, nothing) of itself.
+        if (!page.transparent && page.color != clWhite) {
+            AppendColor(drawing_, page.color, "rg");
+            drawing_ += "0 0 " + std::to_string(width) + " " + std::to_string(height) + " re f\n";
+        }
         BeginDrawingPart();
     }
 
@@ -110,13 +116,32 @@ public:
     void Stamp(const DeviceStamp& stamp, GlyphOutlines& outlines) override
     {
         if (stamp.scrap) {
+            // The shadow's layers in a state of their own, which leaves the
+            // colours set as they were.
+            if (stamp.shadow != 0) {
+                shadows_ = true;
+                for (int layer = stamp.shadow - 1; layer <= stamp.shadow + 1; ++layer) {
+                    drawing_ += "q /ScrapShadow gs 0 0 0 rg ";
+                    AppendPolygon(drawing_, stamp.edge, layer);
+                    drawing_ += " f* Q\n";
+                }
+            }
             SetColor(stamp.fill, fill_, "rg");
-            AppendPolygon(drawing_, stamp.corners, 0);
+            AppendPolygon(drawing_, stamp.edge, 0);
             drawing_ += " f*\n";
             // The outline runs through the pixels' centres.
             SetColor(stamp.outline, stroke_, "RG");
-            AppendPolygon(drawing_, stamp.corners, 0.5);
+            AppendPolygon(drawing_, stamp.edge, 0.5);
             drawing_ += " S\n";
+        } else if (stamp.shadow != 0 && !stamp.glyphs.empty()) {
+            // Drawn as outlines, so that the text is read once.
+            shadows_ = true;
+            for (int layer = stamp.shadow; layer <= stamp.shadow + 1; ++layer) {
+                drawing_ += "q /GlyphShadow gs 0 0 0 rg 1 0 0 1 " + std::to_string(layer) + " " +
+                            std::to_string(layer) + " cm\n";
+                DrawOutlines(*faces_[stamp.face], stamp, outlines);
+                drawing_ += "Q\n";
+            }
         }
         if (!stamp.glyphs.empty()) {
             SetColor(stamp.character, fill_, "rg");
@@ -143,7 +168,15 @@ public:
         std::string forms;
         for (const auto& [key, drawn] : drawnOutlines_)
             forms += "/" + drawn.name + " " + std::to_string(drawn.object) + " 0 R ";
-        file_.PutObject(resources_, "<< /Font << " + fonts + ">> /XObject << " + forms + ">> >>");
+        std::string states;
+        if (shadows_) {
+            states = "/ExtGState << /ScrapShadow << /ca ";
+            AppendNumber(states, ShadowLayerCoverage / 255.0, 4);
+            states += " >> /GlyphShadow << /ca ";
+            AppendNumber(states, GlyphShadowOpacity / 255.0, 4);
+            states += " >> >> ";
+        }
+        file_.PutObject(resources_, "<< /Font << " + fonts + ">> /XObject << " + forms + ">> " + states + ">>");
 
         std::string page = "<< /Type /Page /Parent " + std::to_string(pages_) + " 0 R /MediaBox [0 0 ";
         AppendNumber(page, pageWidth_, 4);
@@ -295,6 +328,7 @@ private:
     std::vector<int> drawingParts_;
     std::string drawing_;
     std::optional<TColor> fill_, stroke_;
+    bool shadows_ = false;
     const PdfTextFont* font_ = nullptr;
     int fontNames_ = 0;
     int blankGlyph_ = 0;

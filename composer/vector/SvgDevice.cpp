@@ -1,6 +1,7 @@
 #include "composer/vector/SvgDevice.h"
 
 #include "composer/PhysicalSize.h"
+#include "composer/plan/Stamp.h"
 #include "composer/vector/Deflate_p.h"
 #include "composer/vector/VectorNotes_p.h"
 #include "composer/vector/VectorText_p.h"
@@ -44,7 +45,7 @@ void AppendXmlText(std::string& out, std::u32string_view text)
     AppendXmlText(out, Utf8Of(kept));
 }
 
-void AppendPoints(std::string& out, const std::array<TPoint, 4>& corners, double shift)
+void AppendPoints(std::string& out, std::span<const TPoint> corners, double shift)
 {
     for (std::size_t i = 0; i < corners.size(); ++i) {
         AppendNumber(out, corners[i].x + shift, 1);
@@ -121,7 +122,7 @@ public:
         }
     }
 
-    void Begin(int width, int height) override
+    void Begin(int width, int height, const Background& page) override
     {
         out_ = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
@@ -137,8 +138,11 @@ public:
             out_ += std::to_string(width) + "\" height=\"" + std::to_string(height);
         }
         out_ += "\" viewBox=\"0 0 " + std::to_string(width) + " " + std::to_string(height) + "\">\n";
-        out_ += "<rect width=\"" + std::to_string(width) + "\" height=\"" + std::to_string(height) +
-                "\" fill=\"#ffffff\"/>\n";
+        if (!page.transparent) {
+            out_ += "<rect width=\"" + std::to_string(width) + "\" height=\"" + std::to_string(height) + "\" fill=\"";
+            AppendColor(out_, page.color);
+            out_ += "\"/>\n";
+        }
     }
 
     void Face(const DeviceFace& face) override
@@ -150,14 +154,23 @@ public:
 
     void Stamp(const DeviceStamp& stamp, GlyphOutlines& outlines) override
     {
+        if (stamp.scrap && stamp.shadow != 0) {
+            for (int layer = stamp.shadow - 1; layer <= stamp.shadow + 1; ++layer) {
+                out_ += "<polygon points=\"";
+                AppendPoints(out_, stamp.edge, layer);
+                out_ += "\" fill=\"#000000\" fill-opacity=\"";
+                AppendNumber(out_, ShadowLayerCoverage / 255.0, 4);
+                out_ += "\" fill-rule=\"evenodd\"/>\n";
+            }
+        }
         if (stamp.scrap) {
             out_ += "<polygon points=\"";
-            AppendPoints(out_, stamp.corners, 0);
+            AppendPoints(out_, stamp.edge, 0);
             out_ += "\" fill=\"";
             AppendColor(out_, stamp.fill);
             out_ += "\" fill-rule=\"evenodd\"/>\n<polygon points=\"";
             // The outline runs through the pixels' centres, one pixel wide.
-            AppendPoints(out_, stamp.corners, 0.5);
+            AppendPoints(out_, stamp.edge, 0.5);
             out_ += "\" fill=\"none\" stroke=\"";
             AppendColor(out_, stamp.outline);
             out_ += "\"/>\n";
@@ -170,6 +183,14 @@ public:
                     AppendPathData(out_, outlines.Outline(stamp.face, glyph.glyph, stamp.bold));
                     out_ += "\"/></defs>\n";
                 }
+                if (!stamp.scrap && stamp.shadow != 0)
+                    for (int layer = stamp.shadow; layer <= stamp.shadow + 1; ++layer) {
+                        out_ += "<use xlink:href=\"#" + id + "\" transform=\"";
+                        AppendMatrix(out_, glyph.xx, glyph.yx, glyph.xy, glyph.yy, glyph.x + layer, glyph.y + layer);
+                        out_ += "\" fill=\"#000000\" fill-opacity=\"";
+                        AppendNumber(out_, GlyphShadowOpacity / 255.0, 4);
+                        out_ += "\"/>\n";
+                    }
                 out_ += "<use xlink:href=\"#" + id + "\" transform=\"";
                 AppendMatrix(out_, glyph.xx, glyph.yx, glyph.xy, glyph.yy, glyph.x, glyph.y);
                 out_ += "\" fill=\"";

@@ -98,6 +98,9 @@ void TraceRun(StampPlan& plan, StampList& list, const FaceTable& faces, std::int
                     SetCodePoints(face, scale, stamp.x, stamp.y, codePoints, places);
             }
             const ScrapColors colors = stamp.Colors();
+            const std::array<TPoint, 4> corners = stamp.Corners();
+            const std::array<TPoint, TornPoints> torn =
+                stamp.tear != 0 ? TornCorners(corners, stamp.cellHeight, stamp.tear) : std::array<TPoint, TornPoints>{};
             DeviceStamp handed;
             handed.x = stamp.x;
             handed.y = stamp.y;
@@ -105,7 +108,9 @@ void TraceRun(StampPlan& plan, StampList& list, const FaceTable& faces, std::int
             handed.tilt = stamp.tilt;
             handed.scheme = stamp.scheme;
             handed.scrap = stamp.scrap;
-            handed.corners = stamp.Corners();
+            handed.corners = corners;
+            handed.edge = stamp.tear != 0 ? std::span<const TPoint>(torn) : std::span<const TPoint>(handed.corners);
+            handed.shadow = stamp.shadow ? ShadowOffset(stamp.cellHeight) : 0;
             handed.outline = colors.outline;
             handed.fill = colors.fill;
             handed.character = colors.character;

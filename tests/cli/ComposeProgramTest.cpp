@@ -117,9 +117,14 @@ INSTANTIATE_TEST_SUITE_P(
                       RecipeCase{"ListedBoldKept", {"--seed", "3", "--faces", "IPAMincho, DejaVu Serif", "--bold-cuts",
                                                     "--embed-text", "-f", "ＭＳ 明朝", "-s", "23"}},
                       RecipeCase{"MixedKeptSmallest", {"--seed", "4", "--mix-faces", "--embed-text", "--png-level", "9"}},
+                      RecipeCase{"EveryLook", {"--seed", "5", "--real", "--palette", "pastel", "--background",
+                                               "transparent", "--torn", "--shadow"}},
+                      RecipeCase{"PlainOnColour", {"--seed", "6", "--palette", "newsprint", "--background", "#2F4f4F"}},
                       RecipeCase{"PdfOnPaper", {"--seed", "5", "--paper", "postcard", "--dpi", "72", "-s", "11"}, "pdf"},
                       RecipeCase{"SvgKept", {"--seed", "6", "--real", "--embed-text"}, "svg"},
-                      RecipeCase{"SvgzColumns", {"--seed", "7", "--vertical", "--bold-cuts", "--faces", "IPAGothic"}, "svgz"}),
+                      RecipeCase{"SvgzColumns", {"--seed", "7", "--vertical", "--bold-cuts", "--faces", "IPAGothic"}, "svgz"},
+                      RecipeCase{"PdfInLooks", {"--seed", "8", "--real", "--palette", "magazine", "--torn", "--shadow",
+                                                "--background", "transparent"}, "pdf"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ComposeProgram, AFailureWritesNothingToStandardOutput)

@@ -38,6 +38,7 @@ struct TracedStamp {
     DeviceStamp stamp;
     std::u32string codePoints;
     std::vector<DeviceGlyph> glyphs;
+    std::vector<TPoint> edge;
     // Every point of the glyphs' outlines, placed on the picture.
     Box outline;
 };
@@ -47,12 +48,14 @@ class RecordingDevice final : public StampDevice {
 public:
     int begun = 0, finished = 0;
     int width = -1, height = -1;
+    Background page;
     std::map<std::uint16_t, DeviceFace> faces;
     std::vector<TracedStamp> stamps;
     std::vector<std::string> faultsInOrder;
 
-    void Begin(int w, int h) override
+    void Begin(int w, int h, const Background& background) override
     {
+        page = background;
         ++begun;
         width = w;
         height = h;
@@ -69,13 +72,15 @@ public:
             faultsInOrder.push_back("a stamp outside Begin and Finish");
         if (faces.count(stamp.face) == 0)
             faultsInOrder.push_back("a stamp before its face");
-        TracedStamp traced{stamp, std::u32string(stamp.codePoints), {stamp.glyphs.begin(), stamp.glyphs.end()}, {}};
+        TracedStamp traced{stamp, std::u32string(stamp.codePoints), {stamp.glyphs.begin(), stamp.glyphs.end()},
+                           {stamp.edge.begin(), stamp.edge.end()}, {}};
         for (const DeviceGlyph& glyph : stamp.glyphs)
             for (const GlyphPath::Point& p : outlines.Outline(stamp.face, glyph.glyph, stamp.bold).points)
                 traced.outline.Add(glyph.x + glyph.xx * p.x + glyph.xy * p.y, glyph.y + glyph.yx * p.x + glyph.yy * p.y);
         // The views last only while the call does.
         traced.stamp.codePoints = {};
         traced.stamp.glyphs = {};
+        traced.stamp.edge = {};
         stamps.push_back(std::move(traced));
     }
     void Finish(const PictureNotes&) override { ++finished; }
@@ -203,6 +208,44 @@ TEST(Device, IsHandedThePlansStampsInOrder)
     }
     EXPECT_GT(bold, 0);
     EXPECT_GE(device.faces.size(), 2u);
+}
+
+// With a look, each stamp comes with the plan's colours from the palette, its
+// torn edge and its shadow, and the page with the background.
+TEST(Device, IsHandedEachStampsLook)
+{
+    CompositionSettings settings;
+    settings.sourcePath = std::string(MORVALETH_SOURCE_DIR) + "/examples/letter-utf8.txt";
+    settings.seed = 32;
+    settings.look = {PaletteId::Newsprint, {true, clWhite}, true, true};
+    for (const bool realMode : {true, false}) {
+        settings.realMode = realMode;
+        RecordingDevice device;
+        CompositionRun(settings).Trace(device);
+        EXPECT_EQ(device.page, settings.look.background);
+
+        SourceReader source(settings.sourcePath, SourceEncoding::Automatic);
+        RandomSource random(32);
+        FaceTable faces;
+        PlanStyle style{settings.size, realMode, settings.faceName};
+        style.look = settings.look;
+        StampPlan plan(style, source, random, faces, 640, 480);
+        StampList list;
+        while (!plan.Done())
+            plan.PlanSome(100000, list, {});
+        ASSERT_EQ(device.stamps.size(), list.stamps.size());
+        for (std::size_t i = 0; i < list.stamps.size(); ++i) {
+            const Stamp& planned = list.stamps[i];
+            const TracedStamp& handed = device.stamps[i];
+            EXPECT_EQ(handed.stamp.fill, planned.Colors().fill) << i;
+            EXPECT_EQ(handed.stamp.character, planned.Colors().character) << i;
+            EXPECT_EQ(handed.stamp.shadow, ShadowOffset(planned.cellHeight)) << i;
+            const auto torn = TornCorners(planned.Corners(), planned.cellHeight, planned.tear);
+            if (realMode) {
+                EXPECT_EQ(handed.edge, std::vector<TPoint>(torn.begin(), torn.end())) << i;
+            }
+        }
+    }
 }
 
 // A long line wraps on below the picture's bottom edge; the stamps there draw

@@ -29,7 +29,7 @@ struct Decoded {
     std::vector<std::uint8_t> pixels; // red, green, blue
 };
 
-Decoded Decode(const std::vector<std::uint8_t>& file)
+Decoded Decode(const std::vector<std::uint8_t>& file, png_uint_32 as = PNG_FORMAT_RGB)
 {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
@@ -37,7 +37,7 @@ Decoded Decode(const std::vector<std::uint8_t>& file)
     if (png_image_begin_read_from_memory(&image, file.data(), file.size()) == 0)
         return decoded;
     decoded.format = image.format;
-    image.format = PNG_FORMAT_RGB;
+    image.format = as;
     decoded.pixels.resize(PNG_IMAGE_SIZE(image));
     if (png_image_finish_read(&image, nullptr, decoded.pixels.data(), 0, nullptr) == 0)
         return {};
@@ -133,6 +133,59 @@ TEST(Png, ColourIsKeptAndEveryLevelDecodesToThePicture)
     // Stored: at least every filtered byte of the rows.
     EXPECT_GE(stored.size(), std::size_t(97) * (1 + 301 * 3));
     EXPECT_LT(smallest.size(), fast.size());
+}
+
+// On a transparent page the file has an alpha channel: nothing where nothing
+// is painted, all of it on a scrap, some of it in a shadow; laid over white it
+// is the picture the run paints on white, to within rounding; and its bytes do
+// not depend on how the work is split.
+TEST(Png, ATransparentPageKeepsItsAlpha)
+{
+    CompositionSettings settings = LetterSettings(400, 260);
+    settings.look = {PaletteId::Magazine, {true, clWhite}, true, true};
+    const auto onWhite = ComposePicture(settings);
+    std::vector<std::uint8_t> first;
+    for (const auto& [threads, bandRows] : {std::pair{1, 0}, {3, 7}}) {
+        settings.render = {threads, bandRows};
+        MemoryOutput file;
+        CompositionRun run(settings);
+        OutputOptions options;
+        options.threads = threads;
+        run.Render(*PngSink(file, options));
+        if (first.empty())
+            first = file.Bytes();
+        EXPECT_TRUE(file.Bytes() == first) << threads << " threads, " << bandRows << " rows a band";
+    }
+    const Decoded decoded = Decode(first, PNG_FORMAT_RGBA);
+    ASSERT_EQ(decoded.format, png_uint_32(PNG_FORMAT_RGBA));
+    ASSERT_EQ(decoded.width, 400u);
+    int clear = 0, solid = 0, partial = 0, worst = 0;
+    for (int y = 0; y < 260; ++y)
+        for (int x = 0; x < 400; ++x) {
+            const std::uint8_t* pixel = &decoded.pixels[(std::size_t(y) * 400 + std::size_t(x)) * 4];
+            const int alpha = pixel[3];
+            (alpha == 0 ? clear : alpha == 255 ? solid : partial)++;
+            const std::uint8_t* painted = onWhite->ScanLine(y) + std::size_t(x) * 3;
+            for (int channel = 0; channel < 3; ++channel) {
+                const int laid = (pixel[channel] * alpha + 255 * (255 - alpha) + 127) / 255;
+                worst = std::max(worst, std::abs(laid - painted[2 - channel]));
+            }
+        }
+    EXPECT_EQ(decoded.pixels[3], 0) << "the page's corner";
+    EXPECT_GT(clear, 10000);
+    EXPECT_GT(solid, 10000);
+    EXPECT_GT(partial, 1000) << "shadows and the glyphs' edges";
+    EXPECT_LE(worst, 2);
+
+    // A coloured page without transparency: RGB, the page its colour.
+    settings.look = {PaletteId::Grey, {false, MakeColor(0x2F, 0x4F, 0x4F)}, false, false};
+    MemoryOutput coloured;
+    CompositionRun run(settings);
+    run.Render(*PngSink(coloured));
+    const Decoded rgb = Decode(coloured.Bytes());
+    EXPECT_EQ(rgb.format, png_uint_32(PNG_FORMAT_RGB));
+    EXPECT_EQ(std::vector<std::uint8_t>(rgb.pixels.begin(), rgb.pixels.begin() + 3),
+              (std::vector<std::uint8_t>{0x2F, 0x4F, 0x4F}));
 }
 
 // The recipe goes with the picture from the run into its file and comes back

@@ -37,6 +37,7 @@ struct Mode {
     std::vector<std::string> faces; // listed faces, cut in bold now and then; none for the default face
     std::uint32_t seed;
     std::int32_t size = 20;
+    Look look{};
 };
 
 const Mode Modes[] = {
@@ -49,6 +50,12 @@ const Mode Modes[] = {
     // Large enough that a bold cutting's thickening (a 24th of the em, 4
     // pixels here) shows: seed 4 cuts 8 of its 27 glyphs in bold.
     {"LargeBold", "letter-utf8.txt", "640", "480", false, Writing::Rows, {"IPAGothic", "IPAPMincho"}, 4, 96},
+    // Coloured torn scraps with their shadows on a coloured page; coloured
+    // ink with the glyphs' shadows.
+    {"EveryLook", "letter-utf8.txt", "640", "480", true, Writing::Rows, {}, 20261207, 24,
+     {PaletteId::Magazine, {false, MakeColor(0xF5, 0xF5, 0xDC)}, true, true}},
+    {"PlainShadow", "letter-utf8.txt", "640", "480", false, Writing::Rows, {}, 11, 24,
+     {PaletteId::Pastel, {}, false, true}},
 };
 
 CompositionSettings SettingsOf(const Mode& mode)
@@ -61,6 +68,7 @@ CompositionSettings SettingsOf(const Mode& mode)
     settings.writing = mode.writing;
     settings.seed = mode.seed;
     settings.size = mode.size;
+    settings.look = mode.look;
     if (!mode.faces.empty())
         settings.faces = {FaceMix::Listed, mode.faces, true};
     return settings;
@@ -237,6 +245,23 @@ TEST(Svg, WritesEachOutlineOnceAndUsesItWhereverItGoes)
     EXPECT_NE(svg.find("b\""), std::string::npos) << "no bold outline";
 }
 
+// A transparent page has no fill in an SVG, a coloured one is filled with its
+// colour; a PDF's page is filled only when coloured (it is white of itself).
+TEST(Svg, FillsThePageOnlyWhenItIsNotTransparent)
+{
+    testing::TempDir folder;
+    CompositionSettings settings = SettingsOf(Modes[1]);
+    settings.look.background = {true, clWhite};
+    EXPECT_EQ(testing::ReadFile(Written(folder, settings, PictureFormat::Svg)).find("<rect"), std::string::npos);
+    settings.look.background = {false, MakeColor(0x12, 0x34, 0x56)};
+    EXPECT_NE(testing::ReadFile(Written(folder, settings, PictureFormat::Svg))
+                  .find("<rect width=\"640\" height=\"480\" fill=\"#123456\"/>"),
+              std::string::npos);
+    const testing::RgbImage page = testing::RasterizedPdf(Written(folder, settings, PictureFormat::Pdf), 640, 480);
+    ASSERT_EQ(page.width, 640);
+    EXPECT_EQ(std::vector<std::uint8_t>(page.At(5, 5), page.At(5, 5) + 3), (std::vector<std::uint8_t>{0x12, 0x34, 0x56}));
+}
+
 // The compressed SVG is the SVG, gzipped.
 TEST(Svg, CompressedIsTheSameSvg)
 {
@@ -336,7 +361,7 @@ TEST_P(LicenceTest, DecidesWhetherTheFaceGoesInOrIsDrawnAsOutlines)
     const std::string path = folder / "licensed.pdf";
     SaveFile(path, [&](SaveOutput& output) {
         const auto device = PdfDevice(output, options);
-        device->Begin(100, 60);
+        device->Begin(100, 60, {});
         device->Face({0, file, 0, "Licensed", 2048, 1901, 483});
         // "Ab", 40 pixels to the em, twice: plain, then bold.
         for (const bool bold : {false, true}) {

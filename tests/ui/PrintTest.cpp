@@ -5,11 +5,15 @@
 #include "support/InkCompare.h"
 #include "support/TestSupport.h"
 
+#include "composer/Recipe.h"
+#include "ui/LookDialog.h"
 #include "ui/PrintLetter.h"
 
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
 #include <QFile>
 #include <QMenu>
 #include <QPainter>
@@ -86,6 +90,44 @@ TEST(PreviewMenu, OffersSaveCopyAndPrintWhileThereIsAPicture)
     fixture.Compose(ExamplePath("letter-utf8.txt"));
     for (const QAction* action : pictureActions)
         EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
+}
+
+// "詳細..." at the end of the preview's menu opens the look's dialog: its
+// sample follows the choices, and what it is left with makes the next
+// picture; the window keeps its size.
+TEST(PreviewMenu, DetailsChooseTheLookOfTheNextPicture)
+{
+    TFormFixture fixture;
+    const QSize size = fixture.form->size();
+    QAction* details = fixture.form->PreviewMenu()->actions().back();
+    ASSERT_EQ(details->text(), QStringLiteral("詳細..."));
+    bool sampleFollows = false;
+    fixture.runner->answers.push_back([&](QDialog& dialog) {
+        auto* look = qobject_cast<THLookDialog*>(&dialog);
+        if (look == nullptr)
+            return false;
+        const QImage grey = look->Sample()->pixmap().toImage();
+        look->findChild<QComboBox*>("HComboPalette")->setCurrentIndex(int(PaletteId::Magazine));
+        look->findChild<QCheckBox*>("HChkShadow")->setChecked(true);
+        sampleFollows = !grey.isNull() && look->Sample()->pixmap().toImage() != grey;
+        return true;
+    });
+    details->trigger();
+    EXPECT_TRUE(sampleFollows);
+    fixture.Compose(ExamplePath("letter-utf8.txt"));
+    const std::optional<MadeWith> made = ReadRecipe(fixture.form->Picture()->Notes());
+    ASSERT_TRUE(made);
+    EXPECT_EQ(made->settings.look, (Look{PaletteId::Magazine, {}, false, true}));
+    EXPECT_EQ(fixture.form->size(), size);
+
+    // Cancelled, the dialog leaves the look as it was.
+    fixture.runner->answers.push_back([](QDialog& dialog) {
+        dialog.findChild<QCheckBox*>("HChkTransparent")->setChecked(true);
+        return false;
+    });
+    details->trigger();
+    fixture.Compose(ExamplePath("letter-utf8.txt"));
+    EXPECT_FALSE(ReadRecipe(fixture.form->Picture()->Notes())->settings.look.background.transparent);
 }
 
 // Ctrl+P opens the print preview; printing from it draws the letter on the
