@@ -481,7 +481,11 @@ void THFormMain::HBtnSaveClick()
     lastSaveName_ = *path;
     const std::string file = QFile::encodeName(lastSaveName_).toStdString();
     const PictureFormat format = FormatForFileName(file);
-    if (FormatEntry(format).Vector())
+    // The picture shown is laid on white; a format that keeps transparency
+    // gets the letter composed again, as the driver would write it.
+    const bool transparent = pictureSettings_ && pictureSettings_->look.background.transparent &&
+                             FormatEntry(format).transparency;
+    if (FormatEntry(format).Vector() || transparent)
         SaveLetter(file, format);
     else
         SavePicture(*WorkBitmap, file, format);

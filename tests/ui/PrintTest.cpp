@@ -6,6 +6,7 @@
 #include "support/TestSupport.h"
 
 #include "composer/Recipe.h"
+#include "composer/encode/PictureFile.h"
 #include "ui/LookDialog.h"
 #include "ui/PrintLetter.h"
 
@@ -128,6 +129,30 @@ TEST(PreviewMenu, DetailsChooseTheLookOfTheNextPicture)
     details->trigger();
     fixture.Compose(ExamplePath("letter-utf8.txt"));
     EXPECT_FALSE(ReadRecipe(fixture.form->Picture()->Notes())->settings.look.background.transparent);
+}
+
+// The preview lays a transparent letter on white; a PNG saved from it keeps
+// the transparency (colour type 6, RGBA), a BMP cannot and stays as shown.
+TEST(Save, ATransparentLetterStaysTransparentInAPng)
+{
+    TFormFixture fixture;
+    QTemporaryDir folder;
+    fixture.runner->answers.push_back([](QDialog& dialog) {
+        dialog.findChild<QCheckBox*>("HChkTransparent")->setChecked(true);
+        return true;
+    });
+    fixture.form->PreviewMenu()->actions().back()->trigger();
+    fixture.Compose(ExamplePath("letter-utf8.txt"));
+    for (const char* name : {"letter.png", "letter.bmp"}) {
+        fixture.runner->answers.push_back(TypeName(folder.filePath(name)));
+        QTest::mouseClick(fixture.Find<QPushButton>("HBtnSave"), Qt::LeftButton);
+    }
+    EXPECT_TRUE(fixture.runner->messages.empty());
+    const std::string png = testing::ReadFile(folder.filePath("letter.png").toStdString());
+    ASSERT_GT(png.size(), 25u);
+    EXPECT_EQ(int(png[25]), 6);
+    const std::vector<std::uint8_t> shown = EncodePicture(*fixture.form->Picture(), PictureFormat::Bmp);
+    EXPECT_TRUE(testing::ReadFile(folder.filePath("letter.bmp").toStdString()) == std::string(shown.begin(), shown.end()));
 }
 
 // Ctrl+P opens the print preview; printing from it draws the letter on the
