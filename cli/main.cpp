@@ -9,10 +9,8 @@
 #include "composer/faces/FaceSet.h"
 #include "composer/save/FileSave.h"
 #include "composer/text/SizeText.h"
-#include "composer/text/SourceReader.h"
 
 #include <getopt.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -108,20 +106,6 @@ std::string ReadAs(morvaleth::SourceEncoding encoding)
     if (encoding == morvaleth::SourceEncoding::Automatic)
         return "ascii (reads the same in every encoding)";
     return std::string(morvaleth::EncodingName(encoding));
-}
-
-// Reads the text until its encoding is decided or it ends.
-morvaleth::SourceEncoding EncodingOfText(const morvaleth::CompositionSettings& settings)
-{
-    const std::unique_ptr<morvaleth::SourceReader> reader =
-        morvaleth::OpenSourceReader(settings.sourcePath, settings.sourceText, settings.encoding);
-    std::u32string_view unit;
-    while (reader->Encoding() == morvaleth::SourceEncoding::Automatic &&
-           reader->Next(unit) != morvaleth::SourceReader::Token::TextEnd) {
-    }
-    const morvaleth::SourceEncoding encoding = reader->Encoding();
-    reader->Close();
-    return encoding;
 }
 
 morvaleth::PictureFormat ParseFormat(std::string_view text)
@@ -307,18 +291,6 @@ void RefuseEmptyPicture(const morvaleth::CompositionSettings& settings)
         throw morvaleth::Failure(morvaleth::Message::NoPixelsToSave, {std::to_string(width), std::to_string(height)});
 }
 
-// The output may not be the source text itself, under its own name or any
-// other (a link, /dev/stdout onto the same file): the picture would replace
-// the text. Only an existing regular file can be the same.
-void RefuseOverwritingSource(const std::string& source, const std::string& output)
-{
-    struct stat read {};
-    struct stat written {};
-    if (::stat(source.c_str(), &read) == 0 && ::stat(output.c_str(), &written) == 0 && S_ISREG(written.st_mode) &&
-        read.st_dev == written.st_dev && read.st_ino == written.st_ino)
-        throw morvaleth::Failure(morvaleth::Message::OutputIsSource, {output});
-}
-
 // The driver's checks before any work: every way the run would end by
 // writing a file it must not, or none at all, refused while the earlier file
 // is untouched.
@@ -330,7 +302,7 @@ void CheckBeforeComposing(const Command& command, morvaleth::PictureFormat forma
     morvaleth::CheckPictureSize(format, morvaleth::StrToInt(command.settings.widthText),
                                 morvaleth::StrToInt(command.settings.heightText));
     if (!command.settings.sourceText)
-        RefuseOverwritingSource(command.settings.sourcePath, command.outputPath);
+        morvaleth::RefuseOverwritingSource(command.settings.sourcePath, command.outputPath);
 }
 
 void ShowError(const morvaleth::Error& error)
@@ -340,7 +312,10 @@ void ShowError(const morvaleth::Error& error)
     std::cerr << ProgramName << ": ";
     if (!error.File().empty())
         std::cerr << error.File() << ": ";
-    std::cerr << error.what() << "\n";
+    std::cerr << error.what();
+    if (!error.Reason().empty())
+        std::cerr << " (" << error.Reason() << ")";
+    std::cerr << "\n";
 }
 
 } // namespace
@@ -382,7 +357,7 @@ int main(int argc, char** argv)
             if (settings.sourcePath.empty() && !settings.sourceText)
                 throw morvaleth::Failure(morvaleth::Message::ChooseSourceFile);
             std::cout << (settings.sourceText ? "--text" : settings.sourcePath) << ": "
-                      << ReadAs(EncodingOfText(settings)) << "\n";
+                      << ReadAs(morvaleth::EncodingRead(settings)) << "\n";
             return 0;
         }
         const morvaleth::PictureFormat format =

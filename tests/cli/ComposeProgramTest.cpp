@@ -126,6 +126,24 @@ TEST_P(ShowEncodingTest, TellsWhatTheTextIsReadAs)
     EXPECT_EQ(composed.err, "morvaleth-compose: read as " + GetParam().shown + "\n");
 }
 
+// --show-encoding reads no further than a run of the same options would: an
+// endless source ends, and Japanese that a run never reaches does not count.
+TEST(ComposeProgram, ShowsTheEncodingOfWhatARunReads)
+{
+    const auto endless = Compose({"--show-encoding", "/dev/zero"});
+    EXPECT_EQ(endless.exitCode, 0) << endless.err;
+    EXPECT_EQ(endless.out, "/dev/zero: ascii (reads the same in every encoding)\n");
+
+    TempDir folder;
+    std::string text;
+    for (int line = 0; line < 30; ++line)
+        text += "Dear friend,\r\n";
+    WriteFile(folder / "late.txt", text + "拝啓\r\n");
+    const std::string late = folder / "late.txt";
+    EXPECT_EQ(Compose({"--show-encoding", late}).out, late + ": ascii (reads the same in every encoding)\n");
+    EXPECT_EQ(Compose({"--show-encoding", late, "-H", "1000"}).out, late + ": utf-8\n");
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Rows, ShowEncodingTest,
     ::testing::Values(EncodingRow{"Utf8", "拝啓\n", {}, "utf-8"},

@@ -291,8 +291,8 @@ INSTANTIATE_TEST_SUITE_P(
                   .message = "ｵｰﾌﾟﾝしたﾌｧｲﾙが多すぎます."},
 
         // Sizes the picture refuses or that are not numbers.
-        FaultCase{.name = "WidthMinusOne", .path = ExamplePath("letter-ascii.txt"), .width = "-1", .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません."},
-        FaultCase{.name = "WidthHexMinusOne", .path = ExamplePath("letter-ascii.txt"), .width = "$FFFFFFFF", .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません."},
+        FaultCase{.name = "WidthMinusOne", .path = ExamplePath("letter-ascii.txt"), .width = "-1", .message = "画像の大きさに負の数 -1 は使えません."},
+        FaultCase{.name = "WidthHexMinusOne", .path = ExamplePath("letter-ascii.txt"), .width = "$FFFFFFFF", .message = "画像の大きさに負の数 -1 は使えません."},
         FaultCase{.name = "Huge", .path = ExamplePath("letter-ascii.txt"), .width = "99999", .height = "99999", .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません."},
         FaultCase{.name = "LargestBoth", .path = ExamplePath("letter-ascii.txt"), .width = "2147483647", .height = "2147483647", .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません."},
         FaultCase{.name = "FullWidthDigitsAndATrailingSpace", .path = ExamplePath("letter-ascii.txt"), .width = "６４０　", .message = "'６４０　' は整数ではありません."},
