@@ -139,7 +139,7 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
     connect(HActSaveText, &QAction::triggered, this, [this] { Guard([this] { HActSaveTextExecute(); }); });
 
     live_ = std::make_unique<TLivePreview>(
-        *this, compose_,
+        *this, compose_, stopping_,
         TLivePreview::THooks{[this] { return LiveSettings(); },
                              [this](std::unique_ptr<PixelPicture> picture) { ShowLivePicture(std::move(picture)); },
                              [this](const std::exception& error) {
@@ -183,7 +183,8 @@ THFormMain::~THFormMain() = default;
 
 void THFormMain::SetComposer(TComposer compose)
 {
-    live_->SetComposer(compose);
+    stopping_ = TStopping::WaitForTheEnd;
+    live_->SetComposer(compose, stopping_);
     compose_ = std::move(compose);
 }
 
@@ -355,7 +356,7 @@ void THFormMain::HBtnCreateClick()
     std::unique_ptr<PixelPicture> picture;
     {
         const TRunning running(*this);
-        picture = ComposeInBackground(*this, compose_, settings, cancelRun_);
+        picture = ComposeInBackground(*this, compose_, settings, cancelRun_, stopping_);
     }
     if (picture == nullptr) {
         modal_->ShowMessage(this, {QStringLiteral("警告"),
@@ -529,7 +530,7 @@ void THFormMain::closeEvent(QCloseEvent* event)
 {
     // A run is stopped before the window goes; it closes once the run ends.
     if (composing_) {
-        cancelRun_.store(true);
+        cancelRun_.Set();
         closeAfterRun_ = true;
         event->ignore();
         return;

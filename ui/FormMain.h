@@ -218,7 +218,10 @@ private:
     QSize panelSize_;
     bool zoomFits_ = false;
     TComposer compose_;
-    std::atomic<bool> cancelRun_{false};
+    // The window's own composer holds nothing of the window's: a run of it
+    // asked to stop is not waited for long. A test's stand-in is.
+    TStopping stopping_ = TStopping::LeaveAfterGrace;
+    TCancel cancelRun_;
     bool composing_ = false;
     bool closeAfterRun_ = false;
     bool composeWhenShown_ = false;
