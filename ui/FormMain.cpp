@@ -9,6 +9,7 @@
 #include "composer/encode/Formats.h"
 #include "composer/encode/PictureFile.h"
 #include "composer/plan/RandomSource.h"
+#include "composer/save/FileSave.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -109,6 +110,17 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
     HDlgSavePicture = new TSavePictureDialog(this);
     HDlgSavePicture->SetFilter(PictureFilter(), 1);
     HDlgSavePicture->SetDefaultExtension(FromView(FormatEntry(PictureFormat::Bmp).name));
+    // The text is never replaced by its picture: refused before the dialog
+    // asks whether to replace the file.
+    HDlgSavePicture->SetRefusal([this](const QString& path) {
+        try {
+            RefuseSavingOverSource(path);
+            return false;
+        } catch (const std::exception& error) {
+            ShowException(*modal_, HDlgSavePicture, error);
+            return true;
+        }
+    });
 
     connect(HBtnRef, &QPushButton::clicked, this, [this] { Guard([this] { HBtnRefClick(); }); });
     connect(Button1, &QPushButton::clicked, this, [this] { Guard([this] { Button1Click(); }); });
@@ -365,6 +377,7 @@ void THFormMain::HBtnCreateClick()
         return;
     }
     WorkBitmap = std::move(picture);
+    pictureSource_ = settings.sourcePath;
     liveSeed_ = settings.seed;
     zoomFits_ = false;
     HImage->SetPicture(WorkBitmap);
@@ -380,8 +393,18 @@ void THFormMain::HBtnSaveClick()
     if (!path)
         return;
     lastSaveName_ = *path;
+    RefuseSavingOverSource(lastSaveName_);
     const std::string file = QFile::encodeName(lastSaveName_).toStdString();
     SavePicture(*WorkBitmap, file, FormatForFileName(file));
+}
+
+void THFormMain::RefuseSavingOverSource(const QString& path) const
+{
+    const std::string target = QFile::encodeName(path).toStdString();
+    // The file of the picture's run, and the one the next run would read.
+    const QString named = paneShown_ ? pathBeforePane_ : HEditPath->text();
+    for (const std::string& source : {pictureSource_, QFile::encodeName(named).toStdString()})
+        RefuseOverwritingSource(source, target);
 }
 
 void THFormMain::ResetPreview()

@@ -193,6 +193,9 @@ private:
     void ShowLivePicture(std::unique_ptr<PixelPicture> picture);
     // Asks about unsaved typed text before the window closes: false to stay.
     bool MayClose();
+    // Fails with the driver's message when saving the picture to `path`
+    // would write over a text it was, or would be, composed from.
+    void RefuseSavingOverSource(const QString& path) const;
 
     std::shared_ptr<TModalRunner> modal_;
     TPlaced<QFileDialog>* HDlgFileOpen = nullptr;
@@ -208,6 +211,8 @@ private:
     QString lastSaveName_;
     QString lastTextName_;
     std::shared_ptr<const PixelPicture> WorkBitmap;
+    // The file the picture was composed from; empty for a typed text.
+    std::string pictureSource_;
     // Each control's place at 96 pixels per inch.
     std::vector<std::pair<QWidget*, QRect>> designGeometry_;
     int pixelsPerInch_ = 96;

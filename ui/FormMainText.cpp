@@ -243,6 +243,7 @@ void THFormMain::ShowLivePicture(std::unique_ptr<PixelPicture> picture)
     const double zoom = HImage->Image().isNull() ? 1.0 : HImage->Zoom();
     const QPoint positions(HScrH->Position(), HScrV->Position());
     WorkBitmap = std::move(picture);
+    pictureSource_.clear();
     HImage->SetPicture(WorkBitmap);
     UpdateSaveButton();
     if (HImage->Image().isNull())
