@@ -16,7 +16,11 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QPainter>
+#include <QProxyStyle>
 #include <QShortcut>
+#include <QStyleOptionFocusRect>
+#include <QStyleOptionFrame>
 #include <QTimer>
 
 #include <array>
@@ -55,6 +59,29 @@ QString WithTextExtension(const QString& path)
         return path;
     return path + QLatin1String(".txt");
 }
+// The window's style, with a focus frame drawn on a push button that has the
+// focus: the default button ("参照...") looks the same with the focus and
+// without, and Tab would seem to stop nowhere.
+class TFocusFrameStyle : public QProxyStyle {
+public:
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        QProxyStyle::drawControl(element, option, painter, widget);
+        if (element != CE_PushButton || !(option->state & State_HasFocus))
+            return;
+        QStyleOptionFocusRect focus;
+        focus.QStyleOption::operator=(*option);
+        focus.rect = subElementRect(SE_PushButtonFocusRect, option, widget);
+        focus.backgroundColor = option->palette.button().color();
+        painter->save();
+        painter->setPen(QPen(option->palette.windowText().color(), 1, Qt::DotLine));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(focus.rect.adjusted(0, 0, -1, -1));
+        painter->restore();
+    }
+};
+
 // The preview's zoom steps, smallest first.
 constexpr std::array<double, 6> ZoomSteps{0.125, 0.25, 0.5, 1.0, 2.0, 4.0};
 // Zooms closer than this are the same step.
@@ -75,6 +102,9 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
                    Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint);
     HImgPanel->setBackgroundRole(QPalette::Button);
     HImgPanel->setAutoFillBackground(true);
+    focusFrameStyle_ = std::make_unique<TFocusFrameStyle>();
+    for (QPushButton* button : {HBtnRef, HBtnSave, Button1, HBtnCreate})
+        button->setStyle(focusFrameStyle_.get());
 
     for (QWidget* control : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         designGeometry_.push_back({control, control->geometry()});
@@ -157,8 +187,10 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
                              [this](const std::exception& error) {
                                  HLabelStatus->setText(QString::fromStdString(WithFullStop(error.what())));
                              }});
-    for (QLineEdit* size : {HEditX, HEditY})
+    for (QLineEdit* size : {HEditX, HEditY}) {
         connect(size, &QLineEdit::textChanged, this, &THFormMain::LiveChange);
+        connect(size, &QLineEdit::textChanged, this, [this, size] { FitSizeText(*size); });
+    }
     for (QCheckBox* box : {HChkBox, HChkVertical, HChkFaceMix})
         connect(box, &QCheckBox::toggled, this, &THFormMain::LiveChange);
 
@@ -191,7 +223,13 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
     FormCreate();
 }
 
-THFormMain::~THFormMain() = default;
+THFormMain::~THFormMain()
+{
+    // The buttons go after this object's members: they give its style back
+    // while it still lives.
+    for (QPushButton* button : {HBtnRef, HBtnSave, Button1, HBtnCreate})
+        button->setStyle(nullptr);
+}
 
 void THFormMain::SetComposer(TComposer compose)
 {
@@ -209,8 +247,11 @@ void THFormMain::ScaleToScreen(int pixelsPerInch)
     const QFont sizeFont =
         ScreenFont(WindowFace, MulDiv(SizeFontHeight, pixelsPerInch, DesignPixelsPerInch));
     setFont(windowFont);
+    sizeFont_ = sizeFont;
     HEditX->setFont(sizeFont);
     HEditY->setFont(sizeFont);
+    FitSizeText(*HEditX);
+    FitSizeText(*HEditY);
     Label1->setFont(sizeFont);
     if (HMemoText != nullptr)
         HMemoText->setFont(sizeFont);
@@ -230,6 +271,25 @@ void THFormMain::ScaleToScreen(int pixelsPerInch)
     for (QLabel* label : {Label1, Label2})
         label->resize(label->size().expandedTo(label->sizeHint()));
     LayOutForSize();
+}
+
+void THFormMain::FitSizeText(QLineEdit& edit)
+{
+    // The fields are as narrow as the layout made them: a size of five
+    // digits (the widest a picture can be saved at) is set narrower, as a
+    // condensed face would set it, rather than cut off.
+    constexpr int NarrowestStretch = 75;
+    QStyleOptionFrame option;
+    option.initFrom(&edit);
+    option.lineWidth = edit.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, &edit);
+    // QLineEdit keeps two more pixels clear left and right.
+    const int room = edit.style()->subElementRect(QStyle::SE_LineEditContents, &option, &edit).width() - 4;
+    const int needed = QFontMetrics(sizeFont_).horizontalAdvance(edit.text());
+    QFont font = sizeFont_;
+    if (needed > room && needed > 0)
+        font.setStretch(std::max(NarrowestStretch, room * 100 / needed));
+    if (font != edit.font())
+        edit.setFont(font);
 }
 
 void THFormMain::LayOutForSize()

@@ -170,6 +170,8 @@ private:
     void UpdateSaveButton();
     // Places the controls that follow the window's right and bottom edges.
     void LayOutForSize();
+    // Sets a size field's text narrower when it would not show whole.
+    void FitSizeText(QLineEdit& edit);
     // Gives the image the picture's size at `zoom` and lets the scroll bars
     // follow, keeping the picture's point under `anchor` in place.
     void SetZoom(double zoom, bool fits, QPoint anchor);
@@ -198,6 +200,8 @@ private:
     void RefuseSavingOverSource(const QString& path) const;
 
     std::shared_ptr<TModalRunner> modal_;
+    // Draws the push buttons' focus; theirs, not owned by them.
+    std::unique_ptr<QStyle> focusFrameStyle_;
     TPlaced<QFileDialog>* HDlgFileOpen = nullptr;
     TPlaced<QFontDialog>* HDlgFont = nullptr;
     TSavePictureDialog* HDlgSavePicture = nullptr;
@@ -216,6 +220,8 @@ private:
     // Each control's place at 96 pixels per inch.
     std::vector<std::pair<QWidget*, QRect>> designGeometry_;
     int pixelsPerInch_ = 96;
+    // The size fields' font, before FitSizeText sets a text narrower.
+    QFont sizeFont_;
     // The designed client size on this screen; the window never gets smaller.
     QSize designSize_;
     int scaleNumerator_ = 1;
