@@ -129,6 +129,25 @@ struct Command {
     bool version = false;
 };
 
+constexpr const char* ShortOptions = ":o:t:W:H:f:s:re:v";
+
+// The option getopt_long has just refused, as the user wrote it. A letter of
+// a cluster ("-qq", "-dash.txt") is named by itself: getopt may still be
+// inside that argument, and the one before it is someone else's. A long
+// option ends its argument, which is then the one before `optind`.
+std::string OptionNamed(char** argv, int letter)
+{
+    const std::string_view known(ShortOptions);
+    const bool aLetter = letter > 0 && letter < 256 && letter != ':';
+    // A letter that is no option, or one whose value is missing after it in
+    // a cluster of letters; else the long option as written.
+    const bool unknownLetter = aLetter && known.find(char(letter)) == std::string_view::npos;
+    const bool clustered = aLetter && argv[optind - 1][1] != '-';
+    if (unknownLetter || clustered)
+        return std::string("-") + char(letter);
+    return argv[optind - 1];
+}
+
 Command ParseCommandLine(int argc, char** argv)
 {
     enum {
@@ -175,7 +194,7 @@ Command ParseCommandLine(int argc, char** argv)
     opterr = 0;
     optind = 1;
     for (;;) {
-        const int choice = getopt_long(argc, argv, ":o:t:W:H:f:s:re:v", options, nullptr);
+        const int choice = getopt_long(argc, argv, ShortOptions, options, nullptr);
         if (choice == -1)
             break;
         switch (choice) {
@@ -250,9 +269,9 @@ Command ParseCommandLine(int argc, char** argv)
             command.version = true;
             return command;
         case ':':
-            throw UsageError{std::string("option requires a value: ") + argv[optind - 1]};
+            throw UsageError{std::string("option requires a value: ") + OptionNamed(argv, optopt)};
         default:
-            throw UsageError{std::string("unknown option: ") + argv[optind - 1]};
+            throw UsageError{std::string("unknown option: ") + OptionNamed(argv, optopt)};
         }
     }
     if (settings.sourceText && optind < argc)

@@ -210,8 +210,16 @@ INSTANTIATE_TEST_SUITE_P(
                    "--text and an input file exclude each other"},
         FailureRow{"NeitherTextNorInput", {"-o", "{dir}/out.bmp"}, 2, "no input file (INPUT or --text TEXT)"},
         FailureRow{"TextWithoutOutput", {"--text", "拝啓"}, 2, "no output file"},
-        FailureRow{"UnknownOption", {Letter, "-o", "{dir}/out.bmp", "--colour"}, 2, "unknown option"},
-        FailureRow{"MissingValue", {Letter, "-o"}, 2, "requires a value"},
+        // Options refused are named as written: a letter of a cluster by
+        // itself, a long option whole.
+        FailureRow{"UnknownOption", {Letter, "-o", "{dir}/out.bmp", "--colour"}, 2, "compose: unknown option: --colour\n"},
+        FailureRow{"UnknownLettersInACluster", {"-qq", Letter, "-o", "{dir}/out.bmp"}, 2, "compose: unknown option: -q\n"},
+        FailureRow{"ANameLikeAnOption", {"-dash.txt", "-o", "{dir}/out.bmp"}, 2, "compose: unknown option: -d\n"},
+        FailureRow{"ALongOptionGivenAValue", {Letter, "-o", "{dir}/out.bmp", "--real=yes"}, 2,
+                   "compose: unknown option: --real=yes\n"},
+        FailureRow{"MissingValue", {Letter, "-o"}, 2, "compose: option requires a value: -o\n"},
+        FailureRow{"MissingValueInACluster", {Letter, "-ro"}, 2, "compose: option requires a value: -o\n"},
+        FailureRow{"MissingLongValue", {Letter, "--output"}, 2, "compose: option requires a value: --output\n"},
         FailureRow{"BadSize", {Letter, "-o", "{dir}/out.bmp", "--size", "0"}, 2, "--size"},
         FailureRow{"BadSeed", {Letter, "-o", "{dir}/out.bmp", "--seed", "-1"}, 2, "--seed"},
         FailureRow{"BadEncoding", {Letter, "-o", "{dir}/out.bmp", "--encoding", "latin1"}, 2, "invalid encoding"},
