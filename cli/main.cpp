@@ -69,12 +69,12 @@ std::string UsageText()
            "  -e, --encoding ENC     auto (default), shift_jis (cp932, sjis), utf-8,\n"
            "                         utf-16, utf-16le, utf-16be, euc-jp, iso-2022-jp\n"
            "      --threads N        render threads, 1 to 256 (default: one per core)\n"
-           "  -v, --verbose          say on standard error which encoding was read\n"
+           "      --verbose          say on standard error which encoding was read\n"
            "      --show-encoding    show the encoding INPUT is read in, and exit\n"
            "      --show-font FACE   show the installed font that stands for FACE and\n"
            "                         the faces that draw what it lacks, and exit\n"
-           "      --help             show this help and exit\n"
-           "      --version          show the version and exit\n";
+           "  -h, --help             show this help and exit\n"
+           "  -v, --version          show the version and exit, as morvaleth -v does\n";
 }
 
 struct UsageError {
@@ -129,7 +129,7 @@ struct Command {
     bool version = false;
 };
 
-constexpr const char* ShortOptions = ":o:t:W:H:f:s:re:v";
+constexpr const char* ShortOptions = ":o:t:W:H:f:s:re:hv";
 
 // The option getopt_long has just refused, as the user wrote it. A letter of
 // a cluster ("-qq", "-dash.txt") is named by itself: getopt may still be
@@ -155,8 +155,7 @@ Command ParseCommandLine(int argc, char** argv)
         FormatOption,
         ShowFontOption,
         ShowEncodingOption,
-        HelpOption,
-        VersionOption,
+        VerboseOption,
         VerticalOption,
         MixFacesOption,
         FacesOption,
@@ -181,9 +180,9 @@ Command ParseCommandLine(int argc, char** argv)
         {"threads", required_argument, nullptr, ThreadsOption},
         {"show-font", required_argument, nullptr, ShowFontOption},
         {"show-encoding", no_argument, nullptr, ShowEncodingOption},
-        {"verbose", no_argument, nullptr, 'v'},
-        {"help", no_argument, nullptr, HelpOption},
-        {"version", no_argument, nullptr, VersionOption},
+        {"verbose", no_argument, nullptr, VerboseOption},
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'v'},
         {nullptr, 0, nullptr, 0},
     };
 
@@ -253,7 +252,7 @@ Command ParseCommandLine(int argc, char** argv)
         case ShowEncodingOption:
             command.showEncoding = true;
             break;
-        case 'v':
+        case VerboseOption:
             command.verbose = true;
             break;
         case ThreadsOption:
@@ -262,10 +261,10 @@ Command ParseCommandLine(int argc, char** argv)
         case ShowFontOption:
             command.showFont = optarg;
             return command;
-        case HelpOption:
+        case 'h':
             command.help = true;
             return command;
-        case VersionOption:
+        case 'v':
             command.version = true;
             return command;
         case ':':

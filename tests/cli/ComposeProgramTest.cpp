@@ -334,9 +334,16 @@ TEST(ComposeProgram, HelpAndVersion)
     EXPECT_THAT(help.out, StartsWith("Usage: morvaleth-compose"));
     for (const char* option : {"--vertical", "--mix-faces", "--faces", "--bold-cuts", "--text TEXT"})
         EXPECT_THAT(help.out, HasSubstr(option));
+    EXPECT_EQ(Compose({"-h"}).out, help.out);
     const auto version = Compose({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_THAT(version.out, StartsWith("morvaleth-compose 1."));
+    // -v is the version, as for the window program; --verbose has no letter.
+    const auto shortVersion = Compose({"-v", Letter, "-o", "/dev/null"});
+    EXPECT_EQ(shortVersion.exitCode, 0);
+    EXPECT_EQ(shortVersion.out, version.out);
+    EXPECT_THAT(help.out, HasSubstr("  -v, --version"));
+    EXPECT_THAT(help.out, HasSubstr("      --verbose"));
 }
 
 } // namespace
