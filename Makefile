@@ -2,7 +2,8 @@
 # `make check` runs them all again under AddressSanitizer and
 # UndefinedBehaviorSanitizer and then each fuzzer for a while, `make fuzz` runs
 # the fuzzers for longer, `make bench` measures speed and memory in a Release
-# build of its own. All install whatever Debian packages are missing first.
+# build of its own, `make deb` builds the Debian package. All install whatever
+# Debian packages are missing first.
 
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
@@ -14,12 +15,13 @@ FUZZ_DIR ?= build-fuzz
 CHECK_FUZZ_SECONDS ?= 20
 FUZZ_SECONDS ?= 60
 BENCH_DIR ?= build-bench
+DEB_DIR ?= build-deb
 BENCH_FLAGS ?=
 # The last commit of the single-pass engine: make bench measures the pipeline
 # against it, built from that commit into $(BENCH_DIR)/baseline.
 BENCH_BASELINE ?= c781137
 
-.PHONY: all build deps configure test run install bench check thread-check fuzz fuzz-build clean
+.PHONY: all build deps configure test run install deb bench check thread-check fuzz fuzz-build clean
 
 all: build
 
@@ -65,6 +67,22 @@ PREFIX ?= /usr/local
 install: build
 	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
+# morvaleth_<version>_<arch>.deb in this folder, from a Release build of its
+# own under /usr, with Debian's hardening flags; `sudo apt install ./morvaleth_*.deb`
+# installs it with what it depends on.
+DEB_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+deb: deps
+	@test -f $(DEB_DIR)/CMakeCache.txt || \
+		CFLAGS="$$($(DEB_FLAGS) CFLAGS) $$($(DEB_FLAGS) CPPFLAGS)" \
+		CXXFLAGS="$$($(DEB_FLAGS) CXXFLAGS) $$($(DEB_FLAGS) CPPFLAGS)" \
+		LDFLAGS="$$($(DEB_FLAGS) LDFLAGS)" \
+		cmake -S . -B $(DEB_DIR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+			-DMORVALETH_BUILD_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build $(DEB_DIR) -j $(JOBS)
+	cd $(DEB_DIR) && cpack -G DEB -B package
+	cp $(DEB_DIR)/package/morvaleth_*.deb .
+	@ls morvaleth_*.deb
+
 check: deps
 	@$(MAKE) --no-print-directory build BUILD_DIR=$(SANITIZE_DIR) CMAKE_FLAGS=-DMORVALETH_SANITIZE=ON
 	ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS)
@@ -96,4 +114,4 @@ fuzz-build:
 	cmake --build $(FUZZ_DIR) -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(SANITIZE_DIR) $(THREAD_SANITIZE_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(SANITIZE_DIR) $(THREAD_SANITIZE_DIR) $(FUZZ_DIR) $(DEB_DIR)

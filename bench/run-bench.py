@@ -437,6 +437,48 @@ def main():
                             milliseconds(ours_ms), milliseconds(default_ms), f"{ratio:.2f}x", "<= 1.3x",
                             ratio <= 1.3))
 
+        # -- PNG against BMP: the same job into each, and the PNG file against
+        # the one the single-pass engine wrote through libpng (8-bit RGB, its
+        # default compression and filters).
+        png_out = os.path.join(folder, "out.png")
+        bmp_job_ms, png_job_ms = median_wall_times([job, job[:-1] + [png_out]], arguments.runs)
+        ratio = png_job_ms / bmp_job_ms
+        rows.append(Row("process, 4000 x 4000 real mode, to a PNG file vs to a BMP file",
+                        milliseconds(png_job_ms), milliseconds(bmp_job_ms), f"{ratio:.2f}x", "<= 1.3x",
+                        ratio <= 1.3))
+        if os.access(baseline, os.X_OK):
+            baseline_png = os.path.join(folder, "baseline.png")
+            subprocess.run([baseline, long_text, "-W", "4000", "-H", "4000", "--real", "--seed", "1", "-o",
+                            baseline_png], check=True)
+            ours, theirs = os.path.getsize(png_out), os.path.getsize(baseline_png)
+            rows.append(Row("PNG file of that job vs the single-pass engine's (libpng, RGB)",
+                            f"{ours / MiB:.2f} MiB", f"{theirs / MiB:.2f} MiB", f"{ours / theirs:.2f}x",
+                            "<= 0.6x", ours / theirs <= 0.6))
+            os.remove(baseline_png)
+        os.remove(png_out)
+        # -- The same job drawn as vector outlines, against its PNG: a PDF or
+        # SVG is written stamp by stamp, so its time and memory stay near the
+        # PNG's whatever the letter's length.
+        job = [compose, long_text, "-W", "4000", "-H", "4000", "--real", "--seed", "1"]
+        files = {extension: os.path.join(folder, "job." + extension) for extension in ("png", "pdf", "svg")}
+        times = dict(zip(files, median_wall_times([job + ["-o", path] for path in files.values()], arguments.runs)))
+        peaks = {extension: peak_memory(job + ["-o", path], folder, 3) for extension, path in files.items()}
+        sizes = {extension: os.path.getsize(path) for extension, path in files.items()}
+        for extension in ("pdf", "svg"):
+            name = extension.upper()
+            ratio = times[extension] / times["png"]
+            rows.append(Row(f"process, 4000 x 4000 real mode, 30,000 units, to {name} vs to PNG (wall)",
+                            milliseconds(times[extension]), milliseconds(times["png"]), f"{ratio:.2f}x",
+                            "<= 1.5x", ratio <= 1.5))
+            ratio = peaks[extension] / peaks["png"]
+            rows.append(Row(f"peak RSS, the same job to {name} vs to PNG", mebibytes(peaks[extension]),
+                            mebibytes(peaks["png"]), f"{ratio:.2f}x", "<= 1.5x", ratio <= 1.5))
+            rows.append(Row(f"file size, the same job as {name} vs as PNG", mebibytes(sizes[extension]),
+                            mebibytes(sizes["png"]), f"{sizes[extension] / sizes['png']:.2f}x", "", None,
+                            "(no target)"))
+        for path in files.values():
+            os.remove(path)
+
         # -- Peak memory. The pictures go to /dev/null: a device takes the
         # BMP bytes in order, so the picture is held whole.
         big = picture_bytes(10000, 10000)

@@ -1,9 +1,13 @@
 // morvaleth-compose: composes a text file, or a text given on the command
-// line, into a cut-out letter picture and writes it as a BMP file, without the
-// window.
+// line, into a cut-out letter picture and writes it as a picture file (BMP,
+// PNG, PDF, SVG), without the window.
 
+#include "cli/DriverOptions.h"
 #include "composer/Composition.h"
 #include "composer/Messages.h"
+#include "composer/PhysicalSize.h"
+#include "composer/Recipe.h"
+#include "composer/encode/Png.h"
 #include "composer/encode/Formats.h"
 #include "composer/faces/FaceChain.h"
 #include "composer/faces/FaceSet.h"
@@ -11,10 +15,12 @@
 #include "composer/text/SizeText.h"
 
 #include <getopt.h>
+#include <iconv.h>
 #include <unistd.h>
 
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -26,56 +32,6 @@
 namespace {
 
 constexpr const char* ProgramName = "morvaleth-compose";
-
-std::string FormatNames(const char* separator, const char* last)
-{
-    std::string names;
-    const auto formats = morvaleth::PictureFormats();
-    for (std::size_t i = 0; i < formats.size(); ++i)
-        names += (i == 0 ? "" : i + 1 == formats.size() ? last : separator) + std::string(formats[i].name);
-    return names;
-}
-
-std::string UsageText()
-{
-    return "Usage: morvaleth-compose INPUT -o OUTPUT [options]\n"
-           "       morvaleth-compose --text TEXT -o OUTPUT [options]\n"
-           "       morvaleth-compose --show-font FACE\n"
-           "       morvaleth-compose --show-encoding INPUT [-e ENC]\n"
-           "Composes the text file INPUT, or the TEXT given, into a picture of\n"
-           "characters cut out of different printed sources and writes it to OUTPUT\n"
-           "as a BMP file, or as a PNG file when OUTPUT ends in .png. An INPUT of -\n"
-           "reads standard input, an OUTPUT of - writes standard output.\n"
-           "\n"
-           "Options:\n"
-           "  -o, --output FILE      the picture file to write (required)\n"
-           "  -t, --text TEXT        compose TEXT instead of an INPUT file, as UTF-8\n"
-           "                         unless --encoding says otherwise; its lines end\n"
-           "                         where the shell put line ends (bash: $'a\\nb')\n"
-           "      --format FORMAT    " +
-           FormatNames(", ", " or ") +
-           ", whatever the OUTPUT name\n"
-           "  -W, --width TEXT       picture width in pixels (default 640)\n"
-           "  -H, --height TEXT      picture height in pixels (default 480)\n"
-           "  -f, --font FACE        font face (default \"ＭＳ Ｐゴシック\")\n"
-           "  -s, --size N           font size in points, 1 to 65535 (default 20)\n"
-           "  -r, --real             real mode: every character on a paper scrap\n"
-           "      --vertical         vertical writing: columns from right to left\n"
-           "      --mix-faces        every character in a face drawn from the chosen\n"
-           "                         face and all installed Japanese faces\n"
-           "      --faces \"A,B,C\"    every character in a face drawn from this list\n"
-           "      --bold-cuts        with mixed faces, some characters in bold\n"
-           "      --seed N           fixed random seed (default: the clock)\n"
-           "  -e, --encoding ENC     auto (default), shift_jis (cp932, sjis), utf-8,\n"
-           "                         utf-16, utf-16le, utf-16be, euc-jp, iso-2022-jp\n"
-           "      --threads N        render threads, 1 to 256 (default: one per core)\n"
-           "      --verbose          say on standard error which encoding was read\n"
-           "      --show-encoding    show the encoding INPUT is read in, and exit\n"
-           "      --show-font FACE   show the installed font that stands for FACE and\n"
-           "                         the faces that draw what it lacks, and exit\n"
-           "  -h, --help             show this help and exit\n"
-           "  -v, --version          show the version and exit, as morvaleth -v does\n";
-}
 
 struct UsageError {
     std::string message;
@@ -96,8 +52,8 @@ morvaleth::SourceEncoding ParseEncoding(std::string_view text)
 {
     if (const std::optional<morvaleth::SourceEncoding> encoding = morvaleth::EncodingNamed(text))
         return *encoding;
-    throw UsageError{"invalid encoding: '" + std::string(text) + "' (" + std::string(morvaleth::EncodingNames()) +
-                     ")"};
+    throw UsageError{"invalid encoding: '" + std::string(text) + "' (" + morvaleth::EncodingNames() +
+                     "; --help lists their other names)"};
 }
 
 // What --show-encoding and --verbose call the encoding a text is read in.
@@ -108,11 +64,23 @@ std::string ReadAs(morvaleth::SourceEncoding encoding)
     return std::string(morvaleth::EncodingName(encoding));
 }
 
+// A value the engine reads itself (a paper, a resolution): its refusal is a
+// usage mistake.
+template <typename Read>
+auto UsageOf(Read read)
+{
+    try {
+        return read();
+    } catch (const morvaleth::Error& error) {
+        throw UsageError{error.what()};
+    }
+}
+
 morvaleth::PictureFormat ParseFormat(std::string_view text)
 {
     if (const std::optional<morvaleth::PictureFormat> format = morvaleth::FormatNamed(text))
         return *format;
-    throw UsageError{"invalid format: '" + std::string(text) + "' (" + FormatNames(", ", " or ") + ")"};
+    throw UsageError{"invalid format: '" + std::string(text) + "' (" + morvaleth::cli::FormatNames(", ", " or ") + ")"};
 }
 
 constexpr std::string_view StandardStream = "-";
@@ -123,13 +91,13 @@ struct Command {
     std::string outputPath;
     std::optional<morvaleth::PictureFormat> format;
     std::optional<std::string> showFont;
+    std::optional<std::string> recipe;
+    morvaleth::OutputOptions encode;
     bool showEncoding = false;
     bool verbose = false;
     bool help = false;
     bool version = false;
 };
-
-constexpr const char* ShortOptions = ":o:t:W:H:f:s:re:hv";
 
 // The option getopt_long has just refused, as the user wrote it. A letter of
 // a cluster ("-qq", "-dash.txt") is named by itself: getopt may still be
@@ -137,11 +105,11 @@ constexpr const char* ShortOptions = ":o:t:W:H:f:s:re:hv";
 // option ends its argument, which is then the one before `optind`.
 std::string OptionNamed(char** argv, int letter)
 {
-    const std::string_view known(ShortOptions);
+    static const std::string known = morvaleth::cli::ShortOptions();
     const bool aLetter = letter > 0 && letter < 256 && letter != ':';
     // A letter that is no option, or one whose value is missing after it in
     // a cluster of letters; else the long option as written.
-    const bool unknownLetter = aLetter && known.find(char(letter)) == std::string_view::npos;
+    const bool unknownLetter = aLetter && known.find(char(letter)) == std::string::npos;
     const bool clustered = aLetter && argv[optind - 1][1] != '-';
     if (unknownLetter || clustered)
         return std::string("-") + char(letter);
@@ -150,50 +118,21 @@ std::string OptionNamed(char** argv, int letter)
 
 Command ParseCommandLine(int argc, char** argv)
 {
-    enum {
-        SeedOption = 256,
-        FormatOption,
-        ShowFontOption,
-        ShowEncodingOption,
-        VerboseOption,
-        VerticalOption,
-        MixFacesOption,
-        FacesOption,
-        BoldCutsOption,
-        ThreadsOption,
-    };
-    static const option options[] = {
-        {"output", required_argument, nullptr, 'o'},
-        {"text", required_argument, nullptr, 't'},
-        {"width", required_argument, nullptr, 'W'},
-        {"height", required_argument, nullptr, 'H'},
-        {"font", required_argument, nullptr, 'f'},
-        {"size", required_argument, nullptr, 's'},
-        {"real", no_argument, nullptr, 'r'},
-        {"seed", required_argument, nullptr, SeedOption},
-        {"encoding", required_argument, nullptr, 'e'},
-        {"format", required_argument, nullptr, FormatOption},
-        {"vertical", no_argument, nullptr, VerticalOption},
-        {"mix-faces", no_argument, nullptr, MixFacesOption},
-        {"faces", required_argument, nullptr, FacesOption},
-        {"bold-cuts", no_argument, nullptr, BoldCutsOption},
-        {"threads", required_argument, nullptr, ThreadsOption},
-        {"show-font", required_argument, nullptr, ShowFontOption},
-        {"show-encoding", no_argument, nullptr, ShowEncodingOption},
-        {"verbose", no_argument, nullptr, VerboseOption},
-        {"help", no_argument, nullptr, 'h'},
-        {"version", no_argument, nullptr, 'v'},
-        {nullptr, 0, nullptr, 0},
-    };
+    using namespace morvaleth::cli;
+    static const std::vector<option> options = LongOptions();
+    static const std::string letters = ShortOptions();
 
     Command command;
     morvaleth::CompositionSettings& settings = command.settings;
     bool haveOutput = false;
     bool haveEncoding = false;
+    bool sizeGiven = false;
+    bool landscape = false;
+    std::optional<morvaleth::PaperSize> paper;
     opterr = 0;
     optind = 1;
     for (;;) {
-        const int choice = getopt_long(argc, argv, ShortOptions, options, nullptr);
+        const int choice = getopt_long(argc, argv, letters.c_str(), options.data(), nullptr);
         if (choice == -1)
             break;
         switch (choice) {
@@ -206,9 +145,11 @@ Command ParseCommandLine(int argc, char** argv)
             break;
         case 'W':
             settings.widthText = optarg;
+            sizeGiven = true;
             break;
         case 'H':
             settings.heightText = optarg;
+            sizeGiven = true;
             break;
         case 'f':
             settings.faceName = optarg;
@@ -257,6 +198,25 @@ Command ParseCommandLine(int argc, char** argv)
             break;
         case ThreadsOption:
             settings.render.threads = ParseNumber<int>(optarg, 1, MostThreads, "--threads");
+            command.encode.threads = settings.render.threads;
+            break;
+        case PngLevelOption:
+            command.encode.pngLevel = ParseNumber<int>(optarg, 0, 9, "--png-level");
+            break;
+        case EmbedTextOption:
+            settings.embedText = true;
+            break;
+        case RecipeOption:
+            command.recipe = optarg;
+            return command;
+        case DpiOption:
+            settings.dotsPerInch = UsageOf([] { return morvaleth::DotsPerInchFrom(optarg); });
+            break;
+        case PaperOption:
+            paper = UsageOf([] { return morvaleth::PaperNamed(optarg); });
+            break;
+        case LandscapeOption:
+            landscape = true;
             break;
         case ShowFontOption:
             command.showFont = optarg;
@@ -283,6 +243,24 @@ Command ParseCommandLine(int argc, char** argv)
         throw UsageError{"no output file (-o OUTPUT)"};
     if (settings.faces.syntheticBold && settings.faces.mix == morvaleth::FaceMix::One)
         throw UsageError{"--bold-cuts needs --mix-faces or --faces"};
+    if (paper && sizeGiven)
+        throw UsageError{"--paper and --width or --height exclude each other"};
+    if (landscape && !paper)
+        throw UsageError{"--landscape needs --paper"};
+    // On paper the picture's size follows from the sheet, and the font size
+    // is in points, so that a letter looks alike at any resolution.
+    if (paper) {
+        if (settings.dotsPerInch == 0)
+            settings.dotsPerInch = morvaleth::PaperDotsPerInch;
+        const morvaleth::PixelSize pixels = morvaleth::PaperPixels(*paper, settings.dotsPerInch, landscape);
+        settings.widthText = std::to_string(pixels.width);
+        settings.heightText = std::to_string(pixels.height);
+    }
+    if (settings.dotsPerInch != 0) {
+        settings.points = settings.size;
+        settings.size = morvaleth::PixelsOfPoints(settings.size, settings.dotsPerInch);
+    }
+    command.encode.dotsPerInch = settings.dotsPerInch;
     // A command line is the locale's text, UTF-8 on the systems this runs on.
     if (settings.sourceText && !haveEncoding)
         settings.encoding = morvaleth::SourceEncoding::Utf8;
@@ -323,6 +301,113 @@ void CheckBeforeComposing(const Command& command, morvaleth::PictureFormat forma
         morvaleth::RefuseOverwritingSource(command.settings.sourcePath, command.outputPath);
 }
 
+// The text as one word for bash: $'...' with control characters written as
+// escapes, and with `utf8` false every byte above 0x7F too; every other byte
+// as it is.
+std::string ShellWord(std::string_view text, bool utf8 = true)
+{
+    std::string word = "$'";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\'' || c == '\\') {
+            word += '\\';
+            word += c;
+        } else if (c == '\n') {
+            word += "\\n";
+        } else if (byte < 0x20 || byte == 0x7F || (!utf8 && byte > 0x7F)) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+            word += escape;
+        } else {
+            word += c;
+        }
+    }
+    return word + "'";
+}
+
+// The text in the encoding it was first read in, so that it is cut into the
+// same units again; none when one of its characters has no place there (the
+// replacement character of bytes that did not convert).
+std::optional<std::string> Reencoded(const std::string& utf8, morvaleth::SourceEncoding encoding)
+{
+    const char* name = encoding == morvaleth::SourceEncoding::ShiftJis ? "CP932"
+                       : encoding == morvaleth::SourceEncoding::EucJp  ? "EUC-JP"
+                                                                       : "ISO-2022-JP";
+    const iconv_t converter = iconv_open(name, "UTF-8");
+    if (converter == iconv_t(-1))
+        return std::nullopt;
+    std::string out(utf8.size() * 4 + 16, '\0');
+    char* in = const_cast<char*>(utf8.data());
+    std::size_t inLeft = utf8.size();
+    char* to = out.data();
+    std::size_t outLeft = out.size();
+    const bool converted = iconv(converter, &in, &inLeft, &to, &outLeft) != std::size_t(-1) &&
+                           iconv(converter, nullptr, nullptr, &to, &outLeft) != std::size_t(-1);
+    iconv_close(converter);
+    if (!converted)
+        return std::nullopt;
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+// Prints the command that makes the picture again from its recipe.
+int PrintRecipe(const std::string& picture)
+{
+    const std::optional<morvaleth::MadeWith> made = morvaleth::ReadRecipe(morvaleth::ReadPngNotes(picture));
+    if (!made)
+        throw morvaleth::Failure(morvaleth::Message::NoRecipe, {picture});
+    const morvaleth::CompositionSettings& settings = made->settings;
+    std::string command = "morvaleth-compose";
+    morvaleth::SourceEncoding encoding = made->read;
+    if (settings.sourceText) {
+        std::string text = *settings.sourceText;
+        encoding = morvaleth::SourceEncoding::Utf8;
+        if (made->read == morvaleth::SourceEncoding::ShiftJis || made->read == morvaleth::SourceEncoding::EucJp ||
+            made->read == morvaleth::SourceEncoding::Iso2022Jp)
+            if (const std::optional<std::string> bytes = Reencoded(text, made->read)) {
+                text = *bytes;
+                encoding = made->read;
+            }
+        command += " --text " + ShellWord(text, encoding == morvaleth::SourceEncoding::Utf8) + " --embed-text";
+    } else {
+        std::cout << "# TEXT.txt stands for the text the picture was made from: the picture keeps how it was made,\n"
+                     "# not the text (morvaleth-compose --embed-text keeps it too).\n";
+        command += " TEXT.txt";
+    }
+    const std::filesystem::path again = std::filesystem::path(picture).replace_filename(
+        std::filesystem::path(picture).stem().string() + "-again" + std::filesystem::path(picture).extension().string());
+    command += " -o " + ShellWord(again.string());
+    command += " --seed " + std::to_string(made->seed) + " -W " + settings.widthText + " -H " + settings.heightText;
+    command += " -f " + ShellWord(settings.faceName);
+    // With a resolution the size is given in points, as it was asked for.
+    if (settings.dotsPerInch > 0)
+        command += " --dpi " + std::to_string(settings.dotsPerInch) + " -s " + std::to_string(settings.points);
+    else
+        command += " -s " + std::to_string(settings.size);
+    if (settings.realMode)
+        command += " --real";
+    if (settings.writing == morvaleth::Writing::Columns)
+        command += " --vertical";
+    if (settings.faces.mix == morvaleth::FaceMix::Japanese)
+        command += " --mix-faces";
+    if (settings.faces.mix == morvaleth::FaceMix::Listed) {
+        std::string list;
+        for (const std::string& name : settings.faces.listed)
+            list += (list.empty() ? "" : ",") + name;
+        command += " --faces " + ShellWord(list);
+    }
+    if (settings.faces.syntheticBold)
+        command += " --bold-cuts";
+    if (encoding != morvaleth::SourceEncoding::Automatic)
+        command += " -e " + std::string(morvaleth::EncodingName(encoding));
+    if (made->pngLevel)
+        command += " --png-level " + std::to_string(*made->pngLevel);
+    if (made->version != MORVALETH_VERSION)
+        std::cout << "# made by Morvaleth " << made->version << "\n";
+    std::cout << command << "\n";
+    return 0;
+}
+
 void ShowError(const morvaleth::Error& error)
 {
     if (error.Kind() == morvaleth::ErrorKind::Cancelled)
@@ -344,16 +429,25 @@ int main(int argc, char** argv)
     try {
         command = ParseCommandLine(argc, argv);
     } catch (const UsageError& error) {
-        std::cerr << ProgramName << ": " << error.message << "\n\n" << UsageText();
+        std::cerr << ProgramName << ": " << error.message << "\n\n" << morvaleth::cli::UsageText();
         return 2;
     }
     if (command.help) {
-        std::cout << UsageText();
+        std::cout << morvaleth::cli::UsageText();
         return 0;
     }
     if (command.version) {
         std::cout << ProgramName << " " << MORVALETH_VERSION << "\n";
         return 0;
+    }
+
+    if (command.recipe) {
+        try {
+            return PrintRecipe(*command.recipe);
+        } catch (const morvaleth::Error& error) {
+            ShowError(error);
+            return 1;
+        }
     }
 
     if (command.showFont) {
@@ -394,10 +488,9 @@ int main(int argc, char** argv)
         };
         morvaleth::CompositionRun run(command.settings);
         run.OpenSource();
-        morvaleth::SaveFile(command.outputPath, [&](morvaleth::SaveOutput& output) {
-            const auto sink = morvaleth::FileSinkFor(format, output);
-            run.Render(*sink, control);
-        });
+        command.encode.warning = control.warning;
+        morvaleth::SaveFile(command.outputPath,
+                            [&](morvaleth::SaveOutput& output) { run.Write(output, format, command.encode, control); });
     } catch (const morvaleth::Error& error) {
         ShowError(error);
         return 1;

@@ -1,6 +1,8 @@
 #include "composer/Composition.h"
 
 #include "composer/Messages.h"
+#include "composer/Recipe.h"
+#include "composer/encode/Formats.h"
 #include "composer/encode/PictureSink.h"
 #include "composer/faces/FaceTable.h"
 #include "composer/plan/Layout.h"
@@ -23,6 +25,8 @@ struct CompositionRun::State {
     std::unique_ptr<FaceTable> faces;
     std::unique_ptr<StampPlan> plan;
     StampList stamps;
+    PictureNotes notes;
+    std::u32string keptText;
 };
 
 CompositionRun::CompositionRun(const CompositionSettings& settings) : state_(std::make_unique<State>())
@@ -71,6 +75,8 @@ void CompositionRun::OpenSource(const RunControl& control)
         return;
     const CompositionSettings& settings = run.settings;
     run.source = OpenSourceReader(settings.sourcePath, settings.sourceText, settings.encoding, control.cancel);
+    if (settings.embedText)
+        run.source->KeepText(&run.keptText);
     run.faces = std::make_unique<FaceTable>();
     const PlanStyle style{settings.size,    settings.realMode, settings.faceName,
                           settings.writing, settings.faces,    settings.render.mostStampBytes};
@@ -95,7 +101,9 @@ void CompositionRun::Render(RowSink& sink, const RunControl& control)
     // The run's share done is known from the start: none of its rows.
     if (control.progress && run.height > 0)
         control.progress(0, run.height);
-    sink.Begin(run.width, run.height);
+    // Every pixel the engine paints is grey; the notes are made once the
+    // text has been read, before the sink reads them at its end.
+    sink.Begin({run.width, run.height, true, &run.notes});
     OpenSource(control);
     WarnOfSkippedFaces(*run.plan, control);
     RenderRun(*run.plan, run.stamps, *run.faces, run.width, run.height, sink, control, run.settings.render);
@@ -103,6 +111,8 @@ void CompositionRun::Render(RowSink& sink, const RunControl& control)
     // The plan has read all of the text it needs by now.
     if (control.encodingRead)
         control.encodingRead(run.source->Encoding());
+    run.notes = RecipeNotes(run.settings, run.seed, run.source->Encoding(),
+                            run.settings.embedText ? &run.keptText : nullptr);
     sink.Finish();
 }
 
@@ -112,7 +122,7 @@ void CompositionRun::Trace(StampDevice& device, const RunControl& control)
     device.Begin(run.width, run.height);
     OpenSource(control);
     WarnOfSkippedFaces(*run.plan, control);
-    TraceRun(*run.plan, run.stamps, *run.faces, device, control);
+    TraceRun(*run.plan, run.stamps, *run.faces, run.height, device, control);
     run.source->Close();
     if (control.encodingRead)
         control.encodingRead(run.source->Encoding());
@@ -139,6 +149,15 @@ SourceEncoding EncodingRead(const CompositionSettings& settings)
     const SourceEncoding encoding = reader->Encoding();
     reader->Close();
     return encoding;
+}
+
+void CompositionRun::Write(ByteOutput& output, PictureFormat format, const OutputOptions& options,
+                           const RunControl& control)
+{
+    if (FormatEntry(format).Vector())
+        Trace(*FileDeviceFor(format, output, options), control);
+    else
+        Render(*FileSinkFor(format, output, options), control);
 }
 
 std::unique_ptr<PixelPicture> ComposePicture(const CompositionSettings& settings, const RunControl& control)

@@ -15,7 +15,10 @@
 
 namespace morvaleth {
 
+class ByteOutput;
 class StampDevice;
+enum class PictureFormat;
+struct OutputOptions;
 
 // The inputs of one composition run.
 struct CompositionSettings {
@@ -37,6 +40,14 @@ struct CompositionSettings {
     SourceEncoding encoding = SourceEncoding::Automatic;
     // Fixes the picture; without it the run seeds from the clock.
     std::optional<std::uint32_t> seed;
+    // The resolution the picture is made at, 0 for none (see PhysicalSize.h):
+    // with one, files record it and `size` (in pixels) was asked for as
+    // `points` on paper.
+    int dotsPerInch = 0;
+    std::int32_t points = 0;
+    // Keeps the text the picture was made from with it (see Recipe.h);
+    // without it a picture keeps how it was made, but not the text.
+    bool embedText = false;
     // How the rendering is split; the picture is the same for any split.
     RenderOptions render;
 };
@@ -67,7 +78,8 @@ SourceEncoding EncodingRead(const CompositionSettings& settings);
 // Render begins the sink (which checks that it can take the size), opens the
 // source if that has not been done, plans and paints the rest, hands every
 // row to the sink and finishes it. Trace hands the planned stamps to a vector
-// device instead of painting them. A run is rendered or traced once.
+// device instead of painting them. Write does either, as the format asks.
+// A run is rendered or traced once.
 class CompositionRun {
 public:
     explicit CompositionRun(const CompositionSettings& settings);
@@ -83,6 +95,10 @@ public:
     void OpenSource(const RunControl& control = {});
     void Render(RowSink& sink, const RunControl& control = {});
     void Trace(StampDevice& device, const RunControl& control = {});
+    // The picture in the format into the output: its rows through the
+    // format's sink, or its stamps through the format's device.
+    void Write(ByteOutput& output, PictureFormat format, const OutputOptions& options,
+               const RunControl& control = {});
 
 private:
     struct State;

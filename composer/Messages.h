@@ -36,6 +36,11 @@ enum class Message {
     ScrollRangeTooLarge,  // Scrollbar ranges > 65535 not supported
     NegativeSize,         // 画像の大きさに負の数 n は使えません
     TooManyColumnStamps,  // w × h の縦書きにｻｲｽﾞ n の文字を並べるにはﾒﾓﾘが足りません (...)
+    NoRecipe,             // ﾌｧｲﾙ path には作り方が記録されていません
+    UnknownPaper,         // 用紙 'name' はありません (A4, ...)
+    UnusableResolution,   // 解像度 'text' は使えません (n から m dpi まで)
+    EmbeddingForbidden,   // ﾌｫﾝﾄ 'name' は埋め込みが許されていないので、文字を輪郭で描きます (ﾃｷｽﾄとしては読めません)
+    SourceChanged,        // 元になるﾃｷｽﾄﾌｧｲﾙが作成の後で変わりました
 
     // The system's reasons, shown after a message that does not tell them.
     ReasonNoSpace,        // ﾃﾞｨｽｸに空きがありません

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "composer/Color.h"
+#include "composer/PictureNotes.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -69,6 +70,10 @@ public:
     TColor Pixel(int x, int y) const;
     static constexpr TColor NoColor = 0xFFFFFFFF;
 
+    // How the picture was made, kept with it when it is saved.
+    const PictureNotes& Notes() const { return notes_; }
+    void SetNotes(PictureNotes notes) { notes_ = std::move(notes); }
+
     // The pixels for the drawing routines.
     PixelSurface Surface() { return {pixels_.get(), width_, height_, stride_, 0}; }
 
@@ -79,6 +84,7 @@ private:
     int height_ = 0;
     std::size_t stride_ = 0;
     PixelMemory pixels_;
+    PictureNotes notes_;
 };
 
 // Bytes per row of a picture of that width, padding included.

@@ -1,9 +1,23 @@
 #pragma once
 
+#include "composer/PictureNotes.h"
+
 #include <cstddef>
 #include <cstdint>
 
 namespace morvaleth {
+
+// What a sink is told of a picture before its rows.
+struct PictureShape {
+    int width = 0;
+    int height = 0;
+    // Every pixel is grey (red, green and blue alike): a format with a grey
+    // colour type keeps one channel.
+    bool grey = false;
+    // Read when the sink finishes, so that notes added while the picture is
+    // made (the text it was made from) are kept too. Null for none.
+    const PictureNotes* notes = nullptr;
+};
 
 // Where the finished rows of a picture go: a picture in memory, or a file
 // encoded as they arrive. Rows are 24-bit (blue, green, red), padded to a
@@ -12,9 +26,9 @@ class RowSink {
 public:
     virtual ~RowSink() = default;
 
-    // Called once, before any rows: the picture's size. A sink that cannot
-    // hold a picture of that size fails here, before anything is drawn.
-    virtual void Begin(int width, int height) = 0;
+    // Called once, before any rows. A sink that cannot hold a picture of that
+    // size fails here, before anything is drawn.
+    virtual void Begin(const PictureShape& shape) = 0;
 
     // Rows [top, top + count), `stride` bytes apart. Calls come from one
     // thread at a time, top to bottom, each band following the one before.

@@ -14,6 +14,9 @@ void PrepareApplication(QApplication& application)
 {
     // Not the display name: Qt would append that to every window's title.
     application.setApplicationName(ApplicationTitle);
+    // The compositor finds the window's icon and name in the installed
+    // desktop entry of this name (Wayland's app id).
+    QGuiApplication::setDesktopFileName(QStringLiteral(MORVALETH_APP_ID));
     auto* translator = new QTranslator(&application);
     if (translator->load("qtbase_ja", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(translator);

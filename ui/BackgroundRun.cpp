@@ -165,6 +165,7 @@ TRunProgressDialog::TRunProgressDialog(TCancel& cancel, QWidget* owner)
     // dialog would hold that back.
     setWindowModality(Qt::NonModal);
     bar_->setRange(0, 0);
+    bar_->setAccessibleName(windowTitle());
     bar_->setMinimumWidth(280);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(bar_);
@@ -361,6 +362,17 @@ std::unique_ptr<PixelPicture> ComposeInBackground(QWidget& owner, const TCompose
         cancel.Set();
     // The dialog goes with this frame, whichever way the run ended.
     return run.Take();
+}
+
+void RunInBackground(QWidget& owner, const std::function<void(const RunControl&)>& work, TCancel& cancel)
+{
+    ComposeInBackground(
+        owner,
+        [&work](const CompositionSettings&, const RunControl& control) {
+            work(control);
+            return std::unique_ptr<PixelPicture>();
+        },
+        {}, cancel, TStopping::WaitForTheEnd);
 }
 
 } // namespace morvaleth

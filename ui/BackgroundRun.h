@@ -124,6 +124,16 @@ private:
 // with room left for a busy machine to map the dialog within 0.6 s.
 inline constexpr std::chrono::milliseconds ProgressDialogDelay{450};
 
+// Runs `work` on a thread of its own and waits for it in an event loop of
+// the caller's, so that `owner` keeps repainting and can be moved while it
+// takes no input: the work is as modal to the user as one on this thread.
+// Work that takes longer than ProgressDialogDelay shows the progress dialog.
+// Throws the work's error here, after it; setting `cancel` asks the work to
+// stop (it is handed `cancel` in its control), as does an event loop that
+// ends early (the application quitting). The work's thread has always ended
+// when this returns: the work may hold what the caller owns.
+void RunInBackground(QWidget& owner, const std::function<void(const RunControl&)>& work, TCancel& cancel);
+
 // Runs `compose` on a thread of its own and waits for it in an event loop of
 // the caller's, so that `owner` keeps repainting and can be moved while it
 // takes no input: the run is as modal to the user as one on this thread,

@@ -2,10 +2,13 @@
 
 #include "ui/Application.h"
 #include "ui/FileFilter.h"
+#include "ui/PictureDescription.h"
 #include "ui/TextPane.h"
+#include "ui/PrintLetter.h"
 #include "ui/WindowFont.h"
 
 #include "composer/Messages.h"
+#include "composer/Recipe.h"
 #include "composer/encode/Formats.h"
 #include "composer/encode/PictureFile.h"
 #include "composer/plan/RandomSource.h"
@@ -17,11 +20,14 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QProxyStyle>
 #include <QShortcut>
 #include <QStyleOptionFocusRect>
 #include <QStyleOptionFrame>
 #include <QTimer>
+#include <QWindow>
 
 #include <array>
 #include <cmath>
@@ -171,12 +177,15 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
     HActSaveText = new QAction(QStringLiteral("入力したテキストを保管..."), this);
     HActSaveText->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     HActSaveText->setEnabled(false);
+    HActKeepLayout = new QAction(QStringLiteral("配置を固定"), this);
+    HActKeepLayout->setCheckable(true);
+    HActKeepLayout->setEnabled(false);
+    HActSeed = new QAction(QStringLiteral("シード: (なし)"), this);
+    HActSeed->setEnabled(false);
     for (QAction* action : {HActTextPane, HActSaveText}) {
         action->setShortcutVisibleInContextMenu(true);
         addAction(action);
-        HImgPanel->addAction(action);
     }
-    HImgPanel->setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(HActTextPane, &QAction::triggered, this, [this] { Guard([this] { HActTextPaneExecute(); }); });
     connect(HActSaveText, &QAction::triggered, this, [this] { Guard([this] { HActSaveTextExecute(); }); });
 
@@ -208,6 +217,31 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
     // Reaches the window only where no edit takes the keys itself.
     auto* paste = new QShortcut(QKeySequence::Paste, this);
     connect(paste, &QShortcut::activated, this, [this] { Guard([this] { PasteText(); }); });
+    auto* print = new QShortcut(QKeySequence::Print, this);
+    connect(print, &QShortcut::activated, this, [this] { Guard([this] { PrintPicture(); }); });
+
+    // The preview's own menu; the keys are shown beside what they do.
+    previewMenu_ = new QMenu(this);
+    previewMenu_->setObjectName(QStringLiteral("HMenuPreview"));
+    saveAction_ = previewMenu_->addAction(QStringLiteral("保管..."), this, [this] { Guard([this] { HBtnSaveClick(); }); });
+    copyAction_ = previewMenu_->addAction(QStringLiteral("コピー"), this, [this] { Guard([this] { CopyPicture(); }); });
+    printAction_ = previewMenu_->addAction(QStringLiteral("印刷..."), this, [this] { Guard([this] { PrintPicture(); }); });
+    for (const auto& [action, keys] : {std::pair{copyAction_, QKeySequence(QKeySequence::Copy)},
+                                       std::pair{printAction_, QKeySequence(QKeySequence::Print)}}) {
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WidgetShortcut);
+        action->setShortcutVisibleInContextMenu(true);
+    }
+    previewMenu_->addSeparator();
+    previewMenu_->addActions({HActTextPane, HActSaveText});
+    previewMenu_->addSeparator();
+    previewMenu_->addActions({HActKeepLayout, HActSeed});
+    for (QWidget* preview : std::initializer_list<QWidget*>{HImgPanel, HImage}) {
+        preview->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(preview, &QWidget::customContextMenuRequested, this,
+                [this, preview](const QPoint& at) { previewMenu_->popup(preview->mapToGlobal(at)); });
+    }
+    UpdatePictureActions();
     // Ctrl+= is where Ctrl++ lies on keyboards that need Shift for "+".
     const std::pair<QKeySequence, std::function<void()>> zoomKeys[] = {
         {QKeySequence::ZoomIn, [this] { ZoomIn(); }},
@@ -353,10 +387,17 @@ void THFormMain::Guard(const std::function<void()>& handler)
     }
 }
 
-void THFormMain::UpdateSaveButton()
+void THFormMain::UpdatePictureActions()
 {
     // A picture without pixels would be saved as an empty file.
-    HBtnSave->setEnabled(WorkBitmap != nullptr && WorkBitmap->HasPixels());
+    const bool hasPixels = WorkBitmap != nullptr && WorkBitmap->HasPixels();
+    HBtnSave->setEnabled(hasPixels);
+    for (QAction* action : {saveAction_, copyAction_, printAction_})
+        action->setEnabled(hasPixels);
+    // The seed the picture was made from, which 配置を固定 keeps.
+    const std::optional<MadeWith> made = WorkBitmap != nullptr ? ReadRecipe(WorkBitmap->Notes()) : std::nullopt;
+    HActSeed->setText(made ? QStringLiteral("シード: %1").arg(made->seed) : QStringLiteral("シード: (なし)"));
+    HActKeepLayout->setEnabled(made.has_value());
 }
 
 void THFormMain::FormCreate()
@@ -403,6 +444,43 @@ void THFormMain::Button1Click()
     LiveChange();
 }
 
+THFormMain::TRunning::TRunning(THFormMain& running) : form(running)
+{
+    form.composing_ = true;
+}
+
+// Whichever way the run ends, the window takes input again, and a close
+// asked for during the run happens now.
+THFormMain::TRunning::~TRunning()
+{
+    form.composing_ = false;
+    if (form.closeAfterRun_) {
+        form.closeAfterRun_ = false;
+        QTimer::singleShot(0, &form, &QWidget::close);
+    }
+}
+
+bool THFormMain::TSourceState::operator==(const TSourceState& other) const
+{
+    return device == other.device && inode == other.inode && size == other.size &&
+           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+}
+
+std::optional<THFormMain::TSourceState> THFormMain::SourceStateOf(const std::string& path)
+{
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        return std::nullopt;
+    return TSourceState{status.st_dev, status.st_ino, status.st_size, status.st_mtim};
+}
+
+const CompositionSettings& THFormMain::PictureSettings() const
+{
+    if (!pictureSettings_ || !pictureSource_ || SourceStateOf(pictureSettings_->sourcePath) != pictureSource_)
+        throw Failure(Message::SourceChanged);
+    return *pictureSettings_;
+}
+
 void THFormMain::HBtnCreateClick()
 {
     // Whichever way the run ends, the window takes input again, and a close
@@ -422,9 +500,11 @@ void THFormMain::HBtnCreateClick()
     // A live run gives way; its pause ends with it.
     live_->Stop();
     // Seeded from the clock as any run would be, but here, so that the seed
-    // is known to the live runs that follow.
+    // is known to the live runs that follow; with 配置を固定 from the picture
+    // shown, so that only the settings change.
     CompositionSettings settings = CurrentSettings();
-    settings.seed = MillisecondsSinceMidnightUtc();
+    settings.seed = HActKeepLayout->isChecked() && liveSeed_ ? *liveSeed_ : MillisecondsSinceMidnightUtc();
+    const std::optional<TSourceState> source = SourceStateOf(settings.sourcePath);
     std::unique_ptr<PixelPicture> picture;
     {
         const TRunning running(*this);
@@ -437,12 +517,15 @@ void THFormMain::HBtnCreateClick()
         return;
     }
     WorkBitmap = std::move(picture);
-    pictureSource_ = settings.sourcePath;
     liveSeed_ = settings.seed;
+    pictureSettings_ = settings;
+    pictureSource_ = source;
     zoomFits_ = false;
     HImage->SetPicture(WorkBitmap);
+    HImage->setAccessibleDescription(DescribePicture(QSize(WorkBitmap->Width(), WorkBitmap->Height()),
+                                                     SourceExcerpt(settings.sourcePath, settings.encoding)));
     ResetPreview();
-    UpdateSaveButton();
+    UpdatePictureActions();
 }
 
 void THFormMain::HBtnSaveClick()
@@ -455,7 +538,49 @@ void THFormMain::HBtnSaveClick()
     lastSaveName_ = *path;
     RefuseSavingOverSource(lastSaveName_);
     const std::string file = QFile::encodeName(lastSaveName_).toStdString();
-    SavePicture(*WorkBitmap, file, FormatForFileName(file));
+    const PictureFormat format = FormatForFileName(file);
+    if (FormatEntry(format).Vector())
+        SaveLetter(file, format);
+    else
+        SavePicture(*WorkBitmap, file, format);
+}
+
+void THFormMain::SaveLetter(const std::string& path, PictureFormat format)
+{
+    const CompositionSettings& settings = PictureSettings();
+    std::vector<std::string> warnings;
+    OutputOptions options;
+    // Told on the run's thread; read once it has ended.
+    options.warning = [&warnings](std::string_view message) { warnings.emplace_back(message); };
+    {
+        const TRunning running(*this);
+        RunInBackground(
+            *this,
+            [&](const RunControl& control) {
+                CompositionRun run(settings);
+                run.OpenSource();
+                SaveFile(path, [&](SaveOutput& output) { run.Write(output, format, options, control); });
+            },
+            cancelRun_);
+    }
+    for (const std::string& warning : warnings)
+        modal_->ShowMessage(this, {QStringLiteral("警告"), QString::fromStdString(warning), TMessageIcon::Exclamation});
+}
+
+void THFormMain::PrintPicture()
+{
+    if (WorkBitmap == nullptr || !WorkBitmap->HasPixels())
+        return;
+    const CompositionSettings& settings = PictureSettings();
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(QCoreApplication::applicationName());
+    // The sheet lies as the letter does.
+    printer.setPageOrientation(WorkBitmap->Width() > WorkBitmap->Height() ? QPageLayout::Landscape
+                                                                           : QPageLayout::Portrait);
+    QPrintPreviewDialog dialog(&printer, this);
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
+            [&](QPrinter* target) { Guard([&] { PrintLetter(*target, settings); }); });
+    modal_->RunDialog(dialog);
 }
 
 void THFormMain::RefuseSavingOverSource(const QString& path) const
@@ -463,7 +588,8 @@ void THFormMain::RefuseSavingOverSource(const QString& path) const
     const std::string target = QFile::encodeName(path).toStdString();
     // The file of the picture's run, and the one the next run would read.
     const QString named = paneShown_ ? pathBeforePane_ : HEditPath->text();
-    for (const std::string& source : {pictureSource_, QFile::encodeName(named).toStdString()})
+    const std::string composed = pictureSettings_ ? pictureSettings_->sourcePath : std::string();
+    for (const std::string& source : {composed, QFile::encodeName(named).toStdString()})
         RefuseOverwritingSource(source, target);
 }
 
@@ -494,6 +620,17 @@ void THFormMain::FollowPanelSize()
     if (HImgPanel->size() == panelSize_)
         return;
     panelSize_ = HImgPanel->size();
+    FollowPreviewSize();
+}
+
+void THFormMain::FollowPixelRatio()
+{
+    HImage->FollowPixelRatio();
+    FollowPreviewSize();
+}
+
+void THFormMain::FollowPreviewSize()
+{
     if (zoomFits_) {
         SetZoom(FittingZoom(), true, QPoint(0, 0));
         return;
@@ -502,7 +639,22 @@ void THFormMain::FollowPanelSize()
     // size; a range that shrinks below a position brings the image along.
     UpdateScrollRanges();
     SetPageSteps();
-    HImage->move(-ScrollStepX * HScrH->Position(), -ScrollStepY * HScrV->Position());
+    MoveImage(std::int64_t(-ScrollStepX) * HScrH->Position(), std::int64_t(-ScrollStepY) * HScrV->Position());
+}
+
+QSize THFormMain::PanelScreenSize() const
+{
+    return QSizeF(QSizeF(HImgPanel->size()) * HImage->PixelRatio()).toSize();
+}
+
+int THFormMain::WindowPixels(std::int64_t screenPixels) const
+{
+    return int(std::llround(double(screenPixels) / HImage->PixelRatio()));
+}
+
+void THFormMain::MoveImage(std::int64_t left, std::int64_t top)
+{
+    HImage->move(WindowPixels(left), WindowPixels(top));
 }
 
 double THFormMain::Zoom() const
@@ -513,23 +665,24 @@ double THFormMain::Zoom() const
 double THFormMain::FittingZoom() const
 {
     const QSize picture = HImage->Image().size();
-    return std::min(double(HImgPanel->width()) / picture.width(),
-                    double(HImgPanel->height()) / picture.height());
+    const QSize panel = PanelScreenSize();
+    return std::min(double(panel.width()) / picture.width(), double(panel.height()) / picture.height());
 }
 
 void THFormMain::SetZoom(double zoom, bool fits, QPoint anchor)
 {
     if (HImage->Image().isNull())
         return;
-    const QPointF pictureAt = QPointF(anchor - HImage->pos()) / HImage->Zoom();
+    const double ratio = HImage->PixelRatio();
+    const QPointF pictureAt = QPointF(anchor - HImage->pos()) * ratio / HImage->Zoom();
     zoomFits_ = fits;
     HImage->SetZoom(zoom);
     UpdateScrollRanges();
     SetPageSteps();
-    const QPointF shownAt = pictureAt * HImage->Zoom() - QPointF(anchor);
+    const QPointF shownAt = pictureAt * HImage->Zoom() - QPointF(anchor) * ratio;
     HScrH->SetPosition(int(std::lround(shownAt.x() / ScrollStepX)));
     HScrV->SetPosition(int(std::lround(shownAt.y() / ScrollStepY)));
-    HImage->move(-ScrollStepX * HScrH->Position(), -ScrollStepY * HScrV->Position());
+    MoveImage(std::int64_t(-ScrollStepX) * HScrH->Position(), std::int64_t(-ScrollStepY) * HScrV->Position());
 }
 
 void THFormMain::ZoomIn(std::optional<QPoint> anchor)
@@ -560,8 +713,10 @@ void THFormMain::ZoomToFit()
 
 void THFormMain::UpdateScrollRanges()
 {
-    HScrH->SetMax(std::max(0, CeilDiv(HImage->width() - HImgPanel->width(), ScrollStepX)));
-    HScrV->SetMax(std::max(0, CeilDiv(HImage->height() - HImgPanel->height(), ScrollStepY)));
+    const QSize image = HImage->ScreenSize();
+    const QSize panel = PanelScreenSize();
+    HScrH->SetMax(std::max(0, CeilDiv(image.width() - panel.width(), ScrollStepX)));
+    HScrV->SetMax(std::max(0, CeilDiv(image.height() - panel.height(), ScrollStepY)));
 }
 
 // The horizontal offset follows the user's actions on the bar alone, every
@@ -575,13 +730,13 @@ void THFormMain::HScrHScroll(TScrollBar*, TScrollCode, int& position)
                                    TMessageIcon::None});
         return;
     }
-    HImage->move(-ScrollStepX * position, HImage->y());
+    HImage->move(WindowPixels(std::int64_t(-ScrollStepX) * position), HImage->y());
 }
 
 void THFormMain::HScrVChange(QObject* sender)
 {
     if (qobject_cast<TScrollBar*>(sender) == HScrV)
-        HImage->move(HImage->x(), -ScrollStepY * HScrV->Position());
+        HImage->move(HImage->x(), WindowPixels(std::int64_t(-ScrollStepY) * HScrV->Position()));
 }
 
 void THFormMain::showEvent(QShowEvent* event)
@@ -590,6 +745,9 @@ void THFormMain::showEvent(QShowEvent* event)
     if (!placed_) {
         PlaceOnScreen(*this, TPlacement::Centre);
         placed_ = true;
+        // Screens may differ in their pixel ratio; the picture stays one to
+        // one on the screen the window moves to.
+        connect(windowHandle(), &QWindow::screenChanged, this, [this] { FollowPixelRatio(); });
     }
     if (composeWhenShown_) {
         composeWhenShown_ = false;

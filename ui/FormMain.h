@@ -15,16 +15,22 @@
 #include <QFontDialog>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QMenu>
+
+#include <sys/stat.h>
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
 namespace morvaleth {
+
+enum class PictureFormat;
 
 // The shared ceiling division: (a + b - 1) div b, truncating toward zero.
 constexpr std::int32_t CeilDiv(std::int32_t a, std::int32_t b)
@@ -44,11 +50,15 @@ struct TCompositionFont {
 };
 
 // The program's one window: it gathers a composition's settings, runs it,
-// shows the picture in a scrollable preview and saves it.
+// shows the picture in a scrollable preview, saves it and prints it.
 //
 // A run replaces the picture only when it completes: after a failed or
-// cancelled run the preview and Save keep the previous picture. Save is
-// enabled exactly while there is a picture with pixels.
+// cancelled run the preview and Save keep the previous picture. Save, copy
+// and print are enabled exactly while there is a picture with pixels.
+//
+// A PDF or SVG save and a print compose the picture's letter again from the
+// same settings and seed, as outlines that stay sharp at any size; they
+// refuse when the text has changed since it was composed.
 //
 // The window opens at its designed size and may grow: the controls keep their
 // places against the top-left and top-right corners, and the preview panel
@@ -148,6 +158,13 @@ public:
     void CopyPicture();
     void PasteText();
 
+    // "印刷..." in the preview's menu and Ctrl+P: the print preview, from
+    // which the system's print dialog prints the letter on the chosen paper,
+    // fitted to the page.
+    void PrintPicture();
+    // The preview's context menu: "保管...", "コピー", "印刷...".
+    QMenu* PreviewMenu() const { return previewMenu_; }
+
     std::int32_t ScrollStepX = 8;
     std::int32_t ScrollStepY = 8;
 
@@ -161,13 +178,37 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // While it lives the window is busy with a run: it takes no input, and a
+    // close asked for meanwhile happens when it ends.
+    struct TRunning {
+        explicit TRunning(THFormMain& form);
+        ~TRunning();
+        THFormMain& form;
+    };
+
+    // What tells whether the source text changed since it was composed.
+    struct TSourceState {
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = 0;
+        timespec modified{};
+        bool operator==(const TSourceState& other) const;
+    };
+    static std::optional<TSourceState> SourceStateOf(const std::string& path);
+
+    // The settings of the picture shown, its seed fixed; fails with
+    // "元になるﾃｷｽﾄﾌｧｲﾙが作成の後で変わりました" when its text changed since.
+    const CompositionSettings& PictureSettings() const;
+    // Saves the picture's letter composed again, in a vector format.
+    void SaveLetter(const std::string& path, PictureFormat format);
+
     // Runs a handler as the event loop's caller would see it: an error that
     // escapes it goes to the top level, and the window carries on.
     void Guard(const std::function<void()>& handler);
     // Runs a file dialog that starts from `lastName`: the chosen file's full
     // path, or nothing when the user cancels.
     std::optional<QString> RunFileDialog(QFileDialog& dialog, const QString& lastName);
-    void UpdateSaveButton();
+    void UpdatePictureActions();
     // Places the controls that follow the window's right and bottom edges.
     void LayOutForSize();
     // Sets a size field's text narrower when it would not show whole.
@@ -177,6 +218,10 @@ private:
     void SetZoom(double zoom, bool fits, QPoint anchor);
     void SetPageSteps();
     void FollowPanelSize();
+    // Sizes the image again for the screen's pixel ratio after the window
+    // moved to another screen.
+    void FollowPixelRatio();
+    void FollowPreviewSize();
     double FittingZoom() const;
     // The pane's width on this screen, and the least size of the window with
     // the pane as it is.
@@ -198,6 +243,14 @@ private:
     // Fails with the driver's message when saving the picture to `path`
     // would write over a text it was, or would be, composed from.
     void RefuseSavingOverSource(const QString& path) const;
+    // The scroll steps and ranges count the screen's pixels, which the
+    // picture meets one to one at a zoom of 1; the window's pixels are that
+    // many times larger on a screen Qt scales.
+    QSize PanelScreenSize() const;
+    int WindowPixels(std::int64_t screenPixels) const;
+    // Places the image's top-left corner, in the screen's pixels from the
+    // panel's.
+    void MoveImage(std::int64_t left, std::int64_t top);
 
     std::shared_ptr<TModalRunner> modal_;
     // Draws the push buttons' focus; theirs, not owned by them.
@@ -210,13 +263,20 @@ private:
     QLabel* HLabelStatus = nullptr;
     QAction* HActTextPane = nullptr;
     QAction* HActSaveText = nullptr;
+    // 作成 keeps the seed of the picture shown, and so its layout.
+    QAction* HActKeepLayout = nullptr;
+    QAction* HActSeed = nullptr;
     TCompositionFont CompositionFont;
     QString lastOpenName_;
     QString lastSaveName_;
     QString lastTextName_;
     std::shared_ptr<const PixelPicture> WorkBitmap;
-    // The file the picture was composed from; empty for a typed text.
-    std::string pictureSource_;
+    std::optional<CompositionSettings> pictureSettings_;
+    std::optional<TSourceState> pictureSource_;
+    QMenu* previewMenu_ = nullptr;
+    QAction* saveAction_ = nullptr;
+    QAction* copyAction_ = nullptr;
+    QAction* printAction_ = nullptr;
     // Each control's place at 96 pixels per inch.
     std::vector<std::pair<QWidget*, QRect>> designGeometry_;
     int pixelsPerInch_ = 96;

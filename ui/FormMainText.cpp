@@ -243,9 +243,8 @@ void THFormMain::ShowLivePicture(std::unique_ptr<PixelPicture> picture)
     const double zoom = HImage->Image().isNull() ? 1.0 : HImage->Zoom();
     const QPoint positions(HScrH->Position(), HScrV->Position());
     WorkBitmap = std::move(picture);
-    pictureSource_.clear();
     HImage->SetPicture(WorkBitmap);
-    UpdateSaveButton();
+    UpdatePictureActions();
     if (HImage->Image().isNull())
         return;
     // The user keeps looking where and how closely they looked.

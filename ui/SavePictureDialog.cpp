@@ -111,10 +111,14 @@ TSavePictureDialog::TSavePictureDialog(QWidget* parent) : TPlaced<QFileDialog>(p
     previewButton_ = new QToolButton(area);
     previewButton_->setObjectName(QStringLiteral("PreviewButton"));
     previewButton_->setToolTip(QStringLiteral("ﾌﾟﾚﾋﾞｭｰ"));
+    // A button with an icon alone is named by its hint.
+    previewButton_->setAccessibleName(previewButton_->toolTip());
     previewButton_->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
     previewButton_->setEnabled(false);
     pictureBox_ = new TPictureBox(area);
     pictureBox_->setObjectName(QStringLiteral("PictureBox"));
+    pictureBox_->setAccessibleName(QStringLiteral("画像"));
+    caption_->setBuddy(pictureBox_);
 
     auto* captionRow = new QHBoxLayout;
     captionRow->addWidget(caption_, 1);

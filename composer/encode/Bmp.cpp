@@ -1,5 +1,6 @@
 #include "composer/encode/Bmp.h"
 
+#include "composer/PhysicalSize.h"
 #include "composer/PixelPicture.h"
 #include "composer/encode/Formats.h"
 #include "composer/encode/PictureSink.h"
@@ -25,16 +26,16 @@ void Put32(std::uint8_t*& out, std::uint32_t value)
 // Each band written at its place as it arrives.
 class BmpFileSink final : public RowSink {
 public:
-    explicit BmpFileSink(ByteOutput& output) : output_(output) {}
+    BmpFileSink(ByteOutput& output, std::uint32_t pixelsPerMetre) : output_(output), pixelsPerMetre_(pixelsPerMetre) {}
 
-    void Begin(int width, int height) override
+    void Begin(const PictureShape& shape) override
     {
-        CheckPictureSize(PictureFormat::Bmp, width, height);
-        height_ = height;
-        if (width == 0 || height == 0)
+        CheckPictureSize(PictureFormat::Bmp, shape.width, shape.height);
+        height_ = shape.height;
+        if (shape.width == 0 || shape.height == 0)
             return;
         std::uint8_t header[BmpHeaderBytes];
-        BmpHeader(width, height, header);
+        BmpHeader(shape.width, shape.height, header, pixelsPerMetre_);
         output_.WriteAt(0, header, sizeof header);
     }
 
@@ -55,6 +56,7 @@ public:
 
 private:
     ByteOutput& output_;
+    std::uint32_t pixelsPerMetre_;
     int height_ = 0;
     std::vector<std::span<const std::uint8_t>> bottomUp_;
 };
@@ -62,12 +64,15 @@ private:
 // The picture held whole, then written in the file's order.
 class BmpStreamSink final : public RowSink {
 public:
-    explicit BmpStreamSink(ByteOutput& output) : output_(output), held_(picture_) {}
-
-    void Begin(int width, int height) override
+    BmpStreamSink(ByteOutput& output, std::uint32_t pixelsPerMetre)
+        : output_(output), pixelsPerMetre_(pixelsPerMetre), held_(picture_)
     {
-        CheckPictureSize(PictureFormat::Bmp, width, height);
-        held_.Begin(width, height);
+    }
+
+    void Begin(const PictureShape& shape) override
+    {
+        CheckPictureSize(PictureFormat::Bmp, shape.width, shape.height);
+        held_.Begin(shape);
     }
     void Rows(int top, int count, const std::uint8_t* rows, std::size_t stride) override
     {
@@ -80,7 +85,7 @@ public:
         if (!picture_.HasPixels())
             return;
         std::uint8_t header[BmpHeaderBytes];
-        BmpHeader(picture_.Width(), picture_.Height(), header);
+        BmpHeader(picture_.Width(), picture_.Height(), header, pixelsPerMetre_);
         output_.Write(header, sizeof header);
         for (int y = picture_.Height() - 1; y >= 0; --y)
             output_.Write(picture_.ScanLine(y), picture_.Stride());
@@ -88,13 +93,14 @@ public:
 
 private:
     ByteOutput& output_;
+    std::uint32_t pixelsPerMetre_;
     PixelPicture picture_;
     PictureSink held_;
 };
 
 } // namespace
 
-void BmpHeader(int width, int height, std::uint8_t (&header)[BmpHeaderBytes])
+void BmpHeader(int width, int height, std::uint8_t (&header)[BmpHeaderBytes], std::uint32_t pixelsPerMetre)
 {
     const std::uint32_t imageBytes = std::uint32_t(RowBytes(width) * height);
     std::uint8_t* out = header;
@@ -111,17 +117,18 @@ void BmpHeader(int width, int height, std::uint8_t (&header)[BmpHeaderBytes])
     Put16(out, PixelPicture::BitsPerPixel);
     Put32(out, 0); // biCompression: BI_RGB
     Put32(out, imageBytes);
-    Put32(out, 0); // biXPelsPerMeter
-    Put32(out, 0); // biYPelsPerMeter
+    Put32(out, pixelsPerMetre); // biXPelsPerMeter
+    Put32(out, pixelsPerMetre); // biYPelsPerMeter
     Put32(out, 0); // biClrUsed
     Put32(out, 0); // biClrImportant
 }
 
-std::unique_ptr<RowSink> BmpSink(ByteOutput& output)
+std::unique_ptr<RowSink> BmpSink(ByteOutput& output, const OutputOptions& options)
 {
+    const std::uint32_t pixelsPerMetre = options.dotsPerInch > 0 ? PixelsPerMetre(options.dotsPerInch) : 0;
     if (output.Seekable())
-        return std::make_unique<BmpFileSink>(output);
-    return std::make_unique<BmpStreamSink>(output);
+        return std::make_unique<BmpFileSink>(output, pixelsPerMetre);
+    return std::make_unique<BmpStreamSink>(output, pixelsPerMetre);
 }
 
 } // namespace morvaleth

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "composer/RowSink.h"
+#include "composer/encode/OutputOptions.h"
 #include "composer/save/ByteOutput.h"
+#include "composer/vector/Device.h"
 
 #include <cstdint>
 #include <memory>
@@ -11,10 +13,12 @@
 
 namespace morvaleth {
 
-enum class PictureFormat { Bmp, Png };
+enum class PictureFormat { Bmp, Png, Pdf, Svg, Svgz };
 
 // One output format: the registry the driver's options and help, the window's
-// save dialog, the manual pages and the encoders are all read from.
+// save dialog, the manual pages and the encoders are all read from. A raster
+// format encodes the finished rows (`sink`); a vector format draws the stamps
+// (`device`). Each entry has exactly one of the two.
 struct PictureFormatEntry {
     PictureFormat format;
     std::string_view name;        // the driver's --format value, also the file extension
@@ -25,8 +29,10 @@ struct PictureFormatEntry {
     // and height; and how a refusal puts that limit.
     std::uint64_t largestPixelBytes;
     std::string_view limitText;
-    // The sink that encodes rows in this format into the output.
-    std::unique_ptr<RowSink> (*sink)(ByteOutput& output);
+    std::unique_ptr<RowSink> (*sink)(ByteOutput& output, const OutputOptions& options);
+    std::unique_ptr<StampDevice> (*device)(ByteOutput& output, const OutputOptions& options);
+
+    bool Vector() const { return device != nullptr; }
 };
 
 // Every output format, the default (BMP) first.
@@ -46,8 +52,12 @@ PictureFormat FormatForFileName(std::string_view path);
 // comes first.
 void CheckPictureSize(PictureFormat format, std::int64_t width, std::int64_t height);
 
-// The sink that writes a picture in that format to the output; its Begin
-// checks the size as above.
-std::unique_ptr<RowSink> FileSinkFor(PictureFormat format, ByteOutput& output);
+// The sink that writes a picture in that raster format to the output; its
+// Begin checks the size as above.
+std::unique_ptr<RowSink> FileSinkFor(PictureFormat format, ByteOutput& output, const OutputOptions& options = {});
+
+// The device that draws a run's stamps in that vector format into the output.
+std::unique_ptr<StampDevice> FileDeviceFor(PictureFormat format, ByteOutput& output,
+                                           const OutputOptions& options = {});
 
 } // namespace morvaleth

@@ -5,10 +5,17 @@
 
 namespace morvaleth {
 
-void PictureSink::Begin(int width, int height)
+void PictureSink::Begin(const PictureShape& shape)
 {
-    picture_.SetHeight(height);
-    picture_.SetWidth(width);
+    picture_.SetHeight(shape.height);
+    picture_.SetWidth(shape.width);
+    notes_ = shape.notes;
+}
+
+void PictureSink::Finish()
+{
+    if (notes_ != nullptr)
+        picture_.SetNotes(*notes_);
 }
 
 std::uint8_t* PictureSink::RowsInPlace(int top, int /*count*/)

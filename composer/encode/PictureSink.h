@@ -12,13 +12,15 @@ class PictureSink final : public RowSink {
 public:
     explicit PictureSink(PixelPicture& picture) : picture_(picture) {}
 
-    void Begin(int width, int height) override;
+    void Begin(const PictureShape& shape) override;
     void Rows(int top, int count, const std::uint8_t* rows, std::size_t stride) override;
-    void Finish() override {}
+    // Keeps the picture's notes with it.
+    void Finish() override;
     std::uint8_t* RowsInPlace(int top, int count) override;
 
 private:
     PixelPicture& picture_;
+    const PictureNotes* notes_ = nullptr;
 };
 
 } // namespace morvaleth

@@ -81,14 +81,10 @@ bool HasJapaneseGlyphs(const FcCharSet* characters)
 
 std::optional<FaceLocation> LocationOf(FcPattern* font)
 {
-    // A colour emoji face is "scalable" to Fontconfig but holds bitmaps, no
-    // outlines: it has no em to scale by, and the engine draws outlines only.
     FcChar8* file = nullptr;
     FcBool scalable = FcFalse;
-    FcBool outline = FcFalse;
     if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch ||
-        FcPatternGetBool(font, FC_SCALABLE, 0, &scalable) != FcResultMatch || !scalable ||
-        FcPatternGetBool(font, FC_OUTLINE, 0, &outline) != FcResultMatch || !outline)
+        FcPatternGetBool(font, FC_SCALABLE, 0, &scalable) != FcResultMatch || !scalable)
         return std::nullopt;
     FaceLocation location;
     location.file = reinterpret_cast<const char*>(file);

@@ -109,7 +109,7 @@ std::vector<FaceLocation> InstalledJapaneseFaces()
     FcPatternAddString(pattern.get(), FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
     FcPatternAddBool(pattern.get(), FC_SCALABLE, FcTrue);
     FcObjectSetPtr objects(
-        FcObjectSetBuild(FC_FAMILY, FC_FILE, FC_INDEX, FC_SCALABLE, FC_OUTLINE, FC_WEIGHT, FC_SLANT, nullptr));
+        FcObjectSetBuild(FC_FAMILY, FC_FILE, FC_INDEX, FC_SCALABLE, FC_WEIGHT, FC_SLANT, nullptr));
     FcFontSetPtr fonts(FcFontList(config, pattern.get(), objects.get()));
     if (!fonts)
         return {};

@@ -18,8 +18,8 @@ using FcObjectSetPtr = Owned<FcObjectSet, FcObjectSetDestroy>;
 // the program; null when no font could be found at all.
 FcConfig* EngineFontConfig();
 
-// Where a font of a list or match lies, when it is made of outlines (the
-// engine draws outlines only).
+// Where a font of a list or match lies, when it is scalable: outlines, or
+// the bitmaps of a colour face, which are scaled to the cell.
 std::optional<FaceLocation> LocationOf(FcPattern* font);
 
 } // namespace morvaleth

@@ -96,10 +96,21 @@ void SetCodePoints(OpenFace& face, const FontScale& scale, int x, int y, std::u3
     for (const char32_t c : codePoints) {
         if (!PlaceAt(penX, penY, placed))
             return;
-        FT_Outline cached{};
-        FT_Vector advance{};
         placed.glyph = face.GlyphOf(c);
         placed.outline = nullptr;
+        if (face.DrawsImages()) {
+            placed.image = face.Image(placed.glyph);
+            if (placed.image == nullptr)
+                continue;
+            placed.imageScale = scale.emSize / 64.0 / placed.image->pixelsPerEm;
+            sink.Glyph(placed);
+            const double advance = placed.image->advance * placed.imageScale;
+            penX += advance * scale.cosine;
+            penY -= advance * scale.sine;
+            continue;
+        }
+        FT_Outline cached{};
+        FT_Vector advance{};
         if (!face.LoadGlyph(placed.glyph, placed.turn, placed.offset, cached, placed.outline, advance))
             continue;
         if (placed.outline != nullptr)
@@ -112,11 +123,16 @@ void SetCodePoints(OpenFace& face, const FontScale& scale, int x, int y, std::u3
 void SetShaped(OpenFace& face, const FontScale& scale, int x, int y, std::u32string_view codePoints,
                UnitOrientation orientation, bool bold, GlyphSink& sink)
 {
-    if (codePoints.empty() || !face.SizeTo(scale.emSize))
+    if (codePoints.empty())
         return;
     const ShapedUnit& unit = face.Shaped(codePoints, orientation);
-    const long strength = bold ? BoldStrength(scale.emSize) : 0;
-    const double pixelsPerUnit = scale.emSize / 64.0 / face.Face()->units_per_EM;
+    // A cluster shrunk into its cell has its glyphs at a smaller em; their
+    // places are in the cell's own units all the same.
+    const long glyphEm = unit.scale == 1 ? scale.emSize : std::max(std::lround(scale.emSize * unit.scale), 1L);
+    if (!face.SizeTo(glyphEm))
+        return;
+    const long strength = bold ? BoldStrength(glyphEm) : 0;
+    const double pixelsPerUnit = scale.emSize / 64.0 / face.Measures().unitsPerEm;
     PlacedGlyph placed;
     placed.turn = MatrixOf(unit.sideways ? TurnBy(std::atan2(scale.sine, scale.cosine) - std::numbers::pi / 2)
                                          : scale.turn);
@@ -126,10 +142,17 @@ void SetShaped(OpenFace& face, const FontScale& scale, int x, int y, std::u32str
         if (!PlaceAt(x + across * scale.cosine + down * scale.sine, y - across * scale.sine + down * scale.cosine,
                      placed))
             break;
-        FT_Outline cached{};
-        FT_Vector advance{};
         placed.glyph = glyph.id;
         placed.outline = nullptr;
+        if (face.DrawsImages()) {
+            placed.image = face.Image(glyph.id);
+            placed.imageScale = placed.image == nullptr ? 0 : glyphEm / 64.0 / placed.image->pixelsPerEm;
+            if (placed.image != nullptr)
+                sink.Glyph(placed);
+            continue;
+        }
+        FT_Outline cached{};
+        FT_Vector advance{};
         if (!face.LoadGlyph(glyph.id, placed.turn, placed.offset, cached, placed.outline, advance) ||
             placed.outline == nullptr)
             continue;

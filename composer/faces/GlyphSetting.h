@@ -26,6 +26,10 @@ struct PlacedGlyph {
     // the outline carries already.
     FT_Vector offset{};
     FT_Matrix turn{};
+    // A glyph that is a picture instead: drawn from the pen's place, its
+    // pixels `imageScale` picture pixels wide, turned by `turn`.
+    const GlyphImage* image = nullptr;
+    double imageScale = 0;
 };
 
 // What the glyphs of a unit are handed to as they are set: a rasterizer, or a
@@ -40,15 +44,16 @@ protected:
 
 // Sets a unit's code points one after the other in the face at the scale,
 // the cell's top-left corner at (x, y) and the line turned about it; each
-// glyph moves the pen by its own turned advance. This is how a unit of a line
-// is set unless it is bold.
+// glyph moves the pen by its own turned advance. This is how a character of a
+// line is set unless it is bold. A face of pictures hands on pictures, scaled
+// to the size.
 void SetCodePoints(OpenFace& face, const FontScale& scale, int x, int y, std::u32string_view codePoints,
                    GlyphSink& sink);
 
 // Sets a unit shaped as a whole with HarfBuzz, every glyph at its own place
 // in the cell, the cell turned about (x, y); a sideways unit's glyphs turned
-// a further quarter clockwise. With `bold` the outlines are thickened by
-// BoldStrength.
+// a further quarter clockwise, a cluster shrunk into its cell at its shaped
+// scale. With `bold` the outlines are thickened by BoldStrength.
 void SetShaped(OpenFace& face, const FontScale& scale, int x, int y, std::u32string_view codePoints,
                UnitOrientation orientation, bool bold, GlyphSink& sink);
 

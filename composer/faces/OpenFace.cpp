@@ -7,6 +7,7 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include FT_BITMAP_H
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
@@ -38,6 +39,16 @@ bool CannotMapFile(const std::string& path)
     return refused;
 }
 
+// The face's units per em; FreeType gives none for a face of bitmaps, whose
+// header has them all the same.
+int UnitsPerEm(FT_Face face)
+{
+    if (face->units_per_EM > 0)
+        return face->units_per_EM;
+    const auto* header = static_cast<const TT_Header*>(FT_Get_Sfnt_Table(face, FT_SFNT_HEAD));
+    return header != nullptr && header->Units_Per_EM > 0 ? header->Units_Per_EM : 1000;
+}
+
 // A face's vertical metrics in font units, the cell being ascent + descent.
 struct CellMetrics {
     double ascent = 0;
@@ -54,7 +65,100 @@ CellMetrics CellMetricsOf(FT_Face face)
         return {double(hhea->Ascender), double(-hhea->Descender)};
     if (face->ascender - face->descender > 0)
         return {double(face->ascender), double(-face->descender)};
-    return {face->units_per_EM * 0.88, face->units_per_EM * 0.12};
+    return {UnitsPerEm(face) * 0.88, UnitsPerEm(face) * 0.12};
+}
+
+// A face whose glyphs are all bitmaps: colour emoji faces are made so.
+bool HasOnlyBitmaps(FT_Face face)
+{
+    return !FT_IS_SCALABLE(face) && FT_HAS_FIXED_SIZES(face);
+}
+
+// Selects the largest of a bitmap face's sizes; its pixels per em, 0 when
+// FreeType refuses it.
+double SelectLargestSize(FT_Face face)
+{
+    int largest = 0;
+    for (int i = 1; i < face->num_fixed_sizes; ++i)
+        if (face->available_sizes[i].y_ppem > face->available_sizes[largest].y_ppem)
+            largest = i;
+    if (face->num_fixed_sizes == 0 || FT_Select_Size(face, largest) != 0)
+        return 0;
+    return face->available_sizes[largest].y_ppem / 64.0;
+}
+
+// A bitmap face keeps no glyph box of its own: its pictures reach as far as
+// its largest size's line metrics say, or its cell.
+void MeasureBitmaps(FT_Face face, FaceMeasures& measures)
+{
+    const double pixelsPerEm = SelectLargestSize(face);
+    if (pixelsPerEm <= 0)
+        return;
+    const double units = measures.unitsPerEm / pixelsPerEm / 64.0;
+    const FT_Size_Metrics& metrics = face->size->metrics;
+    // A pixel of the picture either side, for the rounding of its placement.
+    const double pixel = measures.unitsPerEm / pixelsPerEm;
+    measures.boxLeft = -pixel;
+    measures.boxBottom = std::min(-measures.descent, metrics.descender * units) - pixel;
+    measures.boxRight = std::max(measures.maxAdvance, metrics.max_advance * units) + pixel;
+    measures.boxTop = std::max(measures.ascent, metrics.ascender * units) + pixel;
+    measures.maxAdvance = std::max(measures.maxAdvance, metrics.max_advance * units);
+    measures.reach = std::hypot(std::max(-measures.boxLeft, measures.boxRight),
+                                std::max(-measures.boxBottom, measures.boxTop));
+}
+
+// The grey of a picture's pixels as a grey picture shows them, from the
+// colour FreeType gives (blue, green, red and coverage, premultiplied), or
+// from grey coverage alone (black where it covers).
+GlyphImage::Level GreyLevel(const FT_Bitmap& bitmap)
+{
+    GlyphImage::Level level;
+    level.width = int(bitmap.width);
+    level.height = int(bitmap.rows);
+    level.pixels.resize(std::size_t(level.width) * std::size_t(level.height) * 2);
+    std::uint8_t* out = level.pixels.data();
+    for (int row = 0; row < level.height; ++row) {
+        const unsigned char* in = bitmap.buffer + std::ptrdiff_t(row) * bitmap.pitch;
+        for (int column = 0; column < level.width; ++column, out += 2) {
+            if (bitmap.pixel_mode == FT_PIXEL_MODE_BGRA) {
+                const unsigned char* pixel = in + column * 4;
+                out[0] = std::uint8_t((29u * pixel[0] + 150u * pixel[1] + 77u * pixel[2] + 128u) >> 8);
+                out[1] = pixel[3];
+            } else {
+                out[0] = 0;
+                out[1] = in[column];
+            }
+        }
+    }
+    return level;
+}
+
+// Half the size, each pixel the mean of the (up to) four it stands for.
+GlyphImage::Level Halved(const GlyphImage::Level& from)
+{
+    GlyphImage::Level level;
+    level.width = std::max(1, (from.width + 1) / 2);
+    level.height = std::max(1, (from.height + 1) / 2);
+    level.pixels.resize(std::size_t(level.width) * std::size_t(level.height) * 2);
+    for (int row = 0; row < level.height; ++row)
+        for (int column = 0; column < level.width; ++column)
+            for (int channel = 0; channel < 2; ++channel) {
+                unsigned sum = 0;
+                unsigned count = 0;
+                for (int dy = 0; dy < 2; ++dy)
+                    for (int dx = 0; dx < 2; ++dx) {
+                        const int y = row * 2 + dy;
+                        const int x = column * 2 + dx;
+                        if (y < from.height && x < from.width) {
+                            sum += from.pixels[(std::size_t(y) * std::size_t(from.width) + std::size_t(x)) * 2 +
+                                               std::size_t(channel)];
+                            ++count;
+                        }
+                    }
+                level.pixels[(std::size_t(row) * std::size_t(level.width) + std::size_t(column)) * 2 +
+                             std::size_t(channel)] = std::uint8_t((sum + count / 2) / count);
+            }
+    return level;
 }
 
 FaceMeasures MeasuresOf(FT_Face face)
@@ -71,15 +175,18 @@ FaceMeasures MeasuresOf(FT_Face face)
     measures.boxBottom = double(box.yMin);
     measures.boxRight = double(box.xMax);
     measures.boxTop = double(box.yMax);
-    measures.maxAdvance = std::max<double>(face->max_advance_width, face->units_per_EM);
-    measures.unitsPerEm = face->units_per_EM;
+    measures.unitsPerEm = UnitsPerEm(face);
+    measures.maxAdvance = std::max<double>(face->max_advance_width, measures.unitsPerEm);
+    if (HasOnlyBitmaps(face))
+        MeasureBitmaps(face, measures);
     return measures;
 }
 
 } // namespace
 
 OpenFace::OpenFace(FtFacePtr face, GlyphLoading loading)
-    : face_(std::move(face)), measures_(MeasuresOf(face_.get())), loading_(loading)
+    : face_(std::move(face)), measures_(MeasuresOf(face_.get())), loading_(loading),
+      drawsImages_(HasOnlyBitmaps(face_.get()))
 {
 }
 
@@ -89,6 +196,8 @@ OpenFace::~OpenFace() = default;
 
 bool OpenFace::SizeTo(long emSize)
 {
+    if (drawsImages_)
+        return true;
     if (currentSize_ != emSize) {
         if (FT_Set_Char_Size(face_.get(), 0, emSize, 72, 72) != 0)
             return false;
@@ -125,6 +234,48 @@ bool OpenFace::LoadGlyph(std::uint32_t glyph, const FT_Matrix& turn, const FT_Ve
     return true;
 }
 
+const GlyphImage* OpenFace::Image(std::uint32_t glyph)
+{
+    // Enough for the emoji of a long text; a few megabytes at most.
+    constexpr std::size_t KeptImages = 64;
+    if (const auto known = images_.find(glyph); known != images_.end())
+        return known->second.levels.empty() ? nullptr : &known->second;
+    if (images_.size() >= KeptImages)
+        images_.clear();
+    GlyphImage& image = images_[glyph];
+    FT_Face loaded = face_.get();
+    const double pixelsPerEm = SelectLargestSize(loaded);
+    if (pixelsPerEm <= 0 || FT_Load_Glyph(loaded, glyph, FT_LOAD_COLOR) != 0 ||
+        loaded->glyph->format != FT_GLYPH_FORMAT_BITMAP || loaded->glyph->bitmap.width == 0 ||
+        loaded->glyph->bitmap.rows == 0)
+        return nullptr;
+    const FT_Bitmap& bitmap = loaded->glyph->bitmap;
+    if (bitmap.pixel_mode == FT_PIXEL_MODE_BGRA || bitmap.pixel_mode == FT_PIXEL_MODE_GRAY) {
+        image.levels.push_back(GreyLevel(bitmap));
+    } else {
+        // Bilevel and two- or four-bit grey bitmaps, widened to a byte a pixel.
+        FT_Bitmap converted;
+        FT_Bitmap_Init(&converted);
+        const bool widened = FT_Bitmap_Convert(loaded->glyph->library, &bitmap, &converted, 1) == 0;
+        if (widened) {
+            const int greys = converted.num_grays > 1 ? converted.num_grays - 1 : 1;
+            for (unsigned i = 0; i < converted.rows * unsigned(std::abs(converted.pitch)); ++i)
+                converted.buffer[i] = std::uint8_t(std::min(255, converted.buffer[i] * 255 / greys));
+            image.levels.push_back(GreyLevel(converted));
+        }
+        FT_Bitmap_Done(loaded->glyph->library, &converted);
+        if (!widened)
+            return nullptr;
+    }
+    while (image.levels.back().width > 1 || image.levels.back().height > 1)
+        image.levels.push_back(Halved(image.levels.back()));
+    image.left = loaded->glyph->bitmap_left;
+    image.top = loaded->glyph->bitmap_top;
+    image.advance = loaded->glyph->advance.x / 64.0;
+    image.pixelsPerEm = pixelsPerEm;
+    return &image;
+}
+
 const ShapedUnit& OpenFace::Shaped(std::u32string_view unit, UnitOrientation orientation)
 {
     if (!shaper_)
@@ -158,11 +309,7 @@ std::optional<OpenFace> OpenFaceAt(FT_Library library, const FaceLocation& locat
         throw Failure(Message::OutOfResources);
     if (error != 0)
         return std::nullopt;
-    FtFacePtr opened(face);
-    // A face of bitmaps alone has no em to size it by.
-    if (!FT_IS_SCALABLE(face) || face->units_per_EM == 0)
-        return std::nullopt;
-    return OpenFace(std::move(opened), loading);
+    return OpenFace(FtFacePtr(face), loading);
 }
 
 FaceHandles::FaceHandles(GlyphLoading loading) : library_(NewLibrary()), loading_(loading) {}

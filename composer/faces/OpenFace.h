@@ -37,6 +37,26 @@ enum class GlyphLoading {
     EachUse,
 };
 
+// A glyph that is a picture rather than an outline (a colour emoji of a face
+// made of bitmaps), in grey: two bytes a pixel, the grey premultiplied by the
+// coverage and the coverage, rows from the top. Each level halves the one
+// before it, so that a small stamp samples a level near its own size.
+struct GlyphImage {
+    struct Level {
+        int width = 0;
+        int height = 0;
+        std::vector<std::uint8_t> pixels;
+    };
+    std::vector<Level> levels;
+    // The top-left corner of the picture from the glyph's origin, x to the
+    // right and y upwards, and the glyph's advance, in the picture's pixels.
+    int left = 0;
+    int top = 0;
+    double advance = 0;
+    // How many of the picture's pixels make the face's em.
+    double pixelsPerEm = 1;
+};
+
 // One face opened by one thread (FreeType handles are not shared between
 // threads), with what that thread keeps of it: its size, its outlines and the
 // units it has shaped.
@@ -51,8 +71,18 @@ public:
     const FaceMeasures& Measures() const { return measures_; }
 
     // Sets the face to an em of `emSize` 26.6 pixels, unless it is at it
-    // already; false when FreeType refuses the size.
+    // already; false when FreeType refuses the size. A face of pictures has
+    // no size to set: its pictures are scaled as they are drawn.
     bool SizeTo(long emSize);
+
+    // Whether the face's glyphs are pictures (a face of colour or grey
+    // bitmaps without outlines, such as a colour emoji face): they are drawn
+    // with Image, scaled to the stamp's size.
+    bool DrawsImages() const { return drawsImages_; }
+
+    // The glyph's picture at the face's largest size, kept for the next time;
+    // null when it has none.
+    const GlyphImage* Image(std::uint32_t glyph);
 
     // The glyph the face's character map gives a code point; 0, the
     // missing-glyph shape, for U+FFFD and every character the face lacks.
@@ -81,6 +111,8 @@ private:
     std::unique_ptr<OutlineCache> outlines_; // made on the first glyph drawn
     std::unique_ptr<Shaper> shaper_;
     std::unordered_map<std::u32string, ShapedUnit, UnitHash, std::equal_to<>> shaped_[3];
+    bool drawsImages_ = false;
+    std::unordered_map<std::uint32_t, GlyphImage> images_;
 };
 
 FtLibraryPtr NewLibrary();

@@ -1,14 +1,17 @@
 #include "composer/faces/Shaping.h"
 
 #include "composer/Owned.h"
+#include "composer/faces/VerticalOrientationTable_p.h"
 #include "composer/text/TextDecoder.h"
 
 #include <hb-ft.h>
 #include <hb-ot.h>
 #include <hb.h>
+#include <utf8proc.h>
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace morvaleth {
 namespace {
@@ -40,16 +43,35 @@ hb_position_t SquareVerticalAdvance(hb_font_t*, void*, hb_codepoint_t, void* use
     return -static_cast<const SquareMetrics*>(user)->unitsPerEm;
 }
 
-constexpr bool LiesOnItsSide(char32_t c)
-{
-    return c >= 0x21 && c <= 0x7E;
-}
-
 } // namespace
 
-bool NeedsShaping(Flow flow, bool bold)
+VerticalOrientation UnicodeVerticalOrientation(char32_t c)
 {
-    return flow == Flow::Column || bold;
+    const auto after = std::upper_bound(std::begin(VerticalOrientationRanges), std::end(VerticalOrientationRanges), c,
+                                        [](char32_t c, const VerticalOrientationRange& range) { return c < range.first; });
+    if (after != std::begin(VerticalOrientationRanges) && c <= std::prev(after)->last)
+        return std::prev(after)->orientation;
+    return VerticalOrientation::Rotated;
+}
+
+VerticalOrientation ColumnOrientation(char32_t c)
+{
+    // The half-width forms: katakana, their punctuation and marks, and a few
+    // symbols, each the narrow form of one full-width character.
+    if (c >= 0xFF61 && c <= 0xFFEE &&
+        utf8proc_get_property(utf8proc_int32_t(c))->decomp_type == UTF8PROC_DECOMP_TYPE_NARROW) {
+        utf8proc_int32_t full[4];
+        int boundary = 0;
+        if (utf8proc_decompose_char(utf8proc_int32_t(c), full, 4,
+                                    utf8proc_option_t(UTF8PROC_DECOMPOSE | UTF8PROC_COMPAT), &boundary) == 1)
+            return UnicodeVerticalOrientation(char32_t(full[0]));
+    }
+    return UnicodeVerticalOrientation(c);
+}
+
+bool NeedsShaping(Flow flow, bool bold, std::size_t codePoints)
+{
+    return flow == Flow::Column || bold || codePoints > 1;
 }
 
 UnitOrientation OrientationIn(Flow flow, std::u32string_view unit)
@@ -59,7 +81,8 @@ UnitOrientation OrientationIn(Flow flow, std::u32string_view unit)
 
 UnitOrientation OrientationInColumn(std::u32string_view unit)
 {
-    return !unit.empty() && LiesOnItsSide(unit.front()) ? UnitOrientation::Sideways : UnitOrientation::Upright;
+    return !unit.empty() && ColumnOrientation(unit.front()) == VerticalOrientation::Rotated ? UnitOrientation::Sideways
+                                                                                          : UnitOrientation::Upright;
 }
 
 struct Shaper::Impl {
@@ -105,6 +128,22 @@ std::uint32_t Shaper::NominalGlyph(char32_t codePoint) const
 
 ShapedUnit Shaper::Shape(std::u32string_view unit, UnitOrientation orientation) const
 {
+    if (orientation != UnitOrientation::Upright || unit.empty() ||
+        ColumnOrientation(unit.front()) != VerticalOrientation::TransformedRotated)
+        return ShapeAs(unit, orientation);
+    // The face's vertical features give such a character a form of its own,
+    // or it lies on its side.
+    ShapedUnit upright = ShapeAs(unit, UnitOrientation::Upright);
+    const ShapedUnit across = ShapeAs(unit, UnitOrientation::Horizontal);
+    const bool sameGlyphs = std::equal(upright.glyphs.begin(), upright.glyphs.end(), across.glyphs.begin(),
+                                       across.glyphs.end(), [](const ShapedGlyph& a, const ShapedGlyph& b) {
+                                           return a.id == b.id;
+                                       });
+    return sameGlyphs ? ShapeAs(unit, UnitOrientation::Sideways) : upright;
+}
+
+ShapedUnit Shaper::ShapeAs(std::u32string_view unit, UnitOrientation orientation) const
+{
     const Impl& shaper = *impl_;
     const double ascent = shaper.cell.ascent;
     ShapedUnit shaped;
@@ -130,10 +169,12 @@ ShapedUnit Shaper::Shape(std::u32string_view unit, UnitOrientation orientation) 
         font = shaper.column.get();
         hb_feature_from_string("vert", -1, &features[featureCount++]);
         hb_feature_from_string("vrt2", -1, &features[featureCount++]);
-    } else {
-        hb_buffer_set_direction(buffer.get(), HB_DIRECTION_LTR);
     }
     hb_buffer_set_language(buffer.get(), shaper.japanese);
+    hb_buffer_set_flags(buffer.get(), HB_BUFFER_FLAG_REMOVE_DEFAULT_IGNORABLES);
+    // Along a line a unit runs in its script's own direction: Arabic joins
+    // its letters (and the joiners around one) only right to left. The
+    // glyphs come back in the order they stand in from left to right.
     hb_buffer_guess_segment_properties(buffer.get());
     hb_shape(font, buffer.get(), features, featureCount);
 
@@ -143,6 +184,12 @@ ShapedUnit Shaper::Shape(std::u32string_view unit, UnitOrientation orientation) 
     // Sideways glyphs are centred across the column: the band from descent
     // to ascent sits on the em square's middle.
     const double sidewaysBaseline = shaper.square.unitsPerEm / 2.0 - (ascent - shaper.cell.descent) / 2.0;
+    struct Place {
+        double x;
+        double y;
+    };
+    std::vector<Place> places;
+    places.reserve(count);
     double penX = 0;
     double penY = 0;
     for (unsigned i = 0; i < count; ++i) {
@@ -164,10 +211,29 @@ ShapedUnit Shaper::Shape(std::u32string_view unit, UnitOrientation orientation) 
             break;
         }
         const bool unconvertible = infos[i].cluster < unit.size() && unit[infos[i].cluster] == ReplacementCharacter;
-        shaped.glyphs.push_back({unconvertible ? 0 : infos[i].codepoint, std::int32_t(std::lround(x)),
-                                 std::int32_t(std::lround(y))});
+        shaped.glyphs.push_back({unconvertible ? 0 : infos[i].codepoint, 0, 0});
+        places.push_back({x, y});
         penX += at.x_advance;
         penY += at.y_advance;
+    }
+    // A cluster's glyphs side by side (the parts of an emoji sequence a face
+    // has no glyph for, say) keep to its cell: shrunk about the cell's
+    // middle across the flow, from its start along it.
+    const double cell = ascent + shaper.cell.descent;
+    const double extent = orientation == UnitOrientation::Upright ? -penY : penX;
+    if (unit.size() > 1 && extent > cell) {
+        shaped.scale = cell / extent;
+        const double middle = orientation == UnitOrientation::Horizontal ? cell / 2 : shaper.square.unitsPerEm / 2.0;
+        for (Place& place : places) {
+            double& across = orientation == UnitOrientation::Horizontal ? place.y : place.x;
+            double& along = orientation == UnitOrientation::Horizontal ? place.x : place.y;
+            across = middle + (across - middle) * shaped.scale;
+            along *= shaped.scale;
+        }
+    }
+    for (std::size_t i = 0; i < places.size(); ++i) {
+        shaped.glyphs[i].x = std::int32_t(std::lround(places[i].x));
+        shaped.glyphs[i].y = std::int32_t(std::lround(places[i].y));
     }
     return shaped;
 }

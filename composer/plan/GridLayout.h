@@ -2,6 +2,7 @@
 
 #include "composer/plan/Layout.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace morvaleth {
@@ -26,6 +27,8 @@ public:
     bool HasRoom() const override { return true; }
     bool AfterUnit() override;
     bool AfterLineEnd() override;
+    // A unit stays in the row while the one after it would still fit.
+    std::int64_t CellsLeftInRow() const override { return std::max<std::int64_t>((width_ - x_) / pitch_, 1); }
     Flow UnitFlow() const override { return Flow::Line; }
     // Rows only go down.
     std::int64_t SettledRow() const override { return y_; }
@@ -70,6 +73,7 @@ public:
 
     // Moves to the top of the next column. False when reading stops.
     bool AfterLineEnd() override { return down_.AfterLineEnd(); }
+    std::int64_t CellsLeftInRow() const override { return down_.CellsLeftInRow(); }
 
     Flow UnitFlow() const override { return Flow::Column; }
     // Every column spans the picture's height.

@@ -33,6 +33,9 @@ public:
     virtual bool AfterUnit() = 0;
     // Moves past a line end; false when reading stops here.
     virtual bool AfterLineEnd() = 0;
+    // How many units the row (or column) the cursor is in still takes, the
+    // next one included, before the layout wraps: at least one.
+    virtual std::int64_t CellsLeftInRow() const = 0;
 
     // How the units are set in their cells.
     virtual Flow UnitFlow() const = 0;

@@ -144,7 +144,7 @@ struct Stamp {
     ScrapColors Colors() const { return scrap ? ScrapColorsFor(scheme) : ScrapColors{clBlack, clBlack, clBlack}; }
     std::array<TPoint, 4> Corners() const { return ScrapCorners(x, y, cellHeight, dx, dy); }
     // Whether the unit is shaped as a whole rather than set glyph by glyph.
-    bool Shaped() const { return NeedsShaping(flow, bold); }
+    bool Shaped() const { return NeedsShaping(flow, bold, codePointCount); }
 };
 
 } // namespace morvaleth

@@ -86,6 +86,7 @@ StampPlan::StampPlan(const PlanStyle& style, SourceReader& source, RandomSource&
       random_(random),
       faces_(faces),
       layout_(MakeLayout(style.writing, style.size, width, height, LowestStampReach(style.size))),
+      order_(source, *layout_),
       mostStampBytes_(style.mostStampBytes > 0 ? style.mostStampBytes : QuarterOfTheMemory()),
       width_(width),
       height_(height)
@@ -151,7 +152,7 @@ void StampPlan::PlanWhile(StampList& list, const RunControl& control, Enough eno
     while (!done_ && !enough()) {
         if (control.Cancelled())
             throw Cancellation();
-        const SourceReader::Token token = source_.Next(unit);
+        const SourceReader::Token token = order_.Next(unit);
         if (token == SourceReader::Token::TextEnd) {
             done_ = true;
         } else if (token == SourceReader::Token::Unit) {

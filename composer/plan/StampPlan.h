@@ -6,6 +6,7 @@
 #include "composer/faces/FaceChoice.h"
 #include "composer/faces/FaceSet.h"
 #include "composer/faces/FaceTable.h"
+#include "composer/plan/LineOrder.h"
 #include "composer/plan/RandomSource.h"
 #include "composer/plan/Stamp.h"
 #include "composer/text/SourceReader.h"
@@ -22,8 +23,8 @@ namespace morvaleth {
 
 class Layout;
 
-// The most code points one stamp draws: the longest unit the reader gives.
-inline constexpr std::size_t MaxStampCodePoints = SourceReader::LongestUnit;
+// The most code points one stamp draws: the longest unit the line order gives.
+inline constexpr std::size_t MaxStampCodePoints = LineOrder::LongestUnit;
 
 // Planned stamps in run order, with the code points they draw. Their memory
 // is kept from stretch to stretch, so that a run in its steady state
@@ -54,8 +55,9 @@ struct PlanStyle {
     std::size_t mostStampBytes = 0;
 };
 
-// The first stage of a run: reads the source's units, places them with the
-// layout and makes each one a stamp, drawing its random numbers in the run's
+// The first stage of a run: reads the source's units in the order they take
+// their places (LineOrder), places them with the layout and makes each one a
+// stamp, drawing its random numbers in the run's
 // fixed order (DrawStamp), so that a seed fixes the picture. No pixels are
 // touched. The plan goes on a stretch at a time, in row order, so that its
 // memory does not grow with the text or the picture; a layout that settles no
@@ -108,10 +110,12 @@ private:
     Error TooManyStamps() const;
 
     PlanStyle style_;
+    // Read through order_; asked how much of it is read.
     SourceReader& source_;
     RandomSource& random_;
     FaceTable& faces_;
     std::unique_ptr<Layout> layout_;
+    LineOrder order_;
     // The mixed set's faces, in the order a face draw counts them, and their
     // chains.
     std::vector<FaceLocation> faceSet_;

@@ -5,6 +5,7 @@
 #include FT_OUTLINE_H
 
 #include <algorithm>
+#include <cmath>
 
 namespace morvaleth {
 namespace {
@@ -55,6 +56,100 @@ void RenderOutline(FT_Library library, const PixelSurface& surface, FT_Outline& 
         FT_Outline_Render(library, &outline, &params);
 }
 
+// One level of a glyph's picture sampled between its pixels' centres, as
+// premultiplied grey and coverage; nothing outside it.
+void SampleLevel(const GlyphImage::Level& level, double u, double v, double& grey, double& coverage)
+{
+    const double left = std::floor(u);
+    const double upper = std::floor(v);
+    const double across = u - left;
+    const double down = v - upper;
+    grey = 0;
+    coverage = 0;
+    for (int dy = 0; dy < 2; ++dy)
+        for (int dx = 0; dx < 2; ++dx) {
+            const double column = left + dx;
+            const double row = upper + dy;
+            if (column < 0 || row < 0 || column >= level.width || row >= level.height)
+                continue;
+            const double weight = (dx != 0 ? across : 1 - across) * (dy != 0 ? down : 1 - down);
+            const std::uint8_t* pixel =
+                &level.pixels[(std::size_t(row) * std::size_t(level.width) + std::size_t(column)) * 2];
+            grey += weight * pixel[0];
+            coverage += weight * pixel[1];
+        }
+}
+
+// Paints a glyph that is a picture: every pixel of the surface its turned,
+// scaled picture covers takes the picture's grey over it, sampled from the
+// level nearest above the stamp's own size.
+void PaintImage(const PixelSurface& surface, const PlacedGlyph& glyph)
+{
+    const GlyphImage& image = *glyph.image;
+    // Each level halves the one before: the one whose pixels come nearest to
+    // the picture's without being smaller.
+    std::size_t levelIndex = 0;
+    double scale = glyph.imageScale;
+    while (levelIndex + 1 < image.levels.size() && scale * 2 <= 1) {
+        ++levelIndex;
+        scale *= 2;
+    }
+    const GlyphImage::Level& level = image.levels[levelIndex];
+    const double shrink = double(1u << levelIndex);
+    const double left = image.left / shrink;
+    const double top = image.top / shrink;
+
+    // The glyph's origin on the surface (y downwards) and its turn (y upwards).
+    const double originX = glyph.originX + glyph.offset.x / 64.0;
+    const double originY = glyph.originY - glyph.offset.y / 64.0;
+    const double xx = glyph.turn.xx / 65536.0, xy = glyph.turn.xy / 65536.0;
+    const double yx = glyph.turn.yx / 65536.0, yy = glyph.turn.yy / 65536.0;
+    const double determinant = xx * yy - xy * yx;
+    if (determinant == 0 || scale <= 0)
+        return;
+    // A point of the level, u across and v down from its top-left corner,
+    // lies at glyph coordinates ((left + u) scale, (top - v) scale).
+    const auto toSurface = [&](double u, double v, double& x, double& y) {
+        const double gx = (left + u) * scale;
+        const double gy = (top - v) * scale;
+        x = originX + xx * gx + xy * gy;
+        y = originY - (yx * gx + yy * gy);
+    };
+    double minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
+    for (const double u : {0.0, double(level.width)})
+        for (const double v : {0.0, double(level.height)}) {
+            double x = 0;
+            double y = 0;
+            toSurface(u, v, x, y);
+            minX = std::min(minX, x);
+            maxX = std::max(maxX, x);
+            minY = std::min(minY, y);
+            maxY = std::max(maxY, y);
+        }
+    const int fromRow = int(std::max<double>(surface.top, std::floor(minY)));
+    const int toRow = int(std::min<double>(surface.height, std::ceil(maxY)));
+    const int fromColumn = int(std::max(0.0, std::floor(minX)));
+    const int toColumn = int(std::min<double>(surface.width, std::ceil(maxX)));
+    for (int row = fromRow; row < toRow; ++row) {
+        std::uint8_t* pixel = surface.Row(row) + std::size_t(std::max(fromColumn, 0)) * 3;
+        for (int column = fromColumn; column < toColumn; ++column, pixel += 3) {
+            // The pixel's centre back in glyph coordinates, then in the level.
+            const double dx = column + 0.5 - originX;
+            const double dy = originY - (row + 0.5);
+            const double gx = (yy * dx - xy * dy) / determinant;
+            const double gy = (xx * dy - yx * dx) / determinant;
+            double grey = 0;
+            double coverage = 0;
+            SampleLevel(level, gx / scale - left - 0.5, top - gy / scale - 0.5, grey, coverage);
+            if (coverage <= 0)
+                continue;
+            const double keep = 1 - coverage / 255;
+            for (int channel = 0; channel < 3; ++channel)
+                pixel[channel] = std::uint8_t(std::clamp(std::lround(pixel[channel] * keep + grey), 0L, 255L));
+        }
+    }
+}
+
 // Rasterizes each glyph as it is set.
 class OutlinePainter final : public GlyphSink {
 public:
@@ -65,7 +160,10 @@ public:
 
     void Glyph(const PlacedGlyph& glyph) override
     {
-        RenderOutline(library_, surface_, *glyph.outline, glyph.originX, glyph.originY, color_);
+        if (glyph.image != nullptr)
+            PaintImage(surface_, glyph);
+        else
+            RenderOutline(library_, surface_, *glyph.outline, glyph.originX, glyph.originY, color_);
     }
 
 private:

@@ -415,9 +415,10 @@ void WriteAndRename(const std::string& target, const struct stat* existing, cons
     if (existing != nullptr) {
         // The owner is kept where the process may set it (root always); a
         // user who may write another user's file becomes the owner of the
-        // replacement, keeping the group where the user belongs to it.
+        // replacement, keeping the group where the user belongs to it; a
+        // group the user is not in is simply not kept.
         if (::fchown(temporary.Descriptor(), existing->st_uid, existing->st_gid) != 0)
-            ::fchown(temporary.Descriptor(), uid_t(-1), existing->st_gid);
+            (void)!::fchown(temporary.Descriptor(), uid_t(-1), existing->st_gid);
     }
     const mode_t mode = existing != nullptr ? existing->st_mode & 01777 : NewFileMode();
     if (::fchmod(temporary.Descriptor(), mode) != 0)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <optional>
+#include <span>
+#include <string>
 #include <string_view>
 
 namespace morvaleth {
@@ -10,11 +12,29 @@ namespace morvaleth {
 // (as Windows writes it) without one.
 enum class SourceEncoding { Automatic, ShiftJis, Utf8, Utf16, Utf16Le, Utf16Be, EucJp, Iso2022Jp };
 
-// The name the driver accepts and shows for an encoding ("shift_jis",
-// "utf-16le", ...), and the encoding a name stands for, aliases included.
+// An encoding with the name the driver shows for it, the other names it is
+// known by (as iconv, browsers and mail programs call it), and what reading
+// in it means.
+struct EncodingEntry {
+    SourceEncoding encoding;
+    std::string_view name;
+    std::span<const std::string_view> aliases;
+    std::string_view description;
+};
+
+// Every encoding, Automatic first, in the order a usage message lists them.
+std::span<const EncodingEntry> Encodings();
+
+// The name the driver shows for an encoding ("shift_jis", "utf-16le", ...).
 std::string_view EncodingName(SourceEncoding encoding);
+
+// The encoding a name or alias stands for, whatever its case and whatever
+// stands between its letters and digits: "Shift-JIS", "shift_jis" and
+// "SHIFTJIS" are one name.
 std::optional<SourceEncoding> EncodingNamed(std::string_view name);
-// Every accepted name, for a usage message: "auto, shift_jis (cp932, sjis), ...".
-std::string_view EncodingNames();
+
+// The names the driver shows, for a usage message: "auto, shift_jis, utf-8,
+// ...".
+std::string EncodingNames();
 
 } // namespace morvaleth

@@ -74,6 +74,18 @@ bool IsControlUnit(std::u32string_view unit)
     return unit.size() == 1 && (unit[0] < 0x20 || unit[0] == 0x7F);
 }
 
+bool IsInvisibleUnit(std::u32string_view unit)
+{
+    return !unit.empty() && std::all_of(unit.begin(), unit.end(), [](char32_t c) {
+        return utf8proc_get_property(utf8proc_int32_t(c))->ignorable;
+    });
+}
+
+bool IsCompatibilityIdeograph(char32_t c)
+{
+    return (c >= 0xF900 && c <= 0xFAFF) || (c >= 0x2F800 && c <= 0x2FA1F);
+}
+
 SourceReader::SourceReader(const std::string& path, SourceEncoding encoding, const std::atomic<bool>* cancel)
     : path_(path), cancel_(cancel), buffer_(DetectionWindow)
 {
@@ -204,10 +216,16 @@ void SourceReader::DecideAtStart(SourceEncoding requested)
     constexpr std::string_view LittleEndianMark = "\xFF\xFE";
     constexpr std::string_view BigEndianMark = "\xFE\xFF";
     switch (requested) {
-    case SourceEncoding::Automatic:
-        if (!skipMark(Utf8Mark, SourceEncoding::Utf8) && !skipMark(LittleEndianMark, SourceEncoding::Utf16Le))
-            skipMark(BigEndianMark, SourceEncoding::Utf16Be);
+    case SourceEncoding::Automatic: {
+        if (skipMark(Utf8Mark, SourceEncoding::Utf8) || skipMark(LittleEndianMark, SourceEncoding::Utf16Le) ||
+            skipMark(BigEndianMark, SourceEncoding::Utf16Be))
+            break;
+        const std::size_t available = Fill(DetectionWindow);
+        if (const std::optional<SourceEncoding> utf16 =
+                Utf16ByZeroBytes(std::string_view(buffer_.data(), available), fileEnded_))
+            Decide(*utf16);
         break;
+    }
     case SourceEncoding::Utf16:
         if (!skipMark(LittleEndianMark, SourceEncoding::Utf16Le) && !skipMark(BigEndianMark, SourceEncoding::Utf16Be))
             Decide(SourceEncoding::Utf16Le);
@@ -295,26 +313,57 @@ SourceReader::Token SourceReader::EndOfText()
     return Token::TextEnd;
 }
 
-void SourceReader::Normalize()
+void SourceReader::NormalizeInto(std::u32string_view piece, std::u32string& normalized)
 {
     // utf8proc orders combining marks only while it decomposes, and it
-    // decomposes UTF-8: the cluster goes through UTF-8 on its way.
+    // decomposes UTF-8: the piece goes through UTF-8 on its way.
     std::uint8_t bytes[LongestUnit * 4];
     utf8proc_ssize_t byteCount = 0;
-    for (char32_t codePoint : unit_)
+    for (char32_t codePoint : piece)
         byteCount += utf8proc_encode_char(utf8proc_int32_t(codePoint), bytes + byteCount);
     // Canonical decompositions are at most four code points long.
     scratch_.resize(LongestUnit * 4);
     utf8proc_ssize_t length =
         utf8proc_decompose(bytes, byteCount, scratch_.data(), utf8proc_ssize_t(scratch_.size()), Nfc);
-    if (length <= 0 || length > utf8proc_ssize_t(scratch_.size()))
-        return;
-    length = utf8proc_normalize_utf32(scratch_.data(), length, Nfc);
-    if (length > 0)
-        unit_.assign(scratch_.begin(), scratch_.begin() + length);
+    if (length > 0 && length <= utf8proc_ssize_t(scratch_.size()))
+        length = utf8proc_normalize_utf32(scratch_.data(), length, Nfc);
+    if (length > 0 && length <= utf8proc_ssize_t(scratch_.size()))
+        normalized.append(scratch_.begin(), scratch_.begin() + length);
+    else
+        normalized.append(piece);
+}
+
+void SourceReader::Normalize()
+{
+    // A compatibility ideograph is a starter that composes with nothing, and
+    // so is the unified ideograph NFC would put in its place: the pieces
+    // between them normalise on their own, and the ideograph stays as it is.
+    normalized_.clear();
+    for (std::u32string_view rest = unit_; !rest.empty();) {
+        if (IsCompatibilityIdeograph(rest.front())) {
+            normalized_.push_back(rest.front());
+            rest.remove_prefix(1);
+            continue;
+        }
+        const std::size_t piece =
+            std::size_t(std::find_if(rest.begin(), rest.end(), IsCompatibilityIdeograph) - rest.begin());
+        NormalizeInto(rest.substr(0, piece), normalized_);
+        rest.remove_prefix(piece);
+    }
+    unit_.swap(normalized_);
 }
 
 SourceReader::Token SourceReader::Next(std::u32string_view& unit)
+{
+    const Token token = ReadToken(unit);
+    if (kept_ != nullptr && token == Token::Unit)
+        kept_->append(unit);
+    else if (kept_ != nullptr && token == Token::LineEnd)
+        kept_->push_back(U'\n');
+    return token;
+}
+
+SourceReader::Token SourceReader::ReadToken(std::u32string_view& unit)
 {
     if (textEnded_ || !Peek())
         return EndOfText();
@@ -335,11 +384,14 @@ SourceReader::Token SourceReader::Next(std::u32string_view& unit)
     if (first.valid && (clusters_ || !decoder_)) {
         utf8proc_int32_t state = 0;
         char32_t previous = first.codePoint;
-        while (unit_.size() < LongestUnit && Peek() && clusters_ && peeked_.valid &&
+        // A cluster longer than a unit holds keeps its first code points;
+        // the rest of it is read past.
+        while (Peek() && clusters_ && peeked_.valid &&
                !utf8proc_grapheme_break_stateful(utf8proc_int32_t(previous), utf8proc_int32_t(peeked_.codePoint),
                                                  &state)) {
             previous = Take().codePoint;
-            unit_.push_back(previous);
+            if (unit_.size() < LongestUnit)
+                unit_.push_back(previous);
         }
         if (clusters_ && (unit_.size() > 1 || unit_[0] >= 0x80))
             Normalize();

@@ -22,27 +22,43 @@ struct TextInMemory {
     std::string_view bytes;
 };
 
+// True for a unit made only of default-ignorable code points (variation
+// selectors, joiners, zero-width space, a byte-order mark inside the text,
+// bidirectional controls, tags, the soft hyphen, ...): it draws nothing and
+// takes no place of its own.
+bool IsInvisibleUnit(std::u32string_view unit);
+
+// The CJK compatibility ideographs (U+F900 to U+FAFF, U+2F800 to U+2FA1F):
+// forms used in names, such as U+FA10 塚 with its dot, which normalisation
+// would turn into their unified ideographs.
+bool IsCompatibilityIdeograph(char32_t c);
+
 // A source text read as a stream of character units and line ends.
 //
 // A line ends at CR LF, a lone CR or a lone LF; the character 0x1A ends the
 // text; a line end at the very end gives no extra line. The encoding is the
 // one asked for, or with Automatic, in this order: a byte-order mark (UTF-8,
-// UTF-16LE, UTF-16BE; the mark is no character), ISO-2022-JP when an escape
+// UTF-16LE, UTF-16BE; the mark is no character), UTF-16 told by its zero
+// bytes in the first 64 KiB (Utf16ByZeroBytes), ISO-2022-JP when an escape
 // sequence of it comes before any byte above 0x7F, and otherwise the evidence
 // of the bytes from the first one above 0x7F on (EncodingByEvidence). Pure
 // ASCII reads the same in all of them, so nothing is decided before that.
 //
 // A unit is one character in Shift-JIS, EUC-JP and ISO-2022-JP; in UTF-8 and
 // UTF-16 it is an extended grapheme cluster (a base with its combining marks,
-// an emoji with its modifiers and joiners, a flag pair) in NFC. Bytes that do
-// not convert are units of their own, U+FFFD. Memory stays the same whatever
-// the length of a line or of the file.
+// an emoji with its modifiers and joiners, a flag pair) in NFC, except that
+// CJK compatibility ideographs keep their form, as they do in the other
+// encodings. A cluster longer than LongestUnit code points keeps its first
+// LongestUnit and the rest of it is dropped. Bytes that do not convert are
+// units of their own, U+FFFD. Memory stays the same whatever the length of a
+// line, of a cluster or of the file.
+
 class SourceReader {
 public:
     enum class Token { Unit, LineEnd, TextEnd };
 
     // Clusters longer than this are cut, so that no run of combining marks
-    // makes memory grow.
+    // makes memory grow or fills a row of cells.
     static constexpr std::size_t LongestUnit = 32;
 
     // Opens the file for reading, failing with the message for the system's
@@ -74,6 +90,10 @@ public:
     // next call.
     Token Next(std::u32string_view& unit);
 
+    // Appends every unit read from now on to `text`, and LF for every line
+    // end: the text as it was read.
+    void KeepText(std::u32string* text) { kept_ = text; }
+
     // Closes the file, failing when the system reports an error.
     void Close();
 
@@ -86,6 +106,7 @@ private:
     // Makes at least `count` unread bytes available, unless the file ends
     // first; returns how many there are.
     std::size_t Fill(std::size_t count);
+    Token ReadToken(std::u32string_view& unit);
     // Reads what comes next into `room` bytes at `into`: how many it read, 0
     // at the end of the text.
     std::size_t ReadSome(char* into, std::size_t room);
@@ -100,6 +121,7 @@ private:
     Character Take();
     bool ReadCharacter(Character& character);
     void Normalize();
+    void NormalizeInto(std::u32string_view piece, std::u32string& normalized);
     Token EndOfText();
 
     std::string path_;
@@ -109,6 +131,7 @@ private:
     const std::atomic<bool>* cancel_ = nullptr;
     std::optional<std::uint64_t> knownLength_;
     std::uint64_t bytesRead_ = 0;
+    std::u32string* kept_ = nullptr;
     // The text when it is held in memory, and how much of it is read.
     std::optional<std::string_view> memory_;
     std::size_t memoryRead_ = 0;
@@ -124,6 +147,7 @@ private:
     bool havePeeked_ = false;
     Character peeked_;
     std::u32string unit_;
+    std::u32string normalized_;
     std::vector<std::int32_t> scratch_;
 };
 

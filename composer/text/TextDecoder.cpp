@@ -12,21 +12,6 @@
 namespace morvaleth {
 namespace {
 
-struct NamedEncoding {
-    std::string_view name;
-    SourceEncoding encoding;
-};
-
-// The first name of each encoding is the one shown.
-constexpr NamedEncoding Names[] = {
-    {"auto", SourceEncoding::Automatic},     {"shift_jis", SourceEncoding::ShiftJis},
-    {"cp932", SourceEncoding::ShiftJis},     {"sjis", SourceEncoding::ShiftJis},
-    {"utf-8", SourceEncoding::Utf8},         {"utf8", SourceEncoding::Utf8},
-    {"utf-16", SourceEncoding::Utf16},       {"utf-16le", SourceEncoding::Utf16Le},
-    {"utf-16be", SourceEncoding::Utf16Be},   {"euc-jp", SourceEncoding::EucJp},
-    {"iso-2022-jp", SourceEncoding::Iso2022Jp},
-};
-
 const char* IconvName(SourceEncoding encoding)
 {
     switch (encoding) {
@@ -59,51 +44,83 @@ bool InRange(unsigned char b, unsigned char low, unsigned char high)
     return b >= low && b <= high;
 }
 
+// The row (1 to 94) of the JIS X 0208 code a two-byte character of EUC-JP
+// or Shift-JIS stands for; 0 for any other character.
+unsigned JisRow(SourceEncoding encoding, std::string_view character)
+{
+    if (character.size() != 2)
+        return 0;
+    const auto lead = static_cast<unsigned char>(character[0]);
+    const auto trail = static_cast<unsigned char>(character[1]);
+    if (encoding == SourceEncoding::EucJp)
+        return InRange(lead, 0xA1, 0xFE) ? lead - 0xA0u : 0;
+    if (!IsLeadByte(lead))
+        return 0;
+    const unsigned pair = lead - (lead <= 0x9F ? 0x70u : 0xB0u);
+    return 2 * pair - (trail < 0x9F ? 1 : 0) - 0x20;
+}
+
+// How much a character looks like one of Japanese prose, on a tenth scale:
+// kana most, then the level-1 kanji, punctuation and full-width letters, then
+// the rarer level-2 kanji. A half-width katakana scores half a kana's worth of
+// a byte, but a voiced-sound mark after a letter that takes it, a long-vowel
+// mark or a small kana after a letter score as much as a whole character:
+// ｶｰﾄﾞ is a word, while the same bytes in EUC-JP are two unrelated kanji.
+int Likeness(unsigned row, char32_t codePoint, char32_t previous)
+{
+    const auto halfWidthLetter = [](char32_t c) { return (c >= 0xFF66 && c <= 0xFF6F) || (c >= 0xFF71 && c <= 0xFF9D); };
+    const auto takesVoicing = [](char32_t c) { return c == 0xFF73 || (c >= 0xFF76 && c <= 0xFF84) || (c >= 0xFF8A && c <= 0xFF8E); };
+    if (codePoint >= 0xFF61 && codePoint <= 0xFF9F) {
+        if (codePoint == 0xFF9E)
+            return takesVoicing(previous) ? 10 : 0;
+        if (codePoint == 0xFF9F)
+            return previous >= 0xFF8A && previous <= 0xFF8E ? 10 : 0;
+        if (codePoint == 0xFF70)
+            return halfWidthLetter(previous) || previous == 0xFF9E || previous == 0xFF9F ? 10 : 0;
+        if (codePoint >= 0xFF67 && codePoint <= 0xFF6F)
+            return halfWidthLetter(previous) ? 10 : 0;
+        return 5;
+    }
+    if (row == 4 || row == 5)
+        return 20;
+    if (row >= 16 && row <= 47)
+        return 12;
+    if (row == 1 || row == 3)
+        return 10;
+    if (row >= 48 && row <= 84)
+        return 5;
+    return 0;
+}
+
 // How a stretch of bytes reads in one encoding.
 struct Reading {
-    std::size_t characters = 0;
     std::size_t invalid = 0;
+    long likeness = 0;
 };
 
 Reading ReadAs(SourceEncoding encoding, std::string_view bytes, bool complete)
 {
     TextDecoder decoder(encoding);
     Reading reading;
+    char32_t previous = 0;
     while (!bytes.empty()) {
         if (!complete && bytes.size() < TextDecoder::LongestCharacter)
             break;
         const DecodedCharacter character = decoder.Next(bytes);
-        ++(character.valid ? reading.characters : reading.invalid);
+        if (character.valid) {
+            reading.likeness +=
+                Likeness(JisRow(encoding, bytes.substr(0, character.length)), character.codePoint, previous);
+            previous = character.codePoint;
+        } else {
+            ++reading.invalid;
+            previous = ReplacementCharacter;
+        }
         bytes.remove_prefix(character.length);
     }
     return reading;
 }
 
 } // namespace
-
-std::string_view EncodingName(SourceEncoding encoding)
-{
-    for (const NamedEncoding& named : Names)
-        if (named.encoding == encoding)
-            return named.name;
-    return "?";
-}
-
-std::optional<SourceEncoding> EncodingNamed(std::string_view name)
-{
-    std::string lower(name);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
-    for (const NamedEncoding& named : Names)
-        if (named.name == lower)
-            return named.encoding;
-    return std::nullopt;
-}
-
-std::string_view EncodingNames()
-{
-    return "auto, shift_jis (cp932, sjis), utf-8, utf-16, utf-16le, utf-16be, euc-jp, iso-2022-jp";
-}
 
 int Utf8SequenceLength(std::string_view bytes)
 {
@@ -163,29 +180,70 @@ SourceEncoding EncodingByEvidence(std::string_view bytes, bool complete)
     const Reading shiftJis = ReadAs(SourceEncoding::ShiftJis, bytes, complete);
     if (euc.invalid != shiftJis.invalid)
         return euc.invalid < shiftJis.invalid ? SourceEncoding::EucJp : SourceEncoding::ShiftJis;
-    return euc.characters < shiftJis.characters ? SourceEncoding::EucJp : SourceEncoding::ShiftJis;
+    return euc.likeness > shiftJis.likeness ? SourceEncoding::EucJp : SourceEncoding::ShiftJis;
 }
 
-TextDecoder::TextDecoder(SourceEncoding encoding) : encoding_(encoding)
+std::optional<SourceEncoding> Utf16ByZeroBytes(std::string_view bytes, bool complete)
 {
-    converter_ = iconv_open("UTF-32LE", IconvName(encoding));
-    if (converter_ == iconv_t(-1)) {
-        // iconv calls any module that will not load unsupported; when that is
-        // for want of a descriptor to open it with, the system's reason is
-        // the one to give.
-        const int probe = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-        if (probe < 0 && (errno == EMFILE || errno == ENFILE))
-            throw SystemFailure(errno);
-        if (probe >= 0)
-            ::close(probe);
-        throw Failure(Message::EncodingUnavailable, {IconvName(encoding)});
+    if (complete && bytes.size() % 2 != 0)
+        return std::nullopt;
+    std::size_t zeros[2] = {0, 0};
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        zeros[0] += bytes[i] == '\0';
+        zeros[1] += bytes[i + 1] == '\0';
     }
+    const bool littleEndian = zeros[1] > zeros[0];
+    const std::size_t most = std::max(zeros[0], zeros[1]);
+    if (zeros[0] == zeros[1] || most * 256 < bytes.size())
+        return std::nullopt;
+    return littleEndian ? SourceEncoding::Utf16Le : SourceEncoding::Utf16Be;
 }
 
-TextDecoder::~TextDecoder()
+TextDecoder::Converter::Converter(const char* from) : handle_(iconv_open("UTF-32LE", from))
 {
-    iconv_close(converter_);
+    if (handle_ != iconv_t(-1))
+        return;
+    // iconv calls any module that will not load unsupported; when that is for
+    // want of a descriptor to open it with, the system's reason is the one to
+    // give.
+    const int probe = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (probe < 0 && (errno == EMFILE || errno == ENFILE))
+        throw SystemFailure(errno);
+    if (probe >= 0)
+        ::close(probe);
+    throw Failure(Message::EncodingUnavailable, {from});
 }
+
+TextDecoder::Converter::~Converter()
+{
+    iconv_close(handle_);
+}
+
+DecodedCharacter TextDecoder::Converter::Convert(std::string_view bytes)
+{
+    char* in = const_cast<char*>(bytes.data());
+    std::size_t inLeft = bytes.size();
+    unsigned char out[4];
+    char* outAt = reinterpret_cast<char*>(out);
+    std::size_t outLeft = sizeof out;
+    // Whatever iconv reports (a full output, a sequence that does not convert
+    // or one cut off), what was taken and written tells what happened.
+    iconv(handle_, &in, &inLeft, &outAt, &outLeft);
+    const std::size_t taken = bytes.size() - inLeft;
+    if (outLeft == 0) {
+        const char32_t codePoint =
+            char32_t(out[0]) | char32_t(out[1]) << 8 | char32_t(out[2]) << 16 | char32_t(out[3]) << 24;
+        return {taken, codePoint, true, true};
+    }
+    // Only a shift, with whatever follows it still to come.
+    if (taken > 0)
+        return {taken, 0, false, true};
+    return {0, ReplacementCharacter, true, false};
+}
+
+TextDecoder::TextDecoder(SourceEncoding encoding) : encoding_(encoding), converter_(IconvName(encoding)) {}
+
+TextDecoder::~TextDecoder() = default;
 
 std::size_t TextDecoder::InvalidLength(std::string_view bytes) const
 {
@@ -218,6 +276,28 @@ std::size_t TextDecoder::InvalidLength(std::string_view bytes) const
     return std::min(length, bytes.size());
 }
 
+DecodedCharacter TextDecoder::EucJpExtension(std::string_view bytes)
+{
+    const auto byteAt = [&bytes](std::size_t i) {
+        return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0;
+    };
+    if (InRange(byteAt(0), 0xA1, 0xFE) && InRange(byteAt(1), 0xA1, 0xFE)) {
+        // The JIS row and cell, and the same code as Shift-JIS writes it.
+        const unsigned row = byteAt(0) - 0x80u;
+        const unsigned cell = byteAt(1) - 0x80u;
+        const char shiftJis[2] = {char(((row + 1) >> 1) + (row <= 0x5E ? 0x70 : 0xB0)),
+                                  char(cell + (row & 1 ? (cell <= 0x5F ? 0x1F : 0x20) : 0x7E))};
+        if (!windows_)
+            windows_.emplace(IconvName(SourceEncoding::ShiftJis));
+        const DecodedCharacter decoded = windows_->Convert(std::string_view(shiftJis, 2));
+        if (decoded.valid && decoded.length == 2)
+            return decoded;
+    }
+    if (!extended_)
+        extended_.emplace("EUC-JP-MS");
+    return extended_->Convert(bytes);
+}
+
 DecodedCharacter TextDecoder::Next(std::string_view bytes)
 {
     if (bytes.empty())
@@ -227,24 +307,12 @@ DecodedCharacter TextDecoder::Next(std::string_view bytes)
         return {1, char32_t(first), true, true};
 
     bytes = bytes.substr(0, LongestCharacter);
-    char* in = const_cast<char*>(bytes.data());
-    std::size_t inLeft = bytes.size();
-    unsigned char out[4];
-    char* outAt = reinterpret_cast<char*>(out);
-    std::size_t outLeft = sizeof out;
-    // Whatever iconv reports (a full output, a sequence that does not convert
-    // or one cut off), what was taken and written tells what happened.
-    iconv(converter_, &in, &inLeft, &outAt, &outLeft);
-    const std::size_t taken = bytes.size() - inLeft;
-    if (outLeft == 0) {
-        const char32_t codePoint =
-            char32_t(out[0]) | char32_t(out[1]) << 8 | char32_t(out[2]) << 16 | char32_t(out[3]) << 24;
-        return {taken, codePoint, true, true};
-    }
-    // Only a shift, with whatever follows it still to come.
-    if (taken > 0)
-        return {taken, 0, false, true};
-    return {InvalidLength(bytes), ReplacementCharacter, true, false};
+    DecodedCharacter decoded = converter_.Convert(bytes);
+    if (!decoded.valid && encoding_ == SourceEncoding::EucJp)
+        decoded = EucJpExtension(bytes);
+    if (!decoded.valid)
+        decoded.length = InvalidLength(bytes);
+    return decoded;
 }
 
 } // namespace morvaleth

@@ -65,7 +65,7 @@ private:
 
 } // namespace
 
-void TraceRun(StampPlan& plan, StampList& list, const FaceTable& faces, StampDevice& device,
+void TraceRun(StampPlan& plan, StampList& list, const FaceTable& faces, std::int64_t height, StampDevice& device,
               const RunControl& control)
 {
     FaceHandles handles;
@@ -74,6 +74,8 @@ void TraceRun(StampPlan& plan, StampList& list, const FaceTable& faces, StampDev
     std::vector<DeviceGlyph> glyphs;
     for (;;) {
         for (const Stamp& stamp : list.stamps) {
+            if (stamp.bottom <= 0 || stamp.top >= height)
+                continue;
             if (stamp.face >= faceHanded.size())
                 faceHanded.resize(std::size_t(stamp.face) + 1, false);
             if (!faceHanded[stamp.face]) {

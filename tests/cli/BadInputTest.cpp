@@ -126,6 +126,24 @@ std::vector<std::string> TooManyOpenFilesEnvironment(int spareDescriptors = 0)
                 "verify_asan_link_order=0"};
 }
 
+// The font configuration a child runs with: the system's, but with a cache
+// folder of its own first. A child whose limits keep fontconfig from mapping
+// the system's caches rescans the font folders and writes what it found
+// there, next to nothing under those limits, into the first cache folder it
+// may write: that must not be the machine's.
+std::string ChildFontConfiguration()
+{
+    static TempDir folder;
+    static const std::string file = [] {
+        const std::string path = folder / "fonts.conf";
+        WriteFile(path, "<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"urn:fontconfig:fonts.dtd\">\n"
+                        "<fontconfig>\n  <cachedir>" + (folder / "cache") + "</cachedir>\n"
+                        "  <include ignore_missing=\"yes\">/etc/fonts/fonts.conf</include>\n</fontconfig>\n");
+        return path;
+    }();
+    return "FONTCONFIG_FILE=" + file;
+}
+
 // Fontconfig reports its own troubles on standard error before the program
 // says what failed; those lines are the library's, not the program's.
 std::string WithoutFontconfigWarnings(const std::string& text)
@@ -278,6 +296,9 @@ TEST_P(BadInputTest, EndsWithItsMessageOrAPictureAndLosesNothing)
         where = Substitute(where, folder);
     for (std::string& variable : child.environment)
         variable = Substitute(variable, folder);
+    if (std::none_of(child.environment.begin(), child.environment.end(),
+                     [](const std::string& variable) { return variable.starts_with("FONTCONFIG_FILE="); }))
+        child.environment.push_back(ChildFontConfiguration());
     if (row.signal != 0 && row.signalMidSave)
         child.whileRunning = [&](pid_t running) { SignalMidSave(running, folder.Path(), row.signal); };
     rusage self{};
@@ -424,9 +445,11 @@ INSTANTIATE_TEST_SUITE_P(
         Row{.name = "ConverterCannotOpen", .source = Letter,
             .child = {{}, false, false, TooManyOpenFilesEnvironment(1)},
             .exitCode = 1, .message = "ｵｰﾌﾟﾝしたﾌｧｲﾙが多すぎます"},
-        // Memory for the font file cannot be had: said as such.
+        // Memory for the font file cannot be had: said as such. The program
+        // and its libraries take about 13 MiB of address space; the font's
+        // file does not fit beside them.
         Row{.name = "NoMemoryForTheFont", .source = Letter, .options = {"-W", "64", "-H", "64"},
-            .child = {.limits = {{RLIMIT_AS, 12 << 20}}},
+            .child = {.limits = {{RLIMIT_AS, 14 << 20}}},
             .exitCode = 1, .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません", .needs = Needs::NoSanitizer},
         // Starved of memory where Fontconfig would scan a font folder that
         // has no cache yet: it is not scanned, so no empty cache is written
@@ -437,7 +460,7 @@ INSTANTIATE_TEST_SUITE_P(
                 WriteFile(folder / "fonts.conf", "<fontconfig><dir>/usr/share/fonts</dir><cachedir>" + (folder / "cache") +
                                                      "</cachedir></fontconfig>");
             },
-            .child = {.limits = {{RLIMIT_AS, 12 << 20}}, .environment = {"FONTCONFIG_FILE={dir}/fonts.conf"}},
+            .child = {.limits = {{RLIMIT_AS, 14 << 20}}, .environment = {"FONTCONFIG_FILE={dir}/fonts.conf"}},
             .exitCode = 1, .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません",
             .check = [](const TempDir& folder, const ProgramResult&) {
                 EXPECT_TRUE(std::filesystem::is_empty(folder / "cache")) << "a font cache was written";
@@ -580,6 +603,14 @@ INSTANTIATE_TEST_SUITE_P(
         Row{.name = "FileSizeLimitHitMidwayAsPng", .source = Letter, .options = {"--real"},
             .child = {.limits = {{RLIMIT_FSIZE, 8 * 1024}}},
             .exitCode = 1, .message = "{dir}/out.png: ｽﾄﾘｰﾑへの書き込みｴﾗｰ (ﾌｧｲﾙ ｻｲｽﾞの上限を越えました)", .output = "{dir}/out.png"},
+        // A PDF's faces go in at its end, after its drawing; an SVG's
+        // outlines as they come.
+        Row{.name = "FileSizeLimitHitByThePdfsFaces", .source = Letter, .options = {"--real"},
+            .child = {.limits = {{RLIMIT_FSIZE, 12 * 1024}}},
+            .exitCode = 1, .message = "{dir}/out.pdf: ｽﾄﾘｰﾑへの書き込みｴﾗｰ (ﾌｧｲﾙ ｻｲｽﾞの上限を越えました)", .output = "{dir}/out.pdf"},
+        Row{.name = "FileSizeLimitHitMidwayAsSvg", .source = Letter, .options = {"--real"},
+            .child = {.limits = {{RLIMIT_FSIZE, 16 * 1024}}},
+            .exitCode = 1, .message = "{dir}/out.svg: ｽﾄﾘｰﾑへの書き込みｴﾗｰ (ﾌｧｲﾙ ｻｲｽﾞの上限を越えました)", .output = "{dir}/out.svg"},
 
         // Ending signals mid-save: the temporary file goes, the earlier
         // picture stays, the process ends with the signal.

@@ -1,9 +1,12 @@
 #include "support/RunProgram.h"
 #include "support/TestSupport.h"
 
+#include "composer/text/Encoding.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <ostream>
 
 namespace morvaleth {
@@ -72,6 +75,46 @@ TEST(ComposeProgram, StandardInputAndOutputRoundTrip)
     EXPECT_EQ(png.exitCode, 0);
     EXPECT_THAT(png.out, StartsWith("\x89PNG"));
 }
+
+struct RecipeCase {
+    const char* name;
+    std::vector<std::string> options;
+
+    friend void PrintTo(const RecipeCase& x, std::ostream* out) { *out << x.name; }
+};
+
+class RecipeTest : public ::testing::TestWithParam<RecipeCase> {};
+
+// The command --recipe prints makes the same file again, byte for byte: from
+// the text kept in the picture, or with the text file put in for TEXT.txt.
+TEST_P(RecipeTest, ItsCommandMakesTheSameFileAgain)
+{
+    TempDir folder;
+    const std::string sjis = std::string(MORVALETH_SOURCE_DIR) + "/examples/letter-sjis.txt";
+    std::vector<std::string> arguments = {sjis, "-o", folder / "letter.png"};
+    arguments.insert(arguments.end(), GetParam().options.begin(), GetParam().options.end());
+    ASSERT_EQ(Compose(arguments).exitCode, 0);
+
+    const auto recipe = Compose({"--recipe", folder / "letter.png"});
+    ASSERT_EQ(recipe.exitCode, 0) << recipe.err;
+    std::string command = recipe.out;
+    const std::size_t placeholder = command.find("morvaleth-compose TEXT.txt ");
+    if (placeholder != std::string::npos)
+        command.replace(placeholder + 18, 8, sjis);
+    // The printed program is the one on the PATH; here, the one built.
+    WriteFile(folder / "again.sh", "PATH='" + std::string(MORVALETH_BINARY_DIR) + "':$PATH\n" + command);
+    ASSERT_EQ(std::system(("bash '" + folder / "again.sh" + "'").c_str()), 0) << command;
+    EXPECT_TRUE(ReadFile(folder / "letter-again.png") == ReadFile(folder / "letter.png")) << command;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OptionSets, RecipeTest,
+    ::testing::Values(RecipeCase{"Defaults", {"--seed", "1"}},
+                      RecipeCase{"RealColumns", {"--seed", "2", "--real", "--vertical", "-W", "300", "-H", "$1F4"}},
+                      RecipeCase{"ListedBoldKept", {"--seed", "3", "--faces", "IPAMincho, DejaVu Serif", "--bold-cuts",
+                                                    "--embed-text", "-f", "ＭＳ 明朝", "-s", "23"}},
+                      RecipeCase{"MixedKeptSmallest", {"--seed", "4", "--mix-faces", "--embed-text", "--png-level", "9"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ComposeProgram, AFailureWritesNothingToStandardOutput)
 {
@@ -153,15 +196,25 @@ INSTANTIATE_TEST_SUITE_P(
                       EncodingRow{"Iso2022Jp", "\x1B$B$\"\x1B(B", {}, "iso-2022-jp"},
                       EncodingRow{"Ascii", "Dear friend,\n", {}, "ascii (reads the same in every encoding)"},
                       EncodingRow{"Forced", "拝啓", {"-e", "SJIS"}, "shift_jis"},
-                      EncodingRow{"ForcedUtf16WithoutAMark", "a\0", {"--encoding", "utf-16"}, "utf-16le"}),
+                      EncodingRow{"ForcedUtf16WithoutAMark", "a\0", {"--encoding", "utf-16"}, "utf-16le"},
+                      // UTF-16 without a mark is no ASCII text, and EUC-JP with
+                      // NEC's ① no Shift-JIS.
+                      EncodingRow{"Utf16LeWithoutAMark", std::string("a\0b\0\n\0", 6), {}, "utf-16le"},
+                      EncodingRow{"Utf16BeWithoutAMark", std::string("\0a\0b\0\n", 6), {}, "utf-16be"},
+                      EncodingRow{"EucJpWithNecSpecial", "\xA4\xA2\xAD\xA1\xA4\xA4", {}, "euc-jp"},
+                      EncodingRow{"EvenHalfWidthKana", "\xB6\xB0\xC4\xDE\n", {}, "shift_jis"},
+                      // Aliases, whatever their case and punctuation.
+                      EncodingRow{"ForcedByAnAlias", "abc", {"-e", "Windows-31J"}, "shift_jis"},
+                      EncodingRow{"ForcedByAnotherAlias", "abc", {"--encoding", "UJIS"}, "euc-jp"},
+                      EncodingRow{"ForcedByASpelling", "abc", {"-e", "utf16be"}, "utf-16be"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ComposeProgram, AnUnknownEncodingListsTheNames)
 {
     const auto result = Compose({Letter, "-o", "-", "--encoding", "latin1"});
     EXPECT_EQ(result.exitCode, 2);
-    EXPECT_THAT(result.err, HasSubstr("invalid encoding: 'latin1' (auto, shift_jis (cp932, sjis), utf-8, utf-16, "
-                                      "utf-16le, utf-16be, euc-jp, iso-2022-jp)"));
+    EXPECT_THAT(result.err, HasSubstr("invalid encoding: 'latin1' (auto, shift_jis, utf-8, utf-16, utf-16le, "
+                                      "utf-16be, euc-jp, iso-2022-jp; --help lists their other names)"));
 }
 
 struct FailureRow {
@@ -230,7 +283,19 @@ INSTANTIATE_TEST_SUITE_P(
         FailureRow{"MixAndList", {Letter, "-o", "{dir}/out.bmp", "--mix-faces", "--faces", "IPAGothic"}, 2,
                    "exclude each other"},
         FailureRow{"BoldWithoutMix", {Letter, "-o", "{dir}/out.bmp", "--bold-cuts"}, 2, "--bold-cuts needs"},
-        FailureRow{"NoThreads", {Letter, "-o", "{dir}/out.bmp", "--threads", "0"}, 2, "--threads"}),
+        FailureRow{"NoThreads", {Letter, "-o", "{dir}/out.bmp", "--threads", "0"}, 2, "--threads"},
+        FailureRow{"UnknownPaper", {Letter, "-o", "{dir}/out.bmp", "--paper", "A6"}, 2,
+                   "morvaleth-compose: 用紙 'A6' はありません (A4, A5, A3, B4, B5, postcard, letter, legal)\n"},
+        FailureRow{"NoResolution", {Letter, "-o", "{dir}/out.bmp", "--dpi", "0"}, 2,
+                   "morvaleth-compose: 解像度 '0' は使えません (10 から 9600 dpi まで)\n"},
+        FailureRow{"NegativeResolution", {Letter, "-o", "{dir}/out.bmp", "--dpi", "-300"}, 2, "解像度 '-300' は使えません"},
+        FailureRow{"AbsurdResolution", {Letter, "-o", "{dir}/out.bmp", "--paper", "A4", "--dpi", "100000"}, 2,
+                   "解像度 '100000' は使えません"},
+        FailureRow{"PaperAndWidth", {Letter, "-o", "{dir}/out.bmp", "--paper", "A4", "-W", "100"}, 2,
+                   "--paper and --width or --height exclude each other"},
+        FailureRow{"LandscapeWithoutPaper", {Letter, "-o", "{dir}/out.bmp", "--landscape"}, 2,
+                   "--landscape needs --paper"},
+        FailureRow{"UnwritablePdf", {Letter, "-o", "{dir}/gone/out.pdf"}, 1, "を作成できません"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A 64-bit FNV-1a digest of a file's bytes, with its size.
@@ -327,12 +392,94 @@ TEST(ComposeProgram, ATextGivenIsComposedAsAFileOfItsBytes)
     EXPECT_EQ(Compose({"--show-encoding", "--text", "abc"}).out, "--text: utf-8\n");
 }
 
+// One table names the encodings and their other names for the driver, its
+// help and its manual page.
+TEST(ComposeProgram, EveryEncodingNameIsListedAndTaken)
+{
+    const std::string help = Compose({"--help"}).out;
+    const std::string page = ReadFile(MORVALETH_BINARY_DIR "/../cli/morvaleth-compose.1");
+    ASSERT_FALSE(page.empty());
+    TempDir folder;
+    WriteFile(folder / "text.txt", "Dear friend,\n");
+    for (const morvaleth::EncodingEntry& entry : morvaleth::Encodings()) {
+        EXPECT_NE(page.find(".B " + std::string(entry.name) + "\n"), std::string::npos) << entry.name;
+        std::vector<std::string_view> names{entry.name};
+        names.insert(names.end(), entry.aliases.begin(), entry.aliases.end());
+        for (const std::string_view name : names) {
+            EXPECT_THAT(help, HasSubstr(std::string(name))) << "in --help";
+            if (name != entry.name) {
+                EXPECT_THAT(page, HasSubstr("\\fB" + std::string(name) + "\\fR")) << "in the manual";
+            }
+            const auto shown = Compose({"--show-encoding", folder / "text.txt", "-e", std::string(name)});
+            const std::string expected = entry.encoding == morvaleth::SourceEncoding::Automatic ? "ascii (reads the same in every encoding)"
+                                         : entry.encoding == morvaleth::SourceEncoding::Utf16 ? "utf-16le"
+                                                                                              : std::string(entry.name);
+            EXPECT_EQ(shown.out, (folder / "text.txt") + ": " + expected + "\n") << name;
+        }
+    }
+}
+
+// The vector formats by their names' endings or by --format, to a file or
+// down a pipe: whole files, each the same for the same seed.
+TEST(ComposeProgram, WritesPdfAndSvgForTheirNames)
+{
+    TempDir folder;
+    const auto compose = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.end(), {"--seed", "3", "--real"});
+        const auto result = Compose(arguments);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(result.err, "");
+        return result;
+    };
+    compose({Letter, "-o", folder / "letter.pdf"});
+    compose({Letter, "-o", folder / "letter.svg"});
+    compose({Letter, "-o", folder / "letter.SVGZ"});
+    compose({Letter, "-o", folder / "named.bmp", "--format", "pdf"});
+    const std::string pdf = ReadFile(folder / "letter.pdf");
+    EXPECT_THAT(pdf, StartsWith("%PDF-1.7\n"));
+    EXPECT_THAT(pdf, ::testing::EndsWith("%%EOF\n"));
+    EXPECT_EQ(ReadFile(folder / "named.bmp"), pdf);
+    EXPECT_THAT(ReadFile(folder / "letter.svg"), StartsWith("<?xml"));
+    EXPECT_THAT(ReadFile(folder / "letter.SVGZ"), StartsWith("\x1f\x8b"));
+    // A PDF is only ever appended to: a pipe takes it as a file does.
+    const auto piped = RunProgram("morvaleth-compose", {"-", "-o", "-", "--format", "pdf", "--seed", "3", "--real"},
+                                  Letter, {.output = testing::StreamKind::Pipe});
+    EXPECT_EQ(piped.exitCode, 0) << piped.err;
+    EXPECT_TRUE(piped.out == pdf);
+}
+
+// With a resolution the size is in points: 20 points at 300 dpi draw the
+// picture that size 83 draws, which the file says is at 300 dpi. On paper
+// the picture takes the sheet's pixels.
+TEST(ComposeProgram, ReadsTheSizeInPointsOnPaper)
+{
+    TempDir folder;
+    ASSERT_EQ(Compose({Letter, "-o", folder / "points.bmp", "--seed", "5", "--dpi", "300"}).exitCode, 0);
+    ASSERT_EQ(Compose({Letter, "-o", folder / "pixels.bmp", "--seed", "5", "-s", "83"}).exitCode, 0);
+    std::string points = ReadFile(folder / "points.bmp");
+    const std::string pixels = ReadFile(folder / "pixels.bmp");
+    ASSERT_EQ(points.size(), pixels.size());
+    EXPECT_EQ(points.substr(38, 8), std::string("\x23\x2e\0\0\x23\x2e\0\0", 8)); // 11811 pixels per metre
+    points.replace(38, 8, pixels.substr(38, 8));
+    EXPECT_TRUE(points == pixels);
+
+    ASSERT_EQ(Compose({Letter, "-o", folder / "a5.png", "--seed", "5", "--paper", "a5", "--landscape", "--dpi", "150"})
+                  .exitCode,
+              0);
+    const std::string png = ReadFile(folder / "a5.png");
+    // IHDR's width and height, then the pHYs chunk: 5906 pixels per metre.
+    EXPECT_EQ(png.substr(16, 8), std::string("\0\0\x04\xd8\0\0\x03\x6a", 8)); // 1240 × 874
+    EXPECT_THAT(png, HasSubstr(std::string("pHYs\0\0\x17\x12\0\0\x17\x12\x01", 13)));
+}
+
 TEST(ComposeProgram, HelpAndVersion)
 {
     const auto help = Compose({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_THAT(help.out, StartsWith("Usage: morvaleth-compose"));
     for (const char* option : {"--vertical", "--mix-faces", "--faces", "--bold-cuts", "--text TEXT"})
+    for (const char* option : {"--vertical", "--mix-faces", "--faces", "--bold-cuts", "--paper", "--landscape", "--dpi",
+                               "bmp, png, pdf, svg or svgz", "A4, A5, A3, B4, B5, postcard, letter, legal"})
         EXPECT_THAT(help.out, HasSubstr(option));
     EXPECT_EQ(Compose({"-h"}).out, help.out);
     const auto version = Compose({"--version"});

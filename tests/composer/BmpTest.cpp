@@ -198,6 +198,8 @@ TEST(PictureFormats, EachIsNamedAlikeEverywhere)
         EXPECT_EQ(FormatForFileName("letter." + std::string(entry.name)), entry.format);
         EXPECT_NE(entry.filterLabel.find("*." + std::string(entry.name)), std::string_view::npos);
         EXPECT_NE(page.find(".B " + std::string(entry.name)), std::string::npos) << entry.name << " in the manual";
+        // Rows or stamps, never both.
+        EXPECT_NE(entry.sink == nullptr, entry.device == nullptr) << entry.name;
     }
     EXPECT_EQ(PictureFormats().front().format, PictureFormat::Bmp);
     EXPECT_EQ(FormatNamed("gif"), std::nullopt);

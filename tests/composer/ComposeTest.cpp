@@ -375,6 +375,14 @@ INSTANTIATE_TEST_SUITE_P(
                       EncodingCase{"Utf16LeNamedWithoutMark", "UTF-16LE", "\n", "", SourceEncoding::Utf16}),
     [](const auto& info) { return std::string(info.param.name); });
 
+std::string Repeated(std::string_view piece, int count)
+{
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += piece;
+    return text;
+}
+
 struct SamePictureCase {
     const char* name;
     std::string bytes;
@@ -403,7 +411,24 @@ INSTANTIATE_TEST_SUITE_P(
         SamePictureCase{"OtherControls", std::string("a\0\x7F\x1B" "b", 5), "a   b"},
         SamePictureCase{"ControlsInShiftJis", "\x82\xA0\t\x82\xA0", "\x82\xA0 \x82\xA0"},
         // Japanese first seen after 64 KiB of ASCII is still read as UTF-8.
-        SamePictureCase{"LateUtf8", std::string(70000, ' ') + "拝啓", std::string(70000, ' ') + "\x94\x71\x8C\x5B"}),
+        SamePictureCase{"LateUtf8", std::string(70000, ' ') + "拝啓", std::string(70000, ' ') + "\x94\x71\x8C\x5B"},
+        // Invisible characters take no place: zero-width space, a byte-order
+        // mark inside the text (two Notepad files joined), bidirectional
+        // controls, the word joiner, the soft hyphen, a tag.
+        SamePictureCase{"ZeroWidthSpace", "a\u200Bb", "ab"},
+        SamePictureCase{"ByteOrderMarkInside", "\xEF\xBB\xBF" "a\uFEFFb", "ab"},
+        SamePictureCase{"Utf16FilesJoined", std::string("\xFF\xFE" "a\0\xFF\xFE" "b\0", 8), "ab"},
+        SamePictureCase{"BidirectionalControls", "a\u200E\u202A\u2066\u2069\u202Cb", "ab"},
+        SamePictureCase{"WordJoinerAndSoftHyphen", "a\u2060b\u00ADc", "abc"},
+        SamePictureCase{"TagAloneAtALineStart", "a\n\U000E0041b", "a\nb"},
+        // A cluster keeps its first 32 code points, however long it is.
+        SamePictureCase{"EndlessMarks", "a" + Repeated("\xCC\x81", 5000) + "b", "a" + Repeated("\xCC\x81", 31) + "b"},
+        // The same characters from every encoding: a compatibility
+        // ideograph from UTF-8 and CP932, NEC's ① from EUC-JP and UTF-8,
+        // UTF-16 without a mark.
+        SamePictureCase{"CompatibilityIdeograph", "\xEF\xA8\x90", "\xFA\x9C"},
+        SamePictureCase{"EucJpWithNecSpecial", "\xA4\xA2\xAD\xA1", "あ①"},
+        SamePictureCase{"Utf16WithoutAMark", std::string("a\0\r\0\n\0B0", 8), "a\r\nあ"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ComposePicture, SkippingOffPictureTextChangesNoPixel)

@@ -205,6 +205,46 @@ TEST(Device, IsHandedThePlansStampsInOrder)
     EXPECT_GE(device.faces.size(), 2u);
 }
 
+// A long line wraps on below the picture's bottom edge; the stamps there draw
+// nothing on it and are not handed on, however long the line.
+TEST(Device, IsHandedOnlyTheStampsThatTouchThePicture)
+{
+    testing::TempDir folder;
+    std::string line;
+    for (int i = 0; i < 300; ++i)
+        line += "あ";
+    testing::WriteFile(folder / "line.txt", line);
+    CompositionSettings settings;
+    settings.sourcePath = folder / "line.txt";
+    settings.widthText = "200";
+    settings.heightText = "100";
+    settings.realMode = true;
+    settings.seed = 1;
+    RecordingDevice device;
+    CompositionRun(settings).Trace(device);
+
+    SourceReader source(settings.sourcePath, SourceEncoding::Automatic);
+    RandomSource random(1);
+    FaceTable faces;
+    StampPlan plan({settings.size, true, settings.faceName, Writing::Rows, {}}, source, random, faces, 200, 100);
+    StampList list;
+    while (!plan.Done())
+        plan.PlanSome(100000, list, {});
+    std::vector<TPoint> touching;
+    for (const Stamp& stamp : list.stamps)
+        if (stamp.top < 100 && stamp.bottom > 0)
+            touching.push_back({stamp.x, stamp.y});
+    std::vector<TPoint> handed;
+    for (const TracedStamp& traced : device.stamps)
+        handed.push_back({traced.stamp.x, traced.stamp.y});
+    EXPECT_EQ(handed, touching);
+    // The rows at 20, 42, 64 and 86 reach the picture, and a stamp of the next
+    // may, tilted up; the plan goes on a few rows further.
+    EXPECT_GE(handed.size(), 4u * 8u);
+    EXPECT_LE(handed.size(), 5u * 8u);
+    EXPECT_GT(list.stamps.size(), handed.size() + 8);
+}
+
 TEST(Device, ACancelledTraceIsNotFinished)
 {
     CompositionSettings settings;

@@ -131,7 +131,7 @@ TEST(PictureSize, APngBeyondTheBmpLimitStreamsInAFewRows)
     settings.heightText = "30";
     CompositionRun run(settings);
     SaveFile(folder / "wide.png", [&](SaveOutput& output) {
-        const auto sink = PngSink(output);
+        const auto sink = PngSink(output, {});
         run.Render(*sink);
     });
     const std::string png = ReadFile(folder / "wide.png");

@@ -67,6 +67,14 @@ std::vector<std::u32string> TokensOf(const std::string& bytes, SourceEncoding en
     return tokens;
 }
 
+std::string Repeated(std::string_view piece, int count)
+{
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += piece;
+    return text;
+}
+
 struct TokenCase {
     const char* name;
     std::string bytes;
@@ -143,8 +151,12 @@ INSTANTIATE_TEST_SUITE_P(
         TokenCase{"AMarkAfterALineEndStandsAlone", "a\n\xCC\x81", U8, {U"a", EOL, U"\u0301", EOL}},
         TokenCase{"AMarkAfterATab", "\t\xCC\x81", U8, {U"\t", U"\u0301", EOL}},
         TokenCase{"CrLfIsNoCluster", "a\r\n\r\n", U8, {U"a", EOL, EOL}},
-        TokenCase{"EndlessMarksAreCut", "a" + [] { std::string marks; for (int i = 0; i < 40; ++i) marks += "\xCC\x81"; return marks; }(), U8,
-                  {U"á" + std::u32string(30, U'\u0301'), std::u32string(9, U'\u0301'), EOL}},
+        // A cluster keeps its first 32 code points (31 after NFC) and drops
+        // the rest, however many: one cell, not one for every 32 marks.
+        TokenCase{"EndlessMarksAreCut", "a" + Repeated("\xCC\x81", 40) + "b", U8,
+                  {U"á" + std::u32string(30, U'\u0301'), U"b", EOL}},
+        TokenCase{"TensOfThousandsOfMarksAreOneUnit", "a" + Repeated("\xCC\x81", 30000) + "\r\nb", U8,
+                  {U"á" + std::u32string(30, U'\u0301'), EOL, U"b", EOL}},
         // UTF-16: the byte order from the mark, line ends and 0x1A as characters.
         TokenCase{"Utf16LittleEndian", std::string("\xFF\xFE" "B0\r\0\n\0a\0", 10), Auto, {U"あ", EOL, U"a", EOL}},
         TokenCase{"Utf16BigEndian", std::string("\xFE\xFF" "0B\0\n\0\x1A\0a", 10), Auto, {U"あ", EOL}},
@@ -153,9 +165,27 @@ INSTANTIATE_TEST_SUITE_P(
         TokenCase{"Utf16OddLength", std::string("\xFF\xFE" "a\0b", 5), Auto, {U"a", Bad, EOL}},
         TokenCase{"Utf16LoneSurrogate", std::string("\x00\xD8" "a\0", 4), U16LE, {Bad, U"a", EOL}},
         TokenCase{"Utf16Decomposed", std::string("\xFF\xFE" "K0\x99\x30", 6), Auto, {U"が", EOL}},
+        // UTF-16 without a mark, told by its zero bytes.
+        TokenCase{"Utf16LeByItsZeros", std::string("a\0\r\0\n\0B0", 8), Auto, {U"a", EOL, U"あ", EOL}},
+        TokenCase{"Utf16BeByItsZeros", std::string("\0a\0\r\0\n0B", 8), Auto, {U"a", EOL, U"あ", EOL}},
+        // Compatibility ideographs keep their form; the rest of the cluster
+        // is in NFC.
+        TokenCase{"CompatibilityIdeographs", "\xEF\xA8\x90\xEF\xA8\x99\xF0\xAF\xA0\x80", U8,
+                  {U"\uFA10", U"\uFA19", U"\U0002F800", EOL}},
+        TokenCase{"CompatibilityIdeographWithMarks", "\xEF\xA8\x90\xCC\xA3\xCC\x81" "e\xCC\x81", U8,
+                  {U"\uFA10\u0323\u0301", U"é", EOL}},
         // EUC-JP and ISO-2022-JP.
         TokenCase{"EucJp", "\xB4\xC1\xA4\xA2\x8E\xB1" "a\n", EUC, {U"漢", U"あ", U"\uFF71", U"a", EOL}},
         TokenCase{"EucJpUndefinedPair", "\xA9\xA1" "a", EUC, {Bad, U"a", EOL}},
+        // What plain EUC-JP lacks: NEC's row 13 and the IBM kanji in rows 89
+        // to 92 as CP51932 has them, the IBM kanji behind 0x8F and the
+        // user-defined rows as eucJP-ms has them; what it has stays as it
+        // reads it (～ is U+301C, not CP932's U+FF5E).
+        TokenCase{"EucJpNecRow13", "\xAD\xA1\xAD\xEA\xAD\xE2", EUC, {U"①", U"㈱", U"№", EOL}},
+        TokenCase{"EucJpIbmKanjiOfWindows", "\xF9\xA1\xFC\xEE", EUC, {U"纊", U"黑", EOL}},
+        TokenCase{"EucJpIbmKanjiBehind8F", "\x8F\xF3\xF3\x8F\xF4\xA1", EUC, {U"ⅰ", U"Ⅲ", EOL}},
+        TokenCase{"EucJpUserDefinedRows", "\xF5\xA1\x8F\xF5\xA1", EUC, {U"\uE000", U"\uE3AC", EOL}},
+        TokenCase{"EucJpKeepsItsOwnReadings", "\xA1\xC1\xA1\xDD", EUC, {U"\u301C", U"\u2212", EOL}},
         TokenCase{"Iso2022Jp", "a\x1B$B4A$\"\x1B(B\r\nb", JIS, {U"a", U"漢", U"あ", EOL, U"b", EOL}},
         TokenCase{"Iso2022JpDetected", "Dear\x1B$B$\"\x1B(B\n", Auto, {U"D", U"e", U"a", U"r", U"あ", EOL}},
         TokenCase{"LoneEscapeIsAControl", "a\x1B" "b", Auto, {U"a", U"\x1B", U"b", EOL}},
@@ -241,13 +271,38 @@ INSTANTIATE_TEST_SUITE_P(
                       DetectionCase{"Utf8AtSevenToTwo", Utf8Evidence(7, 2), SJ},
                       // EUC-JP against Shift-JIS: fewer sequences that do not
                       // convert (E0 FD: one kanji against a pair that does
-                      // not convert), then fewer characters (81 40: one
-                      // full-width space against two), then Shift-JIS.
-                      // HalfWidthKatakana and EucJpKana above are the first
-                      // two rules deciding the other way.
-                      DetectionCase{"FewerUnconvertedBeforeFewerCharacters", "\xE0\xFD", EUC},
-                      DetectionCase{"FewerCharactersOnAnEqualCount", "\x81\x40", SJ},
-                      DetectionCase{"ShiftJisWhenBothTie", "\xE0\xA1\xE0\xA1", SJ}),
+                      // not convert), then the reading that looks more like
+                      // Japanese (81 40: a full-width space against two
+                      // controls), then Shift-JIS. HalfWidthKatakana and
+                      // EucJpKana above are the first two rules deciding the
+                      // other way.
+                      DetectionCase{"FewerUnconvertedFirst", "\xE0\xFD", EUC},
+                      DetectionCase{"MoreLikeJapaneseOnAnEqualCount", "\x81\x40", SJ},
+                      DetectionCase{"ShiftJisWhenBothTie", "\xE0\xA1\xE0\xA1", SJ},
+                      // A letter in EUC-JP with NEC's special characters.
+                      DetectionCase{"EucJpWithNecSpecials",
+                                    "\xC7\xD2\xB7\xBC\xA1\xA1\xAD\xA1\xA4\xAA\xB8\xB5\xB5\xA4\xA4\xC7\xA4\xB9"
+                                    "\xA4\xAB\xA1\xA3\xAD\xEA\xBB\xB3\xC5\xC4\r\n",
+                                    EUC},
+                      DetectionCase{"EucJpNecSpecialAlone", "\xAD\xA1\xA4\xA2", EUC},
+                      // Half-width katakana lines of an even length: ｶｰﾄﾞ,
+                      // ﾃﾞｰﾀ ﾒﾓ. The same bytes in EUC-JP would be kanji.
+                      DetectionCase{"ShiftJisEvenKanaLine", "\xB6\xB0\xC4\xDE\r\n", SJ},
+                      DetectionCase{"ShiftJisEvenKanaWords", "\xC3\xDE\xB0\xC0 \xD2\xD3\r\n", SJ},
+                      // Kanji alone in EUC-JP stay EUC-JP: 山田.
+                      DetectionCase{"EucJpShortName", "\xBB\xB3\xC5\xC4\r\n", EUC},
+                      // UTF-16 without a mark: ASCII, Japanese with its line
+                      // ends and ideographic spaces, either byte order.
+                      DetectionCase{"Utf16LeAscii", std::string("D\0e\0a\0r\0", 8), U16LE},
+                      DetectionCase{"Utf16BeAscii", std::string("\0D\0e\0a\0r", 8), U16BE},
+                      DetectionCase{"Utf16LeJapanese",
+                                    std::string("\x00\x30\x53\x30\x93\x30\r\0\n\0\x00\x30\x00\x4E\r\0\n\0", 18),
+                                    U16LE},
+                      DetectionCase{"Utf16BeJapanese",
+                                    std::string("\x30\x00\x30\x53\x30\x93\0\r\0\n\x30\x00\x4E\x00\0\r\0\n", 18),
+                                    U16BE},
+                      DetectionCase{"OddLengthIsNoUtf16", std::string("a\0b", 3), Auto},
+                      DetectionCase{"AStrayZeroIsNoUtf16", "拝啓" + std::string(600, 'a') + std::string(1, '\0') + "b", U8}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A 0x1A ends the text even when the detection window reaches far past it:
@@ -271,10 +326,39 @@ TEST(SourceReader, EncodingNames)
 {
     for (SourceEncoding encoding : {Auto, SJ, U8, U16, U16LE, U16BE, EUC, JIS})
         EXPECT_EQ(EncodingNamed(EncodingName(encoding)), encoding);
-    EXPECT_EQ(EncodingNamed("CP932"), SJ);
-    EXPECT_EQ(EncodingNamed("utf8"), U8);
-    EXPECT_EQ(EncodingNamed("latin1"), std::nullopt);
+    EXPECT_EQ(EncodingNames(), "auto, shift_jis, utf-8, utf-16, utf-16le, utf-16be, euc-jp, iso-2022-jp");
+    // No name, however spelt, stands for two encodings.
+    for (const EncodingEntry& entry : Encodings()) {
+        EXPECT_EQ(EncodingNamed(entry.name), entry.encoding);
+        for (const std::string_view alias : entry.aliases)
+            EXPECT_EQ(EncodingNamed(alias), entry.encoding) << alias;
+    }
 }
+
+struct AliasCase {
+    const char* name;
+    std::optional<SourceEncoding> encoding;
+};
+
+class AliasTest : public ::testing::TestWithParam<AliasCase> {};
+
+TEST_P(AliasTest, NamesItsEncodingWhateverItsCaseAndPunctuation)
+{
+    EXPECT_EQ(EncodingNamed(GetParam().name), GetParam().encoding);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, AliasTest,
+    ::testing::Values(AliasCase{"shift-jis", SJ}, AliasCase{"SHIFTJIS", SJ}, AliasCase{"Windows-31J", SJ},
+                      AliasCase{"MS932", SJ}, AliasCase{"EUC_JP", EUC}, AliasCase{"ujis", EUC},
+                      AliasCase{"CP51932", EUC}, AliasCase{"UTF 8", U8}, AliasCase{"utf16", U16},
+                      AliasCase{"UCS-2", U16}, AliasCase{"utf16le", U16LE}, AliasCase{"unicodeFFFE", U16BE},
+                      AliasCase{"ISO2022JP", JIS}, AliasCase{"Auto", Auto},
+                      // Names of other encodings, and what is no name at all.
+                      AliasCase{"latin1", std::nullopt}, AliasCase{"utf-32", std::nullopt},
+                      AliasCase{"shift", std::nullopt}, AliasCase{"utf-16lee", std::nullopt},
+                      AliasCase{"--", std::nullopt}, AliasCase{"ｓｊｉｓ", std::nullopt}),
+    [](const auto& info) { return "Row" + std::to_string(info.index); });
 
 // ---- Open errors ----------------------------------------------------------
 

@@ -94,30 +94,6 @@ TEST(Faces, AnInstalledLatinFaceIsTheFaceItself)
     EXPECT_EQ(FindFace("dejavu serif").family, "DejaVu Serif");
 }
 
-// A colour emoji face holds bitmaps without an em to scale them by: no chain
-// takes it, asked for by its own name or for the emoji it has, and a run of
-// emoji draws in an outline face (before, its measures made the stamp's reach
-// NaN).
-TEST(Faces, AFaceOfBitmapsAloneIsPassedOver)
-{
-    const std::string emojiFile = "/usr/share/fonts/truetype/noto/NotoColorEmoji.ttf";
-    if (!std::filesystem::exists(emojiFile))
-        GTEST_SKIP() << "no colour emoji face installed";
-    EXPECT_NE(FindFace("Noto Color Emoji").file, emojiFile);
-    for (const FaceLocation& face : FaceChain("Noto Color Emoji").Faces())
-        EXPECT_NE(face.file, emojiFile);
-    FaceHandles handles;
-    EXPECT_EQ(handles.Open(FaceLocation{emojiFile, 0, "Noto Color Emoji"}), nullptr);
-
-    testing::TempDir folder;
-    testing::WriteFile(folder / "emoji.txt", "\xF0\x9F\x91\xA9\xF0\x9F\x8F\xBD\xE2\x80\x8D\xF0\x9F\x92\xBB\xF0\x9F\x87\xAF\xF0\x9F\x87\xB5");
-    CompositionSettings settings;
-    settings.sourcePath = folder / "emoji.txt";
-    settings.size = 17;
-    settings.seed = 1;
-    EXPECT_FALSE(testing::InkOf(*ComposePicture(settings)).Empty());
-}
-
 // ---- Drawing text ---------------------------------------------------------
 
 LOGFONT FontOf(int height, int escapement, const char* face = "ＭＳ Ｐゴシック")

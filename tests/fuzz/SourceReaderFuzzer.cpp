@@ -1,10 +1,11 @@
 // The source reader against a plain restatement of its rules, worked on the
-// whole text at once: the encoding decided by a byte-order mark, an
-// ISO-2022-JP escape or the evidence from the first byte above 0x7F on; the
-// whole text converted by iconv in one go, a sequence that does not convert
-// becoming one U+FFFD; lines split at CR LF, CR or LF; the text ended by
-// U+001A; in UTF-8 and UTF-16 every line cut into grapheme clusters of at most
-// 32 code points, each in NFC.
+// whole text at once: the encoding decided by a byte-order mark, UTF-16's zero
+// bytes, an ISO-2022-JP escape or the evidence from the first byte above 0x7F
+// on; the whole text converted by iconv in one go, a sequence that does not
+// convert becoming one U+FFFD (in EUC-JP only after CP51932's and eucJP-ms's
+// readings of it failed too); lines split at CR LF, CR or LF; the text ended
+// by U+001A; in UTF-8 and UTF-16 every line cut into grapheme clusters, each
+// keeping its first 32 code points, in NFC with compatibility ideographs kept.
 //
 // The same bytes held in memory are read as the file is.
 //
@@ -75,6 +76,8 @@ SourceEncoding Decide(std::string_view file, SourceEncoding requested, std::size
             return SourceEncoding::Utf16Le;
         if (mark("\xFE\xFF"))
             return SourceEncoding::Utf16Be;
+        if (const auto utf16 = morvaleth::Utf16ByZeroBytes(file.substr(0, DecisionBytes), file.size() < DecisionBytes))
+            return *utf16;
         break;
     case SourceEncoding::Utf16:
         if (mark("\xFE\xFF"))
@@ -123,6 +126,38 @@ std::size_t InvalidLength(std::string_view rest, SourceEncoding encoding)
     return std::min(length, rest.size());
 }
 
+// One character of an EUC-JP code plain EUC-JP does not convert: a two-byte
+// code as CP932 reads the same JIS code, else as eucJP-ms reads it; the bytes
+// it takes, 0 for none.
+std::size_t EucJpExtension(std::string_view rest, char32_t& codePoint)
+{
+    const auto at = [&](std::size_t i) { return i < rest.size() ? static_cast<unsigned char>(rest[i]) : 0; };
+    const auto convert = [&](const char* from, std::string_view bytes) -> std::size_t {
+        iconv_t converter = iconv_open("UTF-32LE", from);
+        FUZZ_CHECK(converter != iconv_t(-1), "no converter for %s", from);
+        char* in = const_cast<char*>(bytes.data());
+        std::size_t inLeft = bytes.size();
+        char out[4];
+        char* outAt = out;
+        std::size_t outLeft = sizeof out;
+        iconv(converter, &in, &inLeft, &outAt, &outLeft);
+        iconv_close(converter);
+        if (outLeft != 0)
+            return 0;
+        std::memcpy(&codePoint, out, 4);
+        return bytes.size() - inLeft;
+    };
+    if (at(0) >= 0xA1 && at(0) <= 0xFE && at(1) >= 0xA1 && at(1) <= 0xFE) {
+        const unsigned row = at(0) - 0x80u;
+        const unsigned cell = at(1) - 0x80u;
+        const char shiftJis[2] = {char((row + 1) / 2 + (row <= 0x5E ? 0x70 : 0xB0)),
+                                  char(row % 2 == 1 ? cell + (cell <= 0x5F ? 0x1F : 0x20) : cell + 0x7E)};
+        if (convert("CP932", std::string_view(shiftJis, 2)) == 2)
+            return 2;
+    }
+    return convert("EUC-JP-MS", rest.substr(0, 16));
+}
+
 std::vector<Character> Convert(std::string_view text, SourceEncoding encoding)
 {
     const char* from = encoding == SourceEncoding::Utf8      ? "UTF-8"
@@ -147,8 +182,14 @@ std::vector<Character> Convert(std::string_view text, SourceEncoding encoding)
             characters.push_back({codePoint, true});
         }
         if (result == std::size_t(-1) && errno != E2BIG) {
-            const std::size_t skip = InvalidLength(std::string_view(in, inLeft), encoding);
-            characters.push_back({U'\uFFFD', false});
+            char32_t extended = 0;
+            std::size_t skip = encoding == SourceEncoding::EucJp ? EucJpExtension(std::string_view(in, inLeft), extended) : 0;
+            if (skip > 0) {
+                characters.push_back({extended, true});
+            } else {
+                skip = InvalidLength(std::string_view(in, inLeft), encoding);
+                characters.push_back({U'\uFFFD', false});
+            }
             in += skip;
             inLeft -= skip;
         }
@@ -157,7 +198,32 @@ std::vector<Character> Convert(std::string_view text, SourceEncoding encoding)
     return characters;
 }
 
+bool IsCompatibilityIdeograph(char32_t c)
+{
+    return (c >= 0xF900 && c <= 0xFAFF) || (c >= 0x2F800 && c <= 0x2FA1F);
+}
+
+std::u32string PlainNfc(const std::u32string& cluster);
+
+// NFC, but a compatibility ideograph stays itself: the pieces between them
+// are normalised each on its own.
 std::u32string Nfc(const std::u32string& cluster)
+{
+    std::u32string result;
+    std::u32string piece;
+    for (const char32_t c : cluster) {
+        if (!IsCompatibilityIdeograph(c)) {
+            piece.push_back(c);
+            continue;
+        }
+        result += piece.empty() ? piece : PlainNfc(piece);
+        result.push_back(c);
+        piece.clear();
+    }
+    return result + (piece.empty() ? piece : PlainNfc(piece));
+}
+
+std::u32string PlainNfc(const std::u32string& cluster)
 {
     std::string bytes;
     for (char32_t c : cluster) {
@@ -200,10 +266,14 @@ std::vector<Token> ReferenceTokens(std::string_view file, SourceEncoding request
             std::u32string unit(1, line[i].codePoint);
             utf8proc_int32_t state = 0;
             std::size_t next = i + 1;
-            while (clusters && line[i].valid && next < line.size() && line[next].valid && unit.size() < LongestUnit &&
+            // Past its 32nd code point a cluster is read on and dropped.
+            while (clusters && line[i].valid && next < line.size() && line[next].valid &&
                    !utf8proc_grapheme_break_stateful(utf8proc_int32_t(line[next - 1].codePoint),
-                                                     utf8proc_int32_t(line[next].codePoint), &state))
-                unit.push_back(line[next++].codePoint);
+                                                     utf8proc_int32_t(line[next].codePoint), &state)) {
+                if (unit.size() < LongestUnit)
+                    unit.push_back(line[next].codePoint);
+                ++next;
+            }
             tokens.push_back({SourceReader::Token::Unit, clusters && line[i].valid ? Nfc(unit) : unit});
             i = next;
         }

@@ -4,15 +4,13 @@
 set -eu
 build=$1
 source=$2
+app_id=$3
 
-prefix=$(realpath "$(mktemp -d)")
-work=$(mktemp -d)
-trap 'rm -rf "$prefix" "$work"' EXIT
-
-fail() {
-    echo "install test: $*" >&2
-    exit 1
-}
+test_name="install test"
+. "$(dirname "$0")/../support/test-script.sh"
+prefix="$scratch/prefix"
+work="$scratch/work"
+mkdir "$work"
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 cd "$work"
@@ -36,14 +34,16 @@ check_page() {
     MANWIDTH=80 man -l "$page" 2>/dev/null | grep -q "$2" || fail "the man page of $1 does not render"
 }
 check_page morvaleth-compose "compose a text file into a cut-out letter picture"
+# Shell completion where bash-completion and Debian's zsh look for it.
+[ -f "$prefix/share/bash-completion/completions/morvaleth-compose" ] || fail "no bash completion"
+[ -f "$prefix/share/zsh/vendor-completions/_morvaleth-compose" ] || fail "no zsh completion"
 
 if [ -e "$build/bin/morvaleth" ]; then
     [ -x "$prefix/bin/morvaleth" ] || fail "no window program"
-    desktop-file-validate "$prefix/share/applications/morvaleth.desktop" || fail "invalid desktop entry"
-    grep -qx "Exec=morvaleth %f" "$prefix/share/applications/morvaleth.desktop" ||
-        fail "the entry does not launch morvaleth with the file"
-    grep -qx "MimeType=text/plain;" "$prefix/share/applications/morvaleth.desktop" ||
-        fail "the entry does not open text files"
+    # The metadata test validates it.
+    entry="$prefix/share/applications/$app_id.desktop"
+    grep -qx "Exec=morvaleth %f" "$entry" || fail "the entry does not launch morvaleth with the file"
+    grep -qx "MimeType=text/plain;" "$entry" || fail "the entry does not open text files"
     check_page morvaleth "make a cut-out letter picture from a text file, in a window"
     version=$(QT_QPA_PLATFORM=offscreen "$prefix/bin/morvaleth" --version)
     [ "$version" = "Morvaleth 1.0.0" ] || fail "morvaleth --version printed: $version"

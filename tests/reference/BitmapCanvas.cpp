@@ -85,7 +85,7 @@ void TBitmapCanvas::TextOut(int x, int y, std::u32string_view text)
                     UnitOrientation::Horizontal, false, false);
         return;
     }
-    PaintGlyphs(surface, handles_.Library(), *drawing, scale, x, y, text, Font.Color, NeedsShaping(setting_, bold),
+    PaintGlyphs(surface, handles_.Library(), *drawing, scale, x, y, text, Font.Color, NeedsShaping(setting_, bold, text.size()),
                 OrientationIn(setting_, text), bold, culling_);
 }
 

@@ -3,6 +3,7 @@
 #include "composer/Messages.h"
 #include "composer/faces/FaceSet.h"
 #include "composer/plan/Layout.h"
+#include "composer/plan/LineOrder.h"
 #include "composer/plan/Stamp.h"
 #include "composer/plan/StampPlan.h"
 #include "reference/SubTextOut.h"
@@ -29,11 +30,12 @@ void ComposeText(TPicture& picture, SourceReader& source, const CompositionSetti
     TCanvas& canvas = picture.Canvas();
     if (!layout->HasRoom())
         return;
+    LineOrder order(source, *layout);
     std::u32string_view unit;
     for (;;) {
         if (control.Cancelled())
             throw Cancellation();
-        const SourceReader::Token token = source.Next(unit);
+        const SourceReader::Token token = order.Next(unit);
         if (token == SourceReader::Token::TextEnd)
             break;
         if (token == SourceReader::Token::Unit) {

@@ -278,7 +278,8 @@ TEST(Dialogs, OfferTheWindowsFiltersWithTheSecondSelected)
     EXPECT_EQ(open->acceptMode(), QFileDialog::AcceptOpen);
 
     QFileDialog* save = fixture.form->SaveDialog();
-    EXPECT_EQ(ShownFilters(save), QStringList({"すべてのﾌｧｲﾙ", "ﾋﾞｯﾄﾏｯﾌﾟ (*.bmp)", "PNG (*.png)"}));
+    EXPECT_EQ(ShownFilters(save), QStringList({"すべてのﾌｧｲﾙ", "ﾋﾞｯﾄﾏｯﾌﾟ (*.bmp)", "PNG (*.png)", "PDF (*.pdf)", "SVG (*.svg)",
+                                               "SVGZ (*.svgz)"}));
     EXPECT_EQ(SelectedFilter(save), 1);
     EXPECT_EQ(save->defaultSuffix(), "bmp");
     EXPECT_EQ(save->acceptMode(), QFileDialog::AcceptSave);

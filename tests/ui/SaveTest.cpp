@@ -2,7 +2,9 @@
 
 #include "UiTestSupport.h"
 
+#include "composer/Recipe.h"
 #include "composer/encode/PictureFile.h"
+#include "composer/encode/Png.h"
 #include "composer/encode/Formats.h"
 #include "ui/PreviewImage.h"
 #include "ui/SavePictureDialog.h"
@@ -10,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <QColorSpace>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,6 +20,7 @@
 #include <QFile>
 #include <QFileSystemModel>
 #include <QLabel>
+#include <QMenu>
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
@@ -219,8 +223,9 @@ TEST_P(SavingOverTheSource, IsRefusedBeforeTheReplaceQuestion)
         EXPECT_TRUE(fixture.runner->messages.empty());
     }
     EXPECT_EQ(fixture.StartOf(folder + "/letter.txt", 1 << 20), text);
-    if (!c.pathField.isEmpty())
+    if (!c.pathField.isEmpty()) {
         EXPECT_EQ(fixture.StartOf(folder + "/" + c.pathField, 1 << 20), text);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -267,6 +272,46 @@ TEST(Save, WritesPngThatDecodesToTheBmpsPixels)
     fromPng.setColorSpace(QColorSpace());
     fromBmp.setColorSpace(QColorSpace());
     EXPECT_EQ(fromPng, fromBmp);
+}
+
+QAction* PreviewAction(TFormFixture& fixture, const QString& textStart)
+{
+    for (QAction* action : fixture.Find<QMenu>("HMenuPreview")->actions())
+        if (action->text().startsWith(textStart))
+            return action;
+    return nullptr;
+}
+
+// The window shows the seed of the picture it holds, a saved PNG keeps that
+// picture's recipe, and 配置を固定 makes the next 作成 from the same seed, so
+// that only the settings change.
+TEST(Save, APngKeepsTheRecipeOfThePictureShownAndItsSeedCanBeKept)
+{
+    TSaveFixture fixture;
+    QAction* keep = PreviewAction(fixture, "配置を固定");
+    QAction* seed = PreviewAction(fixture, "シード");
+    ASSERT_NE(keep, nullptr);
+    ASSERT_NE(seed, nullptr);
+    EXPECT_FALSE(keep->isEnabled());
+    fixture.Compose(ExamplePath("letter-utf8.txt"));
+    const std::optional<MadeWith> first = ReadRecipe(fixture.form->Picture()->Notes());
+    ASSERT_TRUE(first);
+    EXPECT_EQ(seed->text(), QStringLiteral("シード: %1").arg(first->seed));
+
+    keep->setChecked(true);
+    fixture.Find<QCheckBox>("HChkBox")->setChecked(true);
+    fixture.Compose(ExamplePath("letter-utf8.txt"));
+    const std::optional<MadeWith> second = ReadRecipe(fixture.form->Picture()->Notes());
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->seed, first->seed);
+    EXPECT_TRUE(second->settings.realMode);
+
+    fixture.Save(TypeName(fixture.folder.filePath("kept.png")));
+    const std::optional<MadeWith> saved = ReadRecipe(ReadPngNotes(fixture.folder.filePath("kept.png").toStdString()));
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->seed, first->seed);
+    EXPECT_TRUE(saved->settings.realMode);
+    EXPECT_FALSE(saved->settings.sourceText) << "the window keeps no text in its pictures";
 }
 
 TEST(Save, WithThePngFilterAppendsPngToANameWithoutAnExtension)

@@ -11,6 +11,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QTest>
 
@@ -123,6 +125,18 @@ TEST(StartUp, AFileGivenIsComposedOnceTheWindowShows)
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.Picture() != nullptr; }));
     EXPECT_EQ(form.Picture()->Width(), 640);
     EXPECT_TRUE(runner->messages.empty());
+}
+
+TEST(StartUp, TheApplicationIsNamedByTheDesktopEntryItInstalls)
+{
+    // Wayland compositors look the window's icon and name up by this name.
+    const QString name = QGuiApplication::desktopFileName();
+    ASSERT_FALSE(name.isEmpty());
+    QFile entry(QStringLiteral(MORVALETH_SOURCE_DIR "/data/") + name + QStringLiteral(".desktop"));
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly)) << entry.fileName().toStdString();
+    const QByteArray text = entry.readAll();
+    EXPECT_TRUE(text.contains("\nExec=morvaleth %f\n"));
+    EXPECT_TRUE(text.contains("\nName=Morvaleth\n"));
 }
 
 } // namespace

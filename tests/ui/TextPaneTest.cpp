@@ -65,7 +65,8 @@ void PickFromPreviewMenu(TFormFixture& fixture, const QString& text)
     auto* image = fixture.Find<QWidget>("HImage");
     QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(20, 20), image->mapToGlobal(QPoint(20, 20)));
     QApplication::sendEvent(image, &click);
-    EXPECT_TRUE(picked) << "no entry " << text.toStdString();
+    // The menu pops up without blocking; the timer picks once it shows.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return picked; }, 2000)) << "no entry " << text.toStdString();
     fixture.Activate();
 }
 
