@@ -106,17 +106,25 @@ SourceReader::SourceReader(const std::string& path, SourceEncoding encoding, con
         descriptor_ = ::fcntl(*inherited, F_DUPFD_CLOEXEC, 0);
     if (descriptor_ < 0)
         throw OpenFailure(errno, path);
-    struct stat status {};
-    if (::fstat(descriptor_, &status) != 0)
-        throw SystemFailure(errno, path);
-    if (S_ISDIR(status.st_mode))
-        throw SystemFailure(EISDIR, path);
-    waits_ = !S_ISREG(status.st_mode);
-    if (S_ISREG(status.st_mode)) {
-        const off_t start = ::lseek(descriptor_, 0, SEEK_CUR);
-        knownLength_ = std::uint64_t(std::max<off_t>(status.st_size - std::max<off_t>(start, 0), 0));
+    // A constructor that fails runs no destructor. A FIFO left open by a run
+    // stopped while it waited would keep its pipe, and the next reader would
+    // wait for an end that a writer meeting the forgotten reader never gives.
+    try {
+        struct stat status {};
+        if (::fstat(descriptor_, &status) != 0)
+            throw SystemFailure(errno, path);
+        if (S_ISDIR(status.st_mode))
+            throw SystemFailure(EISDIR, path);
+        waits_ = !S_ISREG(status.st_mode);
+        if (S_ISREG(status.st_mode)) {
+            const off_t start = ::lseek(descriptor_, 0, SEEK_CUR);
+            knownLength_ = std::uint64_t(std::max<off_t>(status.st_size - std::max<off_t>(start, 0), 0));
+        }
+        DecideAtStart(encoding);
+    } catch (...) {
+        ::close(descriptor_);
+        throw;
     }
-    DecideAtStart(encoding);
 }
 
 SourceReader::SourceReader(TextInMemory text, SourceEncoding encoding)
