@@ -286,6 +286,10 @@ TEST_P(CancellingARealRun, GivesTheWindowBackAtOnceAsItWas)
     fixture.Find<QCheckBox>("HChkVertical")->setChecked(c.writing == Writing::Columns);
 
     std::chrono::steady_clock::time_point stopped{};
+    // The bar shows a share of the run from the moment it shows, never the
+    // busy stripes, and never goes back.
+    bool busy = false;
+    int lastValue = 0;
     QTimer watch;
     watch.setTimerType(Qt::PreciseTimer);
     QObject::connect(&watch, &QTimer::timeout, [&] {
@@ -293,6 +297,11 @@ TEST_P(CancellingARealRun, GivesTheWindowBackAtOnceAsItWas)
         if (dialog == nullptr || stopped != std::chrono::steady_clock::time_point{})
             return;
         const QProgressBar* bar = dialog->Bar();
+        if (dialog->isVisible()) {
+            busy = busy || bar->maximum() <= 0;
+            EXPECT_GE(bar->value(), lastValue);
+            lastValue = bar->value();
+        }
         const bool dialogReady = c.by == TStopBy::EscOnTheWindow || dialog->isVisible();
         if (!dialogReady || (c.share > 0 && (bar->maximum() <= 0 || bar->value() < c.share * bar->maximum())))
             return;
@@ -305,6 +314,7 @@ TEST_P(CancellingARealRun, GivesTheWindowBackAtOnceAsItWas)
     watch.stop();
 
     ASSERT_NE(stopped, std::chrono::steady_clock::time_point{}) << "the run ended before it was stopped";
+    EXPECT_FALSE(busy) << "the bar showed no share of the run";
     EXPECT_LT(back - stopped, std::chrono::milliseconds(1500)) << "the window came back late";
     EXPECT_FALSE(fixture.form->Composing());
     EXPECT_EQ(fixture.form->Picture(), earlier);
