@@ -255,6 +255,11 @@ std::int64_t TBackgroundRun::RowsDone() const
     return shared_->rowsDone.load(std::memory_order_relaxed);
 }
 
+const CompositionSettings& TBackgroundRun::Settings() const
+{
+    return shared_->settings;
+}
+
 std::int64_t TBackgroundRun::RowsTotal() const
 {
     return shared_->rowsTotal.load(std::memory_order_relaxed);

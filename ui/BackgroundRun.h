@@ -97,6 +97,8 @@ public:
     bool Finished() const;
     std::int64_t RowsDone() const;
     std::int64_t RowsTotal() const;
+    // What the run composes.
+    const CompositionSettings& Settings() const;
 
     // Waits for the thread and hands over what the run made. A run asked to
     // stop gives an Error of kind Cancelled, even one that finished before it

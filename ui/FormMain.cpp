@@ -192,7 +192,9 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
     live_ = std::make_unique<TLivePreview>(
         *this, compose_, stopping_,
         TLivePreview::THooks{[this] { return LiveSettings(); },
-                             [this](std::unique_ptr<PixelPicture> picture) { ShowLivePicture(std::move(picture)); },
+                             [this](std::unique_ptr<PixelPicture> picture, const CompositionSettings& settings) {
+                                 ShowLivePicture(std::move(picture), settings);
+                             },
                              [this](const std::exception& error) {
                                  HLabelStatus->setText(QString::fromStdString(WithFullStop(error.what())));
                              }});
@@ -476,7 +478,9 @@ std::optional<THFormMain::TSourceState> THFormMain::SourceStateOf(const std::str
 
 const CompositionSettings& THFormMain::PictureSettings() const
 {
-    if (!pictureSettings_ || !pictureSource_ || SourceStateOf(pictureSettings_->sourcePath) != pictureSource_)
+    // Typed text travels in the settings; a file must still be the one read.
+    const bool typed = pictureSettings_ && pictureSettings_->sourceText;
+    if (!pictureSettings_ || (!typed && (!pictureSource_ || SourceStateOf(pictureSettings_->sourcePath) != pictureSource_)))
         throw Failure(Message::SourceChanged);
     return *pictureSettings_;
 }
@@ -588,7 +592,9 @@ void THFormMain::RefuseSavingOverSource(const QString& path) const
     const std::string target = QFile::encodeName(path).toStdString();
     // The file of the picture's run, and the one the next run would read.
     const QString named = paneShown_ ? pathBeforePane_ : HEditPath->text();
-    const std::string composed = pictureSettings_ ? pictureSettings_->sourcePath : std::string();
+    // A typed text's picture was composed from no file.
+    const std::string composed =
+        pictureSettings_ && !pictureSettings_->sourceText ? pictureSettings_->sourcePath : std::string();
     for (const std::string& source : {composed, QFile::encodeName(named).toStdString()})
         RefuseOverwritingSource(source, target);
 }

@@ -237,7 +237,7 @@ private:
     void LiveChange();
     CompositionSettings LiveSettings();
     // A live run's picture: shown with the zoom and scroll positions kept.
-    void ShowLivePicture(std::unique_ptr<PixelPicture> picture);
+    void ShowLivePicture(std::unique_ptr<PixelPicture> picture, const CompositionSettings& settings);
     // Asks about unsaved typed text before the window closes: false to stay.
     bool MayClose();
     // Fails with the driver's message when saving the picture to `path`

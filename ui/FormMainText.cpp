@@ -237,12 +237,15 @@ CompositionSettings THFormMain::LiveSettings()
     return settings;
 }
 
-void THFormMain::ShowLivePicture(std::unique_ptr<PixelPicture> picture)
+void THFormMain::ShowLivePicture(std::unique_ptr<PixelPicture> picture, const CompositionSettings& settings)
 {
     HLabelStatus->clear();
     const double zoom = HImage->Image().isNull() ? 1.0 : HImage->Zoom();
     const QPoint positions(HScrH->Position(), HScrV->Position());
     WorkBitmap = std::move(picture);
+    // Saved as PDF or printed, the letter is composed again from these.
+    pictureSettings_ = settings;
+    pictureSource_ = SourceStateOf(settings.sourcePath);
     HImage->SetPicture(WorkBitmap);
     UpdatePictureActions();
     if (HImage->Image().isNull())

@@ -112,7 +112,7 @@ void TLivePreview::Finish()
     dialog_.reset();
     try {
         std::unique_ptr<PixelPicture> picture = run->Take();
-        hooks_.show(std::move(picture));
+        hooks_.show(std::move(picture), run->Settings());
     } catch (const Error& error) {
         if (error.Kind() != ErrorKind::Cancelled)
             hooks_.failed(error);

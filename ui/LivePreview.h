@@ -32,7 +32,8 @@ public:
         // What to compose, read when the pause ends.
         std::function<CompositionSettings()> settings;
         // A run that completed, or failed other than by being stopped.
-        std::function<void(std::unique_ptr<PixelPicture>)> show;
+        // The picture and the settings it was made with.
+        std::function<void(std::unique_ptr<PixelPicture>, const CompositionSettings&)> show;
         std::function<void(const std::exception&)> failed;
     };
 

@@ -55,7 +55,9 @@ void FrameChunk(std::vector<std::uint8_t>& chunk, const char (&type)[5])
 std::vector<std::uint8_t> Chunk(const char (&type)[5], std::string_view data)
 {
     std::vector<std::uint8_t> chunk(data.size() + 12);
-    std::memcpy(chunk.data() + 8, data.data(), data.size());
+    // An empty view may hold no pointer at all, which memcpy must not get.
+    if (!data.empty())
+        std::memcpy(chunk.data() + 8, data.data(), data.size());
     FrameChunk(chunk, type);
     return chunk;
 }

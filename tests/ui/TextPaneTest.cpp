@@ -4,6 +4,7 @@
 // runs; saving the typed text and the question before closing with it.
 
 #include "UiTestSupport.h"
+#include "support/InkCompare.h"
 
 #include "composer/Error.h"
 #include "ui/PreviewImage.h"
@@ -312,6 +313,21 @@ TEST(LivePreview, KeepsTheSeedAcrossEditsAndTakesTheOneOfCreate)
     EXPECT_EQ(fixture.runs.Last().seed, created);
     EXPECT_EQ(fixture.runs.Last().sourceText, "拝啓、");
     EXPECT_TRUE(fixture.runner->messages.empty());
+}
+
+// A letter seen only live, never made by 作成, is the one a PDF or SVG holds.
+TEST(LivePreview, TheLetterShownLiveIsTheOneSavedAsVector)
+{
+    TLiveFixture fixture;
+    QTemporaryDir folder;
+    fixture.Type(QStringLiteral("拝啓"));
+    const std::string svg = folder.filePath("letter.svg").toStdString();
+    fixture.runner->answers.push_back(TypeName(QString::fromStdString(svg)));
+    QTest::mouseClick(fixture.Find<QPushButton>("HBtnSave"), Qt::LeftButton);
+    EXPECT_TRUE(fixture.runner->messages.empty());
+    const PixelPicture& shown = *fixture.form->Picture();
+    EXPECT_LT(testing::StrayInk(testing::RgbOf(shown), testing::RasterizedSvg(svg, shown.Width(), shown.Height())),
+              0.004);
 }
 
 // Every setting the picture depends on composes again, at the kept seed.
