@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include <fcntl.h>
@@ -447,6 +448,12 @@ TEST(SourceReader, AFifoWaitsForItsWriterAndHearsTheCancelMeanwhile)
         canceller.join();
         // Heard within a few of the reader's waits, a busy machine allowing.
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    }
+    // A reader stopped while it opened keeps no descriptor of the FIFO: one
+    // left open would take a later writer's end from the next reader.
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code unreadable;
+        EXPECT_NE(std::filesystem::read_symlink(entry.path(), unreadable), std::filesystem::path(fifo));
     }
 }
 
