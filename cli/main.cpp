@@ -487,7 +487,7 @@ int main(int argc, char** argv)
             std::cerr << ProgramName << ": " << message << "\n";
         };
         morvaleth::CompositionRun run(command.settings);
-        run.OpenSource();
+        run.OpenSource(control);
         command.encode.warning = control.warning;
         morvaleth::SaveFile(command.outputPath,
                             [&](morvaleth::SaveOutput& output) { run.Write(output, format, command.encode, control); });

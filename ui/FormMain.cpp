@@ -562,7 +562,8 @@ void THFormMain::SaveLetter(const std::string& path, PictureFormat format)
             *this,
             [&](const RunControl& control) {
                 CompositionRun run(settings);
-                run.OpenSource();
+                // A source that blocks (a FIFO) waits where the cancel is heard.
+                run.OpenSource(control);
                 SaveFile(path, [&](SaveOutput& output) { run.Write(output, format, options, control); });
             },
             cancelRun_);
