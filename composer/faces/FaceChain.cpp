@@ -48,12 +48,12 @@ bool RoomToScanFonts()
 // (the system refused to open its files, say) is not kept: the next run loads
 // it afresh rather than draw nothing for the rest of the program's life. The
 // runs of a window may load it at once (one that was stopped still ending);
-// it is loaded by one of them, and never destroyed, since such a run may
-// still use it while the program ends.
+// it is loaded by one of them. It goes when the program ends: a window that
+// ends while a stopped run goes on ends without destroying anything.
 const EngineFonts& LoadedFonts()
 {
     static std::mutex loading;
-    static EngineFonts& fonts = *new EngineFonts;
+    static EngineFonts fonts;
     const std::lock_guard lock(loading);
     if (!fonts.config) {
         if (!RoomToScanFonts())
