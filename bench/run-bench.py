@@ -173,6 +173,24 @@ def peak_memory(command, folder, runs):
     return statistics.median(peaks)
 
 
+def cancel_latencies(bench_cancel, text, writing, delay_ms, runs):
+    """Stops a 6000 x 6000 real-mode run in the window `delay_ms` after its
+    click, in `runs` fresh processes: the milliseconds until the window was
+    back, for each process's first run and its second. Runs that ended before
+    the key are left out."""
+    environment = dict(os.environ)
+    environment.setdefault("QT_QPA_PLATFORM", "offscreen")
+    first, second = [], []
+    for _ in range(runs):
+        out = subprocess.run([bench_cancel, text, writing, str(delay_ms), "6000", "6000"], check=True,
+                             capture_output=True, text=True, env=environment).stdout
+        for line in out.splitlines():
+            which, value = line.split()
+            if value != "finished":
+                (first if which == "first" else second).append(float(value))
+    return first, second
+
+
 def picture_bytes(width, height):
     return (width * 24 + 31) // 32 * 4 * height
 
@@ -422,6 +440,36 @@ def main():
             rows.append(Row(f"peak RSS, {width} x {width} {extension.upper()} file from the 30,000-unit text",
                             mebibytes(rss), mebibytes(picture_bytes(width, width)), "", f"<= {limit} MiB",
                             rss <= limit * MiB))
+
+        # -- The 20000 x 20000 PNG job's memory whatever the threads asked
+        # for: the bands in memory are bounded, not the threads.
+        out_file = os.path.join(folder, "big.png")
+        for threads in (1, 2, 32, 256):
+            rss = peak_memory([compose, long_text, "-W", "20000", "-H", "20000", "--real", "--threads",
+                               str(threads), "-o", out_file], folder, 1)
+            rows.append(Row(f"peak RSS, 20000 x 20000 PNG file from the 30,000-unit text, --threads {threads}",
+                            mebibytes(rss), "", "", "<= 64 MiB", rss <= 64 * MiB))
+        os.remove(out_file)
+
+        # -- Cancel: the window back within 200 ms of Esc at any moment of a
+        # run, the first of a fresh process (which loads the font
+        # configuration) included, in rows and in columns.
+        bench_cancel = os.path.join(bin_dir, "morvaleth-bench-cancel")
+        if os.access(bench_cancel, os.X_OK):
+            for writing in ("rows", "columns"):
+                for delay_ms in (0, 300, 1000):
+                    first, second = cancel_latencies(bench_cancel, long_text, writing, delay_ms, arguments.runs)
+                    if not first:
+                        continue
+                    worst = max(first + second)
+                    rows.append(Row(f"cancel in the window, {writing}, Esc {delay_ms} ms into a 6000 x 6000 run: "
+                                    "first run of a process (median, worst) vs the second",
+                                    f"{statistics.median(first):.0f}, {max(first):.0f} ms",
+                                    f"{statistics.median(second):.0f} ms" if second else "-", "",
+                                    "<= 200 ms", worst <= 200))
+        else:
+            rows.append(Row("cancel in the window", "-", "-", "-", "<= 200 ms", None,
+                            "not measured: no window in this build"))
 
         # -- Columns and mixed faces: the 4000 x 4000 real-mode job from the
         # 30,000-unit text, written to a BMP file, against the same job

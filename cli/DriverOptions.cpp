@@ -119,12 +119,12 @@ const std::vector<DriverOption>& DriverOptions()
          "keep the text in the picture with how it was made\n(by default only the settings and the seed)"},
         {"recipe", RecipeOption, ValueKind::File, "FILE",
          "print the command that makes the PNG picture FILE\nagain, and exit"},
-        {"verbose", 'v', ValueKind::None, "", "say on standard error which encoding was read"},
+        {"verbose", VerboseOption, ValueKind::None, "", "say on standard error which encoding was read"},
         {"show-encoding", ShowEncodingOption, ValueKind::None, "", "show the encoding INPUT is read in, and exit"},
         {"show-font", ShowFontOption, ValueKind::Other, "FACE",
          "show the installed font that stands for FACE and\nthe faces that draw what it lacks, and exit"},
-        {"help", HelpOption, ValueKind::None, "", "show this help and exit"},
-        {"version", VersionOption, ValueKind::None, "", "show the version and exit"},
+        {"help", 'h', ValueKind::None, "", "show this help and exit"},
+        {"version", 'v', ValueKind::None, "", "show the version and exit, as morvaleth -v does"},
     };
     return options;
 }

@@ -12,11 +12,9 @@
 #include "composer/faces/FaceSet.h"
 #include "composer/save/FileSave.h"
 #include "composer/text/SizeText.h"
-#include "composer/text/SourceReader.h"
 
 #include <getopt.h>
 #include <iconv.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -65,20 +63,6 @@ std::string ReadAs(morvaleth::SourceEncoding encoding)
     return std::string(morvaleth::EncodingName(encoding));
 }
 
-// Reads the text until its encoding is decided or it ends.
-morvaleth::SourceEncoding EncodingOfText(const morvaleth::CompositionSettings& settings)
-{
-    const std::unique_ptr<morvaleth::SourceReader> reader =
-        morvaleth::OpenSourceReader(settings.sourcePath, settings.sourceText, settings.encoding);
-    std::u32string_view unit;
-    while (reader->Encoding() == morvaleth::SourceEncoding::Automatic &&
-           reader->Next(unit) != morvaleth::SourceReader::Token::TextEnd) {
-    }
-    const morvaleth::SourceEncoding encoding = reader->Encoding();
-    reader->Close();
-    return encoding;
-}
-
 // A value the engine reads itself (a paper, a resolution): its refusal is a
 // usage mistake.
 template <typename Read>
@@ -113,6 +97,23 @@ struct Command {
     bool help = false;
     bool version = false;
 };
+
+// The option getopt_long has just refused, as the user wrote it. A letter of
+// a cluster ("-qq", "-dash.txt") is named by itself: getopt may still be
+// inside that argument, and the one before it is someone else's. A long
+// option ends its argument, which is then the one before `optind`.
+std::string OptionNamed(char** argv, int letter)
+{
+    static const std::string known = morvaleth::cli::ShortOptions();
+    const bool aLetter = letter > 0 && letter < 256 && letter != ':';
+    // A letter that is no option, or one whose value is missing after it in
+    // a cluster of letters; else the long option as written.
+    const bool unknownLetter = aLetter && known.find(char(letter)) == std::string::npos;
+    const bool clustered = aLetter && argv[optind - 1][1] != '-';
+    if (unknownLetter || clustered)
+        return std::string("-") + char(letter);
+    return argv[optind - 1];
+}
 
 Command ParseCommandLine(int argc, char** argv)
 {
@@ -191,7 +192,7 @@ Command ParseCommandLine(int argc, char** argv)
         case ShowEncodingOption:
             command.showEncoding = true;
             break;
-        case 'v':
+        case VerboseOption:
             command.verbose = true;
             break;
         case ThreadsOption:
@@ -239,16 +240,16 @@ Command ParseCommandLine(int argc, char** argv)
         case ShowFontOption:
             command.showFont = optarg;
             return command;
-        case HelpOption:
+        case 'h':
             command.help = true;
             return command;
-        case VersionOption:
+        case 'v':
             command.version = true;
             return command;
         case ':':
-            throw UsageError{std::string("option requires a value: ") + argv[optind - 1]};
+            throw UsageError{std::string("option requires a value: ") + OptionNamed(argv, optopt)};
         default:
-            throw UsageError{std::string("unknown option: ") + argv[optind - 1]};
+            throw UsageError{std::string("unknown option: ") + OptionNamed(argv, optopt)};
         }
     }
     if (settings.sourceText && optind < argc)
@@ -307,18 +308,6 @@ void RefuseEmptyPicture(const morvaleth::CompositionSettings& settings)
         throw morvaleth::Failure(morvaleth::Message::NoPixelsToSave, {std::to_string(width), std::to_string(height)});
 }
 
-// The output may not be the source text itself, under its own name or any
-// other (a link, /dev/stdout onto the same file): the picture would replace
-// the text. Only an existing regular file can be the same.
-void RefuseOverwritingSource(const std::string& source, const std::string& output)
-{
-    struct stat read {};
-    struct stat written {};
-    if (::stat(source.c_str(), &read) == 0 && ::stat(output.c_str(), &written) == 0 && S_ISREG(written.st_mode) &&
-        read.st_dev == written.st_dev && read.st_ino == written.st_ino)
-        throw morvaleth::Failure(morvaleth::Message::OutputIsSource, {output});
-}
-
 // The driver's checks before any work: every way the run would end by
 // writing a file it must not, or none at all, refused while the earlier file
 // is untouched.
@@ -330,7 +319,7 @@ void CheckBeforeComposing(const Command& command, morvaleth::PictureFormat forma
     morvaleth::CheckPictureSize(format, morvaleth::StrToInt(command.settings.widthText),
                                 morvaleth::StrToInt(command.settings.heightText));
     if (!command.settings.sourceText)
-        RefuseOverwritingSource(command.settings.sourcePath, command.outputPath);
+        morvaleth::RefuseOverwritingSource(command.settings.sourcePath, command.outputPath);
 }
 
 // The text as one word for bash: $'...' with control characters written as
@@ -455,7 +444,10 @@ void ShowError(const morvaleth::Error& error)
     std::cerr << ProgramName << ": ";
     if (!error.File().empty())
         std::cerr << error.File() << ": ";
-    std::cerr << error.what() << "\n";
+    std::cerr << error.what();
+    if (!error.Reason().empty())
+        std::cerr << " (" << error.Reason() << ")";
+    std::cerr << "\n";
 }
 
 } // namespace
@@ -506,7 +498,7 @@ int main(int argc, char** argv)
             if (settings.sourcePath.empty() && !settings.sourceText)
                 throw morvaleth::Failure(morvaleth::Message::ChooseSourceFile);
             std::cout << (settings.sourceText ? "--text" : settings.sourcePath) << ": "
-                      << ReadAs(EncodingOfText(settings)) << "\n";
+                      << ReadAs(morvaleth::EncodingRead(settings)) << "\n";
             return 0;
         }
         const morvaleth::PictureFormat format =
@@ -527,7 +519,7 @@ int main(int argc, char** argv)
             control.warning(std::string(morvaleth::FormatEntry(format).name) +
                             " has no transparency: the background stays white");
         morvaleth::CompositionRun run(command.settings);
-        run.OpenSource();
+        run.OpenSource(control);
         command.encode.warning = control.warning;
         morvaleth::SaveFile(command.outputPath,
                             [&](morvaleth::SaveOutput& output) { run.Write(output, format, command.encode, control); });

@@ -5,6 +5,7 @@
 #include "composer/encode/Formats.h"
 #include "composer/encode/PictureSink.h"
 #include "composer/faces/FaceTable.h"
+#include "composer/plan/Layout.h"
 #include "composer/plan/StampPlan.h"
 #include "composer/render/BandRenderer.h"
 #include "composer/text/SizeText.h"
@@ -47,13 +48,13 @@ CompositionRun::CompositionRun(const CompositionSettings& settings) : state_(std
         run.random.Reseed();
     run.seed = run.random.Seed();
     // A negative height fails before the width text is read, as a picture
-    // that cannot be made.
+    // that cannot be made: said as such, not as memory that ran short.
     run.height = StrToInt(settings.heightText);
     if (run.height < 0)
-        throw Failure(Message::OutOfResources);
+        throw Failure(Message::NegativeSize, {std::to_string(run.height)});
     run.width = StrToInt(settings.widthText);
     if (run.width < 0)
-        throw Failure(Message::OutOfResources);
+        throw Failure(Message::NegativeSize, {std::to_string(run.width)});
 }
 
 CompositionRun::~CompositionRun() = default;
@@ -73,20 +74,20 @@ std::uint32_t CompositionRun::Seed() const
     return state_->seed;
 }
 
-void CompositionRun::OpenSource()
+void CompositionRun::OpenSource(const RunControl& control)
 {
     State& run = *state_;
     if (run.source)
         return;
     const CompositionSettings& settings = run.settings;
-    run.source = OpenSourceReader(settings.sourcePath, settings.sourceText, settings.encoding);
+    run.source = OpenSourceReader(settings.sourcePath, settings.sourceText, settings.encoding, control.cancel);
     if (settings.embedText)
         run.source->KeepText(&run.keptText);
     run.faces = std::make_unique<FaceTable>();
     const PlanStyle style{settings.size,    settings.realMode, settings.faceName,           settings.writing,
                           settings.faces,   settings.render.mostStampBytes, settings.look};
     run.plan = std::make_unique<StampPlan>(style, *run.source, run.random, *run.faces, run.width, run.height);
-    run.plan->PlanSome(1, run.stamps, {});
+    run.plan->PlanSome(1, run.stamps, control);
 }
 
 namespace {
@@ -103,13 +104,16 @@ void WarnOfSkippedFaces(const StampPlan& plan, const RunControl& control)
 void CompositionRun::Render(RowSink& sink, const RunControl& control)
 {
     State& run = *state_;
+    // The run's share done is known from the start: none of its rows.
+    if (control.progress && run.height > 0)
+        control.progress(0, run.height);
     // Every pixel the engine paints is grey unless the look brings colour;
     // the notes are made once the text has been read, before the sink reads
     // them at its end.
     const Look& look = run.settings.look;
     sink.Begin({run.width, run.height, !look.Coloured() && !look.background.transparent, &run.notes,
                 look.background.transparent});
-    OpenSource();
+    OpenSource(control);
     WarnOfSkippedFaces(*run.plan, control);
     RenderRun(*run.plan, run.stamps, *run.faces, run.width, run.height, sink, control, run.settings.render,
               look.background);
@@ -125,7 +129,7 @@ void CompositionRun::Trace(StampDevice& device, const RunControl& control)
 {
     State& run = *state_;
     device.Begin(run.width, run.height, run.settings.look.background);
-    OpenSource();
+    OpenSource(control);
     WarnOfSkippedFaces(*run.plan, control);
     TraceRun(*run.plan, run.stamps, *run.faces, run.height, device, control);
     run.source->Close();
@@ -133,6 +137,28 @@ void CompositionRun::Trace(StampDevice& device, const RunControl& control)
         control.encodingRead(run.source->Encoding());
     run.notes = run.Notes();
     device.Finish(run.notes);
+}
+
+SourceEncoding EncodingRead(const CompositionSettings& settings)
+{
+    const CompositionRun run(settings);
+    const std::unique_ptr<SourceReader> reader =
+        OpenSourceReader(settings.sourcePath, settings.sourceText, settings.encoding);
+    // The plan's reading, without its stamps: each unit and line end moves
+    // the layout on until it says reading stops.
+    const std::unique_ptr<Layout> layout =
+        MakeLayout(settings.writing, settings.size, run.Width(), run.Height(), LowestStampReach(settings.size));
+    bool reading = layout->HasRoom();
+    std::u32string_view unit;
+    while (reading && reader->Encoding() == SourceEncoding::Automatic) {
+        const SourceReader::Token token = reader->Next(unit);
+        if (token == SourceReader::Token::TextEnd)
+            break;
+        reading = token == SourceReader::Token::Unit ? layout->AfterUnit() : layout->AfterLineEnd();
+    }
+    const SourceEncoding encoding = reader->Encoding();
+    reader->Close();
+    return encoding;
 }
 
 void CompositionRun::Write(ByteOutput& output, PictureFormat format, const OutputOptions& options,

@@ -66,10 +66,18 @@ inline constexpr std::int32_t LargestCompositionSize = 65535;
 // with an Error of kind Cancelled when `control` asks it to stop.
 std::unique_ptr<PixelPicture> ComposePicture(const CompositionSettings& settings, const RunControl& control = {});
 
+// The encoding a run of these settings reads its text in, reading no further
+// than the run would (the picture's size and the composition size decide
+// where reading stops, so an endless source ends too), without opening a
+// face or drawing: Automatic when every byte it reads is ASCII. Fails as the
+// run would on the size texts and the source.
+SourceEncoding EncodingRead(const CompositionSettings& settings);
+
 // One run taken step by step, for a caller that streams the picture out and
 // wants every failure of the run's own before it touches the output: the
 // constructor checks the size and reads the size texts (height first);
-// OpenSource opens the text and plans its first stamp, which opens its face;
+// OpenSource opens the text, refuses a run in columns whose stamps could not
+// be held, and plans the first stamp, which opens its face;
 // Render begins the sink (which checks that it can take the size), opens the
 // source if that has not been done, plans and paints the rest, hands every
 // row to the sink and finishes it. Trace hands the planned stamps to a vector
@@ -87,7 +95,7 @@ public:
     // The seed the run's draws start from.
     std::uint32_t Seed() const;
 
-    void OpenSource();
+    void OpenSource(const RunControl& control = {});
     void Render(RowSink& sink, const RunControl& control = {});
     void Trace(StampDevice& device, const RunControl& control = {});
     // The picture in the format into the output: its rows through the

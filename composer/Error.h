@@ -24,20 +24,25 @@ enum class ErrorKind {
 // carries the text the user sees; the program's top level shows it. `file`
 // names the file the failure concerns when the text does not: the driver puts
 // it before the text, as command-line tools do, the window shows the text
-// alone.
+// alone. `reason` is the system's reason for it, when the text is one the
+// program always gives whatever the cause (a file that cannot be created):
+// shown after the text, which stays as it is.
 class Error : public std::runtime_error {
 public:
-    explicit Error(const std::string& message, ErrorKind kind = ErrorKind::Other, std::string file = {})
-        : std::runtime_error(message), kind_(kind), file_(std::move(file))
+    explicit Error(const std::string& message, ErrorKind kind = ErrorKind::Other, std::string file = {},
+                   std::string reason = {})
+        : std::runtime_error(message), kind_(kind), file_(std::move(file)), reason_(std::move(reason))
     {
     }
 
     ErrorKind Kind() const { return kind_; }
     const std::string& File() const { return file_; }
+    const std::string& Reason() const { return reason_; }
 
 private:
     ErrorKind kind_;
     std::string file_;
+    std::string reason_;
 };
 
 } // namespace morvaleth

@@ -1,6 +1,7 @@
 #include "composer/Messages.h"
 
 #include <cerrno>
+#include <cstring>
 #include <iterator>
 
 namespace morvaleth {
@@ -35,18 +36,34 @@ constexpr MessageEntry Messages[] = {
     {Message::ChooseSourceFile, "元になるテキストファイルを選択して下さい。", ErrorKind::Usage},
     {Message::ScrollRangeRefused, "ｽｸﾛｰﾙﾊﾞｰ ﾌﾟﾛﾊﾟﾃｨが範囲を越えました", ErrorKind::Other},
     {Message::ScrollRangeTooLarge, "Scrollbar ranges > 65535 not supported", ErrorKind::Other},
+    {Message::NegativeSize, "画像の大きさに負の数 %s は使えません", ErrorKind::Usage},
+    {Message::TooManyColumnStamps,
+     "%s × %s の縦書きにｻｲｽﾞ %s の文字を並べるにはﾒﾓﾘが足りません (ｻｲｽﾞを大きくするか、横書きにして下さい)",
+     ErrorKind::Resources},
     {Message::NoRecipe, "ﾌｧｲﾙ %s には作り方が記録されていません", ErrorKind::Usage},
     {Message::UnknownPaper, "用紙 '%s' はありません (%s)", ErrorKind::Usage},
     {Message::UnusableResolution, "解像度 '%s' は使えません (%s から %s dpi まで)", ErrorKind::Usage},
     {Message::EmbeddingForbidden,
      "ﾌｫﾝﾄ '%s' は埋め込みが許されていないので、文字を輪郭で描きます (ﾃｷｽﾄとしては読めません)", ErrorKind::Font},
     {Message::SourceChanged, "元になるﾃｷｽﾄﾌｧｲﾙが作成の後で変わりました", ErrorKind::Usage},
+    {Message::ReasonNoSpace, "ﾃﾞｨｽｸに空きがありません", ErrorKind::Write},
+    {Message::ReasonQuota, "ﾃﾞｨｽｸの使用量の上限を越えました", ErrorKind::Write},
+    {Message::ReasonReadOnly, "読み取り専用のﾌｧｲﾙ ｼｽﾃﾑです", ErrorKind::Access},
+    {Message::ReasonAccessDenied, "ｱｸｾｽが拒否されました", ErrorKind::Access},
+    {Message::ReasonNoFolder, "ﾌｫﾙﾀﾞ %s がありません", ErrorKind::NotFound},
+    {Message::ReasonFolderReadOnly, "ﾌｫﾙﾀﾞ %s に書き込めません", ErrorKind::Access},
+    {Message::ReasonFileTooLarge, "ﾌｧｲﾙ ｻｲｽﾞの上限を越えました", ErrorKind::Write},
+    {Message::ReasonDeviceError, "ﾃﾞﾊﾞｲｽの I/O ｴﾗｰです", ErrorKind::Write},
+    {Message::ReasonIsFolder, "ﾌｫﾙﾀﾞです", ErrorKind::Usage},
+    {Message::ReasonNameTooLong, "名前が長すぎます", ErrorKind::NotFound},
+    {Message::ReasonNoReader, "読み手がいません", ErrorKind::Write},
+    {Message::ReasonSystemError, "ｼｽﾃﾑ ｴﾗｰ %s (%s)", ErrorKind::Other},
 };
 
 const MessageEntry& EntryOf(Message message)
 {
     // The table lists the messages in their order.
-    static_assert(std::size(Messages) == std::size_t(Message::SourceChanged) + 1);
+    static_assert(std::size(Messages) == std::size_t(Message::ReasonSystemError) + 1);
     return Messages[std::size_t(message)];
 }
 
@@ -95,41 +112,83 @@ Error SystemFailure(int error, std::string file)
     return Failure(Message::SystemErrorNumber, {std::to_string(error)}, std::move(file));
 }
 
+namespace {
+
+// What each system error number a save can meet reads as after its message.
+struct SystemReason {
+    int error;
+    Message reason;
+};
+
+constexpr SystemReason SystemReasons[] = {
+    {ENOSPC, Message::ReasonNoSpace},        {EDQUOT, Message::ReasonQuota},
+    {EROFS, Message::ReasonReadOnly},        {EACCES, Message::ReasonAccessDenied},
+    {EPERM, Message::ReasonAccessDenied},    {EFBIG, Message::ReasonFileTooLarge},
+    {EIO, Message::ReasonDeviceError},       {EISDIR, Message::ReasonIsFolder},
+    {ENAMETOOLONG, Message::ReasonNameTooLong}, {EPIPE, Message::ReasonNoReader},
+};
+
+ErrorKind CreateKind(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY:
+        return ErrorKind::Access;
+    case ENOENT:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+        return ErrorKind::NotFound;
+    case EMFILE:
+    case ENFILE:
+        return ErrorKind::Resources;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return ErrorKind::Write;
+    case EISDIR:
+        return ErrorKind::Usage;
+    default:
+        return ErrorKind::Other;
+    }
+}
+
+} // namespace
+
+std::string ReasonText(int error)
+{
+    for (const SystemReason& entry : SystemReasons)
+        if (entry.error == error)
+            return MessageText(entry.reason);
+    const char* name = ::strerrorname_np(error);
+    return MessageText(Message::ReasonSystemError, {name != nullptr ? name : "?", std::to_string(error)});
+}
+
 Error CreateFailure(const std::string& path, int error)
 {
     if (error == ELOOP)
         return Failure(Message::LinkLoop, {path});
     if (error == ENOMEM)
         return Failure(Message::OutOfResources, {}, path);
-    ErrorKind kind = ErrorKind::Other;
-    switch (error) {
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case ETXTBSY:
-        kind = ErrorKind::Access;
-        break;
-    case ENOENT:
-    case ENOTDIR:
-    case ENAMETOOLONG:
-        kind = ErrorKind::NotFound;
-        break;
-    case EMFILE:
-    case ENFILE:
-        kind = ErrorKind::Resources;
-        break;
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-        kind = ErrorKind::Write;
-        break;
-    case EISDIR:
-        kind = ErrorKind::Usage;
-        break;
-    default:
-        break;
-    }
-    return Error(MessageText(Message::CannotCreateFile, {path}), kind);
+    return Error(MessageText(Message::CannotCreateFile, {path}), CreateKind(error), {}, ReasonText(error));
+}
+
+Error FolderFailure(const std::string& path, const std::string& folder, int error)
+{
+    std::string reason;
+    if (error == ENOENT || error == ENOTDIR)
+        reason = MessageText(Message::ReasonNoFolder, {folder});
+    else if (error == EACCES || error == EPERM)
+        reason = MessageText(Message::ReasonFolderReadOnly, {folder});
+    else
+        return CreateFailure(path, error);
+    return Error(MessageText(Message::CannotCreateFile, {path}), CreateKind(error), {}, std::move(reason));
+}
+
+Error WriteFailure(const std::string& file, int error)
+{
+    return Error(MessageText(Message::WriteFailed), EntryOf(Message::WriteFailed).kind, file, ReasonText(error));
 }
 
 Error Cancellation()

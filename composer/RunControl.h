@@ -11,9 +11,11 @@ namespace morvaleth {
 
 // How a caller follows and stops a composition run from another thread.
 struct RunControl {
-    // Rows of the picture finished so far, of all its rows. Called from the
-    // run's own threads, never more often than the rows advance; rowsDone
-    // never goes back.
+    // How far the run has come, in rows of the picture's height: the rows
+    // finished so far; in a run that reads all of its text before it paints
+    // (columns), the reading counts for the first half of the rows. Called
+    // with 0 as the run begins, then from the run's own threads, never more
+    // often than the rows advance; rowsDone never goes back.
     std::function<void(std::int64_t rowsDone, std::int64_t rowsTotal)> progress;
     // Set from anywhere to stop the run early: the run then fails with an
     // Error of kind Cancelled and leaves no picture.

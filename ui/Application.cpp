@@ -43,8 +43,10 @@ void ShowException(TModalRunner& runner, QWidget* owner, const std::exception& e
     // Memory that ran out where no error of the program's own was thrown.
     const std::string message =
         dynamic_cast<const std::bad_alloc*>(&error) != nullptr ? MessageText(Message::OutOfResources) : error.what();
+    // The message as the program gives it, and the system's reason apart.
     runner.ShowMessage(owner, {QCoreApplication::applicationName(), QString::fromStdString(WithFullStop(message)),
-                               TMessageIcon::Stop});
+                               TMessageIcon::Stop,
+                               own != nullptr ? QString::fromStdString(own->Reason()) : QString()});
 }
 
 } // namespace morvaleth

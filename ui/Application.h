@@ -40,8 +40,9 @@ std::string WithFullStop(std::string message);
 
 // The top level for errors no handler caught: shows the message in a modal
 // box captioned with the application's title, with the stop icon and one OK
-// button; a run the user cancelled shows nothing. The window behind it stays
-// as the failed handler left it.
+// button, and the system's reason below it when the error has one; a run the
+// user cancelled shows nothing. The window behind it stays as the failed
+// handler left it.
 void ShowException(TModalRunner& runner, QWidget* owner, const std::exception& error);
 
 } // namespace morvaleth

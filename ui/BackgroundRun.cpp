@@ -17,8 +17,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <exception>
 #include <limits>
+#include <mutex>
 #include <thread>
 
 namespace morvaleth {
@@ -34,7 +36,7 @@ constexpr std::chrono::milliseconds ProgressRefresh{40};
 // run to stop, as it does on the progress dialog.
 class TInputBlock : public QObject {
 public:
-    TInputBlock(QWidget& owner, std::atomic<bool>& cancel) : window_(owner.window()), cancel_(cancel)
+    TInputBlock(QWidget& owner, TCancel& cancel) : window_(owner.window()), cancel_(cancel)
     {
         qApp->installEventFilter(this);
     }
@@ -50,7 +52,7 @@ protected:
             return false;
         if (event->type() == QEvent::KeyPress &&
             static_cast<QKeyEvent*>(event)->matches(QKeySequence::Cancel))
-            cancel_.store(true);
+            cancel_.Set();
         return true;
     }
 
@@ -96,7 +98,7 @@ private:
     }
 
     QWidget* window_;
-    std::atomic<bool>& cancel_;
+    TCancel& cancel_;
 };
 
 // The run's thread, and every thread it starts, yields the processor to the
@@ -115,9 +117,42 @@ int ClampedToInt(std::int64_t value)
     return int(std::clamp<std::int64_t>(value, 0, std::numeric_limits<int>::max()));
 }
 
+std::atomic<int> runsLeft{0};
+
+// While it lives, the cancel's hook is `heard`; it is cleared on every way
+// out, before what the hook refers to goes.
+class THearing {
+public:
+    THearing(TCancel& cancel, std::function<void()> heard) : cancel_(cancel) { cancel_.OnSet(std::move(heard)); }
+    ~THearing() { cancel_.OnSet({}); }
+    THearing(const THearing&) = delete;
+    THearing& operator=(const THearing&) = delete;
+
+private:
+    TCancel& cancel_;
+};
+
 } // namespace
 
-TRunProgressDialog::TRunProgressDialog(std::atomic<bool>& cancel, QWidget* owner)
+void TCancel::Renew()
+{
+    flag_ = std::make_shared<std::atomic<bool>>(false);
+}
+
+void TCancel::Set()
+{
+    if (flag_->exchange(true))
+        return;
+    if (heard_)
+        heard_();
+}
+
+int RunsLeftToEnd()
+{
+    return runsLeft.load();
+}
+
+TRunProgressDialog::TRunProgressDialog(TCancel& cancel, QWidget* owner)
     : QDialog(owner), cancel_(cancel), bar_(new QProgressBar(this)),
       cancelButton_(new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this))
 {
@@ -125,7 +160,10 @@ TRunProgressDialog::TRunProgressDialog(std::atomic<bool>& cancel, QWidget* owner
     setWindowTitle(QStringLiteral("作成中"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
-    setWindowModality(Qt::ApplicationModal);
+    // Modal to no window: the run's owner takes no input while it goes on,
+    // but the window system's close box must still reach it, and a modal
+    // dialog would hold that back.
+    setWindowModality(Qt::NonModal);
     bar_->setRange(0, 0);
     bar_->setAccessibleName(windowTitle());
     bar_->setMinimumWidth(280);
@@ -136,46 +174,133 @@ TRunProgressDialog::TRunProgressDialog(std::atomic<bool>& cancel, QWidget* owner
     connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-TBackgroundRun::TBackgroundRun(TComposer compose, CompositionSettings settings, std::atomic<bool>& cancel,
-                               QObject* parent)
-    : QObject(parent), compose_(std::move(compose)), settings_(std::move(settings)), cancel_(cancel)
+struct TBackgroundRun::Shared {
+    TComposer compose;
+    CompositionSettings settings;
+    std::shared_ptr<std::atomic<bool>> cancel;
+    std::atomic<std::int64_t> rowsDone{0};
+    std::atomic<std::int64_t> rowsTotal{0};
+    std::unique_ptr<PixelPicture> picture;
+    std::exception_ptr failure;
+    std::mutex mutex;
+    std::condition_variable ended;
+    // Under the mutex: whether the run has ended, the object told of it
+    // while one waits for it, and whether it was left to end on its own.
+    bool finished = false;
+    TBackgroundRun* owner = nullptr;
+    bool left = false;
+};
+
+TBackgroundRun::TBackgroundRun(TComposer compose, CompositionSettings settings,
+                               std::shared_ptr<std::atomic<bool>> cancel, TStopping stopping, QObject* parent)
+    : QObject(parent), shared_(std::make_shared<Shared>()), stopping_(stopping)
 {
-    thread_ = std::thread([this] {
+    shared_->compose = std::move(compose);
+    shared_->settings = std::move(settings);
+    shared_->cancel = std::move(cancel);
+    shared_->owner = this;
+    // The thread holds what it shares: a run left to end on its own uses
+    // nothing of this object's, or of the window's.
+    thread_ = std::thread([shared = shared_] {
         YieldToTheWindow();
         RunControl control;
-        control.cancel = &cancel_;
-        control.progress = [this](std::int64_t done, std::int64_t total) {
-            rowsTotal_.store(total, std::memory_order_relaxed);
-            rowsDone_.store(done, std::memory_order_relaxed);
+        control.cancel = shared->cancel.get();
+        control.progress = [&run = *shared](std::int64_t done, std::int64_t total) {
+            run.rowsTotal.store(total, std::memory_order_relaxed);
+            run.rowsDone.store(done, std::memory_order_relaxed);
         };
         try {
-            picture_ = compose_(settings_, control);
+            shared->picture = shared->compose(shared->settings, control);
         } catch (...) {
-            failure_ = std::current_exception();
+            shared->failure = std::current_exception();
         }
-        finished_.store(true);
-        // Dropped if the object is gone by the time the event would arrive.
-        QMetaObject::invokeMethod(this, &TBackgroundRun::Ended, Qt::QueuedConnection);
+        const std::lock_guard lock(shared->mutex);
+        shared->finished = true;
+        shared->ended.notify_all();
+        if (shared->owner != nullptr)
+            QMetaObject::invokeMethod(shared->owner, &TBackgroundRun::Ended, Qt::QueuedConnection);
+        if (shared->left)
+            --runsLeft;
     });
 }
 
 TBackgroundRun::~TBackgroundRun()
 {
-    if (thread_.joinable()) {
-        cancel_.store(true);
-        thread_.join();
+    if (!thread_.joinable())
+        return;
+    shared_->cancel->store(true);
+    if (stopping_ == TStopping::LeaveAfterGrace) {
+        std::unique_lock lock(shared_->mutex);
+        if (!shared_->ended.wait_for(lock, StoppedRunGrace, [&] { return shared_->finished; })) {
+            lock.unlock();
+            Leave();
+            return;
+        }
     }
+    {
+        const std::lock_guard lock(shared_->mutex);
+        shared_->owner = nullptr;
+    }
+    thread_.join();
+}
+
+bool TBackgroundRun::Finished() const
+{
+    const std::lock_guard lock(shared_->mutex);
+    return shared_->finished;
+}
+
+std::int64_t TBackgroundRun::RowsDone() const
+{
+    return shared_->rowsDone.load(std::memory_order_relaxed);
+}
+
+const CompositionSettings& TBackgroundRun::Settings() const
+{
+    return shared_->settings;
+}
+
+std::int64_t TBackgroundRun::RowsTotal() const
+{
+    return shared_->rowsTotal.load(std::memory_order_relaxed);
+}
+
+void TBackgroundRun::Leave()
+{
+    bool running = false;
+    {
+        const std::lock_guard lock(shared_->mutex);
+        shared_->owner = nullptr;
+        running = !shared_->finished;
+        if (running) {
+            shared_->left = true;
+            ++runsLeft;
+        }
+    }
+    if (running)
+        thread_.detach();
+    else
+        thread_.join();
 }
 
 std::unique_ptr<PixelPicture> TBackgroundRun::Take()
 {
-    if (thread_.joinable())
+    if (thread_.joinable()) {
+        if (stopping_ == TStopping::LeaveAfterGrace && shared_->cancel->load() && !Finished()) {
+            Leave();
+            throw Cancellation();
+        }
+        {
+            const std::lock_guard lock(shared_->mutex);
+            shared_->owner = nullptr;
+        }
         thread_.join();
-    if (failure_)
-        std::rethrow_exception(failure_);
-    if (cancel_.load())
+    }
+    if (shared_->failure)
+        std::rethrow_exception(shared_->failure);
+    if (shared_->cancel->load())
         throw Cancellation();
-    return std::move(picture_);
+    return std::move(shared_->picture);
 }
 
 void TRunProgressDialog::ShowRows(std::int64_t rowsDone, std::int64_t rowsTotal)
@@ -189,21 +314,34 @@ void TRunProgressDialog::ShowRows(std::int64_t rowsDone, std::int64_t rowsTotal)
 
 void TRunProgressDialog::reject()
 {
-    cancel_.store(true);
+    cancel_.Set();
     cancelButton_->setEnabled(false);
 }
 
 std::unique_ptr<PixelPicture> ComposeInBackground(QWidget& owner, const TComposer& compose,
-                                                  const CompositionSettings& settings, std::atomic<bool>& cancel)
+                                                  const CompositionSettings& settings, TCancel& cancel,
+                                                  TStopping stopping)
 {
-    cancel.store(false);
+    cancel.Renew();
     QEventLoop loop;
     const TInputBlock block(owner, cancel);
     TRunProgressDialog dialog(cancel, &owner);
-    // Stops and joins the run on every way out, before the loop and the
-    // dialog go.
-    TBackgroundRun run(compose, settings, cancel);
+    // Stops and joins (or leaves) the run on every way out, before the loop
+    // and the dialog go.
+    TBackgroundRun run(compose, settings, cancel.Flag(), stopping);
     QObject::connect(&run, &TBackgroundRun::Ended, &loop, &QEventLoop::quit);
+
+    // A run asked to stop that has not ended within the grace is not waited
+    // for any longer, when it may be left.
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    giveUp.setTimerType(Qt::PreciseTimer);
+    if (stopping == TStopping::LeaveAfterGrace)
+        QObject::connect(&giveUp, &QTimer::timeout, &loop, &QEventLoop::quit);
+    const THearing hearing(cancel, [&] {
+        dialog.CancelButton()->setEnabled(false);
+        giveUp.start(StoppedRunGrace);
+    });
 
     // Laid out and given its window now, so that showing it only maps it.
     dialog.adjustSize();
@@ -213,7 +351,7 @@ std::unique_ptr<PixelPicture> ComposeInBackground(QWidget& owner, const TCompose
     showDialog.setSingleShot(true);
     QObject::connect(&showDialog, &QTimer::timeout, &dialog, [&] {
         dialog.ShowRows(run.RowsDone(), run.RowsTotal());
-        if (!cancel.load())
+        if (!cancel.IsSet())
             dialog.show();
     });
     showDialog.start(ProgressDialogDelay);
@@ -226,13 +364,12 @@ std::unique_ptr<PixelPicture> ComposeInBackground(QWidget& owner, const TCompose
         loop.exec();
     // An event loop that ended early (the application quitting) stops the run.
     if (!run.Finished())
-        cancel.store(true);
+        cancel.Set();
     // The dialog goes with this frame, whichever way the run ended.
     return run.Take();
 }
 
-void RunInBackground(QWidget& owner, const std::function<void(const RunControl&)>& work,
-                     std::atomic<bool>& cancel)
+void RunInBackground(QWidget& owner, const std::function<void(const RunControl&)>& work, TCancel& cancel)
 {
     ComposeInBackground(
         owner,
@@ -240,7 +377,7 @@ void RunInBackground(QWidget& owner, const std::function<void(const RunControl&)
             work(control);
             return std::unique_ptr<PixelPicture>();
         },
-        {}, cancel);
+        {}, cancel, TStopping::WaitForTheEnd);
 }
 
 } // namespace morvaleth

@@ -20,9 +20,13 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QProxyStyle>
 #include <QShortcut>
+#include <QStyleOptionFocusRect>
+#include <QStyleOptionFrame>
 #include <QTimer>
 #include <QWindow>
 
@@ -62,6 +66,29 @@ QString WithTextExtension(const QString& path)
         return path;
     return path + QLatin1String(".txt");
 }
+// The window's style, with a focus frame drawn on a push button that has the
+// focus: the default button ("参照...") looks the same with the focus and
+// without, and Tab would seem to stop nowhere.
+class TFocusFrameStyle : public QProxyStyle {
+public:
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        QProxyStyle::drawControl(element, option, painter, widget);
+        if (element != CE_PushButton || !(option->state & State_HasFocus))
+            return;
+        QStyleOptionFocusRect focus;
+        focus.QStyleOption::operator=(*option);
+        focus.rect = subElementRect(SE_PushButtonFocusRect, option, widget);
+        focus.backgroundColor = option->palette.button().color();
+        painter->save();
+        painter->setPen(QPen(option->palette.windowText().color(), 1, Qt::DotLine));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(focus.rect.adjusted(0, 0, -1, -1));
+        painter->restore();
+    }
+};
+
 // The preview's zoom steps, smallest first.
 constexpr std::array<double, 6> ZoomSteps{0.125, 0.25, 0.5, 1.0, 2.0, 4.0};
 // Zooms closer than this are the same step.
@@ -82,6 +109,9 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
                    Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint);
     HImgPanel->setBackgroundRole(QPalette::Button);
     HImgPanel->setAutoFillBackground(true);
+    focusFrameStyle_ = std::make_unique<TFocusFrameStyle>();
+    for (QPushButton* button : {HBtnRef, HBtnSave, Button1, HBtnCreate})
+        button->setStyle(focusFrameStyle_.get());
 
     for (QWidget* control : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         designGeometry_.push_back({control, control->geometry()});
@@ -117,6 +147,17 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
     HDlgSavePicture = new TSavePictureDialog(this);
     HDlgSavePicture->SetFilter(PictureFilter(), 1);
     HDlgSavePicture->SetDefaultExtension(FromView(FormatEntry(PictureFormat::Bmp).name));
+    // The text is never replaced by its picture: refused before the dialog
+    // asks whether to replace the file.
+    HDlgSavePicture->SetRefusal([this](const QString& path) {
+        try {
+            RefuseSavingOverSource(path);
+            return false;
+        } catch (const std::exception& error) {
+            ShowException(*modal_, HDlgSavePicture, error);
+            return true;
+        }
+    });
 
     connect(HBtnRef, &QPushButton::clicked, this, [this] { Guard([this] { HBtnRefClick(); }); });
     connect(Button1, &QPushButton::clicked, this, [this] { Guard([this] { Button1Click(); }); });
@@ -150,7 +191,7 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
     connect(HActSaveText, &QAction::triggered, this, [this] { Guard([this] { HActSaveTextExecute(); }); });
 
     live_ = std::make_unique<TLivePreview>(
-        *this, compose_,
+        *this, compose_, stopping_,
         TLivePreview::THooks{[this] { return LiveSettings(); },
                              [this](std::unique_ptr<PixelPicture> picture, const CompositionSettings& settings) {
                                  ShowLivePicture(std::move(picture), settings);
@@ -158,8 +199,10 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
                              [this](const std::exception& error) {
                                  HLabelStatus->setText(QString::fromStdString(WithFullStop(error.what())));
                              }});
-    for (QLineEdit* size : {HEditX, HEditY})
+    for (QLineEdit* size : {HEditX, HEditY}) {
         connect(size, &QLineEdit::textChanged, this, &THFormMain::LiveChange);
+        connect(size, &QLineEdit::textChanged, this, [this, size] { FitSizeText(*size); });
+    }
     for (QCheckBox* box : {HChkBox, HChkVertical, HChkFaceMix})
         connect(box, &QCheckBox::toggled, this, &THFormMain::LiveChange);
 
@@ -219,11 +262,18 @@ THFormMain::THFormMain(std::shared_ptr<TModalRunner> modal, QWidget* parent)
     FormCreate();
 }
 
-THFormMain::~THFormMain() = default;
+THFormMain::~THFormMain()
+{
+    // The buttons go after this object's members: they give its style back
+    // while it still lives.
+    for (QPushButton* button : {HBtnRef, HBtnSave, Button1, HBtnCreate})
+        button->setStyle(nullptr);
+}
 
 void THFormMain::SetComposer(TComposer compose)
 {
-    live_->SetComposer(compose);
+    stopping_ = TStopping::WaitForTheEnd;
+    live_->SetComposer(compose, stopping_);
     compose_ = std::move(compose);
 }
 
@@ -236,8 +286,11 @@ void THFormMain::ScaleToScreen(int pixelsPerInch)
     const QFont sizeFont =
         ScreenFont(WindowFace, MulDiv(SizeFontHeight, pixelsPerInch, DesignPixelsPerInch));
     setFont(windowFont);
+    sizeFont_ = sizeFont;
     HEditX->setFont(sizeFont);
     HEditY->setFont(sizeFont);
+    FitSizeText(*HEditX);
+    FitSizeText(*HEditY);
     Label1->setFont(sizeFont);
     if (HMemoText != nullptr)
         HMemoText->setFont(sizeFont);
@@ -257,6 +310,25 @@ void THFormMain::ScaleToScreen(int pixelsPerInch)
     for (QLabel* label : {Label1, Label2})
         label->resize(label->size().expandedTo(label->sizeHint()));
     LayOutForSize();
+}
+
+void THFormMain::FitSizeText(QLineEdit& edit)
+{
+    // The fields are as narrow as the layout made them: a size of five
+    // digits (the widest a picture can be saved at) is set narrower, as a
+    // condensed face would set it, rather than cut off.
+    constexpr int NarrowestStretch = 75;
+    QStyleOptionFrame option;
+    option.initFrom(&edit);
+    option.lineWidth = edit.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, &edit);
+    // QLineEdit keeps two more pixels clear left and right.
+    const int room = edit.style()->subElementRect(QStyle::SE_LineEditContents, &option, &edit).width() - 4;
+    const int needed = QFontMetrics(sizeFont_).horizontalAdvance(edit.text());
+    QFont font = sizeFont_;
+    if (needed > room && needed > 0)
+        font.setStretch(std::max(NarrowestStretch, room * 100 / needed));
+    if (font != edit.font())
+        edit.setFont(font);
 }
 
 void THFormMain::LayOutForSize()
@@ -451,7 +523,7 @@ void THFormMain::HBtnCreateClick()
     std::unique_ptr<PixelPicture> picture;
     {
         const TRunning running(*this);
-        picture = ComposeInBackground(*this, compose_, settings, cancelRun_);
+        picture = ComposeInBackground(*this, compose_, settings, cancelRun_, stopping_);
     }
     if (picture == nullptr) {
         modal_->ShowMessage(this, {QStringLiteral("警告"),
@@ -479,6 +551,7 @@ void THFormMain::HBtnSaveClick()
     if (!path)
         return;
     lastSaveName_ = *path;
+    RefuseSavingOverSource(lastSaveName_);
     const std::string file = QFile::encodeName(lastSaveName_).toStdString();
     const PictureFormat format = FormatForFileName(file);
     // The picture shown is laid on white; a format that keeps transparency
@@ -504,7 +577,8 @@ void THFormMain::SaveLetter(const std::string& path, PictureFormat format)
             *this,
             [&](const RunControl& control) {
                 CompositionRun run(settings);
-                run.OpenSource();
+                // A source that blocks (a FIFO) waits where the cancel is heard.
+                run.OpenSource(control);
                 SaveFile(path, [&](SaveOutput& output) { run.Write(output, format, options, control); });
             },
             cancelRun_);
@@ -527,6 +601,18 @@ void THFormMain::PrintPicture()
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
             [&](QPrinter* target) { Guard([&] { PrintLetter(*target, settings); }); });
     modal_->RunDialog(dialog);
+}
+
+void THFormMain::RefuseSavingOverSource(const QString& path) const
+{
+    const std::string target = QFile::encodeName(path).toStdString();
+    // The file of the picture's run, and the one the next run would read.
+    const QString named = paneShown_ ? pathBeforePane_ : HEditPath->text();
+    // A typed text's picture was composed from no file.
+    const std::string composed =
+        pictureSettings_ && !pictureSettings_->sourceText ? pictureSettings_->sourcePath : std::string();
+    for (const std::string& source : {composed, QFile::encodeName(named).toStdString()})
+        RefuseOverwritingSource(source, target);
 }
 
 void THFormMain::ResetPreview()
@@ -707,7 +793,7 @@ void THFormMain::closeEvent(QCloseEvent* event)
 {
     // A run is stopped before the window goes; it closes once the run ends.
     if (composing_) {
-        cancelRun_.store(true);
+        cancelRun_.Set();
         closeAfterRun_ = true;
         event->ignore();
         return;

@@ -215,6 +215,8 @@ private:
     void UpdatePictureActions();
     // Places the controls that follow the window's right and bottom edges.
     void LayOutForSize();
+    // Sets a size field's text narrower when it would not show whole.
+    void FitSizeText(QLineEdit& edit);
     // Gives the image the picture's size at `zoom` and lets the scroll bars
     // follow, keeping the picture's point under `anchor` in place.
     void SetZoom(double zoom, bool fits, QPoint anchor);
@@ -242,6 +244,9 @@ private:
     void ShowLivePicture(std::unique_ptr<PixelPicture> picture, const CompositionSettings& settings);
     // Asks about unsaved typed text before the window closes: false to stay.
     bool MayClose();
+    // Fails with the driver's message when saving the picture to `path`
+    // would write over a text it was, or would be, composed from.
+    void RefuseSavingOverSource(const QString& path) const;
     // The scroll steps and ranges count the screen's pixels, which the
     // picture meets one to one at a zoom of 1; the window's pixels are that
     // many times larger on a screen Qt scales.
@@ -252,6 +257,8 @@ private:
     void MoveImage(std::int64_t left, std::int64_t top);
 
     std::shared_ptr<TModalRunner> modal_;
+    // Draws the push buttons' focus; theirs, not owned by them.
+    std::unique_ptr<QStyle> focusFrameStyle_;
     TPlaced<QFileDialog>* HDlgFileOpen = nullptr;
     TPlaced<QFontDialog>* HDlgFont = nullptr;
     TSavePictureDialog* HDlgSavePicture = nullptr;
@@ -277,6 +284,8 @@ private:
     // Each control's place at 96 pixels per inch.
     std::vector<std::pair<QWidget*, QRect>> designGeometry_;
     int pixelsPerInch_ = 96;
+    // The size fields' font, before FitSizeText sets a text narrower.
+    QFont sizeFont_;
     // The designed client size on this screen; the window never gets smaller.
     QSize designSize_;
     int scaleNumerator_ = 1;
@@ -284,7 +293,10 @@ private:
     QSize panelSize_;
     bool zoomFits_ = false;
     TComposer compose_;
-    std::atomic<bool> cancelRun_{false};
+    // The window's own composer holds nothing of the window's: a run of it
+    // asked to stop is not waited for long. A test's stand-in is.
+    TStopping stopping_ = TStopping::LeaveAfterGrace;
+    TCancel cancelRun_;
     bool composing_ = false;
     bool closeAfterRun_ = false;
     bool composeWhenShown_ = false;

@@ -11,22 +11,35 @@ constexpr std::chrono::milliseconds ProgressRefresh{40};
 
 } // namespace
 
-TLivePreview::TLivePreview(QWidget& owner, TComposer compose, THooks hooks)
-    : owner_(owner), compose_(std::move(compose)), hooks_(std::move(hooks))
+TLivePreview::TLivePreview(QWidget& owner, TComposer compose, TStopping stopping, THooks hooks)
+    : owner_(owner), compose_(std::move(compose)), stopping_(stopping), hooks_(std::move(hooks))
 {
     pause_.setSingleShot(true);
     pause_.setInterval(LivePause);
     connect(&pause_, &QTimer::timeout, this, [this] {
-        // A stopped run still ending: the next one starts when it has.
+        // A stopped run still ending: the next one starts when it has, or
+        // at once when it may be left.
+        LeaveStoppedRun();
         if (run_ != nullptr)
             due_ = true;
         else
             Start();
     });
+    giveUp_.setSingleShot(true);
+    giveUp_.setTimerType(Qt::PreciseTimer);
+    giveUp_.setInterval(StoppedRunGrace);
+    connect(&giveUp_, &QTimer::timeout, this, [this] {
+        LeaveStoppedRun();
+        if (run_ == nullptr && due_) {
+            due_ = false;
+            Start();
+        }
+    });
+    cancel_.OnSet([this] { giveUp_.start(); });
     showDialog_.setSingleShot(true);
     showDialog_.setTimerType(Qt::PreciseTimer);
     connect(&showDialog_, &QTimer::timeout, this, [this] {
-        if (run_ == nullptr || cancel_.load())
+        if (run_ == nullptr || cancel_.IsSet())
             return;
         dialog_ = std::make_unique<TRunProgressDialog>(cancel_, &owner_);
         // Beside the window, which keeps the focus and takes every key.
@@ -50,27 +63,40 @@ TLivePreview::~TLivePreview()
 void TLivePreview::Changed()
 {
     if (run_ != nullptr)
-        cancel_.store(true);
+        cancel_.Set();
     pause_.start();
 }
 
 void TLivePreview::Stop()
 {
     pause_.stop();
+    giveUp_.stop();
     due_ = false;
     showDialog_.stop();
     refresh_.stop();
     dialog_.reset();
     if (run_ != nullptr) {
-        cancel_.store(true);
+        cancel_.Set();
         run_.reset();
     }
 }
 
+void TLivePreview::LeaveStoppedRun()
+{
+    if (run_ == nullptr || stopping_ != TStopping::LeaveAfterGrace || !cancel_.IsSet() || run_->Finished())
+        return;
+    showDialog_.stop();
+    refresh_.stop();
+    dialog_.reset();
+    run_->Leave();
+    run_.reset();
+}
+
 void TLivePreview::Start()
 {
-    cancel_.store(false);
-    run_ = std::make_unique<TBackgroundRun>(compose_, hooks_.settings(), cancel_);
+    giveUp_.stop();
+    cancel_.Renew();
+    run_ = std::make_unique<TBackgroundRun>(compose_, hooks_.settings(), cancel_.Flag(), stopping_);
     connect(run_.get(), &TBackgroundRun::Ended, this, &TLivePreview::Finish);
     showDialog_.start(ProgressDialogDelay);
 }
@@ -80,6 +106,7 @@ void TLivePreview::Finish()
     // Ended is still being emitted by the run: it goes once that is over.
     TBackgroundRun* run = run_.release();
     run->deleteLater();
+    giveUp_.stop();
     showDialog_.stop();
     refresh_.stop();
     dialog_.reset();

@@ -19,9 +19,11 @@ inline constexpr std::chrono::milliseconds LivePause{330};
 // Composes the window's settings again a pause after each change, on a thread
 // of its own, while the user goes on typing: one run at a time, each change
 // stopping the run in progress at once. The window never waits for a run,
-// except for one already stopped when Stop() is called. A run longer than
-// ProgressDialogDelay shows the progress dialog beside the window without
-// taking the focus, and its "ｷｬﾝｾﾙ" stops that run.
+// except for one already stopped when Stop() is called, and with
+// LeaveAfterGrace not for more than StoppedRunGrace: a stopped run that takes
+// longer is left to end on its own. A run longer than ProgressDialogDelay
+// shows the progress dialog beside the window without taking the focus, and
+// its "ｷｬﾝｾﾙ" stops that run.
 class TLivePreview : public QObject {
     Q_OBJECT
 
@@ -35,10 +37,14 @@ public:
         std::function<void(const std::exception&)> failed;
     };
 
-    TLivePreview(QWidget& owner, TComposer compose, THooks hooks);
+    TLivePreview(QWidget& owner, TComposer compose, TStopping stopping, THooks hooks);
     ~TLivePreview() override;
 
-    void SetComposer(TComposer compose) { compose_ = std::move(compose); }
+    void SetComposer(TComposer compose, TStopping stopping)
+    {
+        compose_ = std::move(compose);
+        stopping_ = stopping;
+    }
 
     // Something the picture depends on changed: the run in progress stops,
     // and a new one starts once nothing has changed for LivePause.
@@ -55,14 +61,18 @@ public:
 private:
     void Start();
     void Finish();
+    // Leaves a stopped run that has not ended, when it may be left.
+    void LeaveStoppedRun();
 
     QWidget& owner_;
     TComposer compose_;
+    TStopping stopping_;
     THooks hooks_;
     QTimer pause_;
     QTimer showDialog_;
     QTimer refresh_;
-    std::atomic<bool> cancel_{false};
+    QTimer giveUp_;
+    TCancel cancel_;
     std::unique_ptr<TBackgroundRun> run_;
     std::unique_ptr<TRunProgressDialog> dialog_;
     // The pause ended while a stopped run was still ending.

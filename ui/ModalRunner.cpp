@@ -31,6 +31,7 @@ void TModalRunner::ShowMessage(QWidget* owner, const TMessageBox& box)
     message.setWindowTitle(box.caption);
     message.setTextFormat(Qt::PlainText);
     message.setText(box.text);
+    message.setInformativeText(box.detail);
     switch (box.icon) {
     case TMessageIcon::None:
         message.setIcon(QMessageBox::NoIcon);

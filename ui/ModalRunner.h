@@ -37,10 +37,12 @@ private:
 enum class TMessageIcon { None, Exclamation, Stop };
 
 // A modal message box with one OK button, which OK, Enter and Esc close.
+// `detail`, when there is one, stands below the text in a line of its own.
 struct TMessageBox {
     QString caption;
     QString text;
     TMessageIcon icon = TMessageIcon::None;
+    QString detail = {};
 };
 
 // A modal question answered with "はい", "いいえ" or "ｷｬﾝｾﾙ"; Enter says yes, Esc

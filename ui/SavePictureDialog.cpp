@@ -182,6 +182,14 @@ void TSavePictureDialog::ShowPreviewOf(const QString& path)
                                              .arg(picture.height()));
 }
 
+void TSavePictureDialog::accept()
+{
+    const QStringList chosen = selectedFiles();
+    if (refuse_ && !chosen.isEmpty() && refuse_(chosen.front()))
+        return;
+    TPlaced<QFileDialog>::accept();
+}
+
 void TSavePictureDialog::OpenPreviewWindow()
 {
     if (pictureBox_->Picture().isNull())

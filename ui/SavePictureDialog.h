@@ -7,6 +7,8 @@
 #include <QFrame>
 #include <QImage>
 
+#include <functional>
+
 class QLabel;
 class QToolButton;
 
@@ -76,6 +78,14 @@ public:
     void ShowPreviewOf(const QString& path);
     void OpenPreviewWindow();
 
+    // Asked about the file chosen before the dialog takes it, and so before
+    // it asks whether to replace an existing one: true refuses the file
+    // (`refuse` has told the user why), and the dialog stays open for
+    // another name.
+    void SetRefusal(std::function<bool(const QString& path)> refuse) { refuse_ = std::move(refuse); }
+
+    void accept() override;
+
 private:
     void FollowFilter(const QString& nameFilter);
 
@@ -87,6 +97,7 @@ private:
     QLabel* caption_ = nullptr;
     QToolButton* previewButton_ = nullptr;
     TPictureBox* pictureBox_ = nullptr;
+    std::function<bool(const QString&)> refuse_;
 };
 
 } // namespace morvaleth

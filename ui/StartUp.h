@@ -1,9 +1,10 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace morvaleth {
 
@@ -17,8 +18,12 @@ struct TStartUp {
     QString file;
 };
 
-// Reads the arguments the application was started with (its own Qt options
-// already taken out), the first being the program's name.
-TStartUp ReadArguments(const QStringList& arguments);
+// Reads the arguments the program was started with, the first being the
+// program's name, before anything opens the display: help, the version and
+// a usage mistake need none. The options Qt's application object takes for
+// itself (-platform NAME, -style=NAME, -reverse, ...) are passed over; every
+// other argument that starts with "-" before "--" is an unknown option,
+// named whole. All texts are the window's language, Japanese.
+TStartUp ReadArguments(const std::vector<std::string>& arguments, const QString& version);
 
 } // namespace morvaleth

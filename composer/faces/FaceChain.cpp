@@ -3,9 +3,14 @@
 #include "composer/faces/DataFiles.h"
 #include "composer/faces/FontConfig_p.h"
 
+#include "composer/Messages.h"
+
+#include <sys/mman.h>
+
 #include <utf8proc.h>
 
 #include <algorithm>
+#include <mutex>
 #include <optional>
 
 namespace morvaleth {
@@ -22,14 +27,37 @@ bool HasFonts(FcConfig* config)
     return fonts != nullptr && fonts->nfont > 0;
 }
 
+// Whether the process has room to load the font configuration. Fontconfig
+// scans a font folder that has no cache yet and writes down what it found, in
+// a cache every program of the machine reads: scanned under a memory limit
+// (RLIMIT_AS) it would find no fonts there and keep that. A process without
+// this much address space to spare fails before it scans.
+bool RoomToScanFonts()
+{
+    // More than the largest font file it maps whole, and the sets it builds.
+    constexpr std::size_t ScanRoom = std::size_t(64) << 20;
+    void* room = ::mmap(nullptr, ScanRoom, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (room == MAP_FAILED)
+        return false;
+    ::munmap(room, ScanRoom);
+    return true;
+}
+
 // The system's font configuration with the engine's aliases added, loaded
 // once for the whole program. A configuration that came up without any fonts
 // (the system refused to open its files, say) is not kept: the next run loads
-// it afresh rather than draw nothing for the rest of the program's life.
+// it afresh rather than draw nothing for the rest of the program's life. The
+// runs of a window may load it at once (one that was stopped still ending);
+// it is loaded by one of them. It goes when the program ends: a window that
+// ends while a stopped run goes on ends without destroying anything.
 const EngineFonts& LoadedFonts()
 {
+    static std::mutex loading;
     static EngineFonts fonts;
+    const std::lock_guard lock(loading);
     if (!fonts.config) {
+        if (!RoomToScanFonts())
+            throw Failure(Message::OutOfResources);
         EngineFonts loaded{FcConfigPtr(FcInitLoadConfigAndFonts()), FindDataFile("morvaleth-fonts.conf")};
         if (loaded.config && HasFonts(loaded.config.get())) {
             if (!loaded.aliasFile.empty() &&

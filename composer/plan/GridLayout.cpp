@@ -2,6 +2,8 @@
 
 #include "composer/plan/Stamp.h"
 
+#include <algorithm>
+
 namespace morvaleth {
 
 GridLayout::GridLayout(int size, std::int64_t width, std::int64_t height, std::int64_t reach)
@@ -22,6 +24,20 @@ bool GridLayout::AfterUnit()
             return false;
     }
     return true;
+}
+
+std::int64_t GridLayout::MostCells() const
+{
+    // A unit goes at least every pitch across, and rows at least every pitch
+    // down until the last one an endless line reaches.
+    const std::int64_t across = width_ / pitch_ + 1;
+    const std::int64_t down = (height_ + reach_) / pitch_ + 1;
+    return across * down;
+}
+
+double GridLayout::Passed() const
+{
+    return height_ > 0 ? std::clamp(double(y_) / double(height_), 0.0, 1.0) : 1.0;
 }
 
 bool GridLayout::AfterLineEnd()

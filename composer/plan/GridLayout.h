@@ -32,6 +32,11 @@ public:
     Flow UnitFlow() const override { return Flow::Line; }
     // Rows only go down.
     std::int64_t SettledRow() const override { return y_; }
+    bool SettlesRows() const override { return true; }
+    // Every row as full as the width allows, down to where an endless line
+    // stops.
+    std::int64_t MostCells() const override;
+    double Passed() const override;
 
 private:
     std::int64_t size_;
@@ -73,6 +78,9 @@ public:
     Flow UnitFlow() const override { return Flow::Column; }
     // Every column spans the picture's height.
     std::int64_t SettledRow() const override { return INT64_MIN; }
+    bool SettlesRows() const override { return false; }
+    std::int64_t MostCells() const override { return HasRoom() ? down_.MostCells() : 0; }
+    double Passed() const override { return down_.Passed(); }
 
 private:
     // The grid on the picture turned a quarter: as wide as the picture is

@@ -42,6 +42,14 @@ public:
     // The row above which no cell placed from now on has its corner;
     // INT64_MIN when any row may still get one until reading stops.
     virtual std::int64_t SettledRow() const = 0;
+    // Whether rows settle as reading goes on. A layout that settles none
+    // (columns) holds every stamp until reading stops.
+    virtual bool SettlesRows() const = 0;
+    // At least as many cells as reading can place before it stops, however
+    // long the text: the most stamps the picture can take.
+    virtual std::int64_t MostCells() const = 0;
+    // How far reading has come through the picture, 0 to 1.
+    virtual double Passed() const = 0;
 };
 
 // The layout of that writing for a picture of that size, the grid's pitch

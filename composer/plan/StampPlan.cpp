@@ -23,7 +23,37 @@ std::size_t QuarterOfTheMemory()
     return std::size_t(pages) / 4 * std::size_t(pageSize);
 }
 
+// What one planned stamp takes at the least: itself and one code point.
+constexpr std::size_t PlannedStampBytes = sizeof(Stamp) + sizeof(char32_t);
+
+// The memory a list holds once it has taken one more stamp: its vectors'
+// capacity, doubled when the stamp does not fit, as growing them doubles it.
+std::size_t GrownBytes(const StampList& list)
+{
+    const auto grown = [](std::size_t size, std::size_t capacity, std::size_t more, std::size_t element) {
+        return (size + more > capacity ? std::max(2 * capacity, size + more) : capacity) * element;
+    };
+    return grown(list.stamps.size(), list.stamps.capacity(), 1, sizeof(Stamp)) +
+           grown(list.codePoints.size(), list.codePoints.capacity(), MaxStampCodePoints, sizeof(char32_t));
+}
+
 } // namespace
+
+Error StampPlan::TooManyStamps() const
+{
+    return Failure(Message::TooManyColumnStamps,
+                   {std::to_string(width_), std::to_string(height_), std::to_string(style_.size)});
+}
+
+double StampPlan::Progress() const
+{
+    if (done_)
+        return 1.0;
+    double passed = layout_->Passed();
+    if (const std::optional<std::uint64_t> length = source_.KnownLength(); length && *length > 0)
+        passed = std::max(passed, double(source_.BytesRead()) / double(*length));
+    return std::min(passed, 1.0);
+}
 
 int TallestCellHeight(int size)
 {
@@ -52,15 +82,28 @@ void StampList::CarryOver(const StampList& from, std::int64_t row)
 StampPlan::StampPlan(const PlanStyle& style, SourceReader& source, RandomSource& random, FaceTable& faces,
                      std::int64_t width, std::int64_t height)
     : style_(style),
+      source_(source),
       random_(random),
       faces_(faces),
       layout_(MakeLayout(style.writing, style.size, width, height,
                          LowestStampReach(style.size) + LookReach(style.look, style.size))),
       order_(source, *layout_),
-      mostStampBytes_(style.mostStampBytes > 0 ? style.mostStampBytes : QuarterOfTheMemory())
+      mostStampBytes_(style.mostStampBytes > 0 ? style.mostStampBytes : QuarterOfTheMemory()),
+      width_(width),
+      height_(height)
 {
     style_.faceName = std::string(FaceNameThatFits(style.faceName));
     done_ = !layout_->HasRoom();
+    // A layout that settles no row holds every stamp until the plan ends:
+    // tiny characters on a huge picture, from a text that may be as long as
+    // the picture holds, are refused before anything is read.
+    if (!layout_->SettlesRows()) {
+        std::uint64_t stamps = std::uint64_t(layout_->MostCells());
+        if (const std::optional<std::uint64_t> length = source.KnownLength())
+            stamps = std::min(stamps, *length);
+        if (stamps > mostStampBytes_ / PlannedStampBytes)
+            throw TooManyStamps();
+    }
     if (style.faces.mix != FaceMix::One) {
         FaceSet set = ResolveFaceSet(style_.faceName, style.faces);
         faceSet_ = std::move(set.faces);
@@ -92,6 +135,11 @@ std::int64_t StampPlan::SettledRows() const
     return settled - upwardReach_;
 }
 
+bool StampPlan::SettlesRows() const
+{
+    return layout_->SettlesRows();
+}
+
 void StampPlan::PlanThrough(std::int64_t row, StampList& list, const RunControl& control)
 {
     PlanWhile(list, control, [&] { return SettledRows() >= row; });
@@ -113,12 +161,11 @@ void StampPlan::PlanWhile(StampList& list, const RunControl& control, Enough eno
         if (token == SourceReader::Token::TextEnd) {
             done_ = true;
         } else if (token == SourceReader::Token::Unit) {
+            // The list would outgrow the memory allowed (a text longer than
+            // its length said, a pipe): refused before it grows.
+            if (!layout_->SettlesRows() && GrownBytes(list) > mostStampBytes_)
+                throw TooManyStamps();
             PlanUnit(unit, list);
-            // A layout that settles no row holds every stamp until the plan
-            // ends: tiny characters on a huge picture would take more memory
-            // than the machine has, and are refused before they do.
-            if (list.stamps.size() * sizeof(Stamp) + list.codePoints.size() * sizeof(char32_t) > mostStampBytes_)
-                throw Failure(Message::OutOfResources);
             done_ = !layout_->AfterUnit();
         } else {
             done_ = !layout_->AfterLineEnd();

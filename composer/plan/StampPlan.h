@@ -1,5 +1,6 @@
 #pragma once
 
+#include "composer/Error.h"
 #include "composer/RunControl.h"
 #include "composer/Writing.h"
 #include "composer/faces/FaceChoice.h"
@@ -61,7 +62,11 @@ struct PlanStyle {
 // fixed order (DrawStamp), so that a seed fixes the picture. No pixels are
 // touched. The plan goes on a stretch at a time, in row order, so that its
 // memory does not grow with the text or the picture; a layout that settles no
-// row (columns) holds every stamp until the plan is done. With mixed faces
+// row (columns) holds every stamp until the plan is done, and a picture that
+// could take more stamps than the memory allowed for them is refused when
+// the plan is made, from the most cells it has and the text's length where
+// that is known, naming what to change. The memory the stamps hold is
+// counted as they are planned. With mixed faces
 // the set is found when the plan is made (failing when a listed face is not
 // installed or none loads), and each stamp's face and bold come from
 // FaceDraws, which leaves the main source's draws alone.
@@ -88,17 +93,26 @@ public:
 
     // Whether the last unit has been planned.
     bool Done() const { return done_; }
+    // How far the plan has come, 0 to 1: through the picture's cells, or
+    // through a text of known length, whichever is farther.
+    double Progress() const;
 
     // The rows above which no stamp planned from now on can draw.
     std::int64_t SettledRows() const;
+    // Whether rows settle as the plan goes on; in columns none does before
+    // the plan is done.
+    bool SettlesRows() const;
 
 private:
     template <typename Enough>
     void PlanWhile(StampList& list, const RunControl& control, Enough enough);
     void PlanUnit(std::u32string_view unit, StampList& list);
     void ReachFace(FaceId face);
+    Error TooManyStamps() const;
 
     PlanStyle style_;
+    // Read through order_; asked how much of it is read.
+    SourceReader& source_;
     RandomSource& random_;
     FaceTable& faces_;
     std::unique_ptr<Layout> layout_;
@@ -113,6 +127,8 @@ private:
     std::optional<LookDraws> lookDraws_;
     int lookReach_ = 0;
     std::size_t mostStampBytes_;
+    std::int64_t width_;
+    std::int64_t height_;
     bool faceResolved_ = false;
     FaceChainId chain_ = 0;
     // How far above its cell's corner any stamp of the run can draw, in the

@@ -25,6 +25,9 @@ constexpr int FewestBandRows = 16;
 constexpr int MostBandRows = 512;
 // Stamps planned for pictures without pixels are dropped in lots this large.
 constexpr std::size_t DroppedStampLot = 4096;
+// A plan that settles no row tells its progress after each lot of this many
+// stamps.
+constexpr std::size_t PlannedStampLot = 16384;
 // Beyond this many stamps a stretch's list grows as it needs to.
 constexpr std::int64_t MostReservedStamps = 1 << 16;
 
@@ -34,14 +37,74 @@ int DefaultBandRows(std::size_t stride, int bandsInMemory)
     return int(std::clamp<std::size_t>(bytes / std::max<std::size_t>(stride, 1), FewestBandRows, MostBandRows));
 }
 
-
-
 int ThreadCount(int requested)
 {
     if (requested > 0)
         return requested;
     return int(std::max(1u, std::thread::hardware_concurrency()));
 }
+
+// How a run splits its rows: bands of so many rows, so many bands to a
+// stretch, painted by so many threads.
+struct Split {
+    int bandRows;
+    int bandsPerStretch;
+    int threads;
+};
+
+// Two bands a thread, so that a thread with a light band takes another; two
+// sets of them, so that one stretch's rows go to the sink while the other
+// threads paint the next. Whatever the threads asked for, the bands in memory
+// stay within AllBandsBytes (bands narrower than FewestBandRows would make
+// the stamps that straddle them load their glyphs again and again), and no
+// thread is started that would find no band to paint: its faces and caches
+// would take memory for nothing.
+Split SplitFor(std::size_t stride, const RenderOptions& options)
+{
+    const int wanted = ThreadCount(options.threads);
+    Split split;
+    split.bandRows = options.bandRows > 0 ? options.bandRows : DefaultBandRows(stride, 4 * wanted);
+    const std::size_t bandBytes = std::max<std::size_t>(stride * std::size_t(split.bandRows), 1);
+    const std::size_t bandsInMemory = std::clamp<std::size_t>(AllBandsBytes / bandBytes, 4, 4 * std::size_t(wanted));
+    split.bandsPerStretch = int(bandsInMemory / 2);
+    split.threads = std::clamp(split.bandsPerStretch / 2, 1, wanted);
+    return split;
+}
+
+// The run's progress as rows of the picture's height: the rows painted; in a
+// run that plans all its text before it paints (columns), the plan takes the
+// first half and the rows painted the second. Reported only as it advances.
+class RunProgress {
+public:
+    RunProgress(const RunControl& control, std::int64_t height, bool planFirst)
+        : control_(control), height_(height), planFirst_(planFirst)
+    {
+    }
+
+    void Planned(double share)
+    {
+        if (planFirst_)
+            Report(std::int64_t(std::clamp(share, 0.0, 1.0) * double(height_ / 2)));
+    }
+    void Painted(std::int64_t rows)
+    {
+        Report(planFirst_ ? height_ / 2 + rows * (height_ - height_ / 2) / std::max<std::int64_t>(height_, 1) : rows);
+    }
+
+private:
+    void Report(std::int64_t done)
+    {
+        if (!control_.progress || done <= reported_)
+            return;
+        reported_ = done;
+        control_.progress(done, height_);
+    }
+
+    const RunControl& control_;
+    std::int64_t height_;
+    bool planFirst_;
+    std::int64_t reported_ = 0;
+};
 
 void FillPaper(std::uint8_t* rows, int count, int width, std::size_t stride, TColor paper)
 {
@@ -114,7 +177,8 @@ void PrepareBands(std::vector<Band>& bands, std::vector<PixelMemory>& memory,
 // that no thread waits at the end of a stretch.
 class RenderCrew {
 public:
-    RenderCrew(int threads, const FaceTable& faces, TColor paper) : faces_(faces), paper_(paper)
+    RenderCrew(int threads, const FaceTable& faces, TColor paper, const RunControl& control)
+        : faces_(faces), paper_(paper), control_(control)
     {
         for (int i = 1; i < threads; ++i)
             workers_.emplace_back([this] { Work(); });
@@ -191,7 +255,7 @@ private:
             if (band.surface.alpha != nullptr)
                 std::memset(band.surface.alpha, 0,
                             std::size_t(band.surface.height - band.surface.top) * std::size_t(band.surface.width));
-            painter.Paint(*band.stamps, band.surface);
+            painter.Paint(*band.stamps, band.surface, control_.cancel);
         } catch (...) {
             band.failure = std::current_exception();
         }
@@ -202,6 +266,7 @@ private:
 
     const FaceTable& faces_;
     TColor paper_;
+    const RunControl& control_;
     std::vector<std::thread> workers_;
     std::mutex mutex_;
     std::condition_variable wake_;
@@ -245,13 +310,11 @@ void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int wid
     }
 
     const std::size_t stride = std::size_t(RowBytes(width));
-    const int threads = ThreadCount(options.threads);
-    // Two bands a thread, so that a thread with a light band takes another;
-    // two sets of them, so that one stretch's rows go to the sink while the
-    // other threads paint the next.
-    const int bandsPerStretch = 2 * threads;
-    const int bandRows = options.bandRows > 0 ? options.bandRows : DefaultBandRows(stride, 2 * bandsPerStretch);
+    const Split split = SplitFor(stride, options);
+    const int bandRows = split.bandRows;
+    const int bandsPerStretch = split.bandsPerStretch;
     const std::int64_t stretchRows = std::int64_t(bandRows) * bandsPerStretch;
+    RunProgress progress(control, height, !plan.SettlesRows() && !plan.Done());
 
     // As many stamps as a stretch's rows and the rows reaching into it can
     // hold, so that the list does not grow with the text.
@@ -281,7 +344,7 @@ void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int wid
     StampPainter painter(faces);
     // Declared after the bands and the lists: on a failure its threads finish
     // before their memory goes.
-    RenderCrew crew(threads, faces, paper);
+    RenderCrew crew(split.threads, faces, paper, control);
 
     const auto handOver = [&](const std::vector<Band>& finished) {
         for (const Band& band : finished) {
@@ -290,12 +353,17 @@ void RenderRun(StampPlan& plan, StampList& list, const FaceTable& faces, int wid
                                std::size_t(width));
             sink.Rows(band.surface.top, band.surface.height - band.surface.top, band.surface.bits, stride);
         }
-        if (control.progress && !finished.empty())
-            control.progress(finished.back().surface.height, height);
+        if (!finished.empty())
+            progress.Painted(finished.back().surface.height);
     };
     const auto endOf = [&](std::int64_t top) { return std::min<std::int64_t>(height, top + stretchRows); };
 
-    plan.PlanThrough(endOf(0), list, control);
+    // A plan that settles no row plans all of its text here, a lot at a time,
+    // telling how far it has come.
+    while (!plan.Done() && plan.SettledRows() < endOf(0)) {
+        plan.PlanSome(list.stamps.size() + PlannedStampLot, list, control);
+        progress.Planned(plan.Progress());
+    }
     ThrowIfCancelled(control);
     PrepareBands(bands[0], memory[0], alpha[0], list, 0, endOf(0), bandRows, width, stride, sink, background);
     crew.Start(0, bands[0]);

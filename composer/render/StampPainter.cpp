@@ -1,6 +1,7 @@
 #include "composer/render/StampPainter.h"
 
 #include "composer/render/GlyphPainter.h"
+#include "composer/Messages.h"
 
 namespace morvaleth {
 
@@ -22,11 +23,18 @@ void StampPainter::PaintScrap(const PixelSurface& band, std::span<const TPoint> 
     PaintPolygon(band, points, std::nullopt, colors.outline);
 }
 
-void StampPainter::Paint(const StampList& list, const PixelSurface& band)
+void StampPainter::Paint(const StampList& list, const PixelSurface& band, const std::atomic<bool>* cancel)
 {
-    for (const Stamp& stamp : list.stamps)
+    // How many stamps go by between looks at the cancel.
+    constexpr std::size_t CancelLookEvery = 4096;
+    const std::size_t count = list.stamps.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i % CancelLookEvery == CancelLookEvery - 1 && cancel != nullptr && cancel->load(std::memory_order_relaxed))
+            throw Cancellation();
+        const Stamp& stamp = list.stamps[i];
         if (stamp.top < band.height && stamp.bottom > band.top)
             Paint(stamp, list.CodePointsOf(stamp), band);
+    }
 }
 
 void StampPainter::Paint(const Stamp& stamp, std::u32string_view codePoints, const PixelSurface& band)

@@ -5,6 +5,8 @@
 #include "composer/plan/StampPlan.h"
 #include "composer/render/Raster.h"
 
+#include <atomic>
+
 namespace morvaleth {
 
 // Paints planned stamps into a band of the picture's rows, exactly as
@@ -17,8 +19,10 @@ public:
     {
     }
 
-    // Paints, in run order, the stamps of the list that touch the band.
-    void Paint(const StampList& list, const PixelSurface& band);
+    // Paints, in run order, the stamps of the list that touch the band. A
+    // long list (a run in columns) is left as soon as `cancel` is set, with
+    // an Error of kind Cancelled.
+    void Paint(const StampList& list, const PixelSurface& band, const std::atomic<bool>* cancel = nullptr);
 
     // In real mode, the scrap: a filled polygon outlined one pixel wide; then
     // the character, turned about its cell's top-left corner.

@@ -49,13 +49,16 @@ private:
 //
 // - A regular file (or a new one) is written under a temporary name in its
 //   folder, made durable, and renamed over the target only once complete; the
-//   folder is then made durable too. On any failure the temporary file is
-//   removed and an earlier file stays as it was; so it is when SIGINT,
-//   SIGTERM, SIGHUP or SIGQUIT end the process meanwhile (unless the program
-//   handles or ignores them itself), and a write beyond the file-size limit
-//   fails instead of ending the process. Temporary files of this user that a
-//   save left in that folder more than a day ago (one killed outright) go at
-//   the next save there.
+//   folder is then made durable too. The folder is held open for the save:
+//   a folder renamed meanwhile takes the temporary file along, and the save
+//   ends in it. On any failure the temporary file is removed and an earlier
+//   file stays as it was; so it is when any signal whose default action ends
+//   the process ends it meanwhile (unless the program handles or ignores that
+//   signal itself), and a write beyond the file-size limit fails instead of
+//   ending the process. Temporary files of this user that a save left in that
+//   folder more than a day ago (one killed outright) go at the next save
+//   there. No descriptor of the save's own is ever 0, 1 or 2, even with
+//   standard streams closed.
 // - An existing target is first opened for writing, without truncating it, so
 //   that the kernel judges access as for writing in place (permissions,
 //   read-only mounts, protected symbolic links, link loops). Links are
@@ -72,8 +75,16 @@ private:
 // Fails with "ﾌｧｲﾙ %s を作成できません" (the path as passed) when the file cannot
 // be created, a message naming the loop for a symbolic-link loop, and
 // "ｽﾄﾘｰﾑへの書き込みｴﾗｰ" (naming the path as the error's file) when its bytes
-// cannot all be written.
+// cannot all be written; each with the system's reason (a full disk, a
+// read-only mount, a missing folder, a folder that cannot be written).
 void SaveFile(const std::string& path, const std::function<void(SaveOutput&)>& produce);
+
+// Fails with "ﾌｧｲﾙ %s は元になるﾃｷｽﾄﾌｧｲﾙなので上書きできません" (naming `output` as
+// given) when saving to `output` would write into the file `source`, under
+// its own name or any other: a relative or roundabout spelling, a symbolic or
+// hard link, a descriptor path open on it. Only an existing regular file can
+// be the same; a path that names nothing yet is no source.
+void RefuseOverwritingSource(const std::string& source, const std::string& output);
 
 // Writes what `produce` writes to an open descriptor, such as standard
 // output, failing with "ｽﾄﾘｰﾑへの書き込みｴﾗｰ" (naming `name`). The descriptor

@@ -4,6 +4,7 @@
 #include "composer/Messages.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 
@@ -24,6 +26,8 @@ constexpr char Escape = 0x1B;
 // How much of the text, from its first byte above 0x7F on, the encoding is
 // decided on; the read buffer holds as much.
 constexpr std::size_t DetectionWindow = 64 * 1024;
+// How long a wait for a source's bytes goes before it looks at the cancel.
+constexpr std::chrono::milliseconds CancelHeardWithin{20};
 constexpr utf8proc_option_t Nfc = utf8proc_option_t(UTF8PROC_STABLE | UTF8PROC_COMPOSE);
 
 // An escape sequence that designates a character set of ISO-2022-JP (or of
@@ -82,33 +86,49 @@ bool IsCompatibilityIdeograph(char32_t c)
     return (c >= 0xF900 && c <= 0xFAFF) || (c >= 0x2F800 && c <= 0x2FA1F);
 }
 
-SourceReader::SourceReader(const std::string& path, SourceEncoding encoding)
-    : path_(path), buffer_(DetectionWindow)
+SourceReader::SourceReader(const std::string& path, SourceEncoding encoding, const std::atomic<bool>* cancel)
+    : path_(path), cancel_(cancel), buffer_(DetectionWindow)
 {
     if (path.find('\0') != std::string::npos)
         throw SystemFailure(EINVAL, path);
     // Standard input is read as it was handed over, from its current offset.
     // Other descriptor paths open afresh as the system opens them, apart from
-    // a socket, which only its descriptor reads.
+    // a socket, which only its descriptor reads. A descriptor handed over is
+    // shared with other processes and keeps its flags; a file opened here
+    // does not wait to be opened (a FIFO without a writer), and its reads
+    // wait in poll instead, where the cancel is heard.
     const std::optional<int> inherited = DescriptorOfPath(path);
     if (inherited == 0)
         descriptor_ = ::fcntl(0, F_DUPFD_CLOEXEC, 0);
     else
-        descriptor_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        descriptor_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (descriptor_ < 0 && errno == ENXIO && inherited)
         descriptor_ = ::fcntl(*inherited, F_DUPFD_CLOEXEC, 0);
     if (descriptor_ < 0)
         throw OpenFailure(errno, path);
-    struct stat status {};
-    if (::fstat(descriptor_, &status) != 0)
-        throw SystemFailure(errno, path);
-    if (S_ISDIR(status.st_mode))
-        throw SystemFailure(EISDIR, path);
-    DecideAtStart(encoding);
+    // A constructor that fails runs no destructor. A FIFO left open by a run
+    // stopped while it waited would keep its pipe, and the next reader would
+    // wait for an end that a writer meeting the forgotten reader never gives.
+    try {
+        struct stat status {};
+        if (::fstat(descriptor_, &status) != 0)
+            throw SystemFailure(errno, path);
+        if (S_ISDIR(status.st_mode))
+            throw SystemFailure(EISDIR, path);
+        waits_ = !S_ISREG(status.st_mode);
+        if (S_ISREG(status.st_mode)) {
+            const off_t start = ::lseek(descriptor_, 0, SEEK_CUR);
+            knownLength_ = std::uint64_t(std::max<off_t>(status.st_size - std::max<off_t>(start, 0), 0));
+        }
+        DecideAtStart(encoding);
+    } catch (...) {
+        ::close(descriptor_);
+        throw;
+    }
 }
 
 SourceReader::SourceReader(TextInMemory text, SourceEncoding encoding)
-    : memory_(text.bytes), buffer_(DetectionWindow)
+    : knownLength_(text.bytes.size()), memory_(text.bytes), buffer_(DetectionWindow)
 {
     DecideAtStart(encoding);
 }
@@ -141,6 +161,7 @@ std::size_t SourceReader::Fill(std::size_t count)
         if (got == 0)
             fileEnded_ = true;
         end_ += got;
+        bytesRead_ += got;
     }
     return end_ - position_;
 }
@@ -156,10 +177,28 @@ std::size_t SourceReader::ReadSome(char* into, std::size_t room)
         return got;
     }
     for (;;) {
+        if (waits_)
+            WaitForBytes();
         const ssize_t got = ::read(descriptor_, into, room);
         if (got >= 0)
             return std::size_t(got);
-        if (errno != EINTR)
+        // A source opened without waiting that had nothing after all.
+        if (errno != EINTR && errno != EAGAIN)
+            throw SystemFailure(errno, path_);
+    }
+}
+
+void SourceReader::WaitForBytes()
+{
+    pollfd watched{descriptor_, POLLIN, 0};
+    for (;;) {
+        if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed))
+            throw Cancellation();
+        // A FIFO says it has ended only once a writer has come and gone.
+        const int ready = ::poll(&watched, 1, cancel_ != nullptr ? int(CancelHeardWithin.count()) : -1);
+        if (ready > 0)
+            return;
+        if (ready < 0 && errno != EINTR)
             throw SystemFailure(errno, path_);
     }
 }
@@ -370,11 +409,11 @@ SourceReader::Token SourceReader::ReadToken(std::u32string_view& unit)
 }
 
 std::unique_ptr<SourceReader> OpenSourceReader(const std::string& path, const std::optional<std::string>& text,
-                                         SourceEncoding encoding)
+                                               SourceEncoding encoding, const std::atomic<bool>* cancel)
 {
     if (text)
         return std::make_unique<SourceReader>(TextInMemory{*text}, encoding);
-    return std::make_unique<SourceReader>(path, encoding);
+    return std::make_unique<SourceReader>(path, encoding, cancel);
 }
 
 } // namespace morvaleth

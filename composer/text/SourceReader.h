@@ -2,6 +2,7 @@
 
 #include "composer/text/TextDecoder.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -61,8 +62,11 @@ public:
     static constexpr std::size_t LongestUnit = 32;
 
     // Opens the file for reading, failing with the message for the system's
-    // error.
-    SourceReader(const std::string& path, SourceEncoding encoding);
+    // error. A source that is not a regular file (a FIFO, a terminal, a
+    // device) is opened without waiting for a writer, and read as soon as it
+    // has bytes, as a blocking read would; while it has none, the reader
+    // fails with an Error of kind Cancelled once `cancel` is set.
+    SourceReader(const std::string& path, SourceEncoding encoding, const std::atomic<bool>* cancel = nullptr);
     // Reads the bytes, which must outlive the reader, by the same rules and
     // through the same buffer as a file; reading them never fails.
     SourceReader(TextInMemory text, SourceEncoding encoding);
@@ -73,6 +77,14 @@ public:
     // The encoding the text is read in; Automatic while nothing has told the
     // candidates apart (a text that is ASCII so far).
     SourceEncoding Encoding() const { return encoding_; }
+
+    // How many bytes the text has from where reading began, when that is
+    // known: a regular file's or a text in memory's. A pipe or a device may
+    // give any number.
+    std::optional<std::uint64_t> KnownLength() const { return knownLength_; }
+    // How many bytes of the text the units and line ends given so far took,
+    // give or take a character read ahead.
+    std::uint64_t BytesRead() const { return bytesRead_ - (end_ - position_); }
 
     // The next token. For a unit, `unit` holds its code points until the
     // next call.
@@ -98,6 +110,9 @@ private:
     // Reads what comes next into `room` bytes at `into`: how many it read, 0
     // at the end of the text.
     std::size_t ReadSome(char* into, std::size_t room);
+    // Waits until a source that is not a regular file has bytes to read or
+    // has ended, hearing the cancel in between.
+    void WaitForBytes();
     void Decide(SourceEncoding encoding);
     void DecideAtStart(SourceEncoding requested);
     bool DecideOnTheseBytes();
@@ -111,6 +126,11 @@ private:
 
     std::string path_;
     int descriptor_ = -1;
+    // Set for a source whose reads can wait: its reads wait in poll first.
+    bool waits_ = false;
+    const std::atomic<bool>* cancel_ = nullptr;
+    std::optional<std::uint64_t> knownLength_;
+    std::uint64_t bytesRead_ = 0;
     std::u32string* kept_ = nullptr;
     // The text when it is held in memory, and how much of it is read.
     std::optional<std::string_view> memory_;
@@ -134,6 +154,6 @@ private:
 // The reader of a text: the text in memory when there is one (which must
 // outlive the reader), else the file at the path, failing as opening it fails.
 std::unique_ptr<SourceReader> OpenSourceReader(const std::string& path, const std::optional<std::string>& text,
-                                         SourceEncoding encoding);
+                                               SourceEncoding encoding, const std::atomic<bool>* cancel = nullptr);
 
 } // namespace morvaleth

@@ -161,8 +161,10 @@ std::string WithoutFontconfigWarnings(const std::string& text)
     return kept;
 }
 
-// What a row needs of the system beyond an ordinary user.
-enum class Needs { Nothing, Root, ProtectedSymlinks, NoSanitizer };
+// What a row needs of the system beyond an ordinary user. LessThan100GiB: a
+// quarter of the machine's memory smaller than what tiny characters in
+// columns on a huge picture would take.
+enum class Needs { Nothing, Root, ProtectedSymlinks, NoSanitizer, LessThan100GiB };
 
 struct Row {
     const char* name = "";
@@ -275,6 +277,8 @@ TEST_P(BadInputTest, EndsWithItsMessageOrAPictureAndLosesNothing)
         GTEST_SKIP() << "the kernel does not protect symbolic links here";
     if (row.needs == Needs::NoSanitizer && Sanitized())
         GTEST_SKIP() << "the sanitizers' runtime needs more address space than the row allows";
+    if (row.needs == Needs::LessThan100GiB && std::uint64_t(::sysconf(_SC_PHYS_PAGES)) * std::uint64_t(::sysconf(_SC_PAGE_SIZE)) >= (std::uint64_t(100) << 30))
+        GTEST_SKIP() << "the machine could hold the stamps";
     TempDir folder;
     const std::string earlier = EarlierPicture();
     WriteFile(folder / "out.bmp", earlier);
@@ -288,7 +292,13 @@ TEST_P(BadInputTest, EndsWithItsMessageOrAPictureAndLosesNothing)
         arguments.push_back(Substitute(option, folder));
     ChildSetup child = row.child;
     child.standardOutput = Substitute(child.standardOutput, folder);
-    child.environment.push_back(ChildFontConfiguration());
+    for (auto& [where, options] : child.mounts)
+        where = Substitute(where, folder);
+    for (std::string& variable : child.environment)
+        variable = Substitute(variable, folder);
+    if (std::none_of(child.environment.begin(), child.environment.end(),
+                     [](const std::string& variable) { return variable.starts_with("FONTCONFIG_FILE="); }))
+        child.environment.push_back(ChildFontConfiguration());
     if (row.signal != 0 && row.signalMidSave)
         child.whileRunning = [&](pid_t running) { SignalMidSave(running, folder.Path(), row.signal); };
     rusage self{};
@@ -441,6 +451,21 @@ INSTANTIATE_TEST_SUITE_P(
         Row{.name = "NoMemoryForTheFont", .source = Letter, .options = {"-W", "64", "-H", "64"},
             .child = {.limits = {{RLIMIT_AS, 14 << 20}}},
             .exitCode = 1, .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません", .needs = Needs::NoSanitizer},
+        // Starved of memory where Fontconfig would scan a font folder that
+        // has no cache yet: it is not scanned, so no empty cache is written
+        // for every program to read.
+        Row{.name = "NoMemoryLeavesNoFontCache", .source = Letter, .options = {"-W", "64", "-H", "64"},
+            .prepare = [](const TempDir& folder) {
+                std::filesystem::create_directory(folder / "cache");
+                WriteFile(folder / "fonts.conf", "<fontconfig><dir>/usr/share/fonts</dir><cachedir>" + (folder / "cache") +
+                                                     "</cachedir></fontconfig>");
+            },
+            .child = {.limits = {{RLIMIT_AS, 14 << 20}}, .environment = {"FONTCONFIG_FILE={dir}/fonts.conf"}},
+            .exitCode = 1, .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません",
+            .check = [](const TempDir& folder, const ProgramResult&) {
+                EXPECT_TRUE(std::filesystem::is_empty(folder / "cache")) << "a font cache was written";
+            },
+            .needs = Needs::NoSanitizer},
 
         // Sources that never end, or hold anything but text; each ends by
         // the run's own rules.
@@ -484,9 +509,10 @@ INSTANTIATE_TEST_SUITE_P(
             .prepare = [](const TempDir& folder) { WriteLargeSingleLine(folder / "line.txt", 200u << 20, "\xCC\x81", "a"); }},
 
         // Size texts.
-        Row{.name = "WidthMinusOne", .source = Letter, .options = {"-W", "-1"}, .exitCode = 1, .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません"},
-        Row{.name = "WidthHexMinusOne", .source = Letter, .options = {"-W", "$FFFFFFFF"}, .exitCode = 1, .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません"},
-        Row{.name = "HeightMinusOne", .source = Letter, .options = {"-H", "-1"}, .exitCode = 1, .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません"},
+        // A negative size is no shortage of memory: said as what it is.
+        Row{.name = "WidthMinusOne", .source = Letter, .options = {"-W", "-1"}, .exitCode = 1, .message = "画像の大きさに負の数 -1 は使えません"},
+        Row{.name = "WidthHexMinusOne", .source = Letter, .options = {"-W", "$FFFFFFFF"}, .exitCode = 1, .message = "画像の大きさに負の数 -1 は使えません"},
+        Row{.name = "HeightMinusOne", .source = Letter, .options = {"-H", "-1"}, .exitCode = 1, .message = "画像の大きさに負の数 -1 は使えません"},
         // Beyond what BMP can hold: said so, before any memory is taken.
         Row{.name = "BeyondBmp", .source = Letter, .options = {"-W", "30000", "-H", "30000"}, .exitCode = 1, .message = "30000 × 30000 の画像は保存できません (BMP は 2 GiB まで)"},
         Row{.name = "Huge", .source = Letter, .options = {"-W", "99999", "-H", "99999"}, .exitCode = 1, .message = "99999 × 99999 の画像は保存できません (BMP は 2 GiB まで)"},
@@ -529,33 +555,65 @@ INSTANTIATE_TEST_SUITE_P(
         Row{.name = "ColumnsOfAnEndlessLine", .source = "/dev/zero", .options = {"--vertical", "--real"}},
         Row{.name = "ColumnsOfA200MegabyteLine", .source = "{dir}/line.txt", .options = {"--vertical", "--mix-faces"},
             .prepare = [](const TempDir& folder) { WriteLargeSingleLine(folder / "line.txt", 200u << 20, Utf8Words); }},
+        // Tiny characters in columns on a huge picture: refused before the
+        // plan, naming what to change, within the memory of any run.
+        Row{.name = "HugeColumnsOfTinyCharacters", .source = "/dev/zero",
+            .options = {"--vertical", "-s", "1", "-W", "20000", "-H", "20000"}, .exitCode = 1,
+            .message = "20000 × 20000 の縦書きにｻｲｽﾞ 1 の文字を並べるにはﾒﾓﾘが足りません (ｻｲｽﾞを大きくするか、横書きにして下さい)",
+            .output = "{dir}/out.png", .needs = Needs::LessThan100GiB},
+        // Threads beyond what the bands in memory keep busy are not started.
+        // Its memory is what the row is about: under AddressSanitizer a
+        // picture this wide keeps about 200 MiB in its quarantine, whatever
+        // the threads.
+        Row{.name = "TwoHundredFiftySixThreads", .source = Letter, .options = {"-W", "20000", "-H", "3000", "--threads", "256"},
+            .output = "{dir}/wide.png", .needs = Needs::NoSanitizer},
 
         // Saves that fail.
         Row{.name = "ReadOnlyFolder", .source = Letter,
             .prepare = [](const TempDir& folder) { ::chmod(folder.Path().c_str(), 0555); },
-            .child = Unprivileged, .exitCode = 1, .message = "ﾌｧｲﾙ {dir}/out.bmp を作成できません"},
-        Row{.name = "OutputIsAFolder", .source = Letter, .exitCode = 1, .message = "ﾌｧｲﾙ {dir} を作成できません", .output = "{dir}"},
-        Row{.name = "DevFull", .source = Letter, .exitCode = 1, .message = "/dev/full: ｽﾄﾘｰﾑへの書き込みｴﾗｰ", .output = "/dev/full"},
+            .child = Unprivileged, .exitCode = 1, .message = "ﾌｧｲﾙ {dir}/out.bmp を作成できません (ｱｸｾｽが拒否されました)"},
+        // A file the user may write, in a folder the user may not: said so.
+        Row{.name = "AWritableFileInAReadOnlyFolder", .source = Letter,
+            .prepare = [](const TempDir& folder) {
+                ::chmod((folder / "out.bmp").c_str(), 0666);
+                ::chmod(folder.Path().c_str(), 0555);
+            },
+            .child = Unprivileged, .exitCode = 1, .message = "ﾌｧｲﾙ {dir}/out.bmp を作成できません (ﾌｫﾙﾀﾞ {dir} に書き込めません)"},
+        // A missing folder, a read-only mount and a full disk each say which.
+        Row{.name = "IntoAMissingFolder", .source = Letter, .exitCode = 1,
+            .message = "ﾌｧｲﾙ {dir}/gone/out.bmp を作成できません (ﾌｫﾙﾀﾞ {dir}/gone がありません)", .output = "{dir}/gone/out.bmp"},
+        Row{.name = "OntoAReadOnlyMount", .source = Letter,
+            .prepare = [](const TempDir& folder) { std::filesystem::create_directory(folder / "ro"); },
+            .child = {.mounts = {{"{dir}/ro", "ro,size=64k"}}}, .exitCode = 1,
+            .message = "ﾌｧｲﾙ {dir}/ro/out.bmp を作成できません (読み取り専用のﾌｧｲﾙ ｼｽﾃﾑです)", .output = "{dir}/ro/out.bmp",
+            .needs = Needs::Root},
+        Row{.name = "OntoAFullDisk", .source = Letter,
+            .prepare = [](const TempDir& folder) { std::filesystem::create_directory(folder / "small"); },
+            .child = {.mounts = {{"{dir}/small", "size=64k"}}}, .exitCode = 1,
+            .message = "{dir}/small/out.bmp: ｽﾄﾘｰﾑへの書き込みｴﾗｰ (ﾃﾞｨｽｸに空きがありません)", .output = "{dir}/small/out.bmp",
+            .needs = Needs::Root},
+        Row{.name = "OutputIsAFolder", .source = Letter, .exitCode = 1, .message = "ﾌｧｲﾙ {dir} を作成できません (ﾌｫﾙﾀﾞです)", .output = "{dir}"},
+        Row{.name = "DevFull", .source = Letter, .exitCode = 1, .message = "/dev/full: ｽﾄﾘｰﾑへの書き込みｴﾗｰ (ﾃﾞｨｽｸに空きがありません)", .output = "/dev/full"},
         Row{.name = "DevFullBehindAPngName", .source = Letter,
             .prepare = [](const TempDir& folder) { ::symlink("/dev/full", (folder / "full.png").c_str()); },
-            .exitCode = 1, .message = "{dir}/full.png: ｽﾄﾘｰﾑへの書き込みｴﾗｰ", .output = "{dir}/full.png"},
+            .exitCode = 1, .message = "{dir}/full.png: ｽﾄﾘｰﾑへの書き込みｴﾗｰ (ﾃﾞｨｽｸに空きがありません)", .output = "{dir}/full.png"},
         Row{.name = "StandardOutputOntoAFullDevice", .source = Letter, .child = {.standardOutput = "/dev/full"},
-            .exitCode = 1, .message = "/dev/stdout: ｽﾄﾘｰﾑへの書き込みｴﾗｰ", .output = "-"},
+            .exitCode = 1, .message = "/dev/stdout: ｽﾄﾘｰﾑへの書き込みｴﾗｰ (ﾃﾞｨｽｸに空きがありません)", .output = "-"},
         // The file-size limit meets a write, which fails: the process is not
         // ended by SIGXFSZ.
         Row{.name = "FileSizeLimitHitMidway", .source = Letter, .child = {.limits = {{RLIMIT_FSIZE, 64 * 1024}}},
-            .exitCode = 1, .message = "{dir}/out.bmp: ｽﾄﾘｰﾑへの書き込みｴﾗｰ"},
+            .exitCode = 1, .message = "{dir}/out.bmp: ｽﾄﾘｰﾑへの書き込みｴﾗｰ (ﾌｧｲﾙ ｻｲｽﾞの上限を越えました)"},
         Row{.name = "FileSizeLimitHitMidwayAsPng", .source = Letter, .options = {"--real"},
             .child = {.limits = {{RLIMIT_FSIZE, 8 * 1024}}},
-            .exitCode = 1, .message = "{dir}/out.png: ｽﾄﾘｰﾑへの書き込みｴﾗｰ", .output = "{dir}/out.png"},
+            .exitCode = 1, .message = "{dir}/out.png: ｽﾄﾘｰﾑへの書き込みｴﾗｰ (ﾌｧｲﾙ ｻｲｽﾞの上限を越えました)", .output = "{dir}/out.png"},
         // A PDF's faces go in at its end, after its drawing; an SVG's
         // outlines as they come.
         Row{.name = "FileSizeLimitHitByThePdfsFaces", .source = Letter, .options = {"--real"},
             .child = {.limits = {{RLIMIT_FSIZE, 12 * 1024}}},
-            .exitCode = 1, .message = "{dir}/out.pdf: ｽﾄﾘｰﾑへの書き込みｴﾗｰ", .output = "{dir}/out.pdf"},
+            .exitCode = 1, .message = "{dir}/out.pdf: ｽﾄﾘｰﾑへの書き込みｴﾗｰ (ﾌｧｲﾙ ｻｲｽﾞの上限を越えました)", .output = "{dir}/out.pdf"},
         Row{.name = "FileSizeLimitHitMidwayAsSvg", .source = Letter, .options = {"--real"},
             .child = {.limits = {{RLIMIT_FSIZE, 16 * 1024}}},
-            .exitCode = 1, .message = "{dir}/out.svg: ｽﾄﾘｰﾑへの書き込みｴﾗｰ", .output = "{dir}/out.svg"},
+            .exitCode = 1, .message = "{dir}/out.svg: ｽﾄﾘｰﾑへの書き込みｴﾗｰ (ﾌｧｲﾙ ｻｲｽﾞの上限を越えました)", .output = "{dir}/out.svg"},
 
         // Ending signals mid-save: the temporary file goes, the earlier
         // picture stays, the process ends with the signal.
@@ -563,6 +621,21 @@ INSTANTIATE_TEST_SUITE_P(
         Row{.name = "SigtermMidSave", .source = Letter, .options = LargeSave, .child = NoCore, .signal = SIGTERM},
         Row{.name = "SighupMidSave", .source = Letter, .options = LargeSave, .child = NoCore, .signal = SIGHUP},
         Row{.name = "SigquitMidSave", .source = Letter, .options = LargeSave, .child = NoCore, .signal = SIGQUIT},
+        // Every other signal that would end the process does as they do.
+        Row{.name = "Sigusr1MidSave", .source = Letter, .options = LargeSave, .child = NoCore, .signal = SIGUSR1},
+        Row{.name = "SigalrmMidSave", .source = Letter, .options = LargeSave, .child = NoCore, .signal = SIGALRM},
+        Row{.name = "SigpipeMidSave", .source = Letter, .options = LargeSave, .child = NoCore, .signal = SIGPIPE},
+        Row{.name = "SigxcpuMidSave", .source = Letter, .options = LargeSave, .child = NoCore, .signal = SIGXCPU},
+
+        // Standard streams closed: the save's files never take their
+        // numbers, and --verbose's line goes nowhere, not into the picture. A
+        // text given on the command line leaves no source file to take them
+        // first.
+        Row{.name = "StandardErrorClosed", .source = "--text=拝啓", .options = {"--verbose"}, .child = {.closed = {2}}},
+        Row{.name = "StandardOutputClosed", .source = "--text=拝啓", .options = {"--verbose"}, .child = {.closed = {1}},
+            .message = "read as utf-8"},
+        Row{.name = "EveryStandardStreamClosed", .source = "--text=拝啓", .options = {"--verbose"},
+            .child = {.closed = {0, 1, 2}}},
 
         // Descriptors written as they are, never replaced by rename.
         Row{.name = "StandardOutputIntoAPipe", .source = Letter, .child = {.output = StreamKind::Pipe},
@@ -610,7 +683,7 @@ INSTANTIATE_TEST_SUITE_P(
                 ::symlink("out.bmp", (folder / "planted.bmp").c_str());
                 ::lchown((folder / "planted.bmp").c_str(), UnprivilegedUser, UnprivilegedGroup);
             },
-            .exitCode = 1, .message = "ﾌｧｲﾙ {dir}/planted.bmp を作成できません", .output = "{dir}/planted.bmp",
+            .exitCode = 1, .message = "ﾌｧｲﾙ {dir}/planted.bmp を作成できません (ｱｸｾｽが拒否されました)", .output = "{dir}/planted.bmp",
             .needs = Needs::ProtectedSymlinks},
         Row{.name = "ADanglingLinkCreatesItsTarget", .source = Letter,
             .prepare = [](const TempDir& folder) { ::symlink("new.bmp", (folder / "link.bmp").c_str()); },
@@ -627,10 +700,10 @@ INSTANTIATE_TEST_SUITE_P(
                     ::chown((folder / "out.bmp").c_str(), UnprivilegedUser, UnprivilegedGroup);
                 ::chmod((folder / "out.bmp").c_str(), 0444);
             },
-            .child = Unprivileged, .exitCode = 1, .message = "ﾌｧｲﾙ {dir}/out.bmp を作成できません"},
+            .child = Unprivileged, .exitCode = 1, .message = "ﾌｧｲﾙ {dir}/out.bmp を作成できません (ｱｸｾｽが拒否されました)"},
         Row{.name = "AFileOnlyTheFolderLetsReplace", .source = Letter,
             .prepare = [](const TempDir& folder) { WritableByEveryone(folder); },
-            .child = Unprivileged, .exitCode = 1, .message = "ﾌｧｲﾙ {dir}/out.bmp を作成できません", .needs = Needs::Root},
+            .child = Unprivileged, .exitCode = 1, .message = "ﾌｧｲﾙ {dir}/out.bmp を作成できません (ｱｸｾｽが拒否されました)", .needs = Needs::Root},
         Row{.name = "RootKeepsTheOwnerAndDropsSetuid", .source = Letter,
             .prepare = [](const TempDir& folder) { SetOwnerAndMode(folder / "out.bmp", SomeUser, SomeGroup, 06754); },
             .check = OwnedAs("out.bmp", SomeUser, SomeGroup, 0754), .needs = Needs::Root},

@@ -180,6 +180,24 @@ TEST_P(ShowEncodingTest, TellsWhatTheTextIsReadAs)
     EXPECT_EQ(composed.err, "morvaleth-compose: read as " + GetParam().shown + "\n");
 }
 
+// --show-encoding reads no further than a run of the same options would: an
+// endless source ends, and Japanese that a run never reaches does not count.
+TEST(ComposeProgram, ShowsTheEncodingOfWhatARunReads)
+{
+    const auto endless = Compose({"--show-encoding", "/dev/zero"});
+    EXPECT_EQ(endless.exitCode, 0) << endless.err;
+    EXPECT_EQ(endless.out, "/dev/zero: ascii (reads the same in every encoding)\n");
+
+    TempDir folder;
+    std::string text;
+    for (int line = 0; line < 30; ++line)
+        text += "Dear friend,\r\n";
+    WriteFile(folder / "late.txt", text + "拝啓\r\n");
+    const std::string late = folder / "late.txt";
+    EXPECT_EQ(Compose({"--show-encoding", late}).out, late + ": ascii (reads the same in every encoding)\n");
+    EXPECT_EQ(Compose({"--show-encoding", late, "-H", "1000"}).out, late + ": utf-8\n");
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Rows, ShowEncodingTest,
     ::testing::Values(EncodingRow{"Utf8", "拝啓\n", {}, "utf-8"},
@@ -256,8 +274,16 @@ INSTANTIATE_TEST_SUITE_P(
                    "--text and an input file exclude each other"},
         FailureRow{"NeitherTextNorInput", {"-o", "{dir}/out.bmp"}, 2, "no input file (INPUT or --text TEXT)"},
         FailureRow{"TextWithoutOutput", {"--text", "拝啓"}, 2, "no output file"},
-        FailureRow{"UnknownOption", {Letter, "-o", "{dir}/out.bmp", "--colour"}, 2, "unknown option"},
-        FailureRow{"MissingValue", {Letter, "-o"}, 2, "requires a value"},
+        // Options refused are named as written: a letter of a cluster by
+        // itself, a long option whole.
+        FailureRow{"UnknownOption", {Letter, "-o", "{dir}/out.bmp", "--colour"}, 2, "compose: unknown option: --colour\n"},
+        FailureRow{"UnknownLettersInACluster", {"-qq", Letter, "-o", "{dir}/out.bmp"}, 2, "compose: unknown option: -q\n"},
+        FailureRow{"ANameLikeAnOption", {"-dash.txt", "-o", "{dir}/out.bmp"}, 2, "compose: unknown option: -d\n"},
+        FailureRow{"ALongOptionGivenAValue", {Letter, "-o", "{dir}/out.bmp", "--real=yes"}, 2,
+                   "compose: unknown option: --real=yes\n"},
+        FailureRow{"MissingValue", {Letter, "-o"}, 2, "compose: option requires a value: -o\n"},
+        FailureRow{"MissingValueInACluster", {Letter, "-ro"}, 2, "compose: option requires a value: -o\n"},
+        FailureRow{"MissingLongValue", {Letter, "--output"}, 2, "compose: option requires a value: --output\n"},
         FailureRow{"BadSize", {Letter, "-o", "{dir}/out.bmp", "--size", "0"}, 2, "--size"},
         FailureRow{"BadSeed", {Letter, "-o", "{dir}/out.bmp", "--seed", "-1"}, 2, "--seed"},
         FailureRow{"BadEncoding", {Letter, "-o", "{dir}/out.bmp", "--encoding", "latin1"}, 2, "invalid encoding"},
@@ -465,9 +491,16 @@ TEST(ComposeProgram, HelpAndVersion)
     for (const char* option : {"--vertical", "--mix-faces", "--faces", "--bold-cuts", "--text TEXT", "--paper", "--landscape", "--dpi",
                                "bmp, png, pdf, svg or svgz", "A4, A5, A3, B4, B5, postcard, letter, legal"})
         EXPECT_THAT(help.out, HasSubstr(option));
+    EXPECT_EQ(Compose({"-h"}).out, help.out);
     const auto version = Compose({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_THAT(version.out, StartsWith("morvaleth-compose 1."));
+    // -v is the version, as for the window program; --verbose has no letter.
+    const auto shortVersion = Compose({"-v", Letter, "-o", "/dev/null"});
+    EXPECT_EQ(shortVersion.exitCode, 0);
+    EXPECT_EQ(shortVersion.out, version.out);
+    EXPECT_THAT(help.out, HasSubstr("  -v, --version"));
+    EXPECT_THAT(help.out, HasSubstr("      --verbose"));
 }
 
 } // namespace

@@ -580,6 +580,35 @@ TEST(ComposePicture, ProgressClimbsToEveryRowAndCancelLeavesNoPicture)
     }
 }
 
+// Progress starts at none of the rows and climbs to all of them. A run in
+// columns reads its whole text before it paints: the reading shows as the
+// first half, before any row is finished.
+TEST(ComposePicture, ProgressInColumnsShowsTheReadingAsTheFirstHalf)
+{
+    TempDir folder;
+    WriteFile(folder / "line.txt", std::string(40000, 'a'));
+    for (const Writing writing : {Writing::Rows, Writing::Columns}) {
+        CompositionSettings settings;
+        settings.sourcePath = folder / "line.txt";
+        settings.size = 4;
+        settings.seed = 1;
+        settings.writing = writing;
+        std::vector<std::int64_t> done;
+        RunControl control;
+        control.progress = [&](std::int64_t rows, std::int64_t total) {
+            EXPECT_EQ(total, 480);
+            done.push_back(rows);
+        };
+        ASSERT_NE(ComposePicture(settings, control), nullptr);
+        ASSERT_GE(done.size(), 2u);
+        EXPECT_EQ(done.front(), 0);
+        EXPECT_EQ(done.back(), 480);
+        EXPECT_TRUE(std::is_sorted(done.begin(), done.end()));
+        const bool readingShown = std::any_of(done.begin(), done.end(), [](std::int64_t rows) { return rows > 0 && rows < 240; });
+        EXPECT_EQ(readingShown, writing == Writing::Columns) << "reports: " << ::testing::PrintToString(done);
+    }
+}
+
 struct FailureCase {
     const char* name;
     std::string widthText;
@@ -615,7 +644,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FailureCase{"BadWidth", "640 ", "480", "letter.txt", 20, "'640 ' は整数ではありません"},
                       FailureCase{"BadHeightFirst", "x", "y", "missing.txt", 20, "'y' は整数ではありません"},
                       FailureCase{"SizeBeforeFile", "abc", "480", "missing.txt", 20, "'abc' は整数ではありません"},
-                      FailureCase{"NegativeWidth", "-1", "480", "letter.txt", 20, "ｼｽﾃﾑ ﾘｿｰｽが足りません"},
+                      FailureCase{"NegativeWidth", "-1", "480", "letter.txt", 20, "画像の大きさに負の数 -1 は使えません"},
+                      FailureCase{"NegativeHeightBeforeABadWidth", "x", "$FFFFFFFE", "letter.txt", 20,
+                                  "画像の大きさに負の数 -2 は使えません"},
                       FailureCase{"HugePicture", "99999", "99999", "letter.txt", 20, "ｼｽﾃﾑ ﾘｿｰｽが足りません"},
                       FailureCase{"MissingFile", "640", "480", "missing.txt", 20, "ﾌｧｲﾙが見つかりません"},
                       FailureCase{"MissingFolder", "640", "480", "gone/letter.txt", 20, "不正なﾌｧｲﾙ名です"},

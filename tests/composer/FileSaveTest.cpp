@@ -10,10 +10,13 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <functional>
 #include <ostream>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
@@ -149,6 +152,7 @@ struct UncreatableCase {
     std::function<void(const TempDir&)> prepare = {};
     const char* messageEnd = " を作成できません"; // after "ﾌｧｲﾙ " and the path
     ErrorKind kind = ErrorKind::Other;
+    std::string reason = {}; // the system's reason; "{dir}" stands for the folder
 
     friend void PrintTo(const UncreatableCase& x, std::ostream* out) { *out << x.name; }
 };
@@ -171,6 +175,10 @@ TEST_P(UncreatableTest, FailsNamingThePathAsPassedAndLeavesTheFolderAsItWas)
     } catch (const Error& error) {
         EXPECT_EQ(std::string(error.what()), "ﾌｧｲﾙ " + path + GetParam().messageEnd);
         EXPECT_EQ(error.Kind(), GetParam().kind);
+        std::string reason = GetParam().reason;
+        if (const std::size_t at = reason.find("{dir}"); at != std::string::npos)
+            reason.replace(at, 5, folder.Path().string());
+        EXPECT_EQ(error.Reason(), reason);
     }
     EXPECT_EQ(folder.Entries(), entries);
 }
@@ -178,13 +186,17 @@ TEST_P(UncreatableTest, FailsNamingThePathAsPassedAndLeavesTheFolderAsItWas)
 INSTANTIATE_TEST_SUITE_P(
     Paths, UncreatableTest,
     ::testing::Values(
-        UncreatableCase{"MissingFolder", "no/such/folder/a.bmp", {}, " を作成できません", ErrorKind::NotFound},
-        UncreatableCase{"AFolder", "", {}, " を作成できません", ErrorKind::Usage},
-        UncreatableCase{"TrailingSlash", "name/", {}, " を作成できません", ErrorKind::Usage},
+        UncreatableCase{"MissingFolder", "no/such/folder/a.bmp", {}, " を作成できません", ErrorKind::NotFound,
+                        "ﾌｫﾙﾀﾞ {dir}/no/such/folder がありません"},
+        UncreatableCase{"AFileForAFolder", "file/a.bmp", [](const TempDir& folder) { WriteFile(folder / "file", "x"); },
+                        " を作成できません", ErrorKind::NotFound, "ﾌｫﾙﾀﾞ {dir}/file がありません"},
+        UncreatableCase{"AFolder", "", {}, " を作成できません", ErrorKind::Usage, "ﾌｫﾙﾀﾞです"},
+        UncreatableCase{"TrailingSlash", "name/", {}, " を作成できません", ErrorKind::Usage, "ﾌｫﾙﾀﾞです"},
         UncreatableCase{"ALinkLoop", "loop.bmp",
                         [](const TempDir& folder) { ::symlink("loop.bmp", (folder / "loop.bmp").c_str()); },
                         " はｼﾝﾎﾞﾘｯｸ ﾘﾝｸのﾙｰﾌﾟです", ErrorKind::Usage},
-        UncreatableCase{"ADescriptorNotOpen", "/dev/fd/987", {}, " を作成できません", ErrorKind::Other}),
+        UncreatableCase{"ADescriptorNotOpen", "/dev/fd/987", {}, " を作成できません", ErrorKind::Other,
+                        "ｼｽﾃﾑ ｴﾗｰ EBADF (9)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // What a save killed outright left behind goes at the next save into the
@@ -296,6 +308,150 @@ TEST(SaveToFile, AProgramsOwnHandlerAndIgnoredSignalStayItsOwn)
     EXPECT_EQ(ReadFile(path), "new");
     EXPECT_THAT(folder.Entries(), ElementsAre("letter.bmp"));
 }
+
+// Runs `body` in a child process of its own, which ends with its status or
+// the signal that ends it; returns what waitpid says of its end.
+int InAChild(const std::function<void()>& body)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        try {
+            body();
+        } catch (...) {
+            ::_exit(3);
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child)
+        return -1;
+    return status;
+}
+
+// With standard input, output or error closed, the system would hand their
+// numbers out first: the save's files never take them, so that what the
+// program writes there (a warning, --verbose's line) cannot land in the
+// picture.
+class ClosedStreamsTest : public ::testing::TestWithParam<std::vector<int>> {};
+
+TEST_P(ClosedStreamsTest, NeverBecomeTheSavesFiles)
+{
+    TempDir folder;
+    const std::string path = folder / "letter.bmp";
+    for (const bool existing : {false, true}) {
+        if (existing)
+            WriteFile(path, "earlier");
+        const int status = InAChild([&] {
+            for (const int stream : GetParam())
+                ::close(stream);
+            SaveFile(path, [&](SaveOutput& output) {
+                output.Write(reinterpret_cast<const std::uint8_t*>("new "), 4);
+                for (const int stream : GetParam())
+                    (void)!::write(stream, "leak ", 5);
+                output.Write(reinterpret_cast<const std::uint8_t*>("picture"), 7);
+            });
+        });
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        EXPECT_EQ(ReadFile(path), "new picture");
+        EXPECT_THAT(folder.Entries(), ElementsAre("letter.bmp"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, ClosedStreamsTest,
+                         ::testing::Values(std::vector<int>{0}, std::vector<int>{1}, std::vector<int>{2},
+                                           std::vector<int>{0, 1, 2}),
+                         [](const auto& info) {
+                             std::string name = "Closed";
+                             for (const int stream : info.param)
+                                 name += std::to_string(stream);
+                             return name;
+                         });
+
+// Every signal whose default action ends the process, met in the middle of
+// a save, removes the temporary file before it ends the process with that
+// signal; the earlier file stays. Signals the test's own runtime handles (a
+// sanitizer's) are left to it.
+TEST(SaveToFile, EverySignalThatWouldEndTheProcessRemovesTheTemporaryFileFirst)
+{
+    std::vector<int> signals = {SIGHUP,  SIGINT,  SIGQUIT,   SIGILL,  SIGTRAP, SIGABRT, SIGBUS, SIGFPE,
+                                SIGUSR1, SIGSEGV, SIGUSR2,   SIGPIPE, SIGALRM, SIGTERM, SIGSTKFLT,
+                                SIGXCPU, SIGVTALRM, SIGPROF, SIGIO,   SIGPWR,  SIGSYS};
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
+        signals.push_back(signal);
+    int checked = 0;
+    for (const int signal : signals) {
+        struct sigaction now {};
+        ::sigaction(signal, nullptr, &now);
+        if (now.sa_handler != SIG_DFL)
+            continue;
+        ++checked;
+        TempDir folder;
+        const std::string path = folder / "letter.bmp";
+        WriteFile(path, "earlier");
+        const int status = InAChild([&] {
+            SaveFile(path, [&](SaveOutput& output) {
+                output.Write(reinterpret_cast<const std::uint8_t*>("new"), 3);
+                ::raise(signal);
+            });
+        });
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal)
+            << strsignal(signal) << ": status " << status;
+        EXPECT_THAT(folder.Entries(), ElementsAre("letter.bmp")) << strsignal(signal);
+        EXPECT_EQ(ReadFile(path), "earlier") << strsignal(signal);
+    }
+    EXPECT_GE(checked, 40);
+}
+
+// The save holds its folder open: a folder renamed while the save goes on
+// takes the temporary file along, and whatever ends the save leaves none
+// behind in it.
+enum class SaveEnd { Completes, Fails, Signalled };
+
+class RenamedFolderTest : public ::testing::TestWithParam<SaveEnd> {};
+
+TEST_P(RenamedFolderTest, LeavesNoTemporaryFileInIt)
+{
+    TempDir parent;
+    const std::filesystem::path letters = parent.Path() / "letters";
+    const std::filesystem::path moved = parent.Path() / "moved";
+    std::filesystem::create_directory(letters);
+    WriteFile(letters / "letter.bmp", "earlier");
+    const auto save = [&] {
+        SaveFile(letters / "letter.bmp", [&](SaveOutput& output) {
+            output.Write(reinterpret_cast<const std::uint8_t*>("new"), 3);
+            std::filesystem::rename(letters, moved);
+            if (GetParam() == SaveEnd::Fails)
+                throw Error("ｽﾄﾘｰﾑへの書き込みｴﾗｰ");
+            if (GetParam() == SaveEnd::Signalled)
+                ::raise(SIGTERM);
+        });
+    };
+    if (GetParam() == SaveEnd::Signalled) {
+        const int status = InAChild(save);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
+    } else if (GetParam() == SaveEnd::Fails) {
+        EXPECT_THROW(save(), Error);
+    } else {
+        save();
+    }
+    EXPECT_FALSE(std::filesystem::exists(letters));
+    std::vector<std::string> entries;
+    for (const auto& entry : std::filesystem::directory_iterator(moved))
+        entries.push_back(entry.path().filename().string());
+    EXPECT_THAT(entries, ElementsAre("letter.bmp"));
+    EXPECT_EQ(ReadFile(moved / "letter.bmp"), GetParam() == SaveEnd::Completes ? "new" : "earlier");
+}
+
+std::string NameOf(SaveEnd end)
+{
+    return end == SaveEnd::Completes ? "Completes" : end == SaveEnd::Fails ? "Fails" : "Signalled";
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, RenamedFolderTest,
+                         ::testing::Values(SaveEnd::Completes, SaveEnd::Fails, SaveEnd::Signalled),
+                         [](const auto& info) { return NameOf(info.param); });
 
 // A dangling link is followed to create its target; a save that fails there
 // leaves the link dangling as it was.

@@ -13,7 +13,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include <fcntl.h>
 
 namespace morvaleth {
 namespace {
@@ -404,6 +410,60 @@ TEST(SourceReader, UnreadableFileIsAccessDenied)
     WriteFile(folder / "secret.txt", "x");
     ::chmod((folder / "secret.txt").c_str(), 0);
     EXPECT_EQ(OpenError(folder / "secret.txt"), "ﾌｧｲﾙへのｱｸｾｽが拒否されました");
+}
+
+// A FIFO is read as a blocking read would read it, the text that comes when
+// a writer comes, whenever that is; opening it never waits, and while it has
+// nothing the reader hears a cancel.
+TEST(SourceReader, AFifoWaitsForItsWriterAndHearsTheCancelMeanwhile)
+{
+    TempDir folder;
+    const std::string fifo = folder / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    {
+        std::atomic<bool> cancel{false};
+        std::thread writer([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            const int descriptor = ::open(fifo.c_str(), O_WRONLY);
+            ASSERT_EQ(::write(descriptor, "ab\r\nc", 5), 5);
+            ::close(descriptor);
+        });
+        SourceReader reader(fifo, SourceEncoding::Automatic, &cancel);
+        EXPECT_EQ(Tokens(reader), (std::vector<std::u32string>{U"a", U"b", EOL, U"c", EOL}));
+        writer.join();
+    }
+    for (const bool beforeOpening : {true, false}) {
+        std::atomic<bool> cancel{beforeOpening};
+        std::thread canceller([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            cancel = true;
+        });
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            SourceReader reader(fifo, SourceEncoding::Automatic, &cancel);
+            ADD_FAILURE() << "read a FIFO nobody writes";
+        } catch (const Error& error) {
+            EXPECT_EQ(error.Kind(), ErrorKind::Cancelled);
+        }
+        canceller.join();
+        // Heard within a few of the reader's waits, a busy machine allowing.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    }
+    // A reader stopped while it opened keeps no descriptor of the FIFO: one
+    // left open would take a later writer's end from the next reader.
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code unreadable;
+        EXPECT_NE(std::filesystem::read_symlink(entry.path(), unreadable), std::filesystem::path(fifo));
+    }
+}
+
+TEST(SourceReader, KnowsTheLengthOfAFileAndOfATextInMemoryButNotOfADevice)
+{
+    TempDir folder;
+    WriteFile(folder / "text.txt", "0123456789");
+    EXPECT_EQ(SourceReader(folder / "text.txt", SourceEncoding::Automatic).KnownLength(), 10u);
+    EXPECT_EQ(SourceReader(TextInMemory{"abc"}, SourceEncoding::Automatic).KnownLength(), 3u);
+    EXPECT_EQ(SourceReader("/dev/zero", SourceEncoding::Automatic).KnownLength(), std::nullopt);
 }
 
 TEST(SourceReader, TooManyOpenFiles)

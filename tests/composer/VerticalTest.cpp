@@ -14,6 +14,7 @@
 #include "composer/text/TextDecoder.h"
 #include "composer/plan/GridLayout.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -450,10 +451,14 @@ TEST_P(EngineRunTest, EverySplitPaintsWhatTheCanvasRunPaints)
     }
 }
 
-TEST(ColumnRun, StampsBeyondTheMemoryAllowedAreRefusedInsteadOfHeld)
+// What a planned stamp takes at the least: itself and one code point.
+constexpr std::size_t StampBytes = sizeof(Stamp) + sizeof(char32_t);
+
+TEST(ColumnRun, APictureThatCouldTakeMoreStampsThanAllowedIsRefusedBeforeThePlan)
 {
-    // 50 columns of 1000 units at size 4: columns hold all 50,000 stamps until
-    // the plan ends, rows only those a stretch of 32 rows can reach.
+    // 200 × 4000 at size 4 holds about 51 columns of 1001 units; the text is
+    // longer than that, so the picture's cells decide. Columns hold all their
+    // stamps until the plan ends, rows only those of a stretch.
     testing::TempDir folder;
     testing::WriteFile(folder / "line.txt", std::string(60000, 'a'));
     CompositionSettings settings;
@@ -465,16 +470,93 @@ TEST(ColumnRun, StampsBeyondTheMemoryAllowedAreRefusedInsteadOfHeld)
     settings.render = {1, 16, std::size_t(1) << 20};
     EXPECT_NE(ComposePicture(settings), nullptr);
     settings.writing = Writing::Columns;
+    const std::uint64_t cells = VerticalLayout(4, 200, 4000, LowestStampReach(4)).MostCells();
+    ASSERT_LT(cells, 60000u);
+    ASSERT_GT(cells, 50000u);
+
+    // Refused when the run is opened, before the output would be touched,
+    // naming what to change; allowed exactly from the estimate's memory on.
+    settings.render.mostStampBytes = cells * StampBytes - 1;
+    CompositionRun refused(settings);
+    try {
+        refused.OpenSource();
+        ADD_FAILURE() << "opened";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.Kind(), ErrorKind::Resources);
+        EXPECT_STREQ(error.what(),
+                     "200 × 4000 の縦書きにｻｲｽﾞ 4 の文字を並べるにはﾒﾓﾘが足りません (ｻｲｽﾞを大きくするか、横書きにして下さい)");
+    }
+    settings.render.mostStampBytes = cells * StampBytes + (std::size_t(8) << 20);
+    EXPECT_NE(ComposePicture(settings), nullptr);
+
+    // A text shorter than the picture's cells is judged by its length.
+    testing::WriteFile(folder / "line.txt", std::string(1000, 'a'));
+    settings.render.mostStampBytes = 1000 * StampBytes + (std::size_t(1) << 20);
+    EXPECT_NE(ComposePicture(settings), nullptr);
+}
+
+TEST(ColumnRun, TheMemoryTheStampsHoldIsCountedAsTheyArePlanned)
+{
+    // A source of unknown length (a device) may pass the estimate; the
+    // stamps' memory is then counted as it grows, and refused before it
+    // passes what is allowed.
+    CompositionSettings settings;
+    settings.sourcePath = "/dev/zero";
+    settings.realMode = true;
+    settings.writing = Writing::Columns;
+    settings.widthText = "640";
+    settings.heightText = "480";
+    settings.size = 4;
+    settings.seed = 1;
+    const std::uint64_t cells = VerticalLayout(4, 640, 480, LowestStampReach(4)).MostCells();
+    settings.render = {1, 16, cells * StampBytes};
     try {
         ComposePicture(settings);
         ADD_FAILURE() << "composed";
     } catch (const Error& error) {
         EXPECT_EQ(error.Kind(), ErrorKind::Resources);
-        EXPECT_STREQ(error.what(), "ｼｽﾃﾑ ﾘｿｰｽが足りません");
+        EXPECT_THAT(error.what(), ::testing::StartsWith("640 × 480 の縦書きにｻｲｽﾞ 4 の文字を"));
     }
-    settings.render.mostStampBytes = std::size_t(16) << 20;
+    settings.render.mostStampBytes = 4 * cells * (StampBytes + sizeof(char32_t) * MaxStampCodePoints);
     EXPECT_NE(ComposePicture(settings), nullptr);
 }
+
+// The most cells a layout gives is at least what an endless line places, and
+// not far beyond it: the estimate that refuses a run must not refuse one that
+// fits by much.
+struct CellsCase {
+    const char* name;
+    Writing writing;
+    int size;
+    int width;
+    int height;
+};
+
+class MostCellsTest : public ::testing::TestWithParam<CellsCase> {};
+
+TEST_P(MostCellsTest, BoundWhatAnEndlessLinePlaces)
+{
+    const CellsCase& c = GetParam();
+    const std::unique_ptr<Layout> layout = MakeLayout(c.writing, c.size, c.width, c.height, LowestStampReach(c.size));
+    const std::int64_t most = layout->MostCells();
+    std::int64_t placed = 0;
+    if (layout->HasRoom()) {
+        do
+            ++placed;
+        while (layout->AfterUnit());
+        EXPECT_DOUBLE_EQ(layout->Passed(), 1.0);
+    }
+    EXPECT_GE(most, placed);
+    EXPECT_LE(most, placed + placed / 5 + 64);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, MostCellsTest,
+    ::testing::Values(CellsCase{"Rows", Writing::Rows, 20, 640, 480}, CellsCase{"Columns", Writing::Columns, 20, 640, 480},
+                      CellsCase{"TinyColumns", Writing::Columns, 1, 300, 200},
+                      CellsCase{"TallColumns", Writing::Columns, 4, 200, 4000},
+                      CellsCase{"TooNarrowForAColumn", Writing::Columns, 20, 41, 480}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, EngineRunTest,

@@ -6,8 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -48,6 +51,11 @@ struct ChildSetup {
     StreamKind input = StreamKind::File;             // the input's bytes handed through a pipe or socket
     off_t inputOffset = 0;                           // where the input file is read from at the start
     std::function<void(pid_t)> whileRunning = {};    // called once the child runs, before it is waited for
+    std::vector<int> closed = {};                    // standard streams the child starts without
+    // File systems of the child's own (root only), in a mount namespace of
+    // its own: a tmpfs mounted over each path with the options ("ro",
+    // "size=64k").
+    std::vector<std::pair<std::string, std::string>> mounts = {};
 };
 
 // The user and group the unprivileged runs take: nobody and nogroup.
@@ -123,6 +131,18 @@ inline ProgramResult RunProgram(const std::string& program, const std::vector<st
         }
         if (setup.ignoreFileSizeSignal)
             ::signal(SIGXFSZ, SIG_IGN);
+        if (!setup.mounts.empty() && (::unshare(CLONE_NEWNS) != 0 ||
+                                      ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0))
+            ::_exit(126);
+        for (const auto& [where, options] : setup.mounts) {
+            // "ro" is the mount's flag; the rest is tmpfs's own.
+            const bool readOnly = options.rfind("ro", 0) == 0;
+            const char* data = options.c_str() + (readOnly ? std::min<std::size_t>(options.size(), 3) : 0);
+            if (::mount("tmpfs", where.c_str(), "tmpfs", readOnly ? MS_RDONLY : 0, data) != 0)
+                ::_exit(126);
+        }
+        for (const int stream : setup.closed)
+            ::close(stream);
         if (dropPrivileges &&
             (::setgroups(0, nullptr) != 0 || ::setgid(UnprivilegedGroup) != 0 || ::setuid(UnprivilegedUser) != 0))
             ::_exit(126);

@@ -87,7 +87,7 @@ TEST(Accessibility, TheDialogsOwnControlsAreNamedToo)
     TSavePictureDialog* save = fixture.form->SaveDialog();
     EXPECT_EQ(AccessibleText(save->PreviewButton(), QAccessible::Name), QStringLiteral("ﾌﾟﾚﾋﾞｭｰ"));
     EXPECT_EQ(AccessibleText(save->findChild<QWidget*>("PictureBox"), QAccessible::Name), QStringLiteral("画像"));
-    std::atomic<bool> cancel{false};
+    TCancel cancel;
     TRunProgressDialog progress(cancel, fixture.form.get());
     EXPECT_EQ(AccessibleText(progress.Bar(), QAccessible::Name), QStringLiteral("作成中"));
     EXPECT_EQ(AccessibleText(progress.CancelButton(), QAccessible::Name), QStringLiteral("ｷｬﾝｾﾙ"));

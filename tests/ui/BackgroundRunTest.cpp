@@ -12,6 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QCloseEvent>
+#include <QFile>
+#include <QGuiApplication>
+#include <QTemporaryDir>
 #include <QLineEdit>
 #include <QPaintEvent>
 #include <QProgressBar>
@@ -23,6 +27,10 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace morvaleth::test {
 namespace {
@@ -203,6 +211,200 @@ INSTANTIATE_TEST_SUITE_P(
         CancelCase{"DialogClosedAtTheLastRow", GatedRows - 1, true,
                    [](TFormFixture& f) { ProgressDialog(f)->close(); }}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Real runs, stopped at their start, halfway and near their end, in rows and
+// in columns, by each way the user has: the window is back within a fraction
+// of a second (asserted loosely here, for the sanitizers' sake; measured in
+// the bench) and everything is as it was. Closing the main window during a
+// run closes it.
+enum class TStopBy { EscOnTheWindow, CancelButton, EscOnTheDialog, DialogCloseBox, WindowCloseBox };
+
+struct RealCancelCase {
+    const char* name;
+    Writing writing;
+    double share; // of the bar, when the stop comes; 0: as soon as the run starts
+    TStopBy by;
+};
+
+void PrintTo(const RealCancelCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+// What the window gives as its answer to each way of stopping.
+void Stop(TFormFixture& fixture, TStopBy by)
+{
+    TRunProgressDialog* dialog = ProgressDialog(fixture);
+    switch (by) {
+    case TStopBy::EscOnTheWindow:
+        QTest::keyClick(fixture.Find<QWidget>("HEditPath"), Qt::Key_Escape);
+        break;
+    case TStopBy::CancelButton:
+        QTest::mouseClick(dialog->CancelButton(), Qt::LeftButton);
+        break;
+    case TStopBy::EscOnTheDialog:
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        break;
+    case TStopBy::DialogCloseBox:
+        dialog->close();
+        break;
+    case TStopBy::WindowCloseBox: {
+        // As the window system's close box: nothing modal holds it back.
+        EXPECT_EQ(QGuiApplication::modalWindow(), nullptr);
+        QCloseEvent close;
+        QApplication::sendEvent(fixture.form.get(), &close);
+        break;
+    }
+    }
+}
+
+// A text of one endless line, which fills every cell of the picture.
+QString FullText(const QTemporaryDir& folder)
+{
+    QFile letter(ExamplePath("letter-utf8.txt"));
+    EXPECT_TRUE(letter.open(QIODevice::ReadOnly));
+    QByteArray line = letter.readAll();
+    line.replace("\r", "").replace("\n", "");
+    QFile text(folder.filePath("full.txt"));
+    EXPECT_TRUE(text.open(QIODevice::WriteOnly));
+    for (int copy = 0; copy < 800; ++copy)
+        text.write(line);
+    return text.fileName();
+}
+
+class CancellingARealRun : public ::testing::TestWithParam<RealCancelCase> {};
+
+TEST_P(CancellingARealRun, GivesTheWindowBackAtOnceAsItWas)
+{
+    const RealCancelCase& c = GetParam();
+    QTemporaryDir folder;
+    TFormFixture fixture;
+    fixture.Compose(ExamplePath("letter-sjis.txt"));
+    const std::shared_ptr<const PixelPicture> earlier = fixture.form->Picture();
+    ASSERT_NE(earlier, nullptr);
+    fixture.Find<QCheckBox>("HChkBox")->setChecked(true);
+    fixture.Find<QCheckBox>("HChkVertical")->setChecked(c.writing == Writing::Columns);
+
+    std::chrono::steady_clock::time_point stopped{};
+    // The bar shows a share of the run from the moment it shows, never the
+    // busy stripes, and never goes back.
+    bool busy = false;
+    int lastValue = 0;
+    QTimer watch;
+    watch.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        TRunProgressDialog* dialog = ProgressDialog(fixture);
+        if (dialog == nullptr || stopped != std::chrono::steady_clock::time_point{})
+            return;
+        const QProgressBar* bar = dialog->Bar();
+        if (dialog->isVisible()) {
+            busy = busy || bar->maximum() <= 0;
+            EXPECT_GE(bar->value(), lastValue);
+            lastValue = bar->value();
+        }
+        const bool dialogReady = c.by == TStopBy::EscOnTheWindow || dialog->isVisible();
+        if (!dialogReady || (c.share > 0 && (bar->maximum() <= 0 || bar->value() < c.share * bar->maximum())))
+            return;
+        stopped = std::chrono::steady_clock::now();
+        Stop(fixture, c.by);
+    });
+    watch.start(2);
+    fixture.Compose(FullText(folder), "6000", "6000");
+    const auto back = std::chrono::steady_clock::now();
+    watch.stop();
+
+    ASSERT_NE(stopped, std::chrono::steady_clock::time_point{}) << "the run ended before it was stopped";
+    EXPECT_FALSE(busy) << "the bar showed no share of the run";
+    EXPECT_LT(back - stopped, std::chrono::milliseconds(1500)) << "the window came back late";
+    EXPECT_FALSE(fixture.form->Composing());
+    EXPECT_EQ(fixture.form->Picture(), earlier);
+    EXPECT_TRUE(fixture.runner->messages.empty());
+    if (c.by == TStopBy::WindowCloseBox) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !fixture.form->isVisible(); }));
+    } else {
+        EXPECT_TRUE(fixture.form->isVisible());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Points, CancellingARealRun,
+    ::testing::Values(RealCancelCase{"RowsAtTheStart", Writing::Rows, 0, TStopBy::EscOnTheWindow},
+                      RealCancelCase{"RowsHalfway", Writing::Rows, 0.5, TStopBy::CancelButton},
+                      RealCancelCase{"RowsNearTheEnd", Writing::Rows, 0.8, TStopBy::DialogCloseBox},
+                      RealCancelCase{"ColumnsAtTheStart", Writing::Columns, 0, TStopBy::EscOnTheWindow},
+                      RealCancelCase{"ColumnsWhileReading", Writing::Columns, 0.2, TStopBy::EscOnTheDialog},
+                      RealCancelCase{"ColumnsNearTheEnd", Writing::Columns, 0.9, TStopBy::WindowCloseBox}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A FIFO that nobody writes holds no run: opening it does not wait for a
+// writer, and while it has nothing to read each way of stopping is heard.
+class CancellingAFifo : public ::testing::TestWithParam<TStopBy> {};
+
+TEST_P(CancellingAFifo, GivesTheWindowBack)
+{
+    QTemporaryDir folder;
+    const QString fifo = folder.filePath("fifo");
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    TFormFixture fixture;
+    fixture.Compose(ExamplePath("letter-sjis.txt"));
+    const std::shared_ptr<const PixelPicture> earlier = fixture.form->Picture();
+
+    // Stopped once the run is waiting: its dialog exists, and shows for the
+    // ways that go through it.
+    std::chrono::steady_clock::time_point stopped{};
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        const TRunProgressDialog* dialog = ProgressDialog(fixture);
+        if (stopped != std::chrono::steady_clock::time_point{} || dialog == nullptr ||
+            (GetParam() != TStopBy::EscOnTheWindow && !dialog->isVisible()))
+            return;
+        stopped = std::chrono::steady_clock::now();
+        Stop(fixture, GetParam());
+    });
+    watch.start(2);
+    fixture.Compose(fifo);
+    watch.stop();
+    ASSERT_NE(stopped, std::chrono::steady_clock::time_point{});
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::milliseconds(1500));
+    EXPECT_FALSE(fixture.form->Composing());
+    EXPECT_EQ(fixture.form->Picture(), earlier);
+    EXPECT_TRUE(fixture.runner->messages.empty());
+    if (GetParam() == TStopBy::WindowCloseBox) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !fixture.form->isVisible(); }));
+        return;
+    }
+    EXPECT_TRUE(fixture.form->isVisible());
+
+    // A writer that comes later is read as any text, once the stopped run has
+    // let go of the FIFO (a reader it kept open would take the writer's end
+    // from the next).
+    ASSERT_TRUE(QTest::qWaitFor([] { return RunsLeftToEnd() == 0; }, 5000));
+    std::thread writer([&] {
+        const int descriptor = ::open(fifo.toLocal8Bit().constData(), O_WRONLY);
+        (void)!::write(descriptor, "Dear friend,\r\n", 14);
+        ::close(descriptor);
+    });
+    fixture.Compose(fifo);
+    writer.join();
+    ASSERT_NE(fixture.form->Picture(), earlier);
+    EXPECT_FALSE(ImageCopyOf(fixture.form->Picture()).isNull());
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, CancellingAFifo,
+                         ::testing::Values(TStopBy::EscOnTheWindow, TStopBy::CancelButton, TStopBy::DialogCloseBox,
+                                           TStopBy::WindowCloseBox),
+                         [](const auto& info) {
+                             switch (info.param) {
+                             case TStopBy::EscOnTheWindow:
+                                 return std::string("EscOnTheWindow");
+                             case TStopBy::CancelButton:
+                                 return std::string("CancelButton");
+                             case TStopBy::DialogCloseBox:
+                                 return std::string("DialogCloseBox");
+                             default:
+                                 return std::string("WindowCloseBox");
+                             }
+                         });
 
 TEST(BackgroundRun, ARunThatFinishesAfterTheCancelLeavesEverythingAsItWas)
 {

@@ -182,6 +182,7 @@ struct FaultCase {
     // Sets the case's folder up before the fault.
     std::function<void(const QString& folder)> prepare = {};
     QString message = {}; // "%1" stands for the folder
+    QString detail = {};  // the system's reason below it, as the message
 };
 
 void PrintTo(const FaultCase& c, std::ostream* out)
@@ -254,6 +255,7 @@ TEST_P(WindowUnderFaults, ShowsTheErrorAndCarriesOnAsItWas)
     ASSERT_EQ(fixture.runner->messages.size(), 1u);
     EXPECT_EQ(fixture.runner->messages[0].caption, "Morvaleth");
     EXPECT_EQ(fixture.runner->messages[0].text, QString(c.message).replace("%1", folder));
+    EXPECT_EQ(fixture.runner->messages[0].detail, QString(c.detail).replace("%1", folder));
     EXPECT_EQ(fixture.runner->messages[0].icon, TMessageIcon::Stop);
     EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System), entries)
         << "a file appeared or went";
@@ -291,25 +293,30 @@ INSTANTIATE_TEST_SUITE_P(
                   .message = "ｵｰﾌﾟﾝしたﾌｧｲﾙが多すぎます."},
 
         // Sizes the picture refuses or that are not numbers.
-        FaultCase{.name = "WidthMinusOne", .path = ExamplePath("letter-ascii.txt"), .width = "-1", .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません."},
-        FaultCase{.name = "WidthHexMinusOne", .path = ExamplePath("letter-ascii.txt"), .width = "$FFFFFFFF", .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません."},
+        FaultCase{.name = "WidthMinusOne", .path = ExamplePath("letter-ascii.txt"), .width = "-1", .message = "画像の大きさに負の数 -1 は使えません."},
+        FaultCase{.name = "WidthHexMinusOne", .path = ExamplePath("letter-ascii.txt"), .width = "$FFFFFFFF", .message = "画像の大きさに負の数 -1 は使えません."},
         FaultCase{.name = "Huge", .path = ExamplePath("letter-ascii.txt"), .width = "99999", .height = "99999", .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません."},
         FaultCase{.name = "LargestBoth", .path = ExamplePath("letter-ascii.txt"), .width = "2147483647", .height = "2147483647", .message = "ｼｽﾃﾑ ﾘｿｰｽが足りません."},
         FaultCase{.name = "FullWidthDigitsAndATrailingSpace", .path = ExamplePath("letter-ascii.txt"), .width = "６４０　", .message = "'６４０　' は整数ではありません."},
         FaultCase{.name = "EmptyHeight", .path = ExamplePath("letter-ascii.txt"), .height = "", .message = "'' は整数ではありません."},
 
         // Saves that cannot be created or written.
-        FaultCase{.name = "SaveIntoAMissingFolder", .saveAs = "gone/letter.bmp", .message = "ﾌｧｲﾙ %1/gone/letter.bmp を作成できません."},
+        FaultCase{.name = "SaveIntoAMissingFolder", .saveAs = "gone/letter.bmp", .message = "ﾌｧｲﾙ %1/gone/letter.bmp を作成できません.",
+                  .detail = "ﾌｫﾙﾀﾞ %1/gone がありません"},
+        // A file the user may write, in a folder the user may not.
         FaultCase{.name = "SaveIntoAReadOnlyFolder", .saveAs = "earlier.bmp", .fault = Fault::Unprivileged,
-                  .prepare = [](const QString& folder) { ::chmod(folder.toLocal8Bit().constData(), 0555); },
-                  .message = "ﾌｧｲﾙ %1/earlier.bmp を作成できません."},
+                  .prepare = [](const QString& folder) {
+                      ::chmod((folder + "/earlier.bmp").toLocal8Bit().constData(), 0666);
+                      ::chmod(folder.toLocal8Bit().constData(), 0555);
+                  },
+                  .message = "ﾌｧｲﾙ %1/earlier.bmp を作成できません.", .detail = "ﾌｫﾙﾀﾞ %1 に書き込めません"},
         FaultCase{.name = "SaveOntoAFullDevice", .saveAs = "full.bmp",
                   .prepare = [](const QString& folder) {
                       ::symlink("/dev/full", (folder + "/full.bmp").toLocal8Bit().constData());
                   },
-                  .message = "ｽﾄﾘｰﾑへの書き込みｴﾗｰ."},
+                  .message = "ｽﾄﾘｰﾑへの書き込みｴﾗｰ.", .detail = "ﾃﾞｨｽｸに空きがありません"},
         FaultCase{.name = "SaveHitsTheFileSizeLimitMidway", .saveAs = "earlier.bmp", .fault = Fault::FileSizeLimited,
-                  .message = "ｽﾄﾘｰﾑへの書き込みｴﾗｰ."}),
+                  .message = "ｽﾄﾘｰﾑへの書き込みｴﾗｰ.", .detail = "ﾌｧｲﾙ ｻｲｽﾞの上限を越えました"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -135,6 +135,35 @@ TEST(Window, TabsThroughTheControlsInTheTablesOrder)
                                   "HChkVertical", "HChkFaceMix", "HBtnCreate", "HScrH", "HScrV", "HChkBox"}));
 }
 
+// What Tab does, key by key: every control that takes the focus, in the
+// table's order, and nothing unseen in between.
+TEST(Window, TabKeyVisitsTheControlsInTheTablesOrder)
+{
+    TFormFixture fixture;
+    fixture.Compose(ExamplePath("letter-ascii.txt"), "1000", "700");
+    fixture.Activate();
+    fixture.Find<QWidget>("HEditPath")->setFocus();
+    QStringList visited;
+    for (int key = 0; key < 13; ++key) {
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_NE(focused, nullptr);
+        visited << (focused->isVisible() ? focused->objectName() : "(unseen) " + focused->objectName());
+        QTest::keyClick(focused, Qt::Key_Tab);
+    }
+    EXPECT_EQ(visited, QStringList({"HEditPath", "HBtnRef", "HBtnSave", "HEditX", "HEditY", "Button1", "HChkVertical",
+                                    "HChkFaceMix", "HBtnCreate", "HScrH", "HScrV", "HChkBox", "HEditPath"}));
+    // Every stop shows that it has the focus, the default button included.
+    for (const char* name : {"HBtnRef", "HBtnSave", "Button1", "HBtnCreate", "HEditX", "HChkBox"}) {
+        QWidget* control = fixture.Find<QWidget>(name);
+        control->setFocus();
+        const QImage focused = control->grab().toImage();
+        fixture.Find<QWidget>("HEditY")->setFocus();
+        if (control == fixture.Find<QWidget>("HEditY"))
+            continue;
+        EXPECT_NE(focused, control->grab().toImage()) << name << " looks the same without the focus";
+    }
+}
+
 TEST(Window, UsesTheFaceTheEngineResolvesTheWindowFontTo)
 {
     TFormFixture fixture;
@@ -190,6 +219,14 @@ TEST_P(Screens, ShowEveryTextWhole)
     for (const char* name : {"HBtnRef", "HBtnSave", "Button1", "HBtnCreate", "HChkBox", "HChkVertical", "HChkFaceMix", "Label1",
                              "Label2", "HEditX", "HEditY", "HEditPath"})
         ExpectTextFits(fixture.Find<QWidget>(name));
+    // The widest sizes a picture may have, five digits, show whole.
+    for (const char* name : {"HEditX", "HEditY"}) {
+        auto* size = fixture.Find<QLineEdit>(name);
+        for (const char* text : {"20000", "88888", "26754"}) {
+            size->setText(text);
+            ExpectTextFits(size);
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(PixelsPerInch, Screens, ::testing::Values(96, 120, 144));

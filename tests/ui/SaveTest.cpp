@@ -23,10 +23,13 @@
 #include <QMenu>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+
+#include <unistd.h>
 
 namespace morvaleth::test {
 namespace {
@@ -153,6 +156,97 @@ TEST(Save, ThatFailsShowsTheErrorAndKeepsThePicture)
     EXPECT_EQ(fixture.form->Picture(), picture);
     EXPECT_TRUE(fixture.Find<QPushButton>("HBtnSave")->isEnabled());
 }
+
+// The text a picture was composed from is never replaced by it, whatever
+// name reaches it: refused with the driver's message before the dialog would
+// ask whether to replace the file, which stays open for another name.
+struct SourceCase {
+    const char* name;
+    // The name typed in the save dialog, relative to the case's folder,
+    // where letter.txt is the text composed.
+    QString typed;
+    std::function<void(const QString& folder)> prepare = {};
+    // The text in the path field after the run, when it changes.
+    QString pathField = {};
+    bool refused = true;
+};
+
+void PrintTo(const SourceCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class SavingOverTheSource : public ::testing::TestWithParam<SourceCase> {};
+
+TEST_P(SavingOverTheSource, IsRefusedBeforeTheReplaceQuestion)
+{
+    const SourceCase& c = GetParam();
+    TSaveFixture fixture;
+    const QString folder = fixture.folder.path();
+    ASSERT_TRUE(QFile::copy(ExamplePath("letter-utf8.txt"), folder + "/letter.txt"));
+    QDir(folder).mkdir("sub");
+    if (c.prepare)
+        c.prepare(folder);
+    const QByteArray text = fixture.StartOf(folder + "/letter.txt", 1 << 20);
+    fixture.Compose(folder + "/letter.txt");
+    if (!c.pathField.isEmpty())
+        fixture.Find<QLineEdit>("HEditPath")->setText(folder + "/" + c.pathField);
+
+    bool stayedOpen = false;
+    bool asked = false;
+    fixture.Save([&](QDialog& dialog) {
+        return ExecDriven(dialog, [&] {
+            // A question would come from the dialog's own handling of Enter.
+            QTimer::singleShot(0, &dialog, [&] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    asked = true;
+                    box->button(QMessageBox::No)->click();
+                }
+            });
+            auto* nameBox = dialog.findChild<QLineEdit*>("fileNameEdit");
+            nameBox->setText(folder + "/" + c.typed);
+            QTest::keyClick(nameBox, Qt::Key_Return);
+            stayedOpen = dialog.isVisible();
+            if (stayedOpen)
+                dialog.reject();
+        });
+    });
+    EXPECT_FALSE(asked) << "asked whether to replace the text";
+    EXPECT_EQ(stayedOpen, c.refused);
+    if (c.refused) {
+        ASSERT_EQ(fixture.runner->messages.size(), 1u);
+        EXPECT_EQ(fixture.runner->messages[0].caption, "Morvaleth");
+        EXPECT_EQ(fixture.runner->messages[0].text,
+                  "ﾌｧｲﾙ " + QDir::cleanPath(folder + "/" + c.typed) + " は元になるﾃｷｽﾄﾌｧｲﾙなので上書きできません.");
+        EXPECT_EQ(fixture.runner->messages[0].icon, TMessageIcon::Stop);
+    } else {
+        EXPECT_TRUE(fixture.runner->messages.empty());
+    }
+    EXPECT_EQ(fixture.StartOf(folder + "/letter.txt", 1 << 20), text);
+    if (!c.pathField.isEmpty()) {
+        EXPECT_EQ(fixture.StartOf(folder + "/" + c.pathField, 1 << 20), text);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, SavingOverTheSource,
+    ::testing::Values(
+        SourceCase{"ItsOwnName", "letter.txt"},
+        SourceCase{"ARoundaboutSpelling", "sub/../letter.txt"},
+        SourceCase{"ASymbolicLink", "link.txt",
+                   [](const QString& folder) { QFile::link(folder + "/letter.txt", folder + "/link.txt"); }},
+        SourceCase{"AHardLink", "hard.txt",
+                   [](const QString& folder) {
+                       ::link((folder + "/letter.txt").toLocal8Bit().constData(),
+                              (folder + "/hard.txt").toLocal8Bit().constData());
+                   }},
+        // The text the path field names now, which the next run would read.
+        SourceCase{"ThePathFieldsText", "other.txt",
+                   [](const QString& folder) { QFile::copy(folder + "/letter.txt", folder + "/other.txt"); },
+                   "other.txt"},
+        // Another file is saved as any other.
+        SourceCase{"AnotherName", "picture.bmp", {}, {}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 bool IsPng(const QByteArray& start)
 {

@@ -3,8 +3,10 @@
 
 #include "UiTestSupport.h"
 
+#include "support/RunProgram.h"
 #include "ui/StartUp.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -19,7 +21,7 @@ namespace {
 
 struct ArgumentsCase {
     const char* name;
-    QStringList arguments;
+    std::vector<std::string> arguments;
     std::optional<int> exitStatus;
     QString file;
     QStringList textHas;
@@ -32,13 +34,12 @@ void PrintTo(const ArgumentsCase& c, std::ostream* out)
 
 class Arguments : public ::testing::TestWithParam<ArgumentsCase> {};
 
-TEST_P(Arguments, AreReadTheQtWay)
+TEST_P(Arguments, AreReadBeforeTheDisplayIsOpened)
 {
     const ArgumentsCase& c = GetParam();
-    const QString version = QCoreApplication::applicationVersion();
-    QCoreApplication::setApplicationVersion(QStringLiteral("9.8.7"));
-    const TStartUp start = ReadArguments(QStringList{QStringLiteral("morvaleth")} + c.arguments);
-    QCoreApplication::setApplicationVersion(version);
+    std::vector<std::string> arguments{"morvaleth"};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    const TStartUp start = ReadArguments(arguments, QStringLiteral("9.8.7"));
     EXPECT_EQ(start.exitStatus, c.exitStatus);
     EXPECT_EQ(start.file, c.file);
     for (const QString& part : c.textHas)
@@ -46,6 +47,9 @@ TEST_P(Arguments, AreReadTheQtWay)
     if (c.textHas.isEmpty()) {
         EXPECT_TRUE(start.text.isEmpty());
     }
+    // One language: the help says nothing in English.
+    for (const char* english : {"Usage", "Options", "Displays", "Arguments", "Unknown"})
+        EXPECT_FALSE(start.text.contains(QLatin1String(english))) << english;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -54,12 +58,58 @@ INSTANTIATE_TEST_SUITE_P(
         ArgumentsCase{"None", {}, std::nullopt, "", {}},
         ArgumentsCase{"AFile", {"letter.txt"}, std::nullopt, "letter.txt", {}},
         ArgumentsCase{"AFileAfterTheOptionsEnd", {"--", "--odd.txt"}, std::nullopt, "--odd.txt", {}},
-        ArgumentsCase{"Help", {"--help"}, 0, "", {"[FILE]", "--help", "--version", "すぐに画像にするテキストファイル"}},
-        ArgumentsCase{"ShortHelp", {"-h"}, 0, "", {"[FILE]"}},
+        ArgumentsCase{"StandardInputIsAFile", {"-"}, std::nullopt, "-", {}},
+        ArgumentsCase{"Help", {"--help"}, 0, "", {"使い方: morvaleth [ｵﾌﾟｼｮﾝ] [ﾌｧｲﾙ]", "--help", "--version", "すぐに画像にするテキストファイル"}},
+        ArgumentsCase{"ShortHelp", {"-h"}, 0, "", {"使い方"}},
         ArgumentsCase{"Version", {"--version"}, 0, "", {"Morvaleth 9.8.7\n"}},
-        ArgumentsCase{"UnknownOption", {"--bogus"}, 2, "", {"'bogus' は未知のオプションです", "[FILE]"}},
-        ArgumentsCase{"UnknownShortOption", {"-q", "letter.txt"}, 2, "", {"'q' は未知のオプションです", "[FILE]"}},
-        ArgumentsCase{"TwoFiles", {"a.txt", "b.txt"}, 2, "", {"'b.txt'", "[FILE]"}}),
+        ArgumentsCase{"ShortVersion", {"-v", "letter.txt"}, 0, "", {"Morvaleth 9.8.7\n"}},
+        // Qt's own options, with their values, are Qt's.
+        ArgumentsCase{"QtsOptions", {"-platform", "offscreen", "--style=fusion", "-reverse", "letter.txt"}, std::nullopt,
+                      "letter.txt", {}},
+        ArgumentsCase{"QtsOptionWithoutItsValue", {"-platform"}, 2, "", {"ｵﾌﾟｼｮﾝ '-platform' には値が要ります"}},
+        // An unknown option is named whole, as given.
+        ArgumentsCase{"UnknownOption", {"--bogus"}, 2, "", {"'--bogus' は未知のｵﾌﾟｼｮﾝです", "使い方"}},
+        ArgumentsCase{"UnknownShortOptions", {"-qq", "letter.txt"}, 2, "", {"'-qq' は未知のｵﾌﾟｼｮﾝです"}},
+        ArgumentsCase{"AFileNameLikeAnOption", {"-dash.txt"}, 2, "", {"'-dash.txt' は未知のｵﾌﾟｼｮﾝです"}},
+        ArgumentsCase{"TwoFiles", {"a.txt", "b.txt"}, 2, "", {"'b.txt'", "使い方"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The program itself, where no display can be opened: what only prints
+// prints, and ends as it says, without the window system.
+struct WithoutDisplayCase {
+    const char* name;
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+void PrintTo(const WithoutDisplayCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class WithoutADisplay : public ::testing::TestWithParam<WithoutDisplayCase> {};
+
+TEST_P(WithoutADisplay, PrintsAndEnds)
+{
+    const WithoutDisplayCase& c = GetParam();
+    testing::ChildSetup setup;
+    setup.environment = {"QT_QPA_PLATFORM=xcb", "DISPLAY=", "WAYLAND_DISPLAY="};
+    const testing::ProgramResult result = testing::RunProgram("morvaleth", c.arguments, "/dev/null", setup);
+    EXPECT_EQ(result.signal, 0) << result.err;
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+    EXPECT_THAT(result.out, ::testing::StartsWith(c.out));
+    EXPECT_THAT(result.err, ::testing::StartsWith(c.err));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Programs, WithoutADisplay,
+    ::testing::Values(WithoutDisplayCase{"Help", {"--help"}, 0, "使い方: morvaleth", ""},
+                      WithoutDisplayCase{"ShortHelp", {"-h"}, 0, "使い方: morvaleth", ""},
+                      WithoutDisplayCase{"Version", {"--version"}, 0, "Morvaleth " MORVALETH_TEST_VERSION "\n", ""},
+                      WithoutDisplayCase{"ShortVersion", {"-v"}, 0, "Morvaleth " MORVALETH_TEST_VERSION "\n", ""},
+                      WithoutDisplayCase{"UnknownOption", {"-dash.txt"}, 2, "", "'-dash.txt' は未知のｵﾌﾟｼｮﾝです\n\n使い方"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StartUp, AFileGivenIsComposedOnceTheWindowShows)
