@@ -86,8 +86,8 @@ const std::vector<DriverOption>& DriverOptions()
         {"width", 'W', ValueKind::Other, "TEXT", "picture width in pixels (default 640)"},
         {"height", 'H', ValueKind::Other, "TEXT", "picture height in pixels (default 480)"},
         {"paper", PaperOption, ValueKind::Other, "PAPER",
-         "width and height of a sheet of paper: " + PaperNames() +
-             "\n(B4 and B5 as in Japan), at 300 dpi unless --dpi\nsays otherwise"},
+         Wrapped("width and height of a sheet of paper: " + PaperNames() +
+                 " (B4 and B5 as in Japan), at 300 dpi unless --dpi says otherwise")},
         {"landscape", LandscapeOption, ValueKind::None, "", "the paper lying on its side"},
         {"dpi", DpiOption, ValueKind::Other, "N",
          "the picture's resolution in dots per inch, " + std::to_string(SmallestDotsPerInch) + " to " +

@@ -6,8 +6,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ostream>
+#include <sstream>
 
 namespace morvaleth {
 namespace {
@@ -489,8 +491,12 @@ TEST(ComposeProgram, HelpAndVersion)
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_THAT(help.out, StartsWith("Usage: morvaleth-compose"));
     for (const char* option : {"--vertical", "--mix-faces", "--faces", "--bold-cuts", "--text TEXT", "--paper", "--landscape", "--dpi",
-                               "bmp, png, pdf, svg or svgz", "A4, A5, A3, B4, B5, postcard, letter, legal"})
+                               "bmp, png, pdf, svg or svgz", "postcard, letter, legal"})
         EXPECT_THAT(help.out, HasSubstr(option));
+    // Every line fits a terminal of 80 columns (counted in characters).
+    std::istringstream lines(help.out);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_LE(std::count_if(line.begin(), line.end(), [](char c) { return (c & 0xC0) != 0x80; }), 79) << line;
     EXPECT_EQ(Compose({"-h"}).out, help.out);
     const auto version = Compose({"--version"});
     EXPECT_EQ(version.exitCode, 0);
