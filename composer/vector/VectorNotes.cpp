@@ -127,12 +127,10 @@ std::string XmlUnescaped(std::string_view text)
 std::string PdfInfo(const PictureNotes& notes)
 {
     std::string info = "<<";
-    for (const auto& [keyword, text] : notes.entries) {
-        const auto key = std::find_if(std::begin(PdfKeys), std::end(PdfKeys),
-                                      [&](const PdfKey& known) { return known.keyword == keyword; });
-        if (key != std::end(PdfKeys))
-            info += " /" + std::string(key->name) + " " + PdfTextString(CodePointsOf(text));
-    }
+    for (const auto& [keyword, text] : notes.entries)
+        for (const PdfKey& key : PdfKeys)
+            if (key.keyword == keyword)
+                info += " /" + std::string(key.name) + " " + PdfTextString(CodePointsOf(text));
     return info + " >>";
 }
 
