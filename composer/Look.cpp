@@ -1,5 +1,7 @@
 #include "composer/Look.h"
 
+#include "composer/text/HexDigit.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -39,16 +41,6 @@ bool SameIgnoringCase(std::string_view a, std::string_view b)
            });
 }
 
-int HexDigit(char c)
-{
-    c = Lower(c);
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 bool IsGrey(TColor color)
 {
     return RedOf(color) == GreenOf(color) && GreenOf(color) == BlueOf(color);
@@ -86,8 +78,8 @@ std::optional<Background> BackgroundNamed(std::string_view text)
     if (text.size() == 7 && text[0] == '#') {
         std::uint8_t channels[3];
         for (int i = 0; i < 3; ++i) {
-            const int high = HexDigit(text[1 + 2 * i]);
-            const int low = HexDigit(text[2 + 2 * i]);
+            const int high = HexDigitValue(text[1 + 2 * i]);
+            const int low = HexDigitValue(text[2 + 2 * i]);
             if (high < 0 || low < 0)
                 return std::nullopt;
             channels[i] = std::uint8_t(high * 16 + low);

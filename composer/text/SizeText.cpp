@@ -1,6 +1,7 @@
 #include "composer/text/SizeText.h"
 
 #include "composer/Messages.h"
+#include "composer/text/HexDigit.h"
 
 #include <utf8proc.h>
 
@@ -8,17 +9,6 @@
 
 namespace morvaleth {
 namespace {
-
-int HexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 std::optional<std::int32_t> ParseHexadecimal(std::string_view digits)
 {

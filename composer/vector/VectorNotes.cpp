@@ -1,6 +1,7 @@
 #include "composer/vector/VectorNotes.h"
 
 #include "composer/Messages.h"
+#include "composer/text/HexDigit.h"
 #include "composer/vector/PdfFile_p.h"
 #include "composer/vector/VectorNotes_p.h"
 #include "composer/vector/VectorText_p.h"
@@ -9,7 +10,6 @@
 #include <unistd.h>
 #include <zlib.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <memory>
@@ -58,17 +58,6 @@ std::string ReadPictureBytes(const std::string& path)
     return bytes;
 }
 
-std::optional<std::uint32_t> HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return std::uint32_t(c - '0');
-    if (c >= 'A' && c <= 'F')
-        return std::uint32_t(c - 'A' + 10);
-    if (c >= 'a' && c <= 'f')
-        return std::uint32_t(c - 'a' + 10);
-    return std::nullopt;
-}
-
 // "<FEFF...>" back into UTF-8; none for any other string.
 std::optional<std::string> TextOfPdfString(std::string_view hex)
 {
@@ -78,10 +67,10 @@ std::optional<std::string> TextOfPdfString(std::string_view hex)
     for (const char c : hex) {
         if (c == ' ' || c == '\n' || c == '\r')
             continue;
-        const std::optional<std::uint32_t> digit = HexDigit(c);
-        if (!digit)
+        const int digit = HexDigitValue(c);
+        if (digit < 0)
             return std::nullopt;
-        unit = unit << 4 | *digit;
+        unit = unit << 4 | std::uint32_t(digit);
         if (++digits == 4) {
             units += char16_t(unit);
             unit = 0;
