@@ -267,7 +267,7 @@ QString FullText(const QTemporaryDir& folder)
     line.replace("\r", "").replace("\n", "");
     QFile text(folder.filePath("full.txt"));
     EXPECT_TRUE(text.open(QIODevice::WriteOnly));
-    for (int copy = 0; copy < 800; ++copy)
+    for (int copy = 0; copy < 4000; ++copy)
         text.write(line);
     return text.fileName();
 }
@@ -309,7 +309,9 @@ TEST_P(CancellingARealRun, GivesTheWindowBackAtOnceAsItWas)
         Stop(fixture, c.by);
     });
     watch.start(2);
-    fixture.Compose(FullText(folder), "6000", "6000");
+    // Long enough, on an idle machine too, that the dialog shows (after half
+    // a second) well before the run comes near its end.
+    fixture.Compose(FullText(folder), "12000", "12000");
     const auto back = std::chrono::steady_clock::now();
     watch.stop();
 
